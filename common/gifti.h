@@ -1,0 +1,22 @@
+// gifticlib, for C++, with ownership of images.
+#pragma once
+
+#include <memory>
+#include <string>
+
+extern "C" {
+#include <gifti_io.h>
+}
+
+namespace meshbridge {
+
+struct GiftiImageDeleter {
+    void operator()(gifti_image* image) const { gifti_free_image(image); }
+};
+using GiftiImagePtr = std::unique_ptr<gifti_image, GiftiImageDeleter>;
+
+// Reads a GIFTI file; with readData false only the header, metadata and the
+// attributes of every data array. Null when the file could not be read.
+GiftiImagePtr readGiftiImage(const std::string& path, bool readData);
+
+}  // namespace meshbridge

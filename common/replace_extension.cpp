@@ -1,0 +1,14 @@
+#include "common/replace_extension.h"
+
+namespace meshbridge {
+
+std::string replaceExtension(const std::string& name, const std::string& suffix) {
+    if (name.empty()) return "''" + suffix;
+    const std::size_t separator = name.find_last_of("/\\");
+    const std::size_t componentStart = separator == std::string::npos ? 0 : separator + 1;
+    const std::size_t dot = name.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && dot > componentStart;
+    return (hasExtension ? name.substr(0, dot) : name) + suffix;
+}
+
+}  // namespace meshbridge

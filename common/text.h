@@ -1,0 +1,23 @@
+// printf-style formatting into strings sized to fit the result.
+#pragma once
+
+#include <cstdarg>
+#include <string>
+
+namespace meshbridge {
+
+#if defined(__GNUC__)
+#define MESHBRIDGE_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define MESHBRIDGE_PRINTF(fmt, args)
+#endif
+
+std::string formatText(const char* format, ...) MESHBRIDGE_PRINTF(1, 2);
+
+// Appends the formatted text to `out`.
+void appendText(std::string& out, const char* format, ...) MESHBRIDGE_PRINTF(2, 3);
+
+// A text pointer from a C library that may be null, as a string.
+inline std::string textOrEmpty(const char* text) { return text ? std::string(text) : std::string(); }
+
+}  // namespace meshbridge

@@ -1,0 +1,39 @@
+// The Print handler shared by the host's own file kinds: choose a file (or take
+// the host's current document), load it, dump its header.
+#pragma once
+
+#include <string>
+
+#include "host/host_calls.h"
+
+namespace meshbridge {
+
+struct NativePrintDialog {
+    const char* title;
+    const char* filter;
+    const char* cancelledMessage;
+};
+
+// `load(name, fromFile)` returns a record whose failed load is marked by
+// `isFailedLoad(record)`; `dump(record, toFile, toLog)` prints its header.
+// False only when the dialog was cancelled; a failed load has logged its own line.
+template <class Load, class IsFailed, class Dump>
+bool printNativeFile(const NativePrintDialog& dialog, bool askForFile, bool toFile, bool toLog,
+                     Load load, IsFailed isFailedLoad, Dump dump) {
+    std::string name = "none";
+    if (askForFile) {
+        if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetOpenFileName), MESHBRIDGE_REQUIRE(ztMessageBox)}))
+            return false;
+        std::optional<std::string> chosen = openFileDialog(dialog.title, dialog.filter);
+        if (!chosen) {
+            messageBox(dialog.cancelledMessage);
+            return false;
+        }
+        name = *chosen;
+    }
+    const auto record = load(name, askForFile);
+    if (!isFailedLoad(record)) dump(record, toFile, toLog);
+    return true;
+}
+
+}  // namespace meshbridge

@@ -1,0 +1,71 @@
+#include "host/host_calls.h"
+
+#include <vector>
+
+#include "common/text.h"
+
+namespace meshbridge {
+
+bool requireHostFunctions(std::initializer_list<RequiredHostFunction> required) {
+    for (const RequiredHostFunction& function : required) {
+        if (!function.present) {
+            logText(formatText("Corvana does not provide %s; the command cannot run.", function.name));
+            return false;
+        }
+    }
+    return true;
+}
+
+void logText(const std::string& text) {
+    if (auto log = hostFunctions().ztLogText) log(text.c_str());
+}
+
+void messageBox(const std::string& text) {
+    if (auto box = hostFunctions().ztMessageBox) box(text.c_str());
+}
+
+std::optional<std::string> openFileDialog(const std::string& title, const std::string& filter) {
+    auto dialog = hostFunctions().ztGetOpenFileName;
+    if (!dialog) return std::nullopt;
+    // One byte beyond what the host may write keeps the text terminated whatever it does.
+    std::vector<char> path(kHostPathCapacity + 1, '\0');
+    if (dialog(title.c_str(), "", filter.c_str(), path.data()) < 1) return std::nullopt;
+    path.back() = '\0';
+    return std::string(path.data());
+}
+
+std::string stringParameter(const char* name) {
+    auto get = hostFunctions().ztGetStringParameter;
+    if (!get) return {};
+    std::vector<char> value(kHostStringParameterCapacity + 1, '\0');
+    get(name, value.data());
+    value.back() = '\0';
+    return std::string(value.data());
+}
+
+int intParameter(const char* name) {
+    auto get = hostFunctions().ztGetIntParameter;
+    return get ? get(name) : 0;
+}
+
+void setStringParameter(const char* name, const std::string& value) {
+    if (auto set = hostFunctions().ztSetStringParameter) set(name, value.c_str());
+}
+
+bool askYesNo(const std::string& question) {
+    auto ask = hostFunctions().ztYesNoMessageBox;
+    return ask && ask(question.c_str()) != 0;
+}
+
+int askInteger(const std::string& prompt, int defaultValue, int lowest, int highest) {
+    auto ask = hostFunctions().ztGetIntegerInput;
+    return ask ? ask(prompt.c_str(), defaultValue, lowest, highest) : kHostInputCancelled;
+}
+
+float askFloat(const std::string& prompt, float defaultValue, float lowest, float highest) {
+    auto ask = hostFunctions().ztGetFloatInput;
+    return ask ? ask(prompt.c_str(), defaultValue, lowest, highest)
+               : static_cast<float>(kHostInputCancelled);
+}
+
+}  // namespace meshbridge

@@ -1,0 +1,40 @@
+// Calls into the host that are safe when the host lacks a function: a missing
+// log or message function makes the call do nothing, a missing question answers
+// as cancelled. Commands check with requireHostFunctions before they start.
+#pragma once
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+
+#include "host/host_functions.h"
+
+namespace meshbridge {
+
+struct RequiredHostFunction {
+    const char* name;
+    bool present;
+};
+
+#define MESHBRIDGE_REQUIRE(name) \
+    ::meshbridge::RequiredHostFunction{#name, ::meshbridge::hostFunctions().name != nullptr}
+
+// True when every listed function is bound; otherwise logs which one the host
+// lacks (when it can log) and returns false.
+bool requireHostFunctions(std::initializer_list<RequiredHostFunction> required);
+
+void logText(const std::string& text);
+void messageBox(const std::string& text);
+
+// The chosen path, or nothing when the dialog was cancelled.
+std::optional<std::string> openFileDialog(const std::string& title, const std::string& filter);
+
+std::string stringParameter(const char* name);
+int intParameter(const char* name);
+void setStringParameter(const char* name, const std::string& value);
+
+bool askYesNo(const std::string& question);
+int askInteger(const std::string& prompt, int defaultValue, int lowest, int highest);
+float askFloat(const std::string& prompt, float defaultValue, float lowest, float highest);
+
+}  // namespace meshbridge

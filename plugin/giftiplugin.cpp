@@ -1,0 +1,90 @@
+#include "plugin/giftiplugin.h"
+
+#include <string>
+
+#include "common/plugin_info.h"
+#include "common/text.h"
+#include "dump/gifti_dump.h"
+#include "host/host_calls.h"
+#include "plugin/commands.h"
+
+namespace meshbridge {
+
+bool isVersionAtLeast(int first, int second, int third, int lowestFirst, int lowestSecond,
+                      int lowestThird) {
+    if (first != lowestFirst) return first > lowestFirst;
+    if (second != lowestSecond) return second > lowestSecond;
+    return third >= lowestThird;
+}
+
+namespace {
+
+bool flag(const char* name) { return intParameter(name) != 0; }
+
+bool runImport() {
+    const int fileTypeId = intParameter("FileTypeId");
+    const bool printToLogtab = flag("PrintToLogtab");
+    const bool openInHost = flag("OpenInCRZT");
+    const bool reverseWinding = flag("ReverseWinding");
+    const bool addColorsFile = flag("AddColorsFile");
+    return importGiftiFile(fileTypeId, printToLogtab, openInHost, reverseWinding, addColorsFile);
+}
+
+bool runExport() {
+    const int fileTypeId = intParameter("FileTypeId");
+    const bool doBinaryExport = flag("DoBinaryExport");
+    const bool useCurrentFile = flag("UseCurrentFile");
+    const bool doExportColors = flag("DoExportColors");
+    return exportGiftiFile(fileTypeId, useCurrentFile, doBinaryExport, doExportColors);
+}
+
+bool runPrint() {
+    const int fileTypeId = intParameter("FileTypeId");
+    const bool toLog = flag("PrintToLog");
+    const bool toFile = flag("PrintToFile");
+    const bool askForFile = !flag("UseCurrentFile");
+    switch (fileTypeId) {
+        case kFileTypeGifti: return printGiftiFile(toFile, toLog);
+        case kFileTypeSrf: return printSrfFile(askForFile, toFile, toLog);
+        case kFileTypeMtc: return printMtcFile(askForFile, toFile, toLog);
+        case kFileTypeSmp: return printSmpFile(askForFile, toFile, toLog);
+        case kFileTypePoi: return printPoiFile(askForFile, toFile, toLog);
+        default: return true;
+    }
+}
+
+}  // namespace
+}  // namespace meshbridge
+
+using namespace meshbridge;
+
+giftiplugin::giftiplugin() = default;
+giftiplugin::~giftiplugin() = default;
+
+bool giftiplugin::initPlugin() {
+    isInitialised = false;
+    if (!loadHostFunctions()) return false;
+    logText("Initialising plugin...");
+    int first = 0, second = 0, third = 0;
+    hostFunctions().ztGetVersionOfCorvanaZT(&first, &second, &third);
+    if (!isVersionAtLeast(first, second, third, 2, 9, 5)) {
+        messageBox("Can not execute this plugin - Corvana version 20.0 or higher required.");
+        return false;
+    }
+    isInitialised = true;
+    return true;
+}
+
+bool giftiplugin::execute() {
+    if (!isInitialised) return false;
+    logText(formatText("Meshbridge %s is running!", kPluginVersion));
+    if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetStringParameter), MESHBRIDGE_REQUIRE(ztGetIntParameter)}))
+        return false;
+    const std::string command = stringParameter("Command");
+    logText(formatText("Command received: %s", command.c_str()));
+    if (command == "Import") return runImport();
+    if (command == "Export") return runExport();
+    if (command == "Print") return runPrint();
+    logText(formatText("Received unknown command: %s", command.c_str()));
+    return true;
+}

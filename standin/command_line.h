@@ -1,0 +1,36 @@
+// The stand-in host's command line: what to run and with which answers.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "standin/host_session.h"
+
+namespace meshbridge::standin {
+
+enum class Action { Help, Version, Command };
+
+struct Invocation {
+    Action action = Action::Help;
+    std::string command;                            // "print" or "run"
+    std::string pluginPath;                         // empty: the default library
+    HostVersion hostVersion;
+    std::vector<std::string> answers;               // --answer, in order
+    std::map<std::string, std::string> parameters;  // the dialog parameters to send
+    std::vector<std::string> files;                 // answers to file dialogs, in order
+};
+
+struct ParseResult {
+    Invocation invocation;
+    std::string error;  // non-empty: a usage error
+};
+
+ParseResult parseCommandLine(const std::vector<std::string>& arguments);
+
+// The "FileTypeId" of a file name by its extension (case ignored), or 0.
+int fileTypeIdForName(const std::string& name);
+
+std::string helpText();
+
+}  // namespace meshbridge::standin

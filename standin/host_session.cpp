@@ -1,0 +1,134 @@
+#include "standin/host_session.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#if defined(_WIN32)
+#include <io.h>
+#define MESHBRIDGE_ISATTY _isatty
+#define MESHBRIDGE_FILENO _fileno
+#else
+#include <unistd.h>
+#define MESHBRIDGE_ISATTY isatty
+#define MESHBRIDGE_FILENO fileno
+#endif
+
+namespace meshbridge::standin {
+
+namespace {
+
+std::string lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The question on one line, for the report on standard error.
+std::string oneLine(const std::string& text) {
+    std::string line;
+    for (char c : text) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() != ' ') line += ' ';
+        } else {
+            line += c;
+        }
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+}
+
+}  // namespace
+
+HostSession& HostSession::current() {
+    static HostSession session;
+    return session;
+}
+
+std::optional<std::string> HostSession::answerFileDialog(const std::string& title,
+                                                         const std::string& filter) {
+    if (dialogFiles.empty()) {
+        std::cerr << "meshbridge: file dialog \"" << title << "\" (" << filter
+                  << "): cancelled, no FILE argument left\n";
+        return std::nullopt;
+    }
+    std::string file = dialogFiles.front();
+    dialogFiles.pop_front();
+    std::cerr << "meshbridge: file dialog \"" << title << "\" (" << filter << "): " << file << "\n";
+    return file;
+}
+
+std::optional<std::string> HostSession::nextAnswer(const std::string& question, const char*& source) {
+    if (!answers.empty()) {
+        std::string answer = answers.front();
+        answers.pop_front();
+        source = "from --answer";
+        return answer;
+    }
+    if (terminalQuestions && MESHBRIDGE_ISATTY(MESHBRIDGE_FILENO(stdin))) {
+        std::cerr << question << "\n> " << std::flush;
+        std::string line;
+        if (std::getline(std::cin, line)) {
+            source = "at the terminal";
+            return line;
+        }
+    }
+    source = "no answer given";
+    return std::nullopt;
+}
+
+bool HostSession::answerYesNo(const std::string& question) {
+    const char* source = "";
+    const std::optional<std::string> answer = nextAnswer(question, source);
+    bool yes = false;
+    std::string how = "cancelled, taken as no";
+    if (answer) {
+        const std::string word = lowered(*answer);
+        if (word == "yes" || word == "y" || word == "1") {
+            yes = true;
+            how = "yes";
+        } else if (word == "no" || word == "n" || word == "0") {
+            how = "no";
+        } else {
+            how = "'" + *answer + "' is neither yes nor no, taken as no";
+        }
+    }
+    std::cerr << "meshbridge: question \"" << oneLine(question) << "\": " << how << " (" << source
+              << ")\n";
+    return yes;
+}
+
+std::optional<double> HostSession::answerNumber(const std::string& prompt, double lowest,
+                                                double highest) {
+    const char* source = "";
+    const std::optional<std::string> answer = nextAnswer(prompt, source);
+    std::optional<double> value;
+    std::string how = "cancelled";
+    if (answer) {
+        char* end = nullptr;
+        const double number = std::strtod(answer->c_str(), &end);
+        if (end == answer->c_str() || *end != '\0') {
+            how = "'" + *answer + "' is not a number, taken as cancelled";
+        } else if (number < lowest || number > highest) {
+            how = "'" + *answer + "' is outside " + std::to_string(lowest) + " to " +
+                  std::to_string(highest) + ", taken as cancelled";
+        } else {
+            value = number;
+            how = *answer;
+        }
+    }
+    std::cerr << "meshbridge: question \"" << oneLine(prompt) << "\": " << how << " (" << source
+              << ")\n";
+    return value;
+}
+
+void HostSession::log(const std::string& text) {
+    std::cout << text << "\n" << std::flush;
+}
+
+void HostSession::showMessage(const std::string& text) {
+    std::cout << std::flush;
+    std::cerr << "meshbridge: [message box] " << text << "\n" << std::flush;
+}
+
+}  // namespace meshbridge::standin

@@ -1,0 +1,87 @@
+// meshbridge: the stand-in host. It loads the plug-in library, plays the host's
+// part for one command and reports the plug-in's outcome as its exit status.
+#include <iostream>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "plugin/plugin_interface.h"
+#include "standin/command_line.h"
+#include "standin/host_session.h"
+#include "standin/plugin_library.h"
+
+using namespace meshbridge::standin;
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+struct PluginDeleter {
+    void operator()(CRZTPluginInterface* plugin) const { delete plugin; }
+};
+
+// The plug-in's HTML description as plain text for the terminal.
+std::string plainText(const std::string& html) {
+    std::string text = std::regex_replace(html, std::regex("<[bB][rR]\\s*/?>"), "\n");
+    text = std::regex_replace(text, std::regex("<[^>]*>"), "");
+    return text;
+}
+
+int printVersion(const PluginLibrary& library, const std::string& path) {
+    const PluginEntryPoints& entry = library.entryPoints();
+    std::cout << entry.getPluginName() << "\n"
+              << "Plug-in version: " << entry.getPluginVersion() << "\n"
+              << "Authors: " << plainText(entry.getAuthor()) << "\n"
+              << "Dialog script: " << entry.getGUIScript() << "\n"
+              << "Help page: " << entry.getHelpFile() << "\n"
+              << "Library: " << path << "\n\n"
+              << plainText(entry.getPluginDescription()) << "\n";
+    return kExitSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        std::cerr << "meshbridge: " << parsed.error << "\nTry 'meshbridge --help'.\n";
+        return kExitUsage;
+    }
+    const Invocation& invocation = parsed.invocation;
+    if (invocation.action == Action::Help) {
+        std::cout << helpText();
+        return kExitSuccess;
+    }
+
+    const std::string path = invocation.pluginPath.empty() ? defaultPluginPath() : invocation.pluginPath;
+    PluginLibrary library(path);
+    if (!library.loaded()) {
+        std::cerr << "meshbridge: cannot load the plug-in " << path << ": " << library.error() << "\n";
+        return kExitUsage;
+    }
+    if (invocation.action == Action::Version) return printVersion(library, path);
+
+    HostSession& session = HostSession::current();
+    session.version = invocation.hostVersion;
+    session.parameters = invocation.parameters;
+    session.dialogFiles.assign(invocation.files.begin(), invocation.files.end());
+    session.answers.assign(invocation.answers.begin(), invocation.answers.end());
+
+    std::unique_ptr<CRZTPluginInterface, PluginDeleter> plugin(library.entryPoints().createPlugin());
+    if (!plugin) {
+        std::cerr << "meshbridge: the plug-in could not create its object\n";
+        return kExitUsage;
+    }
+    if (!plugin->initPlugin()) {
+        std::cerr << "meshbridge: the plug-in refused to start under host version "
+                  << session.version.first << "." << session.version.second << "."
+                  << session.version.third << "\n";
+        return kExitUsage;
+    }
+    const bool succeeded = plugin->execute();
+    plugin.reset();
+    return succeeded ? kExitSuccess : kExitFailure;
+}
