@@ -1,0 +1,68 @@
+// "Print" of GIFTI files through the stand-in host, checked against what
+// nibabel reads in the same files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/e2e/process.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge::test;
+
+namespace {
+
+std::string referenceDump(const std::string& path, const std::string& shownName) {
+    const ProcessResult reference = runProcess({kPython, testScript("gifti_reference.py"), path, shownName});
+    EXPECT_EQ(reference.exitCode, 0) << reference.err;
+    return reference.out;
+}
+
+class NibabelSamplePrint : public ::testing::TestWithParam<const char*> {};
+
+}  // namespace
+
+// base64bin.gii names its encoding with words that only nibabel accepts.
+INSTANTIATE_TEST_SUITE_P(Samples, NibabelSamplePrint,
+                         ::testing::Values("ascii.gii", "gzipbase64.gii", "external.gii", "label.gii",
+                                           "rh.aparc.annot.gii", "rh.shape.curv.gii", "task.func.gii"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             for (char& c : name) if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
+
+TEST_P(NibabelSamplePrint, LogsTheHeaderNibabelSees) {
+    const std::string path = nibabelDataDir() + "/" + GetParam();
+    const ProcessResult result = runMeshbridge({"print", path});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, commandPreamble("Print") + referenceDump(path, path) + "\n");
+    EXPECT_NE(result.err.find("file dialog \"Please select the GIFTI file\" (*.gii): " + path), std::string::npos);
+}
+
+TEST(GiftiPrint, ToFileWritesTheInfoFileBesideTheFile) {
+    TempDir dir;
+    const std::string path = dir.file("lh.surf.gii");
+    std::filesystem::copy_file(nibabelDataDir() + "/ascii.gii", path);
+    const std::string dump = referenceDump(path, path);
+
+    ProcessResult result = runMeshbridge({"print", path, "--to-file"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, commandPreamble("Print") + "Wrote the header info to disk.\n" + dump + "\n");
+    EXPECT_EQ(readFile(dir.file("lh.surf_info.txt")), dump);
+
+    std::filesystem::remove(dir.file("lh.surf_info.txt"));
+    result = runMeshbridge({"print", "--no-log", "--to-file", path});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, commandPreamble("Print") + "Wrote the header info to disk.\n");
+    EXPECT_EQ(readFile(dir.file("lh.surf_info.txt")), dump);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"lh.surf.gii", "lh.surf_info.txt"}));
+}
+
+TEST(GiftiPrint, UnreadableFileFailsWithALogLine) {
+    TempDir dir;
+    const std::string path = dir.file("missing.gii");
+    const ProcessResult result = runMeshbridge({"print", path, "--to-file"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, commandPreamble("Print") + "Reading of GIfTI file did not succeed: " + path + "\n");
+    EXPECT_TRUE(dir.entries().empty());
+}

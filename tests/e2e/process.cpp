@@ -1,0 +1,75 @@
+#include "tests/e2e/process.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+
+#include "tests/support/temp_dir.h"
+
+namespace meshbridge::test {
+
+ProcessResult runProcess(const std::vector<std::string>& command) {
+    TempDir capture;
+    const std::string outPath = capture.file("out");
+    const std::string errPath = capture.file("err");
+    const pid_t child = fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0) _exit(127);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv;
+        for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ProcessResult result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
+    return result;
+}
+
+ProcessResult runMeshbridge(const std::vector<std::string>& arguments) {
+    std::vector<std::string> command;
+    if (const char* replacement = std::getenv("MESHBRIDGE_E2E_COMMAND"); replacement && *replacement) {
+        std::istringstream words(replacement);
+        for (std::string word; words >> word;) command.push_back(word);
+    } else {
+        command.push_back(MESHBRIDGE_BINARY_DIR "/meshbridge");
+    }
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return runProcess(command);
+}
+
+std::string commandPreamble(const std::string& command) {
+    return "Initialising plugin...\nMeshbridge 1.6 is running!\nCommand received: " + command + "\n";
+}
+
+std::string nibabelDataDir() {
+    static const std::string dir = [] {
+        ProcessResult found = runProcess(
+            {kPython, "-c", "import nibabel, os; print(os.path.dirname(nibabel.__file__))"});
+        if (found.exitCode != 0) throw std::runtime_error("nibabel is missing: " + found.err);
+        while (!found.out.empty() && found.out.back() == '\n') found.out.pop_back();
+        return found.out + "/gifti/tests/data";
+    }();
+    return dir;
+}
+
+std::string testScript(const std::string& name) {
+    return MESHBRIDGE_SOURCE_DIR "/tests/e2e/" + name;
+}
+
+}  // namespace meshbridge::test

@@ -1,0 +1,36 @@
+// Running programs from end-to-end tests: the stand-in host and the
+// independent GIFTI readers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace meshbridge::test {
+
+struct ProcessResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with standard input from the null device.
+ProcessResult runProcess(const std::vector<std::string>& command);
+
+// Runs the stand-in host with the given arguments. MESHBRIDGE_E2E_COMMAND in
+// the environment (words separated by blanks) replaces the program, for
+// instance to run a Windows build under an emulator.
+ProcessResult runMeshbridge(const std::vector<std::string>& arguments);
+
+// The log lines that every command starts with.
+std::string commandPreamble(const std::string& command);
+
+// Folder of nibabel's own GIFTI test files.
+std::string nibabelDataDir();
+
+// Interpreter that has nibabel.
+inline const char* kPython = "/usr/bin/python3";
+
+// Script of this test suite, by file name.
+std::string testScript(const std::string& name);
+
+}  // namespace meshbridge::test

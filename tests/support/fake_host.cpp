@@ -1,0 +1,120 @@
+#include "tests/support/fake_host.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "host/host_functions.h"
+
+using meshbridge::test::FakeHost;
+
+namespace {
+
+FakeHost* currentHost = nullptr;
+
+void copyOut(const std::string& text, char* buffer, std::size_t capacity) {
+    const std::size_t length = std::min(text.size(), capacity - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+}
+
+template <class T>
+std::optional<T> take(std::deque<T>& queue) {
+    if (queue.empty()) return std::nullopt;
+    T value = queue.front();
+    queue.pop_front();
+    return value;
+}
+
+}  // namespace
+
+#define FAKE_API extern "C" __attribute__((visibility("default")))
+
+FAKE_API int ztGetVersionOfCorvanaZT(int* first, int* second, int* third) {
+    auto& host = FakeHost::current();
+    *first = host.version[0];
+    *second = host.version[1];
+    *third = host.version[2];
+    return 1;
+}
+FAKE_API void ztLogText(const char* text) { FakeHost::current().log.emplace_back(text); }
+FAKE_API void ztMessageBox(const char* text) { FakeHost::current().messages.emplace_back(text); }
+FAKE_API int ztYesNoMessageBox(const char* question) {
+    auto& host = FakeHost::current();
+    host.questions.emplace_back(question);
+    return take(host.yesNoAnswers).value_or(false) ? 1 : 0;
+}
+FAKE_API int ztGetIntegerInput(const char* prompt, int, int, int) {
+    auto& host = FakeHost::current();
+    host.questions.emplace_back(prompt);
+    return take(host.integerAnswers).value_or(meshbridge::kHostInputCancelled);
+}
+FAKE_API float ztGetFloatInput(const char* prompt, float, float, float) {
+    auto& host = FakeHost::current();
+    host.questions.emplace_back(prompt);
+    return take(host.floatAnswers).value_or(static_cast<float>(meshbridge::kHostInputCancelled));
+}
+FAKE_API int ztGetOpenFileName(const char* title, const char* folder, const char* filter, char* path) {
+    auto& host = FakeHost::current();
+    host.dialogs.push_back({title, folder, filter});
+    const auto answer = take(host.dialogAnswers);
+    if (!answer || !*answer) return 0;
+    copyOut(**answer, path, meshbridge::kHostPathCapacity);
+    return 1;
+}
+FAKE_API void ztGetStringParameter(const char* name, char* value) {
+    const auto& parameters = FakeHost::current().stringParameters;
+    const auto found = parameters.find(name);
+    copyOut(found == parameters.end() ? "" : found->second, value,
+            meshbridge::kHostStringParameterCapacity);
+}
+FAKE_API int ztGetIntParameter(const char* name) {
+    auto& host = FakeHost::current();
+    host.intParametersRead.emplace_back(name);
+    const auto found = host.intParameters.find(name);
+    return found == host.intParameters.end() ? 0 : found->second;
+}
+FAKE_API void ztSetStringParameter(const char* name, const char* value) {
+    FakeHost::current().stringParameters[name] = value;
+}
+FAKE_API int ztGetCurrentSRF(meshbridge::HostSrfInfo*) { return 0; }
+FAKE_API float** ztGetMTCOfCurrentSRF(meshbridge::HostMtcInfo*) { return nullptr; }
+FAKE_API int ztCreateMTCForCurrentSRF(int) { return 0; }
+FAKE_API int ztSetMTCParametersOfCurrentSRF(meshbridge::HostMtcInfo*) { return 0; }
+FAKE_API int ztLinkMTCToCurrentSRF(const char*, int) { return 0; }
+FAKE_API int ztSaveMTCOfCurrentSRF(const char*) { return 0; }
+FAKE_API int ztGetSMPsOfCurrentSRF(meshbridge::HostSmpList*) { return 0; }
+FAKE_API float* ztGetSMPOfCurrentSRF(int, meshbridge::HostSmpInfo*) { return nullptr; }
+FAKE_API int ztCreateSMPForCurrentSRF() { return 0; }
+FAKE_API int ztSetSMPParametersOfCurrentSRF(int, meshbridge::HostSmpInfo*) { return 0; }
+FAKE_API int ztLoadSMPsToCurrentSRF(const char*) { return 0; }
+FAKE_API int ztGetPOIs(meshbridge::HostPoiList*) { return 0; }
+FAKE_API int* ztGetPOI(int, meshbridge::HostPoiInfo*) { return nullptr; }
+FAKE_API int ztLoadPOIs(const char*) { return 0; }
+
+namespace meshbridge::test {
+
+FakeHost::FakeHost() {
+    currentHost = this;
+    HostFunctions& table = hostFunctions();
+#define FAKE_INSTALL(name) table.name = &::name;
+    MESHBRIDGE_HOST_FUNCTIONS(FAKE_INSTALL)
+#undef FAKE_INSTALL
+}
+
+FakeHost::~FakeHost() {
+    hostFunctions() = HostFunctions{};
+    currentHost = nullptr;
+}
+
+FakeHost& FakeHost::current() {
+    if (!currentHost) throw std::logic_error("no fake host");
+    return *currentHost;
+}
+
+std::string FakeHost::logText() const {
+    std::string text;
+    for (const auto& line : log) text += line + "\n";
+    return text;
+}
+
+}  // namespace meshbridge::test

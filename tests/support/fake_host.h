@@ -1,0 +1,57 @@
+// A recording host for in-process tests: scripted answers to dialogs and
+// questions, captured log lines and message boxes. Its zt* functions are also
+// exported from the test program, so the plug-in binds them as it binds the
+// real host's.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/host_api.h"
+
+// The fake's exported host functions.
+extern "C" {
+#define FAKE_HOST_DECLARE(name) name##_t name;
+MESHBRIDGE_HOST_FUNCTIONS(FAKE_HOST_DECLARE)
+#undef FAKE_HOST_DECLARE
+}
+
+namespace meshbridge::test {
+
+struct DialogCall {
+    std::string title;
+    std::string initialFolder;
+    std::string filter;
+};
+
+class FakeHost {
+public:
+    FakeHost();   // becomes the current host and fills the plug-in's table
+    ~FakeHost();  // empties the table again
+    FakeHost(const FakeHost&) = delete;
+    FakeHost& operator=(const FakeHost&) = delete;
+
+    static FakeHost& current();
+
+    int version[3] = {2, 10, 0};
+    std::map<std::string, std::string> stringParameters;
+    std::map<std::string, int> intParameters;
+    std::deque<std::optional<std::string>> dialogAnswers;  // nothing left: cancelled
+    std::deque<bool> yesNoAnswers;                         // nothing left: no
+    std::deque<float> floatAnswers;                        // nothing left: cancelled
+    std::deque<int> integerAnswers;                        // nothing left: cancelled
+
+    std::vector<std::string> log;
+    std::vector<std::string> messages;
+    std::vector<DialogCall> dialogs;
+    std::vector<std::string> questions;
+    std::vector<std::string> intParametersRead;
+
+    // The whole log, one line per call, each followed by "\n".
+    std::string logText() const;
+};
+
+}  // namespace meshbridge::test

@@ -1,0 +1,57 @@
+#include "tests/support/temp_dir.h"
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace meshbridge::test {
+
+TempDir::TempDir() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = base / ("meshbridge-test-" + std::to_string(random()) + "-" +
+                                 std::to_string(counter++));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TempDir::entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace meshbridge::test

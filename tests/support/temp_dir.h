@@ -1,0 +1,29 @@
+// A fresh folder for one test, removed with everything in it afterwards.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace meshbridge::test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // Names of the files in the folder, sorted.
+    std::vector<std::string> entries() const;
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+
+}  // namespace meshbridge::test

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "host/host_functions.h"
+#include "plugin/giftiplugin.h"
+#include "tests/support/fake_host.h"
+
+using meshbridge::isVersionAtLeast;
+using meshbridge::test::FakeHost;
+
+namespace {
+
+const char* const kTooOld = "Can not execute this plugin - Corvana version 20.0 or higher required.";
+
+struct VersionCase {
+    int first, second, third;
+    bool accepted;
+};
+
+void PrintTo(const VersionCase& c, std::ostream* out) {
+    *out << c.first << "." << c.second << "." << c.third;
+}
+
+class HostVersionTest : public ::testing::TestWithParam<VersionCase> {};
+
+}  // namespace
+
+TEST_P(HostVersionTest, InitPluginAcceptsFrom295On) {
+    const VersionCase c = GetParam();
+    FakeHost host;
+    host.version[0] = c.first;
+    host.version[1] = c.second;
+    host.version[2] = c.third;
+    giftiplugin plugin;
+    EXPECT_EQ(plugin.initPlugin(), c.accepted);
+    EXPECT_EQ(host.log, std::vector<std::string>{"Initialising plugin..."});
+    if (c.accepted) {
+        EXPECT_TRUE(host.messages.empty());
+    } else {
+        EXPECT_EQ(host.messages, std::vector<std::string>{kTooOld});
+    }
+    EXPECT_EQ(isVersionAtLeast(c.first, c.second, c.third, 2, 9, 5), c.accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, HostVersionTest,
+                         ::testing::Values(VersionCase{2, 9, 5, true}, VersionCase{2, 10, 0, true},
+                                           VersionCase{3, 0, 0, true}, VersionCase{2, 9, 4, false},
+                                           VersionCase{2, 8, 9, false}, VersionCase{1, 99, 99, false}));
+
+TEST(PluginInit, BindsEveryHostFunctionByName) {
+    FakeHost host;
+    meshbridge::hostFunctions() = {};
+    giftiplugin plugin;
+    ASSERT_TRUE(plugin.initPlugin());
+    const auto& table = meshbridge::hostFunctions();
+#define EXPECT_BOUND(name) EXPECT_EQ(table.name, &::name) << #name;
+    MESHBRIDGE_HOST_FUNCTIONS(EXPECT_BOUND)
+#undef EXPECT_BOUND
+}
+
+class PluginCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(plugin.initPlugin()); host.log.clear(); }
+
+    FakeHost host;
+    giftiplugin plugin;
+};
+
+TEST_F(PluginCommandTest, ExecuteBeforeInitDoesNothing) {
+    giftiplugin fresh;
+    host.stringParameters["Command"] = "Print";
+    EXPECT_FALSE(fresh.execute());
+    EXPECT_TRUE(host.log.empty());
+}
+
+TEST_F(PluginCommandTest, ExecuteAfterRefusedInitDoesNothing) {
+    host.version[1] = 8;
+    giftiplugin refused;
+    ASSERT_FALSE(refused.initPlugin());
+    host.log.clear();
+    host.stringParameters["Command"] = "Print";
+    EXPECT_FALSE(refused.execute());
+    EXPECT_TRUE(host.log.empty());
+}
+
+TEST_F(PluginCommandTest, UnknownCommandsAreLoggedAndSucceed) {
+    for (const std::string command : {"import", "Import ", "Printx", ""}) {
+        host.log.clear();
+        host.stringParameters["Command"] = command;
+        EXPECT_TRUE(plugin.execute()) << command;
+        EXPECT_EQ(host.log, (std::vector<std::string>{"Meshbridge 1.6 is running!",
+                                                      "Command received: " + command,
+                                                      "Received unknown command: " + command}));
+    }
+}
+
+TEST_F(PluginCommandTest, PrintOfUnknownFileTypeReadsItsParametersAndSucceeds) {
+    for (int fileType : {0, 6}) {
+        host.log.clear();
+        host.intParametersRead.clear();
+        host.stringParameters["Command"] = "Print";
+        host.intParameters["FileTypeId"] = fileType;
+        EXPECT_TRUE(plugin.execute());
+        EXPECT_EQ(host.log, (std::vector<std::string>{"Meshbridge 1.6 is running!", "Command received: Print"}));
+        EXPECT_EQ(host.intParametersRead,
+                  (std::vector<std::string>{"FileTypeId", "PrintToLog", "PrintToFile", "UseCurrentFile"}));
+        EXPECT_TRUE(host.dialogs.empty());
+    }
+}
+
+TEST_F(PluginCommandTest, PrintOfGiftiAlwaysAsksForAFile) {
+    host.stringParameters["Command"] = "Print";
+    host.intParameters = {{"FileTypeId", 1}, {"UseCurrentFile", 1}, {"PrintToLog", 1}};
+    EXPECT_FALSE(plugin.execute());  // the dialog is cancelled
+    ASSERT_EQ(host.dialogs.size(), 1u);
+    EXPECT_EQ(host.dialogs[0].title, "Please select the GIFTI file");
+    EXPECT_EQ(host.dialogs[0].filter, "*.gii");
+    EXPECT_EQ(host.dialogs[0].initialFolder, "");
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
+}
+
+TEST_F(PluginCommandTest, ImportAndExportReadTheirParametersInOrder) {
+    host.stringParameters["Command"] = "Import";
+    plugin.execute();
+    EXPECT_EQ(host.intParametersRead, (std::vector<std::string>{"FileTypeId", "PrintToLogtab", "OpenInCRZT",
+                                                                "ReverseWinding", "AddColorsFile"}));
+    host.intParametersRead.clear();
+    host.stringParameters["Command"] = "Export";
+    plugin.execute();
+    EXPECT_EQ(host.intParametersRead,
+              (std::vector<std::string>{"FileTypeId", "DoBinaryExport", "UseCurrentFile", "DoExportColors"}));
+}
+
+TEST_F(PluginCommandTest, MissingHostFunctionFailsTheCommandWithALogLine) {
+    meshbridge::hostFunctions().ztGetOpenFileName = nullptr;
+    host.stringParameters["Command"] = "Print";
+    host.intParameters = {{"FileTypeId", 1}};
+    EXPECT_FALSE(plugin.execute());
+    EXPECT_EQ(host.log.back(), "Corvana does not provide ztGetOpenFileName; the command cannot run.");
+}
+
+TEST_F(PluginCommandTest, MissingParameterFunctionFailsBeforeReadingTheCommand) {
+    meshbridge::hostFunctions().ztGetIntParameter = nullptr;
+    host.stringParameters["Command"] = "Print";
+    EXPECT_FALSE(plugin.execute());
+    EXPECT_EQ(host.log, (std::vector<std::string>{"Meshbridge 1.6 is running!",
+                                                  "Corvana does not provide ztGetIntParameter; the command cannot run."}));
+}
+
+TEST(PluginExports, NameTheirTexts) {
+    EXPECT_STREQ(getPluginName(), "Meshbridge (v1.6)");
+    EXPECT_STREQ(getPluginVersion(), "1.6");
+    EXPECT_STREQ(getGUIScript(), "meshbridge_v16.js");
+    EXPECT_STREQ(getHelpFile(), "MeshbridgeHelp/index.html");
+    const std::string author = getAuthor();
+    EXPECT_EQ(author.rfind("<i>", 0), 0u);
+    EXPECT_EQ(author.substr(author.size() - 4), "</i>");
+
+    const std::string description = getPluginDescription();
+    EXPECT_EQ(description.find("\n"), std::string::npos);
+    const std::string start =
+        "~~ Meshbridge (v1.6) ~~<BR>This plugin makes it possible to import and export surface files "
+        "(meshes, timeseries, statistical maps and patches of interest) to GIFTI format (see <A HREF=\"";
+    EXPECT_EQ(description.rfind(start, 0), 0u);
+    const std::string end =
+        "</A>).<BR>The manual can be found <b><a href=\"MeshbridgeHelp/index.html\">here</a></b><br>.";
+    ASSERT_GE(description.size(), end.size());
+    EXPECT_EQ(description.substr(description.size() - end.size()), end);
+}
+
+TEST(PluginExports, CreatePluginMakesAnObjectThatDestroysThroughTheBase) {
+    std::unique_ptr<CRZTPluginInterface> plugin(createPlugin());
+    ASSERT_NE(plugin, nullptr);
+    EXPECT_NE(dynamic_cast<giftiplugin*>(plugin.get()), nullptr);
+}
