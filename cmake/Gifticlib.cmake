@@ -13,22 +13,22 @@ if(NOT EXISTS "${gifticlib_src}/.unpacked")
   endif()
 endif()
 
-set(gifticlib_patched "${CMAKE_BINARY_DIR}/gifticlib-patched/gifti_io.c")
+set(gifticlib_patched_dir "${CMAKE_BINARY_DIR}/gifticlib-patched")
 add_custom_command(
-  OUTPUT "${gifticlib_patched}"
-  COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/gifticlib-patched"
-  COMMAND "${CMAKE_COMMAND}" -DIN=${gifticlib_src}/gifti_io.c -DOUT=${gifticlib_patched}
-          -P "${PROJECT_SOURCE_DIR}/cmake/AddRetinotopyIntents.cmake"
-  DEPENDS "${gifticlib_src}/gifti_io.c" "${PROJECT_SOURCE_DIR}/cmake/AddRetinotopyIntents.cmake"
-  COMMENT "Adding the retinotopy intents to gifticlib's intent table")
+  OUTPUT "${gifticlib_patched_dir}/gifti_io.c" "${gifticlib_patched_dir}/gifti_xml.c"
+  COMMAND "${CMAKE_COMMAND}" -DSOURCE=${gifticlib_src} -DOUT=${gifticlib_patched_dir}
+          -P "${PROJECT_SOURCE_DIR}/cmake/PatchGifticlib.cmake"
+  DEPENDS "${gifticlib_src}/gifti_io.c" "${gifticlib_src}/gifti_xml.c"
+          "${PROJECT_SOURCE_DIR}/cmake/PatchGifticlib.cmake"
+  COMMENT "Adding the retinotopy intents and exact ASCII floats to gifticlib")
 
 find_package(EXPAT REQUIRED)
 find_package(ZLIB REQUIRED)
 find_path(NIFTI_INCLUDE_DIR nifti1_io.h PATH_SUFFIXES nifti REQUIRED)
 
 add_library(gifticlib STATIC
-  "${gifticlib_patched}"
-  "${gifticlib_src}/gifti_xml.c"
+  "${gifticlib_patched_dir}/gifti_io.c"
+  "${gifticlib_patched_dir}/gifti_xml.c"
   "${PROJECT_SOURCE_DIR}/cmake/nifti_datatype_name.c")
 target_include_directories(gifticlib SYSTEM PUBLIC "${gifticlib_src}" "${NIFTI_INCLUDE_DIR}")
 target_compile_definitions(gifticlib PUBLIC HAVE_ZLIB)

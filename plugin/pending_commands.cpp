@@ -1,6 +1,8 @@
-// Commands whose converters are not part of this build yet: each says so in the
-// log and reports failure.
+// Converters that are not part of this build yet: each says so in the log and
+// reports failure.
+#include "export/export_dispatch.h"
 #include "host/host_calls.h"
+#include "import/import_dispatch.h"
 #include "plugin/commands.h"
 
 namespace meshbridge {
@@ -14,9 +16,18 @@ bool notAvailable(const char* what) {
 
 }  // namespace
 
-bool importGiftiFile(int, bool, bool, bool, bool) { return notAvailable("The import of GIFTI files"); }
-bool exportGiftiFile(int, bool, bool, bool) { return notAvailable("The export to GIFTI files"); }
-bool printSrfFile(bool, bool, bool) { return notAvailable("Printing of SRF files"); }
+bool importTimeSeries(const gifti_image&, const std::string&, bool, bool) {
+    return notAvailable("The import of GIFTI time series");
+}
+bool importSurfaceMap(const gifti_image&, const std::string&, bool, bool) {
+    return notAvailable("The import of GIFTI surface maps");
+}
+bool importLabelTable(const gifti_image&, const std::string&, bool, bool) {
+    return notAvailable("The import of GIFTI label tables");
+}
+bool exportTimeSeries(const std::string&, bool, bool) { return notAvailable("The export of MTC files"); }
+bool exportSurfaceMap(const std::string&, bool, bool) { return notAvailable("The export of SMP files"); }
+bool exportPatchesOfInterest(const std::string&, bool, bool) { return notAvailable("The export of POI files"); }
 bool printMtcFile(bool, bool, bool) { return notAvailable("Printing of MTC files"); }
 bool printSmpFile(bool, bool, bool) { return notAvailable("Printing of SMP files"); }
 bool printPoiFile(bool, bool, bool) { return notAvailable("Printing of POI files"); }

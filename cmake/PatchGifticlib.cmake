@@ -1,0 +1,66 @@
+# cmake -DSOURCE=<gifticlib source> -DOUT=<folder> -P PatchGifticlib.cmake
+#
+# Copies gifticlib's gifti_io.c and gifti_xml.c into OUT with two changes:
+#  1. Three intents are appended to the intent table, so that the library
+#     writes and reads them by name:
+#       1015 NIFTI_INTENT_RETINOTOPY_POLAR
+#       1016 NIFTI_INTENT_RETINOTOPY_ECCENTRICITY
+#       1017 NIFTI_INTENT_RETINOTOPY_FIELD_SIGN
+#  2. ASCII data arrays of floating-point values and the colours of label
+#     tables are written with as many digits as their type needs to read back
+#     to the same value ("%.9g" for float32, "%.17g" for float64) instead of
+#     six decimals or six digits, which lose the low bits of small coordinates
+#     and turn a colour byte of 127 into 126.99995.
+
+function(replace_once text_var from to what)
+  string(FIND "${${text_var}}" "${from}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "gifticlib: ${what} was not found; the source differs from the expected release")
+  endif()
+  string(REPLACE "${from}" "${to}" result "${${text_var}}")
+  set(${text_var} "${result}" PARENT_SCOPE)
+endfunction()
+
+function(write_if_changed path content)
+  if(EXISTS "${path}")
+    file(READ "${path}" old)
+    if(old STREQUAL content)
+      return()
+    endif()
+  endif()
+  file(WRITE "${path}.tmp" "${content}")
+  file(RENAME "${path}.tmp" "${path}")
+endfunction()
+
+file(MAKE_DIRECTORY "${OUT}")
+
+# 1. The intent table, whose last entry is NIFTI_INTENT_SHAPE.
+file(READ "${SOURCE}/gifti_io.c" io)
+string(REGEX MATCH "\\{[ \t]*NIFTI_INTENT_SHAPE[ \t]*,[ \t]*\"NIFTI_INTENT_SHAPE\"[ \t]*\\}" anchor "${io}")
+if(NOT anchor)
+  message(FATAL_ERROR "gifticlib: the intent table's NIFTI_INTENT_SHAPE entry was not found")
+endif()
+replace_once(io "${anchor}"
+  "${anchor},\n    { 1015, \"NIFTI_INTENT_RETINOTOPY_POLAR\" },\n    { 1016, \"NIFTI_INTENT_RETINOTOPY_ECCENTRICITY\" },\n    { 1017, \"NIFTI_INTENT_RETINOTOPY_FIELD_SIGN\" }"
+  "the intent table")
+write_if_changed("${OUT}/gifti_io.c" "${io}")
+
+# 2. Digits of ASCII floating-point data.
+file(READ "${SOURCE}/gifti_xml.c" xml)
+replace_once(xml
+  "float * ptr = (float *)data + row * cols;\n            for( c = 0; c < cols; c++ ) fprintf(fp, \"%f \", ptr[c]);"
+  "float * ptr = (float *)data + row * cols;\n            for( c = 0; c < cols; c++ ) fprintf(fp, \"%.9g \", ptr[c]);"
+  "the ASCII writer of float32 values")
+replace_once(xml
+  "double * ptr = (double *)data + row * cols;\n            for( c = 0; c < cols; c++ ) fprintf(fp, \"%f \", ptr[c]);"
+  "double * ptr = (double *)data + row * cols;\n            for( c = 0; c < cols; c++ ) fprintf(fp, \"%.17g \", ptr[c]);"
+  "the ASCII writer of float64 values")
+replace_once(xml
+  "fprintf(fp, \"%f %f   \",ptr[c],ptr[c+1]);"
+  "fprintf(fp, \"%.9g %.9g   \",ptr[c],ptr[c+1]);"
+  "the ASCII writer of complex64 values")
+replace_once(xml
+  "\" Red=\\\"%g\\\" Green=\\\"%g\\\" Blue=\\\"%g\\\" Alpha=\\\"%g\\\"\""
+  "\" Red=\\\"%.9g\\\" Green=\\\"%.9g\\\" Blue=\\\"%.9g\\\" Alpha=\\\"%.9g\\\"\""
+  "the writer of label colours")
+write_if_changed("${OUT}/gifti_xml.c" "${xml}")

@@ -1,0 +1,126 @@
+// Little-endian binary files without padding, read and written value by value
+// and array by array. Every count is checked against the bytes the file still
+// holds before anything is allocated for it.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace meshbridge {
+
+namespace detail {
+
+template <class T>
+T fromLittleEndian(T value) {
+    static_assert(std::is_arithmetic_v<T>);
+    if constexpr (std::endian::native == std::endian::big && sizeof(T) > 1) {
+        unsigned char bytes[sizeof(T)];
+        std::memcpy(bytes, &value, sizeof(T));
+        for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(bytes[i], bytes[sizeof(T) - 1 - i]);
+        std::memcpy(&value, bytes, sizeof(T));
+    }
+    return value;
+}
+
+template <class T>
+T toLittleEndian(T value) {
+    return fromLittleEndian(value);
+}
+
+}  // namespace detail
+
+class BinaryReader {
+public:
+    // Reads `file`, which holds `size` bytes from its current position on.
+    BinaryReader(std::FILE* file, std::uint64_t size) : file_(file), remaining_(size) {}
+
+    std::uint64_t remaining() const { return remaining_; }
+
+    template <class T>
+    bool read(T& value) {
+        if (remaining_ < sizeof(T)) return false;
+        if (std::fread(&value, sizeof(T), 1, file_) != 1) return false;
+        remaining_ -= sizeof(T);
+        value = detail::fromLittleEndian(value);
+        return true;
+    }
+
+    // `count` values as one block; refused before allocating when the file
+    // cannot hold them.
+    template <class T>
+    bool readArray(std::vector<T>& values, std::uint64_t count) {
+        if (count > remaining_ / sizeof(T)) return false;
+        values.resize(static_cast<std::size_t>(count));
+        if (count == 0) return true;
+        if (std::fread(values.data(), sizeof(T), values.size(), file_) != values.size()) return false;
+        remaining_ -= count * sizeof(T);
+        if constexpr (std::endian::native == std::endian::big) {
+            for (T& value : values) value = detail::fromLittleEndian(value);
+        }
+        return true;
+    }
+
+    // A text stored as its bytes and one zero byte.
+    bool readZeroTerminated(std::string& text);
+
+private:
+    std::FILE* file_;
+    std::uint64_t remaining_;
+};
+
+// Collects little-endian values and writes them to a file in large blocks.
+class BinaryWriter {
+public:
+    explicit BinaryWriter(std::FILE* file) : file_(file) {}
+    ~BinaryWriter() { flush(); }
+    BinaryWriter(const BinaryWriter&) = delete;
+    BinaryWriter& operator=(const BinaryWriter&) = delete;
+
+    template <class T>
+    void write(T value) {
+        value = detail::toLittleEndian(value);
+        append(&value, sizeof(T));
+    }
+
+    template <class T>
+    void writeArray(const T* values, std::size_t count) {
+        if constexpr (std::endian::native == std::endian::little) {
+            append(values, count * sizeof(T));
+        } else {
+            for (std::size_t i = 0; i < count; ++i) write(values[i]);
+        }
+    }
+
+    void writeZeroTerminated(const std::string& text) {
+        append(text.c_str(), text.size() + 1);
+    }
+
+    // Writes what is buffered; false once any write has failed.
+    bool flush();
+
+private:
+    void append(const void* bytes, std::size_t size);
+
+    std::FILE* file_;
+    std::vector<unsigned char> buffer_;
+    bool failed_ = false;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+inline FilePtr openFile(const std::string& path, const char* mode) {
+    return FilePtr(std::fopen(path.c_str(), mode));
+}
+
+// Size of an open file from its current position to its end, or -1.
+std::int64_t bytesLeftInFile(std::FILE* file);
+
+}  // namespace meshbridge

@@ -1,0 +1,23 @@
+// The values of a GIFTI data array as plain numbers of one type, whatever type
+// and index order the file stores them in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/gifti.h"
+
+namespace meshbridge {
+
+// Number of values the array's dimensions announce (0 for a malformed array).
+std::uint64_t announcedValueCount(const giiDataArray& array);
+
+// The array's values in row-major order, converted to float32 (`floatValues`)
+// or int32 (`int32Values`; values outside the int32 range become INT32_MIN).
+// False, with `problem` describing why, when the array holds no data, values
+// that are not plain numbers, or fewer values than its dimensions announce.
+bool floatValues(const giiDataArray& array, std::vector<float>& values, std::string& problem);
+bool int32Values(const giiDataArray& array, std::vector<std::int32_t>& values, std::string& problem);
+
+}  // namespace meshbridge

@@ -1,0 +1,63 @@
+#include "export/export_dispatch.h"
+
+#include <optional>
+
+#include "common/plugin_info.h"
+#include "export/surface_export.h"
+#include "host/host_calls.h"
+#include "plugin/commands.h"
+
+namespace meshbridge {
+
+namespace {
+
+struct ExportDialog {
+    const char* prompt;
+    const char* filter;
+    const char* cancelledMessage;
+};
+
+std::optional<ExportDialog> exportDialog(int fileTypeId) {
+    switch (fileTypeId) {
+        case kFileTypeSrf:
+            return ExportDialog{"Please select the Corvana surface file", "*.srf",
+                                "No surface file was selected. Procedure finished."};
+        case kFileTypeMtc:
+            return ExportDialog{"Please select the Corvana mesh time course file", "*.mtc",
+                                "No mesh time course file was selected. Procedure finished."};
+        case kFileTypeSmp:
+            return ExportDialog{"Please select the Corvana surface map file", "*.smp",
+                                "No surface map file was selected. Procedure finished."};
+        case kFileTypePoi:
+            return ExportDialog{"Please select the Corvana patch of interest file", "*.poi",
+                                "No *.poi file was selected. Procedure finished."};
+        default: return std::nullopt;
+    }
+}
+
+}  // namespace
+
+bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors) {
+    const std::optional<ExportDialog> dialog = exportDialog(fileTypeId);
+    if (!dialog) return true;
+    std::string name = "none";
+    if (!useCurrentFile) {
+        if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetOpenFileName), MESHBRIDGE_REQUIRE(ztMessageBox)}))
+            return false;
+        const std::optional<std::string> chosen = openFileDialog(dialog->prompt, dialog->filter);
+        if (!chosen) {
+            messageBox(dialog->cancelledMessage);
+            return false;
+        }
+        name = *chosen;
+    }
+    const bool fromFile = !useCurrentFile;
+    switch (fileTypeId) {
+        case kFileTypeSrf: return exportSurface(name, fromFile, doBinaryExport, doExportColors);
+        case kFileTypeMtc: return exportTimeSeries(name, fromFile, doBinaryExport);
+        case kFileTypeSmp: return exportSurfaceMap(name, fromFile, doBinaryExport);
+        default: return exportPatchesOfInterest(name, fromFile, doBinaryExport);
+    }
+}
+
+}  // namespace meshbridge

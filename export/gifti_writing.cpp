@@ -1,0 +1,71 @@
+#include "export/gifti_writing.h"
+
+#include "common/atomic_file.h"
+#include "common/gifti_values.h"
+
+namespace meshbridge {
+
+GiftiImagePtr createExportImage(int numDA) {
+    int dims[6] = {1, 1, 1, 1, 1, 1};
+    GiftiImagePtr image(gifti_create_image(numDA, NIFTI_INTENT_NONE, NIFTI_TYPE_FLOAT32, 1, dims, 0));
+    if (image) {
+        image->numDA = numDA;
+        image->compressed = 0;
+    }
+    return image;
+}
+
+void setArrayFields(giiDataArray& array, int intent, int datatype, std::initializer_list<int> dims,
+                    bool compressed, int plainEncoding) {
+    array.intent = intent;
+    array.datatype = datatype;
+    int bytes = 0, swapSize = 0;
+    gifti_datatype_sizes(datatype, &bytes, &swapSize);
+    array.nbyper = bytes;
+    array.ind_ord = GIFTI_IND_ORD_ROW_MAJOR;
+    array.num_dim = static_cast<int>(dims.size());
+    int d = 0;
+    for (int extent : dims) array.dims[d++] = extent;
+    for (; d < 6; ++d) array.dims[d] = 1;
+    array.nvals = static_cast<long long>(announcedValueCount(array));
+    array.encoding = compressed ? GIFTI_ENCODING_B64GZ : plainEncoding;
+    array.endian = GIFTI_ENDIAN_LITTLE;
+    array.ext_offset = 0;
+}
+
+void* allocateArrayData(gifti_image& image, int index) {
+    giiDataArray* array = image.darray[index];
+    if (array->data) return array->data;
+    if (array->nvals == 0) return nullptr;
+    return gifti_alloc_DA_data(&image, &index, 1) == 0 ? array->data : nullptr;
+}
+
+void addImageMetadata(gifti_image& image, const std::string& name, const std::string& value) {
+    gifti_add_to_meta(&image.meta, name.c_str(), value.c_str(), 1);
+}
+
+void addArrayMetadata(giiDataArray& array, const std::string& name, const std::string& value) {
+    gifti_add_to_meta(&array.meta, name.c_str(), value.c_str(), 1);
+}
+
+bool setLabelTable(gifti_image& image, const std::vector<LabelEntry>& entries) {
+    std::vector<int> keys;
+    std::vector<char*> labels;
+    std::vector<float> rgba;
+    for (const LabelEntry& entry : entries) {
+        keys.push_back(entry.key);
+        labels.push_back(const_cast<char*>(entry.label.c_str()));  // only read by the copy
+        rgba.insert(rgba.end(), entry.rgba.begin(), entry.rgba.end());
+    }
+    const giiLabelTable source{static_cast<int>(entries.size()), keys.data(), labels.data(), rgba.data()};
+    gifti_free_LabelTable(&image.labeltable);
+    return gifti_copy_LabelTable(&image.labeltable, &source) == 0;
+}
+
+bool writeGiftiFile(gifti_image& image, const std::string& path) {
+    return produceFileAtomically(path, [&](const std::string& temporary) {
+        return gifti_write_image(&image, temporary.c_str(), 1) == 0;
+    });
+}
+
+}  // namespace meshbridge

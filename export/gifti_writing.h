@@ -1,0 +1,48 @@
+// Building and writing the GIFTI images of the exports.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "common/gifti.h"
+
+namespace meshbridge {
+
+// An image of `numDA` data arrays with the library's defaults, no data yet.
+GiftiImagePtr createExportImage(int numDA);
+
+// Sets the fields of one data array: row-major values of `datatype`, the given
+// dimensions, and the encoding (GZipBase64Binary when `compressed`, else
+// `plainEncoding`), little-endian, no external file.
+void setArrayFields(giiDataArray& array, int intent, int datatype, std::initializer_list<int> dims,
+                    bool compressed, int plainEncoding = GIFTI_ENCODING_ASCII);
+
+// Storage for the values of array `index`, sized by its dimensions and owned
+// by the image; null when it cannot be allocated.
+void* allocateArrayData(gifti_image& image, int index);
+
+template <class T>
+T* allocateArrayValues(gifti_image& image, int index) {
+    return static_cast<T*>(allocateArrayData(image, index));
+}
+
+void addImageMetadata(gifti_image& image, const std::string& name, const std::string& value);
+void addArrayMetadata(giiDataArray& array, const std::string& name, const std::string& value);
+
+struct LabelEntry {
+    std::int32_t key;
+    std::string label;
+    std::array<float, 4> rgba;  // red, green, blue, alpha, 0 to 1
+};
+
+// Replaces the image's label table by `entries`, in their order.
+bool setLabelTable(gifti_image& image, const std::vector<LabelEntry>& entries);
+
+// Writes the image with its data to `path`, through a temporary file that
+// replaces `path` only when complete. True on success.
+bool writeGiftiFile(gifti_image& image, const std::string& path);
+
+}  // namespace meshbridge

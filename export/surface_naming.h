@@ -1,0 +1,18 @@
+// What a surface is, read from tags in its file name ("_RH", "_WM",
+// "_INFL1000", ...), for the metadata of an exported GIFTI surface.
+#pragma once
+
+#include <string>
+
+namespace meshbridge {
+
+// Each takes the whole file name (folders and extension included) and gives
+// the value of the longest tag of its table that occurs in the name; between
+// tags of equal length the first in the table's order; without a tag its
+// default. Tags are case-sensitive.
+std::string getAnatomicalStructurePrimary(const std::string& fileName);    // default "Unknown"
+std::string getAnatomicalStructureSecondary(const std::string& fileName);  // default "Unknown"
+std::string getGeometricType(const std::string& fileName);                 // default "Unknown"
+std::string getTopologicalType(const std::string& fileName);               // default "CLOSED"
+
+}  // namespace meshbridge

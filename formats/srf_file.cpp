@@ -1,0 +1,212 @@
+#include "formats/srf_file.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "common/atomic_file.h"
+#include "common/binary_io.h"
+#include "common/replace_extension.h"
+#include "common/text.h"
+#include "dump/native_print.h"
+#include "dump/output_stage.h"
+#include "host/host_calls.h"
+
+namespace meshbridge {
+
+namespace {
+
+bool readBody(BinaryReader& in, SrfData& srf) {
+    if (!in.read(srf.reserved) || !in.read(srf.nrOfVertices) || !in.read(srf.nrOfTriangles) ||
+        !in.read(srf.meshCenterX) || !in.read(srf.meshCenterY) || !in.read(srf.meshCenterZ))
+        return false;
+    if (srf.nrOfVertices < 0 || srf.nrOfTriangles < 0) return false;
+    const auto n = static_cast<std::uint64_t>(srf.nrOfVertices);
+    for (HostArray<float>* array : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX, &srf.normalY,
+                                    &srf.normalZ}) {
+        if (!in.readArray(array->owned(), n)) return false;
+    }
+    for (float& value : srf.convexColor)
+        if (!in.read(value)) return false;
+    for (float& value : srf.concaveColor)
+        if (!in.read(value)) return false;
+    if (!in.readArray(srf.vertexColors.owned(), n)) return false;
+    srf.neighbors.resize(static_cast<std::size_t>(n));
+    for (SrfNeighbors& neighbors : srf.neighbors) {
+        if (!in.read(neighbors.count) || neighbors.count < 0) return false;
+        if (!in.readArray(neighbors.indices, static_cast<std::uint64_t>(neighbors.count))) return false;
+    }
+    if (!in.readArray(srf.triangles, 3 * static_cast<std::uint64_t>(srf.nrOfTriangles))) return false;
+    if (!in.read(srf.nrOfStripElements) || srf.nrOfStripElements < 0) return false;
+    return in.readArray(srf.stripElements, static_cast<std::uint64_t>(srf.nrOfStripElements));
+}
+
+// The arrays hold as many values as the counts say.
+bool isConsistent(const SrfData& srf) {
+    const auto n = static_cast<std::size_t>(srf.nrOfVertices);
+    if (srf.nrOfVertices < 0 || srf.nrOfTriangles < 0 || srf.nrOfStripElements < 0) return false;
+    for (const HostArray<float>* array : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX,
+                                          &srf.normalY, &srf.normalZ}) {
+        if (array->size() != n) return false;
+    }
+    if (srf.vertexColors.size() != n || srf.neighbors.size() != n) return false;
+    for (const SrfNeighbors& neighbors : srf.neighbors) {
+        if (neighbors.count < 0 || neighbors.indices.size() != static_cast<std::size_t>(neighbors.count))
+            return false;
+    }
+    return srf.triangles.size() == 3 * static_cast<std::size_t>(srf.nrOfTriangles) &&
+           srf.stripElements.size() >= static_cast<std::size_t>(srf.nrOfStripElements);
+}
+
+}  // namespace
+
+bool readSrfFile(const std::string& name, SrfData& srf) {
+    srf.fileName = name;
+    FilePtr file = openFile(name, "rb");
+    if (!file) return false;
+    const std::int64_t size = bytesLeftInFile(file.get());
+    BinaryReader in(file.get(), size < 0 ? 0 : static_cast<std::uint64_t>(size));
+    bool complete = false;
+    try {
+        if (in.read(srf.version)) {
+            if (!(srf.version >= 3.0f && srf.version <= 4.0f)) {
+                messageBox("SRF file version is not supported");
+                return false;
+            }
+            complete = readBody(in, srf);
+        }
+    } catch (...) {
+        complete = false;
+    }
+    if (!complete) {
+        logText(formatText("Error while reading surface file %s.", name.c_str()));
+        const std::string keep = srf.fileName;
+        srf = SrfData{};
+        srf.fileName = keep;
+        return false;
+    }
+    return true;
+}
+
+SrfData srfFromHost(const HostSrfInfo& info) {
+    const std::string name = textOrEmpty(info.fileName);
+    logText(name);
+    SrfData srf;
+    srf.fileName = name;
+    logText(srf.fileName);
+    srf.meshCenterX = info.meshCenterX;
+    srf.meshCenterY = info.meshCenterY;
+    srf.meshCenterZ = info.meshCenterZ;
+    const auto n = static_cast<std::size_t>(std::max(info.nrOfVertices, 0));
+    srf.vertexX = HostArray<float>::borrowed(info.vertexX, n);
+    srf.vertexY = HostArray<float>::borrowed(info.vertexY, n);
+    srf.vertexZ = HostArray<float>::borrowed(info.vertexZ, n);
+    srf.normalX = HostArray<float>::borrowed(info.normalX, n);
+    srf.normalY = HostArray<float>::borrowed(info.normalY, n);
+    srf.normalZ = HostArray<float>::borrowed(info.normalZ, n);
+    srf.vertexColors = HostArray<std::int32_t>::borrowed(info.colors, n);
+    srf.convexColor = {info.convexRed, info.convexGreen, info.convexBlue, 1.0f};
+    srf.concaveColor = {info.concaveRed, info.concaveGreen, info.concaveBlue, 1.0f};
+    srf.nrOfTriangles = info.nrOfTriangles;
+    srf.nrOfVertices = info.nrOfVertices;
+    srf.reserved = 0;
+    if (info.triangles && info.nrOfTriangles > 0) {
+        srf.triangles.assign(info.triangles, info.triangles + 3 * static_cast<std::size_t>(info.nrOfTriangles));
+    }
+    return srf;
+}
+
+SrfData loadSrf(const std::string& name, bool fromFile) {
+    SrfData srf;
+    bool loaded = false;
+    if (fromFile) {
+        loaded = readSrfFile(name, srf);
+    } else if (auto getCurrent = hostFunctions().ztGetCurrentSRF) {
+        HostSrfInfo info{};
+        if (getCurrent(&info) != 0) {
+            srf = srfFromHost(info);
+            srf.version = 3.5f;
+            // The host's arrays must be there for every vertex and triangle.
+            const auto n = static_cast<std::size_t>(std::max(srf.nrOfVertices, 0));
+            loaded = srf.nrOfVertices >= 0 && srf.nrOfTriangles >= 0 && srf.vertexX.size() == n &&
+                     srf.vertexY.size() == n && srf.vertexZ.size() == n && srf.normalX.size() == n &&
+                     srf.normalY.size() == n && srf.normalZ.size() == n && srf.vertexColors.size() == n &&
+                     srf.triangles.size() == 3 * static_cast<std::size_t>(srf.nrOfTriangles);
+            if (loaded) srf.neighbors.resize(n);
+        }
+    }
+    if (!loaded) {
+        srf.version = -1.0f;
+        logText("Reading of surface file did not succeed.");
+    }
+    return srf;
+}
+
+bool writeSrfFile(const SrfData& srf) {
+    const std::string path = replaceExtension(srf.fileName, ".srf");
+    bool written = false;
+    try {
+        written = isConsistent(srf) && writeFileAtomically(path, FileMode::Binary, [&](std::FILE* file) {
+            BinaryWriter out(file);
+            out.write(srf.version);
+            out.write(srf.reserved);
+            out.write(srf.nrOfVertices);
+            out.write(srf.nrOfTriangles);
+            out.write(srf.meshCenterX);
+            out.write(srf.meshCenterY);
+            out.write(srf.meshCenterZ);
+            for (const HostArray<float>* array : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX,
+                                                  &srf.normalY, &srf.normalZ}) {
+                out.writeArray(array->data(), array->size());
+            }
+            out.writeArray(srf.convexColor.data(), 4);
+            out.writeArray(srf.concaveColor.data(), 4);
+            out.writeArray(srf.vertexColors.data(), srf.vertexColors.size());
+            for (const SrfNeighbors& neighbors : srf.neighbors) {
+                out.write(neighbors.count);
+                out.writeArray(neighbors.indices.data(), neighbors.indices.size());
+            }
+            out.writeArray(srf.triangles.data(), srf.triangles.size());
+            out.write(srf.nrOfStripElements);
+            if (srf.nrOfStripElements > 0)
+                out.writeArray(srf.stripElements.data(), static_cast<std::size_t>(srf.nrOfStripElements));
+            return out.flush();
+        });
+    } catch (...) {
+        written = false;
+    }
+    if (!written) std::cout << "Error while writing SRF file" << std::endl;
+    return written;
+}
+
+std::string srfHeaderText(const SrfData& srf) {
+    std::string text;
+    appendText(text, "\nSRF filename: \n%s\n", srf.fileName.c_str());
+    text += "File type: surface (*.srf)\n";
+    appendText(text, "File version: %1.1f\n", static_cast<double>(srf.version));
+    appendText(text, "Number of vertices: %d\n", srf.nrOfVertices);
+    appendText(text, "Number of triangles: %d\n", srf.nrOfTriangles);
+    appendText(text, "Mesh center: X: %f, Y: %f, Z: %f\n", static_cast<double>(srf.meshCenterX),
+               static_cast<double>(srf.meshCenterY), static_cast<double>(srf.meshCenterZ));
+    text += "Mesh curvature colors: \n";
+    appendText(text, "Concave red: %f, green: %f, blue: %f\n", static_cast<double>(srf.concaveColor[0]),
+               static_cast<double>(srf.concaveColor[1]), static_cast<double>(srf.concaveColor[2]));
+    appendText(text, "Concave alpha: %f\n", static_cast<double>(srf.concaveColor[3]));
+    appendText(text, "Convex red: %f, green: %f, blue: %f\n", static_cast<double>(srf.convexColor[0]),
+               static_cast<double>(srf.convexColor[1]), static_cast<double>(srf.convexColor[2]));
+    appendText(text, "Convex alpha: %f\n", static_cast<double>(srf.convexColor[3]));
+    return text;
+}
+
+void dumpSrfHeader(const SrfData& srf, bool toFile, bool toLog) {
+    outputHeaderDump(srfHeaderText(srf), srf.fileName, toFile, toLog, FileMode::Text,
+                     "Error while printing SRF header data to ascii");
+}
+
+bool printSrfFile(bool askForFile, bool toFile, bool toLog) {
+    const NativePrintDialog dialog{"Please select the Corvana surface file", "*.srf",
+                                   "No surface file was selected. Procedure finished."};
+    return printNativeFile(dialog, askForFile, toFile, toLog, loadSrf,
+                           [](const SrfData& srf) { return isFailedLoad(srf); }, dumpSrfHeader);
+}
+
+}  // namespace meshbridge

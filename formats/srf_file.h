@@ -1,0 +1,62 @@
+// SRF surface files: a triangle mesh with normals, curvature colours, a colour
+// word per vertex, neighbour lists, triangles and triangle-strip elements.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/host_array.h"
+#include "host/host_api.h"
+
+namespace meshbridge {
+
+// Colour words: below kOwnColorBase a curvature colour (0 convex, 1 concave);
+// from kOwnColorBase on an own colour, the word minus kOwnColorBase being
+// red * 65536 + green * 256 + blue.
+inline constexpr std::int32_t kOwnColorBase = 0x3F000000;
+
+struct SrfNeighbors {
+    std::int32_t count = 0;
+    std::vector<std::int32_t> indices;
+};
+
+struct SrfData {
+    float version = 0.0f;  // -1 marks a failed load
+    std::int32_t reserved = 0;
+    std::int32_t nrOfVertices = 0;
+    std::int32_t nrOfTriangles = 0;
+    float meshCenterX = 0.0f;
+    float meshCenterY = 0.0f;
+    float meshCenterZ = 0.0f;
+    // Borrowed from the host for a surface taken from its current document.
+    HostArray<float> vertexX, vertexY, vertexZ;
+    HostArray<float> normalX, normalY, normalZ;
+    std::array<float, 4> convexColor{};   // red, green, blue, alpha, 0 to 1
+    std::array<float, 4> concaveColor{};
+    HostArray<std::int32_t> vertexColors;
+    std::vector<SrfNeighbors> neighbors;
+    std::vector<std::int32_t> triangles;  // three vertex indices per triangle
+    std::int32_t nrOfStripElements = 0;
+    std::vector<std::int32_t> stripElements;
+    std::string fileName;
+};
+
+inline bool isFailedLoad(const SrfData& srf) { return static_cast<int>(srf.version) == -1; }
+
+// The file `name` (fromFile) or the host's current surface; never fails to
+// return a record: a failed load has version -1.
+SrfData loadSrf(const std::string& name, bool fromFile);
+bool readSrfFile(const std::string& name, SrfData& srf);
+SrfData srfFromHost(const HostSrfInfo& info);
+
+// Writes `srf` to its file name with the extension ".srf"; true when the
+// whole file was written.
+bool writeSrfFile(const SrfData& srf);
+
+std::string srfHeaderText(const SrfData& srf);
+void dumpSrfHeader(const SrfData& srf, bool toFile, bool toLog);
+bool printSrfFile(bool askForFile, bool toFile, bool toLog);
+
+}  // namespace meshbridge

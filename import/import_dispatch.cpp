@@ -1,0 +1,101 @@
+#include "import/import_dispatch.h"
+
+#include <optional>
+#include <string>
+
+#include "common/plugin_info.h"
+#include "common/text.h"
+#include "dump/gifti_dump.h"
+#include "host/host_calls.h"
+#include "import/surface_import.h"
+#include "plugin/commands.h"
+
+namespace meshbridge {
+
+namespace {
+
+constexpr int kStatisticIntent = 2;
+
+const char* dialogTitle(int fileTypeId) {
+    switch (fileTypeId) {
+        case kFileTypeSrf: return "Please select the GIFTI surface file";
+        case kFileTypeMtc: return "Please select the GIFTI time series file";
+        case kFileTypeSmp: return "Please select the GIFTI statistical file";
+        case kFileTypePoi: return "Please select the GIFTI label file";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+std::set<int> classifiedIntents(const gifti_image& image) {
+    std::set<int> intents;
+    for (int i = 0; i < image.numDA; ++i) {
+        const giiDataArray* array = image.darray ? image.darray[i] : nullptr;
+        if (!array) continue;
+        const int intent = array->intent;
+        const bool statistic = (intent >= NIFTI_INTENT_CORREL && intent <= NIFTI_INTENT_LOGPVAL) ||
+                               intent == NIFTI_INTENT_SHAPE;
+        intents.insert(statistic ? kStatisticIntent : intent);
+    }
+    return intents;
+}
+
+GiftiContent classifyGifti(const gifti_image& image) {
+    const std::set<int> intents = classifiedIntents(image);
+    if (intents.count(NIFTI_INTENT_POINTSET)) return GiftiContent::Surface;
+    if (intents.count(NIFTI_INTENT_TIME_SERIES)) return GiftiContent::TimeSeries;
+    if (intents.count(kStatisticIntent)) return GiftiContent::SurfaceMap;
+    if (intents.count(NIFTI_INTENT_LABEL)) return GiftiContent::LabelTable;
+    return GiftiContent::Unsupported;
+}
+
+bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool reverseWinding,
+                     bool addColorsFile) {
+    if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetOpenFileName), MESHBRIDGE_REQUIRE(ztMessageBox)}))
+        return false;
+    std::optional<std::string> path;
+    if (const char* title = dialogTitle(fileTypeId)) path = openFileDialog(title, "*.gii");
+    std::optional<std::string> colorsPath;
+    const bool wantsColors = fileTypeId == kFileTypeSrf && addColorsFile && path;
+    if (wantsColors) colorsPath = openFileDialog("Please select the GIFTI colors file", "*.gii");
+    if (!path || (wantsColors && !colorsPath)) {
+        messageBox("No GIFTI file was selected. Procedure finished.");
+        return false;
+    }
+
+    const GiftiImagePtr image = readGiftiImage(*path, true);
+    GiftiImagePtr colors;
+    if (colorsPath) {
+        colors = readGiftiImage(*colorsPath, true);
+        if (colors) dumpGiftiHeader(*colors, false, true, *colorsPath);
+    }
+    if (!image) {
+        logText(formatText("Reading of GIfTI file did not succeed: %s", path->c_str()));
+        return false;
+    }
+
+    switch (classifyGifti(*image)) {
+        case GiftiContent::Surface:
+            if (!importSurface(*image, *path, printToLogtab, openInHost, reverseWinding, colors.get())) return false;
+            logText("GIFTI surface successfully imported.");
+            return true;
+        case GiftiContent::TimeSeries:
+            if (!importTimeSeries(*image, *path, printToLogtab, openInHost)) return false;
+            logText("GIFTI time series successfully imported.");
+            return true;
+        case GiftiContent::SurfaceMap:
+            if (!importSurfaceMap(*image, *path, printToLogtab, openInHost)) return false;
+            logText("GIFTI surface map successfully imported.");
+            return true;
+        case GiftiContent::LabelTable:
+            if (!importLabelTable(*image, *path, printToLogtab, openInHost)) return false;
+            logText("GIFTI label table successfully imported.");
+            return true;
+        case GiftiContent::Unsupported: break;
+    }
+    logText("GIfTI filetype not supported (check INTENT code by making headerdump).");
+    return false;
+}
+
+}  // namespace meshbridge

@@ -1,0 +1,25 @@
+// The "Import" command: choose a GIFTI file, classify it by the intents of its
+// data arrays and hand it to one converter.
+#pragma once
+
+#include <set>
+
+#include "common/gifti.h"
+
+namespace meshbridge {
+
+enum class GiftiContent { Surface, TimeSeries, SurfaceMap, LabelTable, Unsupported };
+
+// The distinct intents of the image's arrays, every statistic intent (2 to 23)
+// and NIFTI_INTENT_SHAPE entered as 2.
+std::set<int> classifiedIntents(const gifti_image& image);
+
+// What the image holds, tested in the order surface, time series, map, labels.
+GiftiContent classifyGifti(const gifti_image& image);
+
+// The converters other than the surface import, one per kind of content.
+bool importTimeSeries(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
+bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
+bool importLabelTable(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
+
+}  // namespace meshbridge

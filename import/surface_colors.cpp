@@ -1,0 +1,68 @@
+#include "import/surface_colors.h"
+
+#include <map>
+#include <string>
+
+#include "common/gifti_values.h"
+#include "formats/srf_file.h"
+#include "host/host_calls.h"
+
+namespace meshbridge {
+
+namespace {
+
+int colorByte(float component) {
+    const float scaled = component * 255.0f;
+    if (!(scaled > 0.0f)) return 0;  // also NaN
+    if (scaled >= 255.0f) return 255;
+    return static_cast<int>(scaled);
+}
+
+const giiDataArray* findLabelArray(const gifti_image& image) {
+    for (int i = 0; i < image.numDA; ++i) {
+        const giiDataArray* array = image.darray ? image.darray[i] : nullptr;
+        if (array && (array->intent == NIFTI_INTENT_LABEL || array->intent == NIFTI_INTENT_NONE)) return array;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::int32_t colorWordFromRgba(float red, float green, float blue, float alpha) {
+    if (alpha == 0.0f) return kOwnColorBase;
+    return kOwnColorBase + colorByte(red) * 65536 + colorByte(green) * 256 + colorByte(blue);
+}
+
+std::vector<std::int32_t> convertGiftiColors(const gifti_image& source, std::int32_t nrOfVertices) {
+    std::vector<std::int32_t> words(static_cast<std::size_t>(std::max(nrOfVertices, 0)), 0);
+    const giiLabelTable& table = source.labeltable;
+    if (table.length <= 0) {
+        logText("No predefined colors present (length = 0). Colors will be default Corvana colors (blue).");
+        return words;
+    }
+    logText("Converting GIFTI colors to Corvana colors...");
+    std::map<std::int32_t, std::int32_t> wordOfKey;
+    for (int i = 0; i < table.length && table.key; ++i) {
+        // A table without colours gives its labels no colour of their own.
+        if (!table.rgba) continue;
+        const float* rgba = table.rgba + 4 * i;
+        wordOfKey[table.key[i]] = colorWordFromRgba(rgba[0], rgba[1], rgba[2], rgba[3]);
+    }
+
+    const giiDataArray* labels = findLabelArray(source);
+    logText("Assigning converted colors to mesh...");
+    if (!labels) return words;
+    const std::int64_t count = labels->dims[0];
+    std::vector<std::int32_t> keys;
+    std::string problem;
+    if (count < 1 || count > nrOfVertices || !int32Values(*labels, keys, problem) ||
+        keys.size() < static_cast<std::size_t>(count))
+        return words;
+    for (std::int64_t i = 0; i < count; ++i) {
+        const auto found = wordOfKey.find(keys[static_cast<std::size_t>(i)]);
+        if (found != wordOfKey.end()) words[static_cast<std::size_t>(i)] = found->second;
+    }
+    return words;
+}
+
+}  // namespace meshbridge

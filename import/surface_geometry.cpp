@@ -1,0 +1,184 @@
+#include "import/surface_geometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace meshbridge {
+
+void computeMeshCenter(SrfData& srf) {
+    const std::size_t n = srf.vertexX.size();
+    if (n == 0) {
+        srf.meshCenterX = srf.meshCenterY = srf.meshCenterZ = 0.0f;
+        return;
+    }
+    float sumX = 0.0f, sumY = 0.0f, sumZ = 0.0f;
+    for (std::size_t i = 0; i < n; ++i) {
+        sumX += srf.vertexX[i];
+        sumY += srf.vertexY[i];
+        sumZ += srf.vertexZ[i];
+    }
+    const auto count = static_cast<float>(n);
+    srf.meshCenterX = sumX / count;
+    srf.meshCenterY = sumY / count;
+    srf.meshCenterZ = sumZ / count;
+}
+
+void computeVertexNormals(SrfData& srf) {
+    const std::size_t n = srf.vertexX.size();
+    std::vector<float>& nx = srf.normalX.owned();
+    std::vector<float>& ny = srf.normalY.owned();
+    std::vector<float>& nz = srf.normalZ.owned();
+    nx.assign(n, 0.0f);
+    ny.assign(n, 0.0f);
+    nz.assign(n, 0.0f);
+    const auto& t = srf.triangles;
+    for (std::size_t f = 0; f + 2 < t.size(); f += 3) {
+        const auto a = static_cast<std::size_t>(t[f]);
+        const auto b = static_cast<std::size_t>(t[f + 1]);
+        const auto c = static_cast<std::size_t>(t[f + 2]);
+        const float d1x = srf.vertexX[b] - srf.vertexX[a];
+        const float d1y = srf.vertexY[b] - srf.vertexY[a];
+        const float d1z = srf.vertexZ[b] - srf.vertexZ[a];
+        const float d2x = srf.vertexX[c] - srf.vertexX[b];
+        const float d2y = srf.vertexY[c] - srf.vertexY[b];
+        const float d2z = srf.vertexZ[c] - srf.vertexZ[b];
+        float fx = d1y * d2z - d1z * d2y;
+        float fy = d1z * d2x - d1x * d2z;
+        float fz = d1x * d2y - d1y * d2x;
+        const float length = std::sqrt(fx * fx + fy * fy + fz * fz);
+        if (!(length > 0.0f) || !std::isfinite(length)) continue;  // degenerate
+        fx /= length;
+        fy /= length;
+        fz /= length;
+        for (std::size_t corner : {a, b, c}) {
+            nx[corner] += fx;
+            ny[corner] += fy;
+            nz[corner] += fz;
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const float length = std::sqrt(nx[i] * nx[i] + ny[i] * ny[i] + nz[i] * nz[i]);
+        if (length > 0.0f && std::isfinite(length)) {
+            nx[i] /= length;
+            ny[i] /= length;
+            nz[i] /= length;
+        } else {
+            nx[i] = ny[i] = nz[i] = 0.0f;
+        }
+    }
+}
+
+namespace {
+
+// Builds the ring of one vertex from its edge pairs, in triangle order: pair k
+// holds the other two corners of the k-th triangle that uses the vertex, in
+// the order that follows the winding.
+class RingBuilder {
+public:
+    explicit RingBuilder(std::size_t nrOfVertices) : seenAt_(nrOfVertices, 0) {}
+
+    void build(std::int32_t vertex, std::span<const std::int32_t> pairs, std::vector<std::int32_t>& ring) {
+        ++stamp_;
+        seen(vertex);  // a vertex is not its own neighbour
+        pairs_ = pairs;
+        const std::size_t pairCount = pairs.size() / 2;
+        used_.assign(pairCount, false);
+        // Every pair element with its place, sorted by value, then by scan order.
+        entries_.clear();
+        for (std::size_t p = 0; p < pairs.size(); ++p) entries_.push_back({pairs[p], p});
+        std::sort(entries_.begin(), entries_.end());
+        ring.clear();
+        for (std::size_t start = 0; start < pairCount; ++start) {
+            if (used_[start]) continue;
+            used_[start] = true;
+            const std::size_t chainStart = ring.size();
+            if (!seen(pairs[2 * start])) ring.push_back(pairs[2 * start]);
+            if (!seen(pairs[2 * start + 1])) ring.push_back(pairs[2 * start + 1]);
+            if (ring.size() == chainStart) continue;
+            // Forward along the winding from the chain's last vertex ...
+            for (std::int32_t end = ring.back(), other = 0; takeNext(end, other);) {
+                if (!seen(other)) ring.push_back(end = other);
+            }
+            // ... then backward from its first vertex, for borders.
+            before_.clear();
+            for (std::int32_t end = ring[chainStart], other = 0; takeNext(end, other);) {
+                if (!seen(other)) before_.push_back(end = other);
+            }
+            ring.insert(ring.begin() + static_cast<std::ptrdiff_t>(chainStart), before_.rbegin(), before_.rend());
+        }
+    }
+
+private:
+    struct Entry {
+        std::int32_t value;
+        std::size_t place;  // 2 * pair + position in the pair
+        bool operator<(const Entry& other) const {
+            return value != other.value ? value < other.value : place < other.place;
+        }
+    };
+
+    // True when `vertex` was met before in this ring; marks it met.
+    bool seen(std::int32_t vertex) {
+        std::uint32_t& at = seenAt_[static_cast<std::size_t>(vertex)];
+        if (at == stamp_) return true;
+        at = stamp_;
+        return false;
+    }
+
+    // The first unused pair, in scan order, that holds `value`: marks it used
+    // and gives its other element.
+    bool takeNext(std::int32_t value, std::int32_t& other) {
+        auto it = std::lower_bound(entries_.begin(), entries_.end(), Entry{value, 0});
+        for (; it != entries_.end() && it->value == value; ++it) {
+            const std::size_t pair = it->place / 2;
+            if (used_[pair]) continue;
+            used_[pair] = true;
+            other = pairs_[it->place ^ 1];
+            return true;
+        }
+        return false;
+    }
+
+    std::vector<std::uint32_t> seenAt_;
+    std::uint32_t stamp_ = 0;
+    std::span<const std::int32_t> pairs_;
+    std::vector<bool> used_;
+    std::vector<Entry> entries_;
+    std::vector<std::int32_t> before_;
+};
+
+}  // namespace
+
+std::vector<SrfNeighbors> computeNeighborRings(std::int32_t nrOfVertices,
+                                               std::span<const std::int32_t> triangles) {
+    const auto n = static_cast<std::size_t>(std::max(nrOfVertices, 0));
+    // Corner counts, then each vertex's edge pairs in one table (offsets by vertex).
+    std::vector<std::size_t> offset(n + 1, 0);
+    for (std::int32_t corner : triangles) ++offset[static_cast<std::size_t>(corner) + 1];
+    for (std::size_t v = 0; v < n; ++v) offset[v + 1] += offset[v];
+    std::vector<std::int32_t> pairs(2 * triangles.size());
+    std::vector<std::size_t> fill(offset.begin(), offset.end() - 1);
+    for (std::size_t f = 0; f + 2 < triangles.size(); f += 3) {
+        const std::int32_t i = triangles[f], j = triangles[f + 1], k = triangles[f + 2];
+        const std::int32_t corner[3] = {i, j, k};
+        const std::int32_t first[3] = {j, k, i};
+        const std::int32_t second[3] = {k, i, j};
+        for (int c = 0; c < 3; ++c) {
+            std::size_t& at = fill[static_cast<std::size_t>(corner[c])];
+            pairs[2 * at] = first[c];
+            pairs[2 * at + 1] = second[c];
+            ++at;
+        }
+    }
+
+    std::vector<SrfNeighbors> rings(n);
+    RingBuilder builder(n);
+    for (std::size_t v = 0; v < n; ++v) {
+        const std::span<const std::int32_t> own(pairs.data() + 2 * offset[v], 2 * (offset[v + 1] - offset[v]));
+        builder.build(static_cast<std::int32_t>(v), own, rings[v].indices);
+        rings[v].count = static_cast<std::int32_t>(rings[v].indices.size());
+    }
+    return rings;
+}
+
+}  // namespace meshbridge

@@ -1,0 +1,131 @@
+#include "import/surface_import.h"
+
+#include "common/gifti_values.h"
+#include "common/replace_extension.h"
+#include "common/text.h"
+#include "formats/srf_file.h"
+#include "host/host_calls.h"
+#include "import/surface_colors.h"
+#include "import/surface_geometry.h"
+
+namespace meshbridge {
+
+namespace {
+
+const giiDataArray* firstArrayWithIntent(const gifti_image& image, int intent) {
+    for (int i = 0; i < image.numDA; ++i) {
+        const giiDataArray* array = image.darray ? image.darray[i] : nullptr;
+        if (array && array->intent == intent) return array;
+    }
+    return nullptr;
+}
+
+bool refuse(const std::string& path, const std::string& problem) {
+    messageBox(formatText("The surface in %s cannot be imported: %s.", path.c_str(), problem.c_str()));
+    return false;
+}
+
+// Vertex coordinates and triangles of the image, checked; false with the
+// problem when the arrays do not make a surface.
+bool readMesh(const gifti_image& image, std::vector<float>& points, std::vector<std::int32_t>& triangles,
+              std::string& problem) {
+    const giiDataArray* pointset = firstArrayWithIntent(image, NIFTI_INTENT_POINTSET);
+    const giiDataArray* triangleArray = firstArrayWithIntent(image, NIFTI_INTENT_TRIANGLE);
+    if (!pointset) {
+        problem = "it has no NIFTI_INTENT_POINTSET array";
+        return false;
+    }
+    if (!triangleArray) {
+        problem = "it has no NIFTI_INTENT_TRIANGLE array";
+        return false;
+    }
+    if (pointset->num_dim != 2 || pointset->dims[1] != 3) {
+        problem = "the NIFTI_INTENT_POINTSET array is not a list of N x 3 coordinates";
+        return false;
+    }
+    const bool rows = triangleArray->num_dim == 2 && triangleArray->dims[1] == 3;
+    const bool flat = triangleArray->num_dim == 1 && triangleArray->dims[0] % 3 == 0;
+    if (!rows && !flat) {
+        problem = "the NIFTI_INTENT_TRIANGLE array is not a list of T x 3 vertex indices";
+        return false;
+    }
+    std::string why;
+    if (!floatValues(*pointset, points, why)) {
+        problem = "the NIFTI_INTENT_POINTSET array cannot be read: " + why;
+        return false;
+    }
+    if (!int32Values(*triangleArray, triangles, why)) {
+        problem = "the NIFTI_INTENT_TRIANGLE array cannot be read: " + why;
+        return false;
+    }
+    if (points.size() / 3 > static_cast<std::size_t>(INT32_MAX) || triangles.size() / 3 > static_cast<std::size_t>(INT32_MAX)) {
+        problem = "it has more vertices or triangles than an SRF file can hold";
+        return false;
+    }
+    const auto nrOfVertices = static_cast<std::int64_t>(points.size() / 3);
+    for (std::size_t i = 0; i < triangles.size(); ++i) {
+        if (triangles[i] < 0 || triangles[i] >= nrOfVertices) {
+            problem = formatText("triangle %zu uses the vertex index %d, outside 0 to %lld", i / 3, triangles[i],
+                                 static_cast<long long>(nrOfVertices - 1));
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool importSurface(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+                   bool reverseWinding, const gifti_image* colors) {
+    std::vector<float> points;
+    std::vector<std::int32_t> triangles;
+    std::string problem;
+    if (!readMesh(image, points, triangles, problem)) return refuse(path, problem);
+
+    SrfData srf;
+    srf.fileName = replaceExtension(path, ".srf");
+    srf.reserved = 0;
+    srf.nrOfVertices = static_cast<std::int32_t>(points.size() / 3);
+    srf.nrOfTriangles = static_cast<std::int32_t>(triangles.size() / 3);
+
+    logText(formatText("nr of vertices: %i", srf.nrOfVertices));
+    const auto n = static_cast<std::size_t>(srf.nrOfVertices);
+    std::vector<float>& x = srf.vertexX.owned();
+    std::vector<float>& y = srf.vertexY.owned();
+    std::vector<float>& z = srf.vertexZ.owned();
+    x.resize(n);
+    y.resize(n);
+    z.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        x[i] = points[3 * i];
+        y[i] = points[3 * i + 1];
+        z[i] = points[3 * i + 2];
+    }
+    points = {};
+    computeMeshCenter(srf);
+    srf.convexColor = {0.332f, 0.733f, 0.98f, 1.0f};
+    srf.concaveColor = {0.1f, 0.24f, 0.32f, 1.0f};
+    srf.version = 3.0f;
+
+    const gifti_image& colorSource = colors ? *colors : image;
+    if (!colors) logText("No external color file.");
+    logText(formatText("Length color labeltable: %i, number of vertices: %i", colorSource.labeltable.length,
+                       srf.nrOfVertices));
+    srf.vertexColors = convertGiftiColors(colorSource, srf.nrOfVertices);
+
+    srf.triangles = std::move(triangles);
+    if (reverseWinding) {
+        for (std::size_t f = 0; f + 2 < srf.triangles.size(); f += 3) std::swap(srf.triangles[f], srf.triangles[f + 2]);
+    }
+    srf.nrOfStripElements = 0;
+    computeVertexNormals(srf);
+    srf.neighbors = computeNeighborRings(srf.nrOfVertices, srf.triangles);
+
+    if (!writeSrfFile(srf)) return false;
+    if (printToLogtab) dumpSrfHeader(srf, false, true);
+    logText(formatText("SRF saved as:\n%s", srf.fileName.c_str()));
+    if (openInHost) setStringParameter("SrfFileName", srf.fileName);
+    return true;
+}
+
+}  // namespace meshbridge

@@ -1,0 +1,16 @@
+// GIFTI surface (a pointset and a triangle array) to SRF file.
+#pragma once
+
+#include <string>
+
+#include "common/gifti.h"
+
+namespace meshbridge {
+
+// Converts the surface in `image` (read from `path`) and writes it beside the
+// GIFTI file with the extension ".srf". The vertex colours come from `colors`
+// when given, else from `image` itself. True when the SRF file was written.
+bool importSurface(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+                   bool reverseWinding, const gifti_image* colors);
+
+}  // namespace meshbridge
