@@ -13,11 +13,25 @@ namespace meshbridge {
 
 namespace {
 
+// GIFTI names coordinate spaces by their NIfTI transform codes; readers refuse
+// other names.
+const char* coordinateSpaceName(int space) {
+    switch (space) {
+        case 1: return "NIFTI_XFORM_SCANNER_ANAT";
+        case 2: return "NIFTI_XFORM_ALIGNED_ANAT";
+        case 3: return "NIFTI_XFORM_TALAIRACH";
+        case 4: return "NIFTI_XFORM_MNI_152";
+        default: return "NIFTI_XFORM_UNKNOWN";
+    }
+}
+
+constexpr int kTalairachSpace = 3;
+
 void setTalairachIdentity(giiDataArray& array) {
     gifti_add_empty_CS(&array);
     giiCoordSystem& system = *array.coordsys[array.numCS - 1];
-    system.dataspace = gifti_strdup("Talairach");
-    system.xformspace = gifti_strdup("Talairach");
+    system.dataspace = gifti_strdup(coordinateSpaceName(kTalairachSpace));
+    system.xformspace = gifti_strdup(coordinateSpaceName(kTalairachSpace));
     for (int row = 0; row < 4; ++row)
         for (int column = 0; column < 4; ++column) system.xform[row][column] = row == column ? 1.0 : 0.0;
 }

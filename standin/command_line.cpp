@@ -15,16 +15,38 @@ struct OptionUse {
     std::set<std::string> commands;  // empty: every command
 };
 
+const std::set<std::string> kCommands = {"print", "import", "export", "run"};
+
+// Options by name; "--colors" names a file for import and is a flag for export.
 const std::vector<OptionUse>& optionTable() {
     static const std::vector<OptionUse> table = {
         {"--plugin", true, {}},
         {"--host-version", true, {}},
         {"--answer", true, {}},
+        {"--surface", true, {}},
         {"--to-file", false, {"print"}},
         {"--no-log", false, {"print"}},
+        {"--current", false, {"print", "export"}},
+        {"--type", true, {"print", "import", "export"}},
         {"--param", true, {"run"}},
+        {"--colors", true, {"import"}},
+        {"--colors", false, {"export"}},
+        {"--reverse-winding", false, {"import"}},
+        {"--dump", false, {"import"}},
+        {"--open", false, {"import"}},
+        {"--binary", false, {"export"}},
     };
     return table;
+}
+
+const OptionUse* findOption(const std::string& name, const std::string& command) {
+    const OptionUse* any = nullptr;
+    for (const OptionUse& use : optionTable()) {
+        if (use.name != name) continue;
+        if (use.commands.empty() || use.commands.count(command)) return &use;
+        any = any ? any : &use;
+    }
+    return any;
 }
 
 bool parseHostVersion(const std::string& text, HostVersion& version) {
@@ -35,31 +57,63 @@ bool parseHostVersion(const std::string& text, HostVersion& version) {
     return true;
 }
 
-std::string extensionOf(const std::string& name) {
-    const std::size_t separator = name.find_last_of("/\\");
-    const std::size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) return {};
-    std::string extension = name.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
+    return text;
+}
+
+std::string lastComponent(const std::string& name) {
+    const std::size_t separator = name.find_last_of("/\\");
+    return lowered(separator == std::string::npos ? name : name.substr(separator + 1));
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+int fileTypeIdForKind(const std::string& kind) {
+    const std::string k = lowered(kind);
+    if (k == "gii" || k == "gifti") return 1;
+    if (k == "srf") return 2;
+    if (k == "mtc") return 3;
+    if (k == "smp") return 4;
+    if (k == "poi") return 5;
+    return 0;
+}
+
+// The command: the first word that is neither an option nor an option's value.
+std::string findCommand(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument.rfind("--", 0) != 0 || argument.size() == 2) return argument;
+        const std::string name = argument.substr(0, argument.find('='));
+        const OptionUse* use = findOption(name, "");
+        if (use && use->takesValue && name != "--colors" && argument.find('=') == std::string::npos) ++i;
+    }
+    return {};
 }
 
 }  // namespace
 
 int fileTypeIdForName(const std::string& name) {
-    const std::string extension = extensionOf(name);
-    if (extension == ".gii") return 1;
-    if (extension == ".srf") return 2;
-    if (extension == ".mtc") return 3;
-    if (extension == ".smp") return 4;
-    if (extension == ".poi") return 5;
-    return 0;
+    const std::string base = lastComponent(name);
+    const std::size_t dot = base.find_last_of('.');
+    return dot == std::string::npos ? 0 : fileTypeIdForKind(base.substr(dot + 1));
+}
+
+int importFileTypeIdForName(const std::string& name) {
+    const std::string base = lastComponent(name);
+    if (endsWith(base, ".time.gii")) return 3;
+    if (endsWith(base, ".func.gii") || endsWith(base, ".shape.gii")) return 4;
+    if (endsWith(base, ".label.gii")) return 5;
+    return 2;
 }
 
 ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
     ParseResult result;
     Invocation& invocation = result.invocation;
+    const std::string command = findCommand(arguments);
     std::vector<std::pair<std::string, std::string>> options;
     std::vector<std::string> positional;
 
@@ -74,8 +128,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
             continue;
         }
         if (argument == "--") {
-            positional.insert(positional.end(), arguments.begin() + static_cast<long>(i) + 1,
-                              arguments.end());
+            positional.insert(positional.end(), arguments.begin() + static_cast<long>(i) + 1, arguments.end());
             break;
         }
         if (argument.rfind("--", 0) != 0 || argument.size() == 2) {
@@ -84,14 +137,17 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
         }
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
-        const auto option = std::find_if(optionTable().begin(), optionTable().end(),
-                                         [&](const OptionUse& use) { return use.name == name; });
-        if (option == optionTable().end()) {
+        const OptionUse* use = findOption(name, command);
+        if (!use) {
             result.error = "unknown option " + name;
             return result;
         }
+        if (!use->commands.empty() && !use->commands.count(command) && invocation.action != Action::Version) {
+            result.error = name + " does not apply to " + (command.empty() ? "this command" : command);
+            return result;
+        }
         std::string value;
-        if (option->takesValue) {
+        if (use->takesValue) {
             if (equals != std::string::npos) {
                 value = argument.substr(equals + 1);
             } else if (i + 1 < arguments.size()) {
@@ -107,30 +163,23 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
         options.emplace_back(name, value);
     }
 
-    if (invocation.action != Action::Version) {
-        if (positional.empty()) {
-            result.error = "no command given";
-            return result;
-        }
-        invocation.action = Action::Command;
-        invocation.command = positional.front();
-        invocation.files.assign(positional.begin() + 1, positional.end());
-        if (invocation.command != "print" && invocation.command != "run") {
-            result.error = "unknown command " + invocation.command;
-            return result;
-        }
+    if (invocation.action == Action::Version) return result;
+    if (positional.empty()) {
+        result.error = "no command given";
+        return result;
+    }
+    invocation.action = Action::Command;
+    invocation.command = positional.front();
+    invocation.files.assign(positional.begin() + 1, positional.end());
+    if (!kCommands.count(invocation.command)) {
+        result.error = "unknown command " + invocation.command;
+        return result;
     }
 
-    bool toFile = false;
-    bool noLog = false;
+    bool toFile = false, noLog = false, current = false, reverseWinding = false, dump = false, open = false,
+         binary = false, exportColors = false;
+    std::string type, colorsFile;
     for (const auto& [name, value] : options) {
-        const auto& use = *std::find_if(optionTable().begin(), optionTable().end(),
-                                        [&](const OptionUse& u) { return u.name == name; });
-        if (invocation.action == Action::Command && !use.commands.empty() &&
-            !use.commands.count(invocation.command)) {
-            result.error = name + " does not apply to " + invocation.command;
-            return result;
-        }
         if (name == "--plugin") {
             invocation.pluginPath = value;
         } else if (name == "--host-version") {
@@ -140,10 +189,30 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
             }
         } else if (name == "--answer") {
             invocation.answers.push_back(value);
+        } else if (name == "--surface") {
+            invocation.surfacePath = value;
         } else if (name == "--to-file") {
             toFile = true;
         } else if (name == "--no-log") {
             noLog = true;
+        } else if (name == "--current") {
+            current = true;
+        } else if (name == "--type") {
+            type = value;
+        } else if (name == "--colors") {
+            if (invocation.command == "import") {
+                colorsFile = value;
+            } else {
+                exportColors = true;
+            }
+        } else if (name == "--reverse-winding") {
+            reverseWinding = true;
+        } else if (name == "--dump") {
+            dump = true;
+        } else if (name == "--open") {
+            open = true;
+        } else if (name == "--binary") {
+            binary = true;
         } else if (name == "--param") {
             const std::size_t equals = value.find('=');
             if (equals == std::string::npos || equals == 0) {
@@ -154,23 +223,75 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
 
-    if (invocation.action == Action::Command && invocation.command == "print") {
-        if (invocation.files.size() != 1) {
-            result.error = "print wants exactly one FILE";
+    const std::string& verb = invocation.command;
+    if (verb == "run") return result;
+
+    int fileType = type.empty() ? 0 : fileTypeIdForKind(type);
+    if (!type.empty() && fileType == 0) {
+        result.error = "--type wants gii, srf, mtc, smp or poi, not " + type;
+        return result;
+    }
+
+    if (verb == "import") {
+        if (invocation.files.empty()) {
+            result.error = "import wants the GIFTI FILE to import";
             return result;
         }
-        const int fileType = fileTypeIdForName(invocation.files.front());
+        if (fileType == 0) fileType = importFileTypeIdForName(invocation.files.front());
+        if (!colorsFile.empty()) invocation.files.insert(invocation.files.begin() + 1, colorsFile);
+        invocation.parameters = {
+            {"Command", "Import"},
+            {"FileTypeId", std::to_string(fileType)},
+            {"PrintToLogtab", dump ? "1" : "0"},
+            {"OpenInCRZT", open ? "1" : "0"},
+            {"ReverseWinding", reverseWinding ? "1" : "0"},
+            {"AddColorsFile", colorsFile.empty() ? "0" : "1"},
+        };
+        return result;
+    }
+
+    // print and export: one FILE, or the host's current document.
+    if (current) {
+        if (!invocation.files.empty()) {
+            result.error = verb + " --current takes the host's document, not a FILE";
+            return result;
+        }
+        if (fileType == 0 && !invocation.surfacePath.empty()) fileType = 2;
         if (fileType == 0) {
-            result.error = "print: cannot tell the kind of " + invocation.files.front() +
+            result.error = verb + " --current wants the host's document, such as --surface FILE.srf";
+            return result;
+        }
+    } else {
+        if (invocation.files.size() != 1) {
+            result.error = verb + " wants exactly one FILE (or --current)";
+            return result;
+        }
+        if (fileType == 0) fileType = fileTypeIdForName(invocation.files.front());
+        if (fileType == 0) {
+            result.error = verb + ": cannot tell the kind of " + invocation.files.front() +
                            " (expected .gii, .srf, .mtc, .smp or .poi)";
             return result;
         }
+    }
+    if (verb == "print") {
         invocation.parameters = {
             {"Command", "Print"},
             {"FileTypeId", std::to_string(fileType)},
             {"PrintToLog", noLog ? "0" : "1"},
             {"PrintToFile", toFile ? "1" : "0"},
-            {"UseCurrentFile", "0"},
+            {"UseCurrentFile", current ? "1" : "0"},
+        };
+    } else {
+        if (fileType == 1) {
+            result.error = "export converts the host's own files (.srf, .mtc, .smp, .poi) to GIFTI";
+            return result;
+        }
+        invocation.parameters = {
+            {"Command", "Export"},
+            {"FileTypeId", std::to_string(fileType)},
+            {"DoBinaryExport", binary ? "1" : "0"},
+            {"UseCurrentFile", current ? "1" : "0"},
+            {"DoExportColors", exportColors ? "1" : "0"},
         };
     }
     return result;
@@ -186,10 +307,29 @@ questions, log) and prints the plug-in's log on standard output. Message boxes
 and the answers given to dialogs and questions go to standard error.
 
 Commands:
+  import FILE.gii [FILE...]
+                        Convert a GIFTI file; what it becomes follows from its
+                        contents: a surface an .srf file beside it. Further
+                        FILEs answer the dialogs that follow, in order.
+      --colors COLORS.gii
+                        Colour the surface with the label table of COLORS.gii.
+      --reverse-winding Turn every triangle over.
+      --dump            Log the header of the written file.
+      --open            Open the result in the host (a surface: leave its
+                        path in the parameter SrfFileName).
+      --type KIND       The kind the import dialog is opened for (srf, mtc,
+                        smp, poi); by default from FILE's name.
+  export FILE           Convert FILE (.srf) to GIFTI beside it: lh.srf gives
+                        lh.surf.gii.
+  export --current      Convert the host's current document (see --surface).
+      --colors          Also write the surface's colours as a .label.gii file.
+      --binary          Write the data arrays compressed (GZipBase64Binary)
+                        instead of as text (ASCII).
   print FILE            Dump the header of FILE (.gii, .srf, .mtc, .smp or .poi)
                         to the log.
-      --to-file         Also write the dump to FILE's info file, named
-                        after FILE with "_info.txt" in place of its extension.
+  print --current       Dump the header of the host's current document.
+      --to-file         Also write the dump to an info file, named after the
+                        file with "_info.txt" in place of its extension.
       --no-log          Do not send the dump to the log.
   run [FILE...]         Send one command with the dialog parameters given by
                         --param; each FILE answers one file dialog, in order.
@@ -198,6 +338,7 @@ Commands:
                         example --param Command=Print --param FileTypeId=1.
 
 Options for every command:
+  --surface FILE.srf    Open FILE.srf in the host as its current surface.
   --answer VALUE        Answer the next question the plug-in asks (repeatable,
                         used in order): yes or no, or a number. Without one,
                         questions are asked on the terminal when there is

@@ -13,8 +13,9 @@ enum class Action { Help, Version, Command };
 
 struct Invocation {
     Action action = Action::Help;
-    std::string command;                            // "print" or "run"
+    std::string command;                            // "print", "import", "export" or "run"
     std::string pluginPath;                         // empty: the default library
+    std::string surfacePath;                        // the host's current surface, if any
     HostVersion hostVersion;
     std::vector<std::string> answers;               // --answer, in order
     std::map<std::string, std::string> parameters;  // the dialog parameters to send
@@ -30,6 +31,11 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments);
 
 // The "FileTypeId" of a file name by its extension (case ignored), or 0.
 int fileTypeIdForName(const std::string& name);
+
+// The "FileTypeId" an import dialog is opened with for a GIFTI file name:
+// by its inner extension (".time.gii" 3, ".func.gii" and ".shape.gii" 4,
+// ".label.gii" 5), else 2 (surface).
+int importFileTypeIdForName(const std::string& name);
 
 std::string helpText();
 

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "host/host_api.h"
+#include "standin/host_documents.h"
 #include "standin/host_export.h"
 #include "standin/host_session.h"
 
@@ -86,9 +87,11 @@ MESHBRIDGE_HOST_API void ztSetStringParameter(const char* name, const char* valu
     if (name) HostSession::current().parameters[name] = value ? value : "";
 }
 
-// The host's documents. This build of the stand-in holds none: there is no
-// current surface, and nothing can be created on it.
-MESHBRIDGE_HOST_API int ztGetCurrentSRF(meshbridge::HostSrfInfo*) { return 0; }
+MESHBRIDGE_HOST_API int ztGetCurrentSRF(meshbridge::HostSrfInfo* info) {
+    return info && meshbridge::standin::HostDocuments::current().describeSurface(*info) ? 1 : 0;
+}
+
+// Maps, time courses and patches: this build of the stand-in holds none.
 MESHBRIDGE_HOST_API float** ztGetMTCOfCurrentSRF(meshbridge::HostMtcInfo*) { return nullptr; }
 MESHBRIDGE_HOST_API int ztCreateMTCForCurrentSRF(int) { return 0; }
 MESHBRIDGE_HOST_API int ztSetMTCParametersOfCurrentSRF(meshbridge::HostMtcInfo*) { return 0; }

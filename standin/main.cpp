@@ -8,6 +8,7 @@
 
 #include "plugin/plugin_interface.h"
 #include "standin/command_line.h"
+#include "standin/host_documents.h"
 #include "standin/host_session.h"
 #include "standin/plugin_library.h"
 
@@ -64,6 +65,14 @@ int main(int argc, char** argv) {
     }
     if (invocation.action == Action::Version) return printVersion(library, path);
 
+    if (!invocation.surfacePath.empty()) {
+        std::string error;
+        if (!HostDocuments::current().openSurface(invocation.surfacePath, error)) {
+            std::cerr << "meshbridge: --surface: " << error << "\n";
+            return kExitUsage;
+        }
+    }
+
     HostSession& session = HostSession::current();
     session.version = invocation.hostVersion;
     session.parameters = invocation.parameters;
@@ -83,5 +92,10 @@ int main(int argc, char** argv) {
     }
     const bool succeeded = plugin->execute();
     plugin.reset();
+    // After a surface import with "open", the dialog script opens the surface.
+    if (const auto opened = session.parameters.find("SrfFileName"); opened != session.parameters.end() &&
+        !opened->second.empty() && invocation.parameters.count("SrfFileName") == 0) {
+        std::cerr << "meshbridge: the host opens the surface " << opened->second << "\n";
+    }
     return succeeded ? kExitSuccess : kExitFailure;
 }

@@ -76,7 +76,12 @@ FAKE_API int ztGetIntParameter(const char* name) {
 FAKE_API void ztSetStringParameter(const char* name, const char* value) {
     FakeHost::current().stringParameters[name] = value;
 }
-FAKE_API int ztGetCurrentSRF(meshbridge::HostSrfInfo*) { return 0; }
+FAKE_API int ztGetCurrentSRF(meshbridge::HostSrfInfo* info) {
+    const auto& surface = FakeHost::current().currentSurface;
+    if (!surface) return 0;
+    *info = *surface;
+    return 1;
+}
 FAKE_API float** ztGetMTCOfCurrentSRF(meshbridge::HostMtcInfo*) { return nullptr; }
 FAKE_API int ztCreateMTCForCurrentSRF(int) { return 0; }
 FAKE_API int ztSetMTCParametersOfCurrentSRF(meshbridge::HostMtcInfo*) { return 0; }

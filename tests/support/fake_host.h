@@ -44,6 +44,9 @@ public:
     std::deque<float> floatAnswers;                        // nothing left: cancelled
     std::deque<int> integerAnswers;                        // nothing left: cancelled
 
+    // The current surface: ztGetCurrentSRF answers it when set.
+    std::optional<HostSrfInfo> currentSurface;
+
     std::vector<std::string> log;
     std::vector<std::string> messages;
     std::vector<DialogCall> dialogs;

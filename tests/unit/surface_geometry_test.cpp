@@ -1,0 +1,128 @@
+#include "import/surface_geometry.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+using namespace meshbridge;
+
+namespace {
+
+SrfData mesh(std::vector<float> x, std::vector<float> y, std::vector<float> z, std::vector<std::int32_t> triangles) {
+    SrfData srf;
+    srf.nrOfVertices = static_cast<std::int32_t>(x.size());
+    srf.vertexX = std::move(x);
+    srf.vertexY = std::move(y);
+    srf.vertexZ = std::move(z);
+    srf.nrOfTriangles = static_cast<std::int32_t>(triangles.size() / 3);
+    srf.triangles = std::move(triangles);
+    return srf;
+}
+
+std::vector<std::int32_t> ring(const std::vector<SrfNeighbors>& rings, std::size_t v) {
+    EXPECT_EQ(rings[v].count, static_cast<std::int32_t>(rings[v].indices.size()));
+    return rings[v].indices;
+}
+
+using Ring = std::vector<std::int32_t>;
+
+// The octahedron: 0 (0,0,1), 1 (1,0,0), 2 (0,1,0), 3 (-1,0,0), 4 (0,-1,0), 5 (0,0,-1).
+const std::vector<std::int32_t> kOctahedron = {5, 2, 1, 0, 1, 2, 0, 4, 1, 5, 1, 4,
+                                               0, 2, 3, 0, 3, 4, 5, 3, 2, 5, 4, 3};
+
+}  // namespace
+
+TEST(SurfaceGeometry, SingleTriangleNormalsAndCentre) {
+    SrfData srf = mesh({0, 1, 0}, {0, 0, 1}, {0, 0, 0}, {0, 1, 2});
+    computeMeshCenter(srf);
+    computeVertexNormals(srf);
+    EXPECT_FLOAT_EQ(srf.meshCenterX, 1.0f / 3.0f);
+    EXPECT_FLOAT_EQ(srf.meshCenterY, 1.0f / 3.0f);
+    EXPECT_EQ(srf.meshCenterZ, 0.0f);
+    for (int v = 0; v < 3; ++v) {
+        EXPECT_EQ(srf.normalX[v], 0.0f);
+        EXPECT_EQ(srf.normalY[v], 0.0f);
+        EXPECT_EQ(srf.normalZ[v], 1.0f);
+    }
+    srf.triangles = {2, 1, 0};
+    computeVertexNormals(srf);
+    for (int v = 0; v < 3; ++v) EXPECT_EQ(srf.normalZ[v], -1.0f);
+}
+
+TEST(SurfaceGeometry, NormalsAreAlwaysFinite) {
+    // Triangle 1 is degenerate (a repeated corner), vertex 3 is unused.
+    SrfData srf = mesh({0, 1, 0, 5}, {0, 0, 1, 5}, {0, 0, 0, 5}, {0, 1, 2, 0, 0, 1});
+    computeVertexNormals(srf);
+    for (int v = 0; v < 3; ++v) EXPECT_EQ(srf.normalZ[v], 1.0f);
+    EXPECT_EQ(srf.normalX[3], 0.0f);
+    EXPECT_EQ(srf.normalY[3], 0.0f);
+    EXPECT_EQ(srf.normalZ[3], 0.0f);
+    computeMeshCenter(srf);
+    SrfData empty;
+    computeMeshCenter(empty);
+    EXPECT_EQ(empty.meshCenterX, 0.0f);
+}
+
+TEST(SurfaceGeometry, OctahedronNormalsPointOutwards) {
+    SrfData srf = mesh({0, 1, 0, -1, 0, 0}, {0, 0, 1, 0, -1, 0}, {1, 0, 0, 0, 0, -1}, kOctahedron);
+    computeVertexNormals(srf);
+    EXPECT_FLOAT_EQ(srf.normalZ[0], 1.0f);
+    EXPECT_FLOAT_EQ(srf.normalX[1], 1.0f);
+    EXPECT_FLOAT_EQ(srf.normalY[4], -1.0f);
+    EXPECT_FLOAT_EQ(srf.normalZ[5], -1.0f);
+}
+
+TEST(NeighborRings, OctahedronRingsFollowTheWinding) {
+    const auto rings = computeNeighborRings(6, kOctahedron);
+    // Vertex 1's pairs are (5,2), (2,0), (0,4), (4,5).
+    EXPECT_EQ(ring(rings, 1), (Ring{5, 2, 0, 4}));
+    EXPECT_EQ(ring(rings, 0), (Ring{1, 2, 3, 4}));
+    EXPECT_EQ(ring(rings, 5), (Ring{2, 1, 4, 3}));
+    EXPECT_EQ(ring(rings, 2), (Ring{1, 5, 3, 0}));
+    for (std::size_t v = 0; v < 6; ++v) EXPECT_EQ(rings[v].count, 4);
+}
+
+TEST(NeighborRings, OneTriangleGivesBothOtherCorners) {
+    const auto rings = computeNeighborRings(4, std::vector<std::int32_t>{0, 1, 2});
+    EXPECT_EQ(ring(rings, 0), (Ring{1, 2}));
+    EXPECT_EQ(ring(rings, 1), (Ring{2, 0}));
+    EXPECT_EQ(ring(rings, 2), (Ring{0, 1}));
+    EXPECT_EQ(ring(rings, 3), Ring{});
+}
+
+TEST(NeighborRings, BorderVerticesListEveryNeighbourInOrder) {
+    // A square of two triangles: vertex 0 has two triangles and three neighbours.
+    const auto rings = computeNeighborRings(4, std::vector<std::int32_t>{0, 1, 2, 0, 2, 3});
+    EXPECT_EQ(ring(rings, 0), (Ring{1, 2, 3}));
+    // Vertex 2 meets (0,1) first; the second triangle continues before 0.
+    EXPECT_EQ(ring(rings, 2), (Ring{3, 0, 1}));
+    EXPECT_EQ(ring(rings, 1), (Ring{2, 0}));
+}
+
+TEST(NeighborRings, MixedWindingAndNonManifoldVertices) {
+    // The second triangle is wound the other way.
+    auto rings = computeNeighborRings(4, std::vector<std::int32_t>{0, 1, 2, 0, 3, 2});
+    EXPECT_EQ(ring(rings, 0), (Ring{1, 2, 3}));
+    // Two fans that meet only at vertex 0 (a bow tie).
+    rings = computeNeighborRings(5, std::vector<std::int32_t>{0, 1, 2, 0, 3, 4});
+    EXPECT_EQ(ring(rings, 0), (Ring{1, 2, 3, 4}));
+    // A triangle listed twice and a degenerate one add no neighbour twice, nor the vertex itself.
+    rings = computeNeighborRings(3, std::vector<std::int32_t>{0, 1, 2, 0, 1, 2, 0, 0, 1});
+    EXPECT_EQ(ring(rings, 0), (Ring{1, 2}));
+}
+
+TEST(NeighborRings, HubVertexStaysSmall) {
+    // A closed fan of 20000 triangles around vertex 0.
+    const std::int32_t spokes = 20000;
+    std::vector<std::int32_t> triangles;
+    for (std::int32_t i = 0; i < spokes; ++i) {
+        triangles.insert(triangles.end(), {0, 1 + i, 1 + (i + 1) % spokes});
+    }
+    const auto rings = computeNeighborRings(spokes + 1, triangles);
+    ASSERT_EQ(rings[0].count, spokes);
+    for (std::int32_t i = 0; i < spokes; ++i) EXPECT_EQ(rings[0].indices[static_cast<std::size_t>(i)], 1 + i);
+    std::size_t total = 0;
+    for (const auto& r : rings) total += r.indices.size();
+    EXPECT_EQ(total, static_cast<std::size_t>(spokes) * 4);  // the hub, and 3 per rim vertex
+}

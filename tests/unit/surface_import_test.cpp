@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include "formats/srf_file.h"
+#include "import/import_dispatch.h"
+#include "plugin/commands.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/gifti_builder.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge;
+using meshbridge::test::FakeHost;
+using meshbridge::test::TempDir;
+
+namespace {
+
+std::string dataArray(const std::string& intent, const std::string& type, const std::string& dims,
+                      const std::string& data, const std::string& order = "RowMajorOrder") {
+    return "<DataArray Intent=\"" + intent + "\" DataType=\"" + type + "\" ArrayIndexingOrder=\"" + order +
+           "\" " + dims + " Encoding=\"ASCII\" Endian=\"LittleEndian\" ExternalFileName=\"\" "
+           "ExternalFileOffset=\"\"><Data>" + data + "</Data></DataArray>\n";
+}
+
+std::string gifti(const std::vector<std::string>& arrays, const std::string& labelTable = "<LabelTable/>") {
+    std::string xml = "<?xml version=\"1.0\"?>\n<GIFTI Version=\"1.0\" NumberOfDataArrays=\"" +
+                      std::to_string(arrays.size()) + "\">\n" + labelTable + "\n";
+    for (const auto& array : arrays) xml += array;
+    return xml + "</GIFTI>\n";
+}
+
+const std::string kOctahedronPoints = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT32",
+    "Dimensionality=\"2\" Dim0=\"6\" Dim1=\"3\"", "0 0 1  1 0 0  0 1 0  -1 0 0  0 -1 0  0 0 -1");
+const std::string kOctahedronTriangles = dataArray("NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT32",
+    "Dimensionality=\"2\" Dim0=\"8\" Dim1=\"3\"", "5 2 1 0 1 2 0 4 1 5 1 4 0 2 3 0 3 4 5 3 2 5 4 3");
+
+class SurfaceImportTest : public ::testing::Test {
+protected:
+    // Imports `xml` as lh.surf.gii with the surface dialog.
+    bool import(const std::string& xml, bool reverse = false, bool open = false) {
+        test::writeFile(dir.file("lh.surf.gii"), xml);
+        host.dialogAnswers.push_back(dir.file("lh.surf.gii"));
+        return importGiftiFile(kFileTypeSrfForTests, false, open, reverse, false);
+    }
+
+    SrfData written() {
+        SrfData srf;
+        EXPECT_TRUE(readSrfFile(dir.file("lh.surf.srf"), srf));
+        return srf;
+    }
+
+    static constexpr int kFileTypeSrfForTests = 2;
+    TempDir dir;
+    FakeHost host;
+};
+
+}  // namespace
+
+TEST_F(SurfaceImportTest, OctahedronBecomesAnSrfFile) {
+    ASSERT_TRUE(import(gifti({kOctahedronPoints, kOctahedronTriangles})));
+    const std::string srfPath = dir.file("lh.surf.srf");
+    EXPECT_EQ(host.log, (std::vector<std::string>{
+                            "nr of vertices: 6", "No external color file.",
+                            "Length color labeltable: 0, number of vertices: 6",
+                            "No predefined colors present (length = 0). Colors will be default Corvana colors (blue).",
+                            "SRF saved as:\n" + srfPath, "GIFTI surface successfully imported."}));
+    EXPECT_EQ(host.dialogs[0].title, "Please select the GIFTI surface file");
+    const SrfData srf = written();
+    EXPECT_EQ(srf.version, 3.0f);
+    EXPECT_EQ(srf.nrOfVertices, 6);
+    EXPECT_EQ(srf.nrOfTriangles, 8);
+    EXPECT_EQ(srf.vertexX[1], 1.0f);
+    EXPECT_EQ(srf.vertexZ[5], -1.0f);
+    EXPECT_EQ(srf.meshCenterX, 0.0f);
+    EXPECT_FLOAT_EQ(srf.normalZ[0], 1.0f);
+    EXPECT_EQ(srf.convexColor, (std::array<float, 4>{0.332f, 0.733f, 0.98f, 1.0f}));
+    EXPECT_EQ(srf.concaveColor, (std::array<float, 4>{0.1f, 0.24f, 0.32f, 1.0f}));
+    EXPECT_EQ(srf.neighbors[1].indices, (std::vector<std::int32_t>{5, 2, 0, 4}));
+    EXPECT_EQ(srf.triangles[0], 5);
+    EXPECT_EQ(srf.nrOfStripElements, 0);
+    EXPECT_EQ(std::vector<std::int32_t>(srf.vertexColors.begin(), srf.vertexColors.end()),
+              std::vector<std::int32_t>(6, 0));
+    EXPECT_EQ(host.stringParameters.count("SrfFileName"), 0u);
+}
+
+TEST_F(SurfaceImportTest, ReverseWindingTurnsTrianglesAndNormals) {
+    ASSERT_TRUE(import(gifti({kOctahedronPoints, kOctahedronTriangles}), true, true));
+    const SrfData srf = written();
+    EXPECT_EQ(std::vector<std::int32_t>(srf.triangles.begin(), srf.triangles.begin() + 3),
+              (std::vector<std::int32_t>{1, 2, 5}));
+    EXPECT_FLOAT_EQ(srf.normalZ[0], -1.0f);
+    EXPECT_EQ(host.stringParameters["SrfFileName"], dir.file("lh.surf.srf"));
+}
+
+TEST_F(SurfaceImportTest, ArraysAreFoundByIntentInAnyTypeAndOrder) {
+    const std::string points = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT64",
+                                         "Dimensionality=\"2\" Dim0=\"3\" Dim1=\"3\"", "0 1 0  0 0 1  0 0 0",
+                                         "ColumnMajorOrder");
+    const std::string triangles = dataArray("NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT16",
+                                            "Dimensionality=\"1\" Dim0=\"3\"", "0 1 2");
+    const std::string shape = dataArray("NIFTI_INTENT_SHAPE", "NIFTI_TYPE_FLOAT32",
+                                        "Dimensionality=\"1\" Dim0=\"3\"", "1 2 3");
+    ASSERT_TRUE(import(gifti({shape, triangles, points})));
+    const SrfData srf = written();
+    EXPECT_EQ(srf.nrOfVertices, 3);
+    EXPECT_EQ(srf.nrOfTriangles, 1);
+    EXPECT_EQ(srf.vertexX[1], 1.0f);  // column-major: x of the vertices is (0, 1, 0)
+    EXPECT_EQ(srf.vertexY[2], 1.0f);
+    EXPECT_EQ(srf.normalZ[0], 1.0f);
+}
+
+TEST_F(SurfaceImportTest, BadSurfacesAreRefusedWithoutWriting) {
+    const std::string twoD = "Dimensionality=\"2\" Dim0=\"1\" Dim1=\"3\"";
+    const std::string points3 = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT32",
+                                          "Dimensionality=\"2\" Dim0=\"3\" Dim1=\"3\"", "0 0 0 1 0 0 0 1 0");
+    const struct {
+        std::string xml;
+        std::string problem;
+    } cases[] = {
+        {gifti({points3}), "it has no NIFTI_INTENT_TRIANGLE array"},
+        {gifti({points3, dataArray("NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT32", twoD, "0 1 3")}),
+         "triangle 0 uses the vertex index 3, outside 0 to 2"},
+        {gifti({points3, dataArray("NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT32", twoD, "0 -1 2")}),
+         "triangle 0 uses the vertex index -1, outside 0 to 2"},
+        {gifti({points3, dataArray("NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT32",
+                                   "Dimensionality=\"2\" Dim0=\"2\" Dim1=\"2\"", "0 1 2 0")}),
+         "the NIFTI_INTENT_TRIANGLE array is not a list of T x 3 vertex indices"},
+        {gifti({dataArray("NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT32",
+                          "Dimensionality=\"2\" Dim0=\"3\" Dim1=\"2\"", "0 0 1 0 0 1"),
+                dataArray("NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT32", twoD, "0 1 2")}),
+         "the NIFTI_INTENT_POINTSET array is not a list of N x 3 coordinates"},
+    };
+    test::writeFile(dir.file("lh.surf.srf"), "existing");
+    for (const auto& c : cases) {
+        host.messages.clear();
+        host.log.clear();
+        EXPECT_FALSE(import(c.xml));
+        EXPECT_EQ(host.messages, std::vector<std::string>{"The surface in " + dir.file("lh.surf.gii") +
+                                                          " cannot be imported: " + c.problem + "."});
+        EXPECT_TRUE(host.log.empty());
+        EXPECT_EQ(test::readFile(dir.file("lh.surf.srf")), "existing");
+    }
+}
+
+TEST_F(SurfaceImportTest, ColoursFromASeparateLabelFile) {
+    const std::string labels = "<LabelTable><Label Key=\"1\" Red=\"1\" Green=\"0\" Blue=\"0\" Alpha=\"1\">red</Label>"
+                               "<Label Key=\"2\" Red=\"0\" Green=\"0.498039216\" Blue=\"1\" Alpha=\"1\">sky</Label>"
+                               "</LabelTable>";
+    test::writeFile(dir.file("lh.aparc.label.gii"),
+                    gifti({dataArray("NIFTI_INTENT_LABEL", "NIFTI_TYPE_INT32", "Dimensionality=\"1\" Dim0=\"6\"",
+                                     "1 2 0 1 2 1")},
+                          labels));
+    test::writeFile(dir.file("lh.surf.gii"), gifti({kOctahedronPoints, kOctahedronTriangles}));
+    host.dialogAnswers = {dir.file("lh.surf.gii"), dir.file("lh.aparc.label.gii")};
+    ASSERT_TRUE(importGiftiFile(2, false, false, false, true));
+    EXPECT_EQ(host.dialogs[1].title, "Please select the GIFTI colors file");
+    EXPECT_EQ(host.log[0].rfind("\nGIfTI filename: \n" + dir.file("lh.aparc.label.gii") + "\n", 0), 0u);
+    EXPECT_NE(host.logText().find("Length color labeltable: 2, number of vertices: 6"), std::string::npos);
+    const SrfData srf = written();
+    EXPECT_EQ(std::vector<std::int32_t>(srf.vertexColors.begin(), srf.vertexColors.end()),
+              (std::vector<std::int32_t>{0x3FFF0000, 0x3F007FFF, 0, 0x3FFF0000, 0x3F007FFF, 0x3FFF0000}));
+}
+
+TEST_F(SurfaceImportTest, CancelledColoursDialogEndsTheImport) {
+    test::writeFile(dir.file("lh.surf.gii"), gifti({kOctahedronPoints, kOctahedronTriangles}));
+    host.dialogAnswers = {dir.file("lh.surf.gii")};
+    EXPECT_FALSE(importGiftiFile(2, false, false, false, true));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"lh.surf.gii"});
+}
+
+TEST_F(SurfaceImportTest, UnreadableFileFailsWithALogLine) {
+    EXPECT_FALSE(import("<GIFTI><DataArray>"));
+    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of GIfTI file did not succeed: " + dir.file("lh.surf.gii")});
+}
+
+TEST(ImportDispatch, DialogTitlesAndUnknownTypes) {
+    FakeHost host;
+    EXPECT_FALSE(importGiftiFile(7, false, false, false, true));
+    EXPECT_TRUE(host.dialogs.empty());
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
+    const std::pair<int, const char*> titles[] = {{3, "Please select the GIFTI time series file"},
+                                                  {4, "Please select the GIFTI statistical file"},
+                                                  {5, "Please select the GIFTI label file"}};
+    for (const auto& [type, title] : titles) {
+        host.dialogs.clear();
+        EXPECT_FALSE(importGiftiFile(type, false, false, false, true));
+        ASSERT_EQ(host.dialogs.size(), 1u);  // never a colours dialog
+        EXPECT_EQ(host.dialogs[0].title, title);
+        EXPECT_EQ(host.dialogs[0].filter, "*.gii");
+    }
+}
+
+TEST(ImportDispatch, ClassifiesByIntentsInFixedOrder) {
+    const auto image = [](std::initializer_list<int> intents) {
+        GiftiImagePtr built = test::emptyImage();
+        for (int intent : intents) test::addArray(*built, intent, NIFTI_TYPE_FLOAT32, {1}, std::vector<float>{0});
+        return built;
+    };
+    EXPECT_EQ(classifyGifti(*image({1008, 1009, 2})), GiftiContent::Surface);
+    EXPECT_EQ(classifyGifti(*image({5, 2001})), GiftiContent::TimeSeries);
+    EXPECT_EQ(classifyGifti(*image({1002, 5})), GiftiContent::SurfaceMap);
+    EXPECT_EQ(classifyGifti(*image({2005})), GiftiContent::SurfaceMap);
+    EXPECT_EQ(classifyGifti(*image({23})), GiftiContent::SurfaceMap);
+    EXPECT_EQ(classifyGifti(*image({1002, 2002})), GiftiContent::LabelTable);
+    for (int alone : {24, 0, 1009, 2002, 1015, 1016, 1017}) {
+        EXPECT_EQ(classifyGifti(*image({alone})), GiftiContent::Unsupported) << alone;
+    }
+    EXPECT_EQ(classifyGifti(*image({})), GiftiContent::Unsupported);
+    EXPECT_EQ(classifiedIntents(*image({3, 4, 2005, 1008})), (std::set<int>{2, 1008}));
+}
+
+TEST(ImportDispatch, UnsupportedFileIsLogged) {
+    TempDir dir;
+    FakeHost host;
+    test::writeFile(dir.file("x.gii"), gifti({dataArray("NIFTI_INTENT_LOG10PVAL", "NIFTI_TYPE_FLOAT32",
+                                                        "Dimensionality=\"1\" Dim0=\"2\"", "1 2")}));
+    host.dialogAnswers.push_back(dir.file("x.gii"));
+    EXPECT_FALSE(importGiftiFile(4, false, false, false, false));
+    EXPECT_EQ(host.log, std::vector<std::string>{"GIfTI filetype not supported (check INTENT code by making headerdump)."});
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"x.gii"});
+}
