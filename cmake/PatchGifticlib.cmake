@@ -11,6 +11,10 @@
 #     to the same value ("%.9g" for float32, "%.17g" for float64) instead of
 #     six decimals or six digits, which lose the low bits of small coordinates
 #     and turn a colour byte of 127 into 126.99995.
+#  3. A data array whose data ends early, holds bad base64 characters or does
+#     not decompress to its announced size loses its data (the pointer is left
+#     null) instead of keeping zeros in place of the missing values, so that
+#     readers can refuse it.
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -63,4 +67,13 @@ replace_once(xml
   "\" Red=\\\"%g\\\" Green=\\\"%g\\\" Blue=\\\"%g\\\" Alpha=\\\"%g\\\"\""
   "\" Red=\\\"%.9g\\\" Green=\\\"%.9g\\\" Blue=\\\"%.9g\\\" Alpha=\\\"%.9g\\\"\""
   "the writer of label colours")
+# 3. Incomplete data.
+replace_once(xml
+  "    if( !da ) return 1;\n\n    /* check for and clear any b64 errors */\n"
+  "    if( !da ) return 1;\n\n    /* incomplete inline data: drop it rather than keep zeros for values */\n    if( da->data && !(da->ext_fname && *da->ext_fname) &&\n        ( xd->b64_errors > 0 ||\n          (da->encoding == GIFTI_ENCODING_ASCII  && xd->dind != da->nvals) ||\n          (da->encoding == GIFTI_ENCODING_B64BIN && xd->dind != da->nvals*da->nbyper) ) ) {\n        fprintf(stderr,\"** incomplete data in DataArray[%d]\\n\", xd->gim->numDA-1);\n        free(da->data);\n        da->data = NULL;\n    }\n\n    /* check for and clear any b64 errors */\n"
+  "the end of a data array")
+replace_once(xml
+  "                    olen, da->nvals*da->nbyper);\n        }\n#endif"
+  "                    olen, da->nvals*da->nbyper);\n        }\n        if( rv != Z_OK || olen != da->nvals*da->nbyper ) {\n            free(da->data);\n            da->data = NULL;\n        }\n#endif"
+  "the decompression of a data array")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")

@@ -37,6 +37,14 @@ bool BinaryWriter::flush() {
     return !failed_;
 }
 
+bool seekFile(std::FILE* file, std::int64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(file, offset, SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
 std::int64_t bytesLeftInFile(std::FILE* file) {
 #ifdef _WIN32
     const std::int64_t start = _ftelli64(file);

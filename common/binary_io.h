@@ -120,6 +120,9 @@ inline FilePtr openFile(const std::string& path, const char* mode) {
     return FilePtr(std::fopen(path.c_str(), mode));
 }
 
+// Moves to byte `offset` from the start of the file.
+bool seekFile(std::FILE* file, std::int64_t offset);
+
 // Size of an open file from its current position to its end, or -1.
 std::int64_t bytesLeftInFile(std::FILE* file);
 

@@ -66,7 +66,7 @@ bool convertValues(const giiDataArray& array, std::vector<Out>& values, std::str
         return false;
     }
     if (count > 0 && (!array.data || array.nvals < 0 || static_cast<std::uint64_t>(array.nvals) < count)) {
-        problem = "it holds fewer values than its dimensions announce";
+        problem = "its data is missing or incomplete";
         return false;
     }
     bool stored = false;

@@ -12,7 +12,7 @@
 
 namespace meshbridge::test {
 
-ProcessResult runProcess(const std::vector<std::string>& command) {
+ProcessResult runProcess(const std::vector<std::string>& command, const std::string& workingDirectory) {
     TempDir capture;
     const std::string outPath = capture.file("out");
     const std::string errPath = capture.file("err");
@@ -23,6 +23,7 @@ ProcessResult runProcess(const std::vector<std::string>& command) {
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (in < 0 || out < 0 || err < 0) _exit(127);
+        if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(127);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);

@@ -13,8 +13,9 @@ struct ProcessResult {
     std::string err;
 };
 
-// Runs a program with standard input from the null device.
-ProcessResult runProcess(const std::vector<std::string>& command);
+// Runs a program with standard input from the null device, in
+// `workingDirectory` when one is given.
+ProcessResult runProcess(const std::vector<std::string>& command, const std::string& workingDirectory = "");
 
 // Runs the stand-in host with the given arguments. MESHBRIDGE_E2E_COMMAND in
 // the environment (words separated by blanks) replaces the program, for

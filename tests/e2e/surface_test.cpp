@@ -1,0 +1,151 @@
+// Surfaces both ways through the stand-in host, checked with nibabel and
+// gifti_tool, two GIFTI readers independent of the plug-in.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/e2e/process.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge::test;
+
+namespace {
+
+void expectExportMatches(const std::string& original, const std::string& exported, const std::string& encoding,
+                         const std::vector<std::string>& metadata = {}) {
+    std::vector<std::string> command = {kPython, testScript("check_surface_export.py"), original, exported, encoding};
+    command.insert(command.end(), metadata.begin(), metadata.end());
+    // Readers look for external data files from the working folder.
+    const std::string folder = std::filesystem::path(original).parent_path().string();
+    const ProcessResult check = runProcess(command, folder);
+    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+    const ProcessResult tool = runProcess({"gifti_tool", "-compare_data", "-infiles", original, exported}, folder);
+    EXPECT_EQ(tool.exitCode, 0) << tool.out << tool.err;
+}
+
+class NibabelSurface : public ::testing::TestWithParam<const char*> {};
+
+}  // namespace
+
+// external.gii keeps its data in external.dat beside it.
+INSTANTIATE_TEST_SUITE_P(Samples, NibabelSurface, ::testing::Values("ascii.gii", "external.gii"),
+                         [](const auto& info) { return std::string(info.param).substr(0, std::string(info.param).find('.')); });
+
+TEST_P(NibabelSurface, TravelsToSrfAndBackUnchanged) {
+    TempDir dir;
+    const std::string gii = dir.file("lh.sample_LH.surf.gii");
+    std::filesystem::copy_file(nibabelDataDir() + "/" + GetParam(), gii);
+    std::filesystem::copy_file(nibabelDataDir() + "/external.dat", dir.file("external.dat"));
+
+    ProcessResult result = runMeshbridge({"import", gii, "--dump"});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("SRF saved as:\n" + dir.file("lh.sample_LH.surf.srf") + "\n"), std::string::npos);
+    EXPECT_NE(result.out.find("File version: 3.0\n"), std::string::npos);
+    EXPECT_NE(result.out.find("GIFTI surface successfully imported.\n"), std::string::npos);
+
+    std::filesystem::rename(dir.file("lh.sample_LH.surf.srf"), dir.file("brain_LH_WM.srf"));
+    result = runMeshbridge({"export", dir.file("brain_LH_WM.srf")});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    expectExportMatches(gii, dir.file("brain_LH_WM.surf.gii"), "ASCII",
+                        {"AnatomicalStructurePrimary=CortexLeft", "AnatomicalStructureSecondary=GrayWhite",
+                         "GeometricType=Unknown", "TopologicalType=CLOSED"});
+
+    result = runMeshbridge({"export", "--binary", "--current", "--surface", dir.file("brain_LH_WM.srf")});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    expectExportMatches(gii, dir.file("brain_LH_WM.surf.gii"), "GZipBase64Binary");
+}
+
+TEST(SurfaceRoundTrip, ColoursSurviveSrfToGiftiToSrf) {
+    TempDir dir;
+    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
+    // Colours whose bytes are not round decimals, and a transparent one (black).
+    writeFile(dir.file("oct.colors.gii"), R"(<?xml version="1.0"?>
+<GIFTI Version="1.0" NumberOfDataArrays="1">
+<LabelTable>
+<Label Key="3" Red="0.498039216" Green="0.00392156886" Blue="1" Alpha="1">a</Label>
+<Label Key="4" Red="0.2" Green="0.4" Blue="0.6" Alpha="1">b</Label>
+<Label Key="5" Red="0" Green="0" Blue="0" Alpha="0">c</Label>
+</LabelTable>
+<DataArray Intent="NIFTI_INTENT_LABEL" DataType="NIFTI_TYPE_INT32" ArrayIndexingOrder="RowMajorOrder"
+ Dimensionality="1" Dim0="6" Encoding="ASCII" Endian="LittleEndian" ExternalFileName="" ExternalFileOffset="">
+<Data>3 4 5 3 4 5</Data></DataArray>
+</GIFTI>
+)");
+    ProcessResult result = runMeshbridge({"import", dir.file("oct.surf.gii"), "--colors", dir.file("oct.colors.gii")});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    std::filesystem::rename(dir.file("oct.surf.srf"), dir.file("first.srf"));
+
+    result = runMeshbridge({"export", dir.file("first.srf"), "--colors"});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    result = runMeshbridge({"import", dir.file("first.surf.gii"), "--colors", dir.file("first.label.gii")});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(readFile(dir.file("first.surf.srf")), readFile(dir.file("first.srf")));
+
+    const ProcessResult labels = runProcess(
+        {kPython, "-c",
+         "import nibabel,sys; i=nibabel.load(sys.argv[1]); "
+         "print(list(i.darrays[0].data), [(l.key, l.label, round(l.red*255), round(l.green*255), round(l.blue*255)) "
+         "for l in i.labeltable.labels])",
+         dir.file("first.label.gii")});
+    EXPECT_EQ(labels.out,
+              "[8323583, 3368601, 0, 8323583, 3368601, 0] [(0, 'Unknown', 0, 0, 0), "
+              "(3368601, 'Unknown', 51, 102, 153), (8323583, 'Unknown', 127, 1, 255)]\n");
+}
+
+TEST(SurfaceRoundTrip, PrintOfTheCurrentSurface) {
+    TempDir dir;
+    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
+    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
+    const ProcessResult result = runMeshbridge({"print", "--current", "--to-file", "--surface", dir.file("oct.surf.srf")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::string path = dir.file("oct.surf.srf");
+    EXPECT_EQ(result.out, commandPreamble("Print") + path + "\n" + path + "\nWrote the header info to disk.\n" +
+                              readFile(dir.file("oct.surf_info.txt")) + "\n");
+    EXPECT_NE(readFile(dir.file("oct.surf_info.txt")).find("File version: 3.5\nNumber of vertices: 6\n"),
+              std::string::npos);
+}
+
+TEST(SurfaceRoundTrip, BadInputsLeaveExistingFilesAlone) {
+    TempDir dir;
+    // This nibabel sample names its encoding with words gifticlib does not know: no data.
+    std::filesystem::copy_file(nibabelDataDir() + "/base64bin.gii", dir.file("odd.surf.gii"));
+    ProcessResult result = runMeshbridge({"import", dir.file("odd.surf.gii")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("[message box] The surface in " + dir.file("odd.surf.gii") +
+                              " cannot be imported: the NIFTI_INTENT_POINTSET array cannot be read: its data is "
+                              "missing or incomplete."),
+              std::string::npos);
+
+    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
+    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
+    const std::string srf = readFile(dir.file("oct.surf.srf"));
+    writeFile(dir.file("cut.srf"), srf.substr(0, srf.size() - 10));
+    writeFile(dir.file("cut.surf.gii"), "keep me");
+    result = runMeshbridge({"export", dir.file("cut.srf")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.out.find("Error while reading surface file " + dir.file("cut.srf") + ".\n"
+                              "Reading of surface file did not succeed.\n"),
+              std::string::npos);
+    EXPECT_EQ(readFile(dir.file("cut.surf.gii")), "keep me");
+
+    // Damaged data inside a well-formed file: refused, not read as zeros.
+    ASSERT_EQ(runMeshbridge({"export", "--binary", dir.file("oct.surf.srf")}).exitCode, 0);
+    std::string packed = readFile(dir.file("oct.surf.surf.gii"));
+    const std::size_t data = packed.find("<Data>") + 6;
+    packed.replace(data + 8, 4, "!!!!");
+    writeFile(dir.file("oct.surf.gii"), packed);
+    result = runMeshbridge({"import", dir.file("oct.surf.gii")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("its data is missing or incomplete."), std::string::npos);
+    EXPECT_EQ(readFile(dir.file("oct.surf.srf")), srf);
+    std::filesystem::remove(dir.file("oct.surf.surf.gii"));
+
+    // A truncated GIFTI file in place of a good one: the old SRF stays.
+    writeFile(dir.file("oct.surf.gii"), readFile(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii"));
+    const std::string gii = readFile(dir.file("oct.surf.gii"));
+    writeFile(dir.file("oct.surf.gii"), gii.substr(0, gii.size() / 2));
+    EXPECT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 1);
+    EXPECT_EQ(readFile(dir.file("oct.surf.srf")), srf);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"cut.srf", "cut.surf.gii", "oct.surf.gii", "oct.surf.srf",
+                                                       "odd.surf.gii"}));
+}
