@@ -82,15 +82,20 @@ public:
         seen(vertex);  // a vertex is not its own neighbour
         pairs_ = pairs;
         const std::size_t pairCount = pairs.size() / 2;
-        used_.assign(pairCount, false);
-        // Every pair element with its place, sorted by value, then by scan order.
-        entries_.clear();
-        for (std::size_t p = 0; p < pairs.size(); ++p) entries_.push_back({pairs[p], p});
-        std::sort(entries_.begin(), entries_.end());
+        used_.assign(pairCount, 0);
+        // Many pairs: every element with its place, sorted by value, then by
+        // scan order. Few pairs (the usual five to seven): a plain scan is quicker.
+        indexed_ = pairCount > kPlainScanPairs;
+        if (indexed_) {
+            entries_.clear();
+            for (std::size_t p = 0; p < pairs.size(); ++p) entries_.push_back({pairs[p], p});
+            std::sort(entries_.begin(), entries_.end());
+        }
         ring.clear();
+        ring.reserve(pairCount + 1);
         for (std::size_t start = 0; start < pairCount; ++start) {
             if (used_[start]) continue;
-            used_[start] = true;
+            used_[start] = 1;
             const std::size_t chainStart = ring.size();
             if (!seen(pairs[2 * start])) ring.push_back(pairs[2 * start]);
             if (!seen(pairs[2 * start + 1])) ring.push_back(pairs[2 * start + 1]);
@@ -128,11 +133,20 @@ private:
     // The first unused pair, in scan order, that holds `value`: marks it used
     // and gives its other element.
     bool takeNext(std::int32_t value, std::int32_t& other) {
+        if (!indexed_) {
+            for (std::size_t place = 0; place < pairs_.size(); ++place) {
+                if (pairs_[place] != value || used_[place / 2]) continue;
+                used_[place / 2] = 1;
+                other = pairs_[place ^ 1];
+                return true;
+            }
+            return false;
+        }
         auto it = std::lower_bound(entries_.begin(), entries_.end(), Entry{value, 0});
         for (; it != entries_.end() && it->value == value; ++it) {
             const std::size_t pair = it->place / 2;
             if (used_[pair]) continue;
-            used_[pair] = true;
+            used_[pair] = 1;
             other = pairs_[it->place ^ 1];
             return true;
         }
@@ -142,7 +156,9 @@ private:
     std::vector<std::uint32_t> seenAt_;
     std::uint32_t stamp_ = 0;
     std::span<const std::int32_t> pairs_;
-    std::vector<bool> used_;
+    static constexpr std::size_t kPlainScanPairs = 16;
+    bool indexed_ = false;
+    std::vector<unsigned char> used_;
     std::vector<Entry> entries_;
     std::vector<std::int32_t> before_;
 };

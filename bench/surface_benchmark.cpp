@@ -1,0 +1,140 @@
+// Surface import and export on closed meshes of about 160 000, 650 000 and
+// 2 600 000 vertices, beside gifticlib's own read and write of the same files.
+//
+//   surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--dir DIR] [--keep yes]
+//
+// Each step runs in a fresh process, so its peak memory is its own. The ratio
+// compares a conversion with the gifticlib read (import) or write (export)
+// that it contains: 1.00 means the conversion adds nothing to the library.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "common/gifti.h"
+#include "export/gifti_writing.h"
+#include "export/surface_export.h"
+#include "import/surface_import.h"
+
+using namespace meshbridge;
+using namespace meshbridge::bench;
+
+namespace {
+
+int encodingCode(const std::string& name) {
+    if (name == "ascii") return GIFTI_ENCODING_ASCII;
+    if (name == "base64") return GIFTI_ENCODING_B64BIN;
+    return GIFTI_ENCODING_B64GZ;
+}
+
+bool writeMesh(const Mesh& mesh, const std::string& path, int encoding) {
+    GiftiImagePtr image = createExportImage(2);
+    const int vertices = static_cast<int>(mesh.xyz.size() / 3);
+    const int triangles = static_cast<int>(mesh.triangles.size() / 3);
+    setArrayFields(*image->darray[0], NIFTI_INTENT_POINTSET, NIFTI_TYPE_FLOAT32, {vertices, 3}, false, encoding);
+    setArrayFields(*image->darray[1], NIFTI_INTENT_TRIANGLE, NIFTI_TYPE_INT32, {triangles, 3}, false, encoding);
+    std::memcpy(allocateArrayData(*image, 0), mesh.xyz.data(), mesh.xyz.size() * sizeof(float));
+    std::memcpy(allocateArrayData(*image, 1), mesh.triangles.data(), mesh.triangles.size() * sizeof(std::int32_t));
+    return gifti_write_image(image.get(), path.c_str(), 1) == 0;
+}
+
+// One measured step, in this process; the exit status says whether it worked.
+int runStepHere(const std::vector<std::string>& args) {
+    const std::string& step = args.at(0);
+    if (step == "read") {
+        const auto start = nowNanoseconds();
+        GiftiImagePtr image(gifti_read_image(args.at(1).c_str(), 1));
+        reportStepSeconds(secondsSince(start));
+        return image ? 0 : 1;
+    }
+    if (step == "import") {
+        const auto start = nowNanoseconds();
+        GiftiImagePtr image = readGiftiImage(args.at(1), true);
+        const bool done = image && importSurface(*image, args.at(1), false, false, false, nullptr);
+        reportStepSeconds(secondsSince(start));
+        return done ? 0 : 1;
+    }
+    if (step == "export") {
+        const auto start = nowNanoseconds();
+        const bool done = exportSurface(args.at(1), true, args.at(2) == "gzip", false);
+        reportStepSeconds(secondsSince(start));
+        return done ? 0 : 1;
+    }
+    if (step == "write") {
+        GiftiImagePtr image(gifti_read_image(args.at(1).c_str(), 1));
+        if (!image) return 1;
+        const auto start = nowNanoseconds();
+        const bool done = gifti_write_image(image.get(), args.at(2).c_str(), 1) == 0;
+        reportStepSeconds(secondsSince(start));
+        return done ? 0 : 1;
+    }
+    return 2;
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+    std::vector<std::string> items;
+    std::stringstream in(text);
+    for (std::string item; std::getline(in, item, ',');) items.push_back(item);
+    return items;
+}
+
+void printRow(std::size_t vertices, const std::string& encoding, const std::string& step, const StepResult& r,
+              const StepResult* floor) {
+    char ratio[32] = "";
+    if (floor && floor->succeeded && floor->seconds > 0) std::snprintf(ratio, sizeof ratio, "%.2f", r.seconds / floor->seconds);
+    std::printf("| %9zu | %-6s | %-16s | %8.2f | %8.0f | %9.2f | %6s |\n", vertices, encoding.c_str(), step.c_str(),
+                r.seconds, r.peakMegabytes, r.seconds * 1e6 / static_cast<double>(vertices), r.succeeded ? ratio : "FAILED");
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--step") return runStepHere({args.begin() + 1, args.end()});
+
+    std::vector<std::string> levels = {"7", "8", "9"}, encodings = {"ascii", "base64", "gzip"};
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / "meshbridge-bench";
+    bool keep = false;
+    for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--levels") levels = splitList(args[i + 1]);
+        else if (args[i] == "--encodings") encodings = splitList(args[i + 1]);
+        else if (args[i] == "--dir") dir = args[i + 1];
+        else if (args[i] == "--keep") keep = args[i + 1] == "yes";
+    }
+    std::filesystem::create_directories(dir);
+    const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+
+    std::printf("| vertices  | data   | step             | wall s   | peak MB  | us/vertex | ratio  |\n");
+    std::printf("|-----------|--------|------------------|----------|----------|-----------|--------|\n");
+    for (const std::string& level : levels) {
+        std::size_t vertices = 0;
+        for (const std::string& encoding : encodings) {
+            const std::string stem = (dir / ("sphere" + level + "_" + encoding)).string();
+            {
+                const Mesh mesh = icosphere(std::stoi(level));
+                vertices = mesh.xyz.size() / 3;
+                if (!writeMesh(mesh, stem + ".surf.gii", encodingCode(encoding))) {
+                    std::cerr << "cannot write " << stem << ".surf.gii\n";
+                    return 1;
+                }
+            }
+            const StepResult read = runStep(self, {"--step", "read", stem + ".surf.gii"});
+            printRow(vertices, encoding, "gifticlib read", read, nullptr);
+            printRow(vertices, encoding, "import", runStep(self, {"--step", "import", stem + ".surf.gii"}), &read);
+            if (encoding == "base64") continue;  // the export writes ASCII or compressed data only
+            std::filesystem::rename(stem + ".surf.srf", stem + ".srf");
+            const StepResult exported = runStep(self, {"--step", "export", stem + ".srf", encoding});
+            const StepResult write = runStep(self, {"--step", "write", stem + ".surf.gii", stem + ".again.gii"});
+            printRow(vertices, encoding, "gifticlib write", write, nullptr);
+            printRow(vertices, encoding, "export", exported, &write);
+            for (const char* suffix : {".srf", ".again.gii"}) std::filesystem::remove(stem + suffix);
+        }
+    }
+    if (!keep) std::filesystem::remove_all(dir);
+    return 0;
+}
