@@ -30,10 +30,14 @@ bool readBody(BinaryReader& in, SrfData& srf) {
     for (float& value : srf.concaveColor)
         if (!in.read(value)) return false;
     if (!in.readArray(srf.vertexColors.owned(), n)) return false;
-    srf.neighbors.resize(static_cast<std::size_t>(n));
-    for (SrfNeighbors& neighbors : srf.neighbors) {
-        if (!in.read(neighbors.count) || neighbors.count < 0) return false;
-        if (!in.readArray(neighbors.indices, static_cast<std::uint64_t>(neighbors.count))) return false;
+    srf.neighbors.offsets.assign(1, 0);
+    srf.neighbors.offsets.reserve(static_cast<std::size_t>(n) + 1);
+    std::vector<std::int32_t> list;
+    for (std::uint64_t v = 0; v < n; ++v) {
+        std::int32_t count = 0;
+        if (!in.read(count) || count < 0) return false;
+        if (!in.readArray(list, static_cast<std::uint64_t>(count))) return false;
+        srf.neighbors.append(list);
     }
     if (!in.readArray(srf.triangles, 3 * static_cast<std::uint64_t>(srf.nrOfTriangles))) return false;
     if (!in.read(srf.nrOfStripElements) || srf.nrOfStripElements < 0) return false;
@@ -48,11 +52,9 @@ bool isConsistent(const SrfData& srf) {
                                           &srf.normalY, &srf.normalZ}) {
         if (array->size() != n) return false;
     }
-    if (srf.vertexColors.size() != n || srf.neighbors.size() != n) return false;
-    for (const SrfNeighbors& neighbors : srf.neighbors) {
-        if (neighbors.count < 0 || neighbors.indices.size() != static_cast<std::size_t>(neighbors.count))
-            return false;
-    }
+    if (srf.vertexColors.size() != n || srf.neighbors.size() != n ||
+        srf.neighbors.offsets.back() != srf.neighbors.indices.size())
+        return false;
     return srf.triangles.size() == 3 * static_cast<std::size_t>(srf.nrOfTriangles) &&
            srf.stripElements.size() >= static_cast<std::size_t>(srf.nrOfStripElements);
 }
@@ -131,7 +133,7 @@ SrfData loadSrf(const std::string& name, bool fromFile) {
                      srf.vertexY.size() == n && srf.vertexZ.size() == n && srf.normalX.size() == n &&
                      srf.normalY.size() == n && srf.normalZ.size() == n && srf.vertexColors.size() == n &&
                      srf.triangles.size() == 3 * static_cast<std::size_t>(srf.nrOfTriangles);
-            if (loaded) srf.neighbors.resize(n);
+            if (loaded) srf.neighbors.assignEmpty(n);
         }
     }
     if (!loaded) {
@@ -161,7 +163,8 @@ bool writeSrfFile(const SrfData& srf) {
             out.writeArray(srf.convexColor.data(), 4);
             out.writeArray(srf.concaveColor.data(), 4);
             out.writeArray(srf.vertexColors.data(), srf.vertexColors.size());
-            for (const SrfNeighbors& neighbors : srf.neighbors) {
+            for (std::size_t v = 0; v < srf.neighbors.size(); ++v) {
+                const SrfNeighbors neighbors = srf.neighbors[v];
                 out.write(neighbors.count);
                 out.writeArray(neighbors.indices.data(), neighbors.indices.size());
             }

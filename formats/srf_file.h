@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,32 @@ namespace meshbridge {
 // red * 65536 + green * 256 + blue.
 inline constexpr std::int32_t kOwnColorBase = 0x3F000000;
 
+// The neighbour list of one vertex, a view into the record's table.
 struct SrfNeighbors {
     std::int32_t count = 0;
+    std::span<const std::int32_t> indices;
+};
+
+// The neighbour lists of all vertices, back to back in vertex order: one
+// allocation for a whole mesh instead of one per vertex.
+struct SrfNeighborTable {
+    std::vector<std::size_t> offsets{0};  // vertex v's list is indices[offsets[v], offsets[v + 1])
     std::vector<std::int32_t> indices;
+
+    std::size_t size() const { return offsets.size() - 1; }
+    SrfNeighbors operator[](std::size_t v) const {
+        const std::size_t begin = offsets[v], end = offsets[v + 1];
+        return {static_cast<std::int32_t>(end - begin), {indices.data() + begin, end - begin}};
+    }
+    void append(std::span<const std::int32_t> list) {
+        indices.insert(indices.end(), list.begin(), list.end());
+        offsets.push_back(indices.size());
+    }
+    // Vertices without neighbours, as many as `vertices`.
+    void assignEmpty(std::size_t vertices) {
+        offsets.assign(vertices + 1, 0);
+        indices.clear();
+    }
 };
 
 struct SrfData {
@@ -36,7 +60,7 @@ struct SrfData {
     std::array<float, 4> convexColor{};   // red, green, blue, alpha, 0 to 1
     std::array<float, 4> concaveColor{};
     HostArray<std::int32_t> vertexColors;
-    std::vector<SrfNeighbors> neighbors;
+    SrfNeighborTable neighbors;
     std::vector<std::int32_t> triangles;  // three vertex indices per triangle
     std::int32_t nrOfStripElements = 0;
     std::vector<std::int32_t> stripElements;

@@ -165,7 +165,7 @@ private:
 
 }  // namespace
 
-std::vector<SrfNeighbors> computeNeighborRings(std::int32_t nrOfVertices,
+SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices,
                                                std::span<const std::int32_t> triangles) {
     const auto n = static_cast<std::size_t>(std::max(nrOfVertices, 0));
     // Corner counts, then each vertex's edge pairs in one table (offsets by vertex).
@@ -187,12 +187,15 @@ std::vector<SrfNeighbors> computeNeighborRings(std::int32_t nrOfVertices,
         }
     }
 
-    std::vector<SrfNeighbors> rings(n);
+    SrfNeighborTable rings;
+    rings.offsets.reserve(n + 1);
+    rings.indices.reserve(triangles.size() + triangles.size() / 6);
     RingBuilder builder(n);
+    std::vector<std::int32_t> ring;
     for (std::size_t v = 0; v < n; ++v) {
         const std::span<const std::int32_t> own(pairs.data() + 2 * offset[v], 2 * (offset[v + 1] - offset[v]));
-        builder.build(static_cast<std::int32_t>(v), own, rings[v].indices);
-        rings[v].count = static_cast<std::int32_t>(rings[v].indices.size());
+        builder.build(static_cast<std::int32_t>(v), own, ring);
+        rings.append(ring);
     }
     return rings;
 }

@@ -26,7 +26,7 @@ void computeVertexNormals(SrfData& srf);
 // winding. Elsewhere (borders, non-manifold vertices, mixed winding) every
 // distinct neighbour is listed exactly once, in rotational order as far as
 // the surface allows. Memory is proportional to the number of corners.
-std::vector<SrfNeighbors> computeNeighborRings(std::int32_t nrOfVertices,
+SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices,
                                                std::span<const std::int32_t> triangles);
 
 }  // namespace meshbridge

@@ -32,7 +32,8 @@ SrfData twoVertexSurface(const std::string& fileName) {
     srf.convexColor = {0.1f, 0.2f, 0.3f, 1.0f};
     srf.concaveColor = {0.4f, 0.5f, 0.6f, 1.0f};
     srf.vertexColors = std::vector<std::int32_t>{0, 0x3FFF0000};
-    srf.neighbors = {{1, {1}}, {0, {}}};
+    srf.neighbors.append(std::vector<std::int32_t>{1});
+    srf.neighbors.append(std::vector<std::int32_t>{});
     srf.triangles = {0, 1, 1};
     srf.fileName = fileName;
     return srf;
@@ -83,7 +84,8 @@ TEST(SrfFile, ReadsTheLayoutAndWritesTheSameBytesBack) {
     EXPECT_EQ(srf.concaveColor[2], 0.6f);
     EXPECT_EQ(srf.vertexColors[1], 0x3FFF0000);
     ASSERT_EQ(srf.neighbors.size(), 2u);
-    EXPECT_EQ(srf.neighbors[0].indices, std::vector<std::int32_t>{1});
+    EXPECT_EQ(std::vector<std::int32_t>(srf.neighbors[0].indices.begin(), srf.neighbors[0].indices.end()),
+              std::vector<std::int32_t>{1});
     EXPECT_EQ(srf.neighbors[1].count, 0);
     EXPECT_EQ(srf.stripElements, (std::vector<std::int32_t>{7, 9}));
 
@@ -134,7 +136,7 @@ TEST(SrfFile, RefusesEveryTruncationCleanly) {
         EXPECT_EQ(host.log, (std::vector<std::string>{"Error while reading surface file " + path + ".",
                                                       "Reading of surface file did not succeed."}))
             << length;
-        EXPECT_TRUE(srf.neighbors.empty() && srf.triangles.empty() && srf.vertexX.empty());
+        EXPECT_TRUE(srf.neighbors.size() == 0 && srf.triangles.empty() && srf.vertexX.empty());
     }
 }
 

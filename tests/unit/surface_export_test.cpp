@@ -26,7 +26,7 @@ SrfData triangleSurface(const std::string& fileName, std::vector<std::int32_t> c
     srf.convexColor = {0.332f, 0.733f, 0.98f, 1.0f};
     srf.concaveColor = {0.1f, 0.24f, 0.32f, 1.0f};
     srf.vertexColors = std::move(colors);
-    srf.neighbors.resize(3);
+    srf.neighbors.assignEmpty(3);
     srf.triangles = {0, 2, 1};
     srf.fileName = fileName;
     return srf;

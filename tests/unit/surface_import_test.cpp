@@ -73,7 +73,9 @@ TEST_F(SurfaceImportTest, OctahedronBecomesAnSrfFile) {
     EXPECT_FLOAT_EQ(srf.normalZ[0], 1.0f);
     EXPECT_EQ(srf.convexColor, (std::array<float, 4>{0.332f, 0.733f, 0.98f, 1.0f}));
     EXPECT_EQ(srf.concaveColor, (std::array<float, 4>{0.1f, 0.24f, 0.32f, 1.0f}));
-    EXPECT_EQ(srf.neighbors[1].indices, (std::vector<std::int32_t>{5, 2, 0, 4}));
+    const SrfNeighbors ringOfOne = srf.neighbors[1];
+    EXPECT_EQ(std::vector<std::int32_t>(ringOfOne.indices.begin(), ringOfOne.indices.end()),
+              (std::vector<std::int32_t>{5, 2, 0, 4}));
     EXPECT_EQ(srf.triangles[0], 5);
     EXPECT_EQ(srf.nrOfStripElements, 0);
     EXPECT_EQ(std::vector<std::int32_t>(srf.vertexColors.begin(), srf.vertexColors.end()),
