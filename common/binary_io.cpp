@@ -1,19 +1,73 @@
 #include "common/binary_io.h"
 
+#include <algorithm>
+
 namespace meshbridge {
 
 namespace {
 constexpr std::size_t kBlockSize = 1 << 20;
 }
 
-bool BinaryReader::readZeroTerminated(std::string& text) {
+bool BinaryReader::buffered(std::size_t size) {
+    if (end_ - position_ >= size) return true;
+    if (buffer_.size() < kBlockSize) buffer_.resize(kBlockSize);
+    std::memmove(buffer_.data(), buffer_.data() + position_, end_ - position_);
+    end_ -= position_;
+    position_ = 0;
+    while (end_ < size) {
+        const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+        if (got == 0) return false;
+        end_ += got;
+    }
+    return true;
+}
+
+bool BinaryReader::readBytes(void* destination, std::size_t size) {
+    auto* out = static_cast<unsigned char*>(destination);
+    const std::size_t fromBuffer = std::min(size, end_ - position_);
+    std::memcpy(out, buffer_.data() + position_, fromBuffer);
+    consume(fromBuffer);
+    const std::size_t rest = size - fromBuffer;
+    if (rest == 0) return true;
+    if (rest < kBlockSize / 4) {  // small: through the buffer
+        if (!buffered(rest)) return false;
+        std::memcpy(out + fromBuffer, buffer_.data() + position_, rest);
+        consume(rest);
+        return true;
+    }
+    if (std::fread(out + fromBuffer, 1, rest, file_) != rest) return false;
+    remaining_ -= rest;
+    return true;
+}
+
+bool BinaryReader::skip(std::uint64_t size) {
+    if (size > remaining_) return false;
+    const std::uint64_t fromBuffer = std::min<std::uint64_t>(size, end_ - position_);
+    consume(static_cast<std::size_t>(fromBuffer));
+    std::uint64_t rest = size - fromBuffer;
+    while (rest > 0) {
+        if (!buffered(1)) return false;
+        const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(rest, end_ - position_));
+        consume(step);
+        rest -= step;
+    }
+    return true;
+}
+
+bool BinaryReader::readZeroTerminated(std::string& text, std::size_t maxLength) {
     text.clear();
     while (remaining_ > 0) {
-        const int c = std::fgetc(file_);
-        if (c == EOF) return false;
-        --remaining_;
-        if (c == 0) return true;
-        text.push_back(static_cast<char>(c));
+        if (!buffered(1)) return false;
+        const unsigned char* begin = buffer_.data() + position_;
+        const auto* zero = static_cast<const unsigned char*>(std::memchr(begin, 0, end_ - position_));
+        const std::size_t length = zero ? static_cast<std::size_t>(zero - begin) : end_ - position_;
+        if (text.size() + length > maxLength) return false;
+        text.append(reinterpret_cast<const char*>(begin), length);
+        consume(length);
+        if (zero) {
+            consume(1);
+            return true;
+        }
     }
     return false;
 }

@@ -39,38 +39,58 @@ public:
     // Reads `file`, which holds `size` bytes from its current position on.
     BinaryReader(std::FILE* file, std::uint64_t size) : file_(file), remaining_(size) {}
 
+    // Bytes not read yet.
     std::uint64_t remaining() const { return remaining_; }
 
     template <class T>
     bool read(T& value) {
-        if (remaining_ < sizeof(T)) return false;
-        if (std::fread(&value, sizeof(T), 1, file_) != 1) return false;
-        remaining_ -= sizeof(T);
+        if (remaining_ < sizeof(T) || !buffered(sizeof(T))) return false;
+        std::memcpy(&value, buffer_.data() + position_, sizeof(T));
+        consume(sizeof(T));
         value = detail::fromLittleEndian(value);
         return true;
     }
 
-    // `count` values as one block; refused before allocating when the file
-    // cannot hold them.
+    // `count` values into `values`, replacing what it held; refused before
+    // allocating when the file cannot hold them.
     template <class T>
     bool readArray(std::vector<T>& values, std::uint64_t count) {
+        values.clear();
+        return appendArray(values, count);
+    }
+
+    // `count` values appended to `values`.
+    template <class T>
+    bool appendArray(std::vector<T>& values, std::uint64_t count) {
         if (count > remaining_ / sizeof(T)) return false;
-        values.resize(static_cast<std::size_t>(count));
-        if (count == 0) return true;
-        if (std::fread(values.data(), sizeof(T), values.size(), file_) != values.size()) return false;
-        remaining_ -= count * sizeof(T);
+        const std::size_t start = values.size();
+        values.resize(start + static_cast<std::size_t>(count));
+        if (!readBytes(values.data() + start, static_cast<std::size_t>(count) * sizeof(T))) return false;
         if constexpr (std::endian::native == std::endian::big) {
-            for (T& value : values) value = detail::fromLittleEndian(value);
+            for (std::size_t i = start; i < values.size(); ++i) values[i] = detail::fromLittleEndian(values[i]);
         }
         return true;
     }
 
-    // A text stored as its bytes and one zero byte.
-    bool readZeroTerminated(std::string& text);
+    // Passes over `size` bytes.
+    bool skip(std::uint64_t size);
+
+    // A text stored as its bytes and one zero byte, of at most `maxLength` bytes.
+    bool readZeroTerminated(std::string& text, std::size_t maxLength = 65536);
 
 private:
+    bool buffered(std::size_t size);  // at least `size` bytes in the buffer
+    void consume(std::size_t size) {
+        position_ += size;
+        remaining_ -= size;
+    }
+    bool readBytes(void* destination, std::size_t size);
+
     std::FILE* file_;
     std::uint64_t remaining_;
+    std::vector<unsigned char> buffer_;
+    std::size_t position_ = 0;  // next unread byte of the buffer
+    std::size_t end_ = 0;       // end of the buffered bytes
 };
 
 // Collects little-endian values and writes them to a file in large blocks.

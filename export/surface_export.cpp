@@ -71,7 +71,7 @@ bool buildSurfaceImage(const SrfData& srf, bool compressed, gifti_image& image) 
 }  // namespace
 
 bool exportSurface(const std::string& name, bool fromFile, bool doBinaryExport, bool doExportColors) {
-    const SrfData srf = loadSrf(name, fromFile);
+    const SrfData srf = loadSrf(name, fromFile, SrfDetail::WithoutNormalsAndNeighbors);
     if (isFailedLoad(srf)) return false;
     dumpSrfHeader(srf, false, true);
 

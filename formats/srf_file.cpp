@@ -15,15 +15,18 @@ namespace meshbridge {
 
 namespace {
 
-bool readBody(BinaryReader& in, SrfData& srf) {
+bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail) {
+    const bool whole = detail == SrfDetail::Whole;
     if (!in.read(srf.reserved) || !in.read(srf.nrOfVertices) || !in.read(srf.nrOfTriangles) ||
         !in.read(srf.meshCenterX) || !in.read(srf.meshCenterY) || !in.read(srf.meshCenterZ))
         return false;
     if (srf.nrOfVertices < 0 || srf.nrOfTriangles < 0) return false;
     const auto n = static_cast<std::uint64_t>(srf.nrOfVertices);
-    for (HostArray<float>* array : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX, &srf.normalY,
-                                    &srf.normalZ}) {
+    for (HostArray<float>* array : {&srf.vertexX, &srf.vertexY, &srf.vertexZ}) {
         if (!in.readArray(array->owned(), n)) return false;
+    }
+    for (HostArray<float>* array : {&srf.normalX, &srf.normalY, &srf.normalZ}) {
+        if (!(whole ? in.readArray(array->owned(), n) : in.skip(4 * n))) return false;
     }
     for (float& value : srf.convexColor)
         if (!in.read(value)) return false;
@@ -32,13 +35,18 @@ bool readBody(BinaryReader& in, SrfData& srf) {
     if (!in.readArray(srf.vertexColors.owned(), n)) return false;
     srf.neighbors.offsets.assign(1, 0);
     srf.neighbors.offsets.reserve(static_cast<std::size_t>(n) + 1);
-    std::vector<std::int32_t> list;
+    srf.neighbors.indices.clear();
     for (std::uint64_t v = 0; v < n; ++v) {
         std::int32_t count = 0;
         if (!in.read(count) || count < 0) return false;
-        if (!in.readArray(list, static_cast<std::uint64_t>(count))) return false;
-        srf.neighbors.append(list);
+        if (whole) {
+            if (!in.appendArray(srf.neighbors.indices, static_cast<std::uint64_t>(count))) return false;
+            srf.neighbors.offsets.push_back(srf.neighbors.indices.size());
+        } else if (!in.skip(4 * static_cast<std::uint64_t>(count))) {
+            return false;
+        }
     }
+    if (!whole) srf.neighbors.assignEmpty(0);
     if (!in.readArray(srf.triangles, 3 * static_cast<std::uint64_t>(srf.nrOfTriangles))) return false;
     if (!in.read(srf.nrOfStripElements) || srf.nrOfStripElements < 0) return false;
     return in.readArray(srf.stripElements, static_cast<std::uint64_t>(srf.nrOfStripElements));
@@ -61,7 +69,7 @@ bool isConsistent(const SrfData& srf) {
 
 }  // namespace
 
-bool readSrfFile(const std::string& name, SrfData& srf) {
+bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail) {
     srf.fileName = name;
     FilePtr file = openFile(name, "rb");
     if (!file) return false;
@@ -74,7 +82,7 @@ bool readSrfFile(const std::string& name, SrfData& srf) {
                 messageBox("SRF file version is not supported");
                 return false;
             }
-            complete = readBody(in, srf);
+            complete = readBody(in, srf, detail);
         }
     } catch (...) {
         complete = false;
@@ -117,11 +125,11 @@ SrfData srfFromHost(const HostSrfInfo& info) {
     return srf;
 }
 
-SrfData loadSrf(const std::string& name, bool fromFile) {
+SrfData loadSrf(const std::string& name, bool fromFile, SrfDetail detail) {
     SrfData srf;
     bool loaded = false;
     if (fromFile) {
-        loaded = readSrfFile(name, srf);
+        loaded = readSrfFile(name, srf, detail);
     } else if (auto getCurrent = hostFunctions().ztGetCurrentSRF) {
         HostSrfInfo info{};
         if (getCurrent(&info) != 0) {
@@ -208,7 +216,10 @@ void dumpSrfHeader(const SrfData& srf, bool toFile, bool toLog) {
 bool printSrfFile(bool askForFile, bool toFile, bool toLog) {
     const NativePrintDialog dialog{"Please select the Corvana surface file", "*.srf",
                                    "No surface file was selected. Procedure finished."};
-    return printNativeFile(dialog, askForFile, toFile, toLog, loadSrf,
+    const auto load = [](const std::string& name, bool fromFile) {
+        return loadSrf(name, fromFile, SrfDetail::WithoutNormalsAndNeighbors);
+    };
+    return printNativeFile(dialog, askForFile, toFile, toLog, load,
                            [](const SrfData& srf) { return isFailedLoad(srf); }, dumpSrfHeader);
 }
 

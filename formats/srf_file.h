@@ -69,10 +69,14 @@ struct SrfData {
 
 inline bool isFailedLoad(const SrfData& srf) { return static_cast<int>(srf.version) == -1; }
 
+// What a reader fills: the whole record, or all but the normals and the
+// neighbour lists (which the exports do not use; they are checked and skipped).
+enum class SrfDetail { Whole, WithoutNormalsAndNeighbors };
+
 // The file `name` (fromFile) or the host's current surface; never fails to
 // return a record: a failed load has version -1.
-SrfData loadSrf(const std::string& name, bool fromFile);
-bool readSrfFile(const std::string& name, SrfData& srf);
+SrfData loadSrf(const std::string& name, bool fromFile, SrfDetail detail = SrfDetail::Whole);
+bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail = SrfDetail::Whole);
 SrfData srfFromHost(const HostSrfInfo& info);
 
 // Writes `srf` to its file name with the extension ".srf"; true when the

@@ -166,35 +166,35 @@ private:
 }  // namespace
 
 SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices,
-                                               std::span<const std::int32_t> triangles) {
+                                      std::span<const std::int32_t> triangles) {
     const auto n = static_cast<std::size_t>(std::max(nrOfVertices, 0));
-    // Corner counts, then each vertex's edge pairs in one table (offsets by vertex).
+    // The corners of each vertex, in triangle order, in one table: corner
+    // 3f + c is corner c of triangle f.
     std::vector<std::size_t> offset(n + 1, 0);
-    for (std::int32_t corner : triangles) ++offset[static_cast<std::size_t>(corner) + 1];
+    for (std::int32_t vertex : triangles) ++offset[static_cast<std::size_t>(vertex) + 1];
     for (std::size_t v = 0; v < n; ++v) offset[v + 1] += offset[v];
-    std::vector<std::int32_t> pairs(2 * triangles.size());
-    std::vector<std::size_t> fill(offset.begin(), offset.end() - 1);
-    for (std::size_t f = 0; f + 2 < triangles.size(); f += 3) {
-        const std::int32_t i = triangles[f], j = triangles[f + 1], k = triangles[f + 2];
-        const std::int32_t corner[3] = {i, j, k};
-        const std::int32_t first[3] = {j, k, i};
-        const std::int32_t second[3] = {k, i, j};
-        for (int c = 0; c < 3; ++c) {
-            std::size_t& at = fill[static_cast<std::size_t>(corner[c])];
-            pairs[2 * at] = first[c];
-            pairs[2 * at + 1] = second[c];
-            ++at;
-        }
+    std::vector<std::uint32_t> corners(triangles.size());
+    for (std::size_t corner = 0; corner < triangles.size(); ++corner) {
+        corners[offset[static_cast<std::size_t>(triangles[corner])]++] = static_cast<std::uint32_t>(corner);
     }
+    for (std::size_t v = n; v > 0; --v) offset[v] = offset[v - 1];  // back to the starts
+    offset[0] = 0;
 
     SrfNeighborTable rings;
     rings.offsets.reserve(n + 1);
-    rings.indices.reserve(triangles.size() + triangles.size() / 6);
+    rings.indices.reserve(triangles.size());
     RingBuilder builder(n);
-    std::vector<std::int32_t> ring;
+    std::vector<std::int32_t> pairs, ring;
     for (std::size_t v = 0; v < n; ++v) {
-        const std::span<const std::int32_t> own(pairs.data() + 2 * offset[v], 2 * (offset[v + 1] - offset[v]));
-        builder.build(static_cast<std::int32_t>(v), own, ring);
+        // Pair of a corner: the next two corners of its triangle, in winding order.
+        pairs.clear();
+        for (std::size_t at = offset[v]; at < offset[v + 1]; ++at) {
+            const std::size_t corner = corners[at];
+            const std::size_t first = corner - corner % 3;
+            pairs.push_back(triangles[first + (corner + 1) % 3]);
+            pairs.push_back(triangles[first + (corner + 2) % 3]);
+        }
+        builder.build(static_cast<std::int32_t>(v), pairs, ring);
         rings.append(ring);
     }
     return rings;

@@ -25,7 +25,8 @@ void computeVertexNormals(SrfData& srf);
 // stored order) of the first triangle that uses the vertex and follows the
 // winding. Elsewhere (borders, non-manifold vertices, mixed winding) every
 // distinct neighbour is listed exactly once, in rotational order as far as
-// the surface allows. Memory is proportional to the number of corners.
+// the surface allows. Memory is proportional to the number of corners, of
+// which there may be at most 2^32 - 1.
 SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices,
                                                std::span<const std::int32_t> triangles);
 

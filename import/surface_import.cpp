@@ -58,7 +58,7 @@ bool readMesh(const gifti_image& image, std::vector<float>& points, std::vector<
         problem = "the NIFTI_INTENT_TRIANGLE array cannot be read: " + why;
         return false;
     }
-    if (points.size() / 3 > static_cast<std::size_t>(INT32_MAX) || triangles.size() / 3 > static_cast<std::size_t>(INT32_MAX)) {
+    if (points.size() / 3 > static_cast<std::size_t>(INT32_MAX) || triangles.size() >= UINT32_MAX) {
         problem = "it has more vertices or triangles than an SRF file can hold";
         return false;
     }
