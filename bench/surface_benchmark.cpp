@@ -49,6 +49,9 @@ bool writeMesh(const Mesh& mesh, const std::string& path, int encoding) {
 // One measured step, in this process; the exit status says whether it worked.
 int runStepHere(const std::vector<std::string>& args) {
     const std::string& step = args.at(0);
+    if (step == "generate") {
+        return writeMesh(icosphere(std::stoi(args.at(1))), args.at(3), encodingCode(args.at(2))) ? 0 : 1;
+    }
     if (step == "read") {
         const auto start = nowNanoseconds();
         GiftiImagePtr image(gifti_read_image(args.at(1).c_str(), 1));
@@ -139,13 +142,12 @@ int main(int argc, char** argv) {
         std::size_t vertices = 0;
         for (const std::string& encoding : encodings) {
             const std::string stem = (dir / ("sphere" + level + "_" + encoding)).string();
-            {
-                const Mesh mesh = icosphere(std::stoi(level));
-                vertices = mesh.xyz.size() / 3;
-                if (!writeMesh(mesh, stem + ".surf.gii", encodingCode(encoding))) {
-                    std::cerr << "cannot write " << stem << ".surf.gii\n";
-                    return 1;
-                }
+            // Made in a process of its own, so that this one stays small: a
+            // spawned step starts with the peak memory of its parent.
+            vertices = 10 * (std::size_t{1} << (2 * std::stoi(level))) + 2;
+            if (!runStep(self, {"--step", "generate", level, encoding, stem + ".surf.gii"}).succeeded) {
+                std::cerr << "cannot write " << stem << ".surf.gii\n";
+                return 1;
             }
             const StepResult read = measure(self, {"--step", "read", stem + ".surf.gii"});
             printRow(vertices, encoding, "gifticlib read", read, nullptr);

@@ -10,6 +10,8 @@
 //    it buffers of at least that size.
 //  - ztGetStringParameter writes at most kHostStringParameterCapacity bytes,
 //    terminating NUL included.
+//  - The name buffer a HostSmpInfo points to holds kHostMapNameCapacity
+//    bytes; the plug-in writes no more than that into it.
 //  - ztGetFloatInput and ztGetIntegerInput answer kHostInputCancelled when the
 //    user cancels the question.
 //  - Arrays that the host hands out (coordinates, map values, time courses,
@@ -23,6 +25,7 @@ namespace meshbridge {
 
 inline constexpr std::size_t kHostPathCapacity = 256;
 inline constexpr std::size_t kHostStringParameterCapacity = 256;
+inline constexpr std::size_t kHostMapNameCapacity = 256;
 inline constexpr int kHostInputCancelled = -1001;
 
 // The surface that is current in the host. The caller provides the record.

@@ -1,0 +1,128 @@
+#include "export/map_export.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "common/plugin_info.h"
+#include "common/replace_extension.h"
+#include "common/text.h"
+#include "export/export_dispatch.h"
+#include "export/gifti_writing.h"
+#include "host/host_calls.h"
+#include "import/map_import.h"
+
+namespace meshbridge {
+
+namespace {
+
+constexpr std::int32_t kCrossCorrelation = 3;
+constexpr std::int32_t kPolarAngle = 16;
+constexpr std::int32_t kEccentricity = 17;
+
+bool isRetinotopyAngle(std::int32_t mapType) { return mapType == kPolarAngle || mapType == kEccentricity; }
+
+// Complex values for a polar angle or eccentricity map that has lags to turn
+// into angles; without lags its values go out unchanged.
+bool writesComplex(const SmpMap& map) { return isRetinotopyAngle(map.mapType) && map.nrOfLags > 0; }
+
+// The first map, a cross-correlation map, may be exported as polar angle or
+// eccentricity. False when the question was cancelled.
+bool askCrossCorrelationType(SmpMap& first) {
+    const int answer = askInteger(
+        "Cross-correlation data detected. Please select the map type:\n\n1 = Cross-correlation\n2 = Polar angle\n3 = Eccentricity\n",
+        1, 1, 3);
+    const std::int32_t chosen = answer == 2 ? kPolarAngle : answer == 3 ? kEccentricity : kCrossCorrelation;
+    if (chosen != kCrossCorrelation && first.nrOfLags <= 0) {
+        logText(formatText("Map '%s' has no lags (number of lags %d) and cannot be turned into %s values; it is "
+                           "exported as a cross-correlation map.",
+                           first.name.c_str(), first.nrOfLags, chosen == kPolarAngle ? "polar angle" : "eccentricity"));
+    } else {
+        first.mapType = chosen;
+    }
+    return answer >= 1;
+}
+
+bool fillArray(gifti_image& image, int i, const SmpMap& map, std::int32_t nrOfVertices, bool compressed) {
+    giiDataArray& array = *image.darray[i];
+    const bool complex = writesComplex(map);
+    setArrayFields(array, intentForMapType(map.mapType), complex ? NIFTI_TYPE_COMPLEX64 : NIFTI_TYPE_FLOAT32,
+                   {nrOfVertices}, compressed);
+    const int parameters = numberOfDistributionParameters(map.mapType);
+    addArrayMetadata(array, "Name", map.name);
+    if (parameters >= 1) addArrayMetadata(array, "intent_p1", formatText("%i", map.df1));
+    if (parameters >= 2) addArrayMetadata(array, "intent_p2", formatText("%i", map.df2));
+    if (map.mapType == kCrossCorrelation || isRetinotopyAngle(map.mapType))
+        addArrayMetadata(array, "minLag", formatText("%i", map.minLag));
+    if (nrOfVertices == 0) return true;
+    void* data = allocateArrayData(image, i);
+    if (!data) return false;
+    if (complex) {
+        const std::vector<std::complex<float>> pairs = complexFromLagMap(map, nrOfVertices);
+        std::memcpy(data, pairs.data(), pairs.size() * sizeof(std::complex<float>));
+    } else {
+        std::memcpy(data, map.data.data(), static_cast<std::size_t>(nrOfVertices) * sizeof(float));
+    }
+    return true;
+}
+
+}  // namespace
+
+int intentForMapType(std::int32_t mapType) {
+    switch (mapType) {
+        case 1: return NIFTI_INTENT_TTEST;
+        case 2: case 3: return NIFTI_INTENT_CORREL;
+        case 4: return NIFTI_INTENT_FTEST;
+        case 5: return NIFTI_INTENT_ZSCORE;
+        case 13: return NIFTI_INTENT_SHAPE;
+        case 14: return NIFTI_INTENT_CHISQ;
+        case 15: return NIFTI_INTENT_BETA;
+        case 16: return 1015;
+        case 17: return 1016;
+        case 18: return 1017;
+        default: return NIFTI_INTENT_NONE;
+    }
+}
+
+std::vector<std::complex<float>> complexFromLagMap(const SmpMap& map, std::int32_t nrOfVertices) {
+    const float step = 6.2831855f / static_cast<float>(map.nrOfLags);
+    std::vector<std::complex<float>> pairs(static_cast<std::size_t>(std::max(nrOfVertices, 0)));
+    for (std::size_t v = 0; v < pairs.size(); ++v) {
+        const float x = map.data[v];
+        const float lag = x / 1000.0f;
+        const std::int32_t k = std::fabs(lag) < 2147483520.0f ? static_cast<std::int32_t>(lag) : 0;
+        const float angle = static_cast<float>(k - map.minLag) * step;
+        const float r = x - static_cast<float>(static_cast<std::int64_t>(k) * 1000);
+        pairs[v] = {r * std::cos(angle), r * std::sin(angle)};
+    }
+    return pairs;
+}
+
+bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExport) {
+    SmpData smp = loadSmp(name, fromFile);
+    if (isFailedLoad(smp)) return false;
+    dumpSmpHeader(smp, false, true);
+
+    bool answered = true;
+    if (!smp.maps.empty() && smp.maps[0].mapType == kCrossCorrelation) answered = askCrossCorrelationType(smp.maps[0]);
+
+    GiftiImagePtr image = createExportImage(smp.nrOfMaps);
+    bool built = image != nullptr;
+    if (built) {
+        addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
+        for (int i = 0; i < smp.nrOfMaps && built; ++i) {
+            logText(formatText("Adding map number: %d", i + 1));
+            built = fillArray(*image, i, smp.maps[static_cast<std::size_t>(i)], smp.nrOfVertices, doBinaryExport);
+        }
+    }
+    const std::string path = replaceExtension(smp.fileName, ".func.gii");
+    logText(path);
+    const bool written = built && writeGiftiFile(*image, path);
+    if (written) {
+        logText(formatText("Exported to GIfTI format, name:\n %s", path.c_str()));
+    } else {
+        logText("Export to GIfTI format did not succeed.");
+    }
+    return written && answered;
+}
+
+}  // namespace meshbridge

@@ -1,0 +1,20 @@
+// SMP surface maps to a GIFTI functional file (".func.gii").
+#pragma once
+
+#include <complex>
+#include <cstdint>
+#include <vector>
+
+#include "formats/smp_file.h"
+
+namespace meshbridge {
+
+// The GIFTI intent of a map type.
+int intentForMapType(std::int32_t mapType);
+
+// A cross-correlation map (each value lag number * 1000 + correlation) as
+// complex numbers: the correlation at the angle of the lag. `nrOfLags` must be
+// positive.
+std::vector<std::complex<float>> complexFromLagMap(const SmpMap& map, std::int32_t nrOfVertices);
+
+}  // namespace meshbridge

@@ -1,0 +1,37 @@
+// GIFTI statistic and shape arrays to SMP surface maps, and the tables of map
+// types, intents and distribution parameters that the map export shares.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "common/gifti.h"
+#include "formats/smp_file.h"
+
+namespace meshbridge {
+
+// The map type of a GIFTI intent; NIFTI_INTENT_SHAPE asks whether the map is
+// a cortical thickness (13) or a curvature (1) map.
+std::int32_t mapTypeForIntent(int intent);
+
+// A readable name of an intent ("Unknown" for codes without one).
+const char* intentName(int intent);
+
+// How many distribution parameters (degrees of freedom) a map type has.
+int numberOfDistributionParameters(std::int32_t mapType);
+
+// The value of the last "Name" or "name" entry of array i's metadata, else the
+// name of its intent.
+std::string mapNameFromMetadata(const gifti_image& image, int i);
+
+// The distribution parameters of array i from its "intent_p1" to "intent_p3"
+// metadata, else asked from the user for map types that need them. False
+// when the user cancelled a question.
+bool getDistributionParameters(const gifti_image& image, int i, std::int32_t mapType,
+                               std::array<float, 3>& params);
+
+// Creates the maps of `smp` (their settings) on the host's current surface.
+bool createSmpInHost(const SmpData& smp);
+
+}  // namespace meshbridge
