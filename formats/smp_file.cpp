@@ -18,6 +18,7 @@
 // so that the reader reads back what it wrote.
 #include "formats/smp_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>

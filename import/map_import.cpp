@@ -18,14 +18,6 @@ constexpr int kMaxMaps = 32767;  // nrOfMaps is an int16
 
 const giiDataArray& arrayAt(const gifti_image& image, int i) { return *image.darray[i]; }
 
-// The value of metadata entry `name` (exact, case as written): the last one.
-const char* metadataValue(const nvpairs& meta, const char* name) {
-    const char* value = nullptr;
-    for (int k = 0; k < meta.length; ++k)
-        if (meta.name && meta.name[k] && std::strcmp(meta.name[k], name) == 0) value = meta.value ? meta.value[k] : nullptr;
-    return value;
-}
-
 // Truncated toward zero; 0 for values no int32 can hold.
 std::int32_t truncatedToInt32(float value) {
     return std::fabs(value) < 2147483520.0f ? static_cast<std::int32_t>(value) : 0;

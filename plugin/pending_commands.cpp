@@ -19,17 +19,12 @@ bool notAvailable(const char* what) {
 bool importTimeSeries(const gifti_image&, const std::string&, bool, bool) {
     return notAvailable("The import of GIFTI time series");
 }
-bool importSurfaceMap(const gifti_image&, const std::string&, bool, bool) {
-    return notAvailable("The import of GIFTI surface maps");
-}
 bool importLabelTable(const gifti_image&, const std::string&, bool, bool) {
     return notAvailable("The import of GIFTI label tables");
 }
 bool exportTimeSeries(const std::string&, bool, bool) { return notAvailable("The export of MTC files"); }
-bool exportSurfaceMap(const std::string&, bool, bool) { return notAvailable("The export of SMP files"); }
 bool exportPatchesOfInterest(const std::string&, bool, bool) { return notAvailable("The export of POI files"); }
 bool printMtcFile(bool, bool, bool) { return notAvailable("Printing of MTC files"); }
-bool printSmpFile(bool, bool, bool) { return notAvailable("Printing of SMP files"); }
 bool printPoiFile(bool, bool, bool) { return notAvailable("Printing of POI files"); }
 
 }  // namespace meshbridge

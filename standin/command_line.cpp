@@ -24,6 +24,7 @@ const std::vector<OptionUse>& optionTable() {
         {"--host-version", true, {}},
         {"--answer", true, {}},
         {"--surface", true, {}},
+        {"--maps", true, {}},
         {"--to-file", false, {"print"}},
         {"--no-log", false, {"print"}},
         {"--current", false, {"print", "export"}},
@@ -191,6 +192,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
             invocation.answers.push_back(value);
         } else if (name == "--surface") {
             invocation.surfacePath = value;
+        } else if (name == "--maps") {
+            invocation.mapsPath = value;
         } else if (name == "--to-file") {
             toFile = true;
         } else if (name == "--no-log") {
@@ -256,6 +259,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
             result.error = verb + " --current takes the host's document, not a FILE";
             return result;
         }
+        if (fileType == 0 && !invocation.mapsPath.empty()) fileType = 4;
         if (fileType == 0 && !invocation.surfacePath.empty()) fileType = 2;
         if (fileType == 0) {
             result.error = verb + " --current wants the host's document, such as --surface FILE.srf";
@@ -309,25 +313,28 @@ and the answers given to dialogs and questions go to standard error.
 Commands:
   import FILE.gii [FILE...]
                         Convert a GIFTI file; what it becomes follows from its
-                        contents: a surface an .srf file beside it. Further
-                        FILEs answer the dialogs that follow, in order.
+                        contents: a surface an .srf file beside it,
+                        statistic or shape maps an .smp file. Further FILEs
+                        answer the dialogs that follow, in order.
       --colors COLORS.gii
                         Colour the surface with the label table of COLORS.gii.
       --reverse-winding Turn every triangle over.
       --dump            Log the header of the written file.
       --open            Open the result in the host (a surface: leave its
-                        path in the parameter SrfFileName).
+                        path in the parameter SrfFileName; maps: create them
+                        on the current surface and load the file there).
       --type KIND       The kind the import dialog is opened for (srf, mtc,
                         smp, poi); by default from FILE's name.
-  export FILE           Convert FILE (.srf) to GIFTI beside it: lh.srf gives
-                        lh.surf.gii.
+  export FILE           Convert FILE to GIFTI beside it: lh.srf gives
+                        lh.surf.gii, maps.smp gives maps.func.gii.
   export --current      Convert the host's current document (see --surface).
       --colors          Also write the surface's colours as a .label.gii file.
       --binary          Write the data arrays compressed (GZipBase64Binary)
                         instead of as text (ASCII).
   print FILE            Dump the header of FILE (.gii, .srf, .mtc, .smp or .poi)
                         to the log.
-  print --current       Dump the header of the host's current document.
+  print --current       Dump the header of the host's current document
+                        (the maps if --maps is given, else the surface).
       --to-file         Also write the dump to an info file, named after the
                         file with "_info.txt" in place of its extension.
       --no-log          Do not send the dump to the log.
@@ -339,6 +346,7 @@ Commands:
 
 Options for every command:
   --surface FILE.srf    Open FILE.srf in the host as its current surface.
+  --maps FILE.smp       Open the maps of FILE.smp on that surface.
   --answer VALUE        Answer the next question the plug-in asks (repeatable,
                         used in order): yes or no, or a number. Without one,
                         questions are asked on the terminal when there is

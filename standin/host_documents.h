@@ -19,6 +19,18 @@ struct HostSurface {
     std::array<float, 3> convex{}, concave{}, center{};
 };
 
+struct HostMap {
+    std::array<char, kHostMapNameCapacity> name{};  // the buffer a HostSmpInfo points to
+    std::int32_t mapType = 0;
+    float thresholdMin = 0.0f;
+    float thresholdMax = 0.0f;
+    std::int32_t df1 = 0;
+    std::int32_t df2 = 0;
+    std::int32_t ccOverlay = 0;
+    float importedFlag = 0.0f;
+    std::vector<float> values;
+};
+
 class HostDocuments {
 public:
     static HostDocuments& current();
@@ -31,9 +43,24 @@ public:
     // Fills the host's record of the current surface (arrays stay the host's).
     bool describeSurface(HostSrfInfo& info);
 
+    // Maps of the current surface, read from an SMP file as the host does.
+    bool openMaps(const std::string& path, std::string& error);
+    const std::vector<HostMap>& maps() const { return maps_; }
+    bool describeMaps(HostSmpList& list);
+    float* describeMap(int index, HostSmpInfo& info);
+    bool createMap();
+    bool setMapParameters(int index, const HostSmpInfo& info);
+    bool loadMapsFile(const std::string& path);
+    // One line per map, for the report of what a command left in the host.
+    std::string mapsReport() const;
+    bool mapsChanged() const { return mapsChanged_; }
+
 private:
     bool hasSurface_ = false;
     HostSurface surface_;
+    std::vector<HostMap> maps_;
+    std::string mapsFileName_;
+    bool mapsChanged_ = false;
 };
 
 }  // namespace meshbridge::standin

@@ -12,6 +12,7 @@
 using meshbridge::kHostInputCancelled;
 using meshbridge::kHostPathCapacity;
 using meshbridge::kHostStringParameterCapacity;
+using meshbridge::standin::HostDocuments;
 using meshbridge::standin::HostSession;
 
 namespace {
@@ -88,20 +89,35 @@ MESHBRIDGE_HOST_API void ztSetStringParameter(const char* name, const char* valu
 }
 
 MESHBRIDGE_HOST_API int ztGetCurrentSRF(meshbridge::HostSrfInfo* info) {
-    return info && meshbridge::standin::HostDocuments::current().describeSurface(*info) ? 1 : 0;
+    return info && HostDocuments::current().describeSurface(*info) ? 1 : 0;
 }
 
-// Maps, time courses and patches: this build of the stand-in holds none.
+MESHBRIDGE_HOST_API int ztGetSMPsOfCurrentSRF(meshbridge::HostSmpList* list) {
+    return list && HostDocuments::current().describeMaps(*list) ? 1 : 0;
+}
+
+MESHBRIDGE_HOST_API float* ztGetSMPOfCurrentSRF(int mapIndex, meshbridge::HostSmpInfo* info) {
+    return info ? HostDocuments::current().describeMap(mapIndex, *info) : nullptr;
+}
+
+MESHBRIDGE_HOST_API int ztCreateSMPForCurrentSRF() {
+    return HostDocuments::current().createMap() ? 1 : 0;
+}
+
+MESHBRIDGE_HOST_API int ztSetSMPParametersOfCurrentSRF(int mapIndex, meshbridge::HostSmpInfo* info) {
+    return info && HostDocuments::current().setMapParameters(mapIndex, *info) ? 1 : 0;
+}
+
+MESHBRIDGE_HOST_API int ztLoadSMPsToCurrentSRF(const char* path) {
+    return path && HostDocuments::current().loadMapsFile(path) ? 1 : 0;
+}
+
+// Time courses and patches: this build of the stand-in holds none.
 MESHBRIDGE_HOST_API float** ztGetMTCOfCurrentSRF(meshbridge::HostMtcInfo*) { return nullptr; }
 MESHBRIDGE_HOST_API int ztCreateMTCForCurrentSRF(int) { return 0; }
 MESHBRIDGE_HOST_API int ztSetMTCParametersOfCurrentSRF(meshbridge::HostMtcInfo*) { return 0; }
 MESHBRIDGE_HOST_API int ztLinkMTCToCurrentSRF(const char*, int) { return 0; }
 MESHBRIDGE_HOST_API int ztSaveMTCOfCurrentSRF(const char*) { return 0; }
-MESHBRIDGE_HOST_API int ztGetSMPsOfCurrentSRF(meshbridge::HostSmpList*) { return 0; }
-MESHBRIDGE_HOST_API float* ztGetSMPOfCurrentSRF(int, meshbridge::HostSmpInfo*) { return nullptr; }
-MESHBRIDGE_HOST_API int ztCreateSMPForCurrentSRF() { return 0; }
-MESHBRIDGE_HOST_API int ztSetSMPParametersOfCurrentSRF(int, meshbridge::HostSmpInfo*) { return 0; }
-MESHBRIDGE_HOST_API int ztLoadSMPsToCurrentSRF(const char*) { return 0; }
 MESHBRIDGE_HOST_API int ztGetPOIs(meshbridge::HostPoiList*) { return 0; }
 MESHBRIDGE_HOST_API int* ztGetPOI(int, meshbridge::HostPoiInfo*) { return nullptr; }
 MESHBRIDGE_HOST_API int ztLoadPOIs(const char*) { return 0; }

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,16 @@ std::string plainText(const std::string& html) {
     std::string text = std::regex_replace(html, std::regex("<[bB][rR]\\s*/?>"), "\n");
     text = std::regex_replace(text, std::regex("<[^>]*>"), "");
     return text;
+}
+
+// What a command left in the host's documents, on standard error.
+void reportHostDocuments() {
+    const HostDocuments& documents = HostDocuments::current();
+    if (documents.mapsChanged()) {
+        std::cerr << "meshbridge: the host's surface has " << documents.maps().size() << " maps\n";
+        std::istringstream lines(documents.mapsReport());
+        for (std::string line; std::getline(lines, line);) std::cerr << "meshbridge: host " << line << "\n";
+    }
 }
 
 int printVersion(const PluginLibrary& library, const std::string& path) {
@@ -72,6 +83,13 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
+    if (!invocation.mapsPath.empty()) {
+        std::string error;
+        if (!HostDocuments::current().openMaps(invocation.mapsPath, error)) {
+            std::cerr << "meshbridge: --maps: " << error << "\n";
+            return kExitUsage;
+        }
+    }
 
     HostSession& session = HostSession::current();
     session.version = invocation.hostVersion;
@@ -92,6 +110,7 @@ int main(int argc, char** argv) {
     }
     const bool succeeded = plugin->execute();
     plugin.reset();
+    reportHostDocuments();
     // After a surface import with "open", the dialog script opens the surface.
     if (const auto opened = session.parameters.find("SrfFileName"); opened != session.parameters.end() &&
         !opened->second.empty() && invocation.parameters.count("SrfFileName") == 0) {
