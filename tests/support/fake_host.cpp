@@ -87,11 +87,45 @@ FAKE_API int ztCreateMTCForCurrentSRF(int) { return 0; }
 FAKE_API int ztSetMTCParametersOfCurrentSRF(meshbridge::HostMtcInfo*) { return 0; }
 FAKE_API int ztLinkMTCToCurrentSRF(const char*, int) { return 0; }
 FAKE_API int ztSaveMTCOfCurrentSRF(const char*) { return 0; }
-FAKE_API int ztGetSMPsOfCurrentSRF(meshbridge::HostSmpList*) { return 0; }
-FAKE_API float* ztGetSMPOfCurrentSRF(int, meshbridge::HostSmpInfo*) { return nullptr; }
-FAKE_API int ztCreateSMPForCurrentSRF() { return 0; }
-FAKE_API int ztSetSMPParametersOfCurrentSRF(int, meshbridge::HostSmpInfo*) { return 0; }
-FAKE_API int ztLoadSMPsToCurrentSRF(const char*) { return 0; }
+FAKE_API int ztGetSMPsOfCurrentSRF(meshbridge::HostSmpList* list) {
+    auto& host = FakeHost::current();
+    if (host.maps.empty()) return 0;
+    *list = {};
+    list->nrOfMaps = static_cast<int>(host.maps.size());
+    list->nrOfVertices = host.currentSurface ? host.currentSurface->nrOfVertices
+                                             : static_cast<int>(host.maps[0].values.size());
+    copyOut(host.mapsFileName, list->fileName, sizeof list->fileName);
+    return 1;
+}
+FAKE_API float* ztGetSMPOfCurrentSRF(int index, meshbridge::HostSmpInfo* info) {
+    auto& maps = FakeHost::current().maps;
+    if (index < 0 || static_cast<std::size_t>(index) >= maps.size()) return nullptr;
+    auto& map = maps[static_cast<std::size_t>(index)];
+    *info = map.settings;
+    copyOut(map.name, map.nameBuffer.data(), map.nameBuffer.size());
+    info->name = map.nameBuffer.data();
+    return map.values.data();
+}
+FAKE_API int ztCreateSMPForCurrentSRF() {
+    auto& host = FakeHost::current();
+    if (!host.currentSurface) return 0;
+    host.maps.push_back({});
+    host.maps.back().values.assign(static_cast<std::size_t>(host.currentSurface->nrOfVertices), 0.0f);
+    return 1;
+}
+FAKE_API int ztSetSMPParametersOfCurrentSRF(int index, meshbridge::HostSmpInfo* info) {
+    auto& maps = FakeHost::current().maps;
+    if (index < 0 || static_cast<std::size_t>(index) >= maps.size()) return 0;
+    auto& map = maps[static_cast<std::size_t>(index)];
+    map.settings = *info;
+    map.name = map.nameBuffer.data();
+    return 1;
+}
+FAKE_API int ztLoadSMPsToCurrentSRF(const char* path) {
+    auto& host = FakeHost::current();
+    host.loadedMapFiles.emplace_back(path);
+    return host.loadMapsResult;
+}
 FAKE_API int ztGetPOIs(meshbridge::HostPoiList*) { return 0; }
 FAKE_API int* ztGetPOI(int, meshbridge::HostPoiInfo*) { return nullptr; }
 FAKE_API int ztLoadPOIs(const char*) { return 0; }

@@ -4,6 +4,7 @@
 // real host's.
 #pragma once
 
+#include <array>
 #include <deque>
 #include <map>
 #include <optional>
@@ -20,6 +21,13 @@ MESHBRIDGE_HOST_FUNCTIONS(FAKE_HOST_DECLARE)
 }
 
 namespace meshbridge::test {
+
+struct FakeMap {
+    std::string name;  // what the plug-in wrote into the host's name buffer
+    std::array<char, kHostMapNameCapacity> nameBuffer{};
+    HostSmpInfo settings{};  // as last set by the plug-in (or given by the test)
+    std::vector<float> values;
+};
 
 struct DialogCall {
     std::string title;
@@ -46,6 +54,12 @@ public:
 
     // The current surface: ztGetCurrentSRF answers it when set.
     std::optional<HostSrfInfo> currentSurface;
+
+    // The maps of the current surface and the name of their file.
+    std::vector<FakeMap> maps;
+    std::string mapsFileName;
+    std::vector<std::string> loadedMapFiles;  // ztLoadSMPsToCurrentSRF calls
+    int loadMapsResult = 1;
 
     std::vector<std::string> log;
     std::vector<std::string> messages;

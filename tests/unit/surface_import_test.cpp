@@ -5,27 +5,16 @@
 #include "plugin/commands.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/gifti_builder.h"
+#include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 using meshbridge::test::FakeHost;
 using meshbridge::test::TempDir;
+using meshbridge::test::dataArray;
+using meshbridge::test::gifti;
 
 namespace {
-
-std::string dataArray(const std::string& intent, const std::string& type, const std::string& dims,
-                      const std::string& data, const std::string& order = "RowMajorOrder") {
-    return "<DataArray Intent=\"" + intent + "\" DataType=\"" + type + "\" ArrayIndexingOrder=\"" + order +
-           "\" " + dims + " Encoding=\"ASCII\" Endian=\"LittleEndian\" ExternalFileName=\"\" "
-           "ExternalFileOffset=\"\"><Data>" + data + "</Data></DataArray>\n";
-}
-
-std::string gifti(const std::vector<std::string>& arrays, const std::string& labelTable = "<LabelTable/>") {
-    std::string xml = "<?xml version=\"1.0\"?>\n<GIFTI Version=\"1.0\" NumberOfDataArrays=\"" +
-                      std::to_string(arrays.size()) + "\">\n" + labelTable + "\n";
-    for (const auto& array : arrays) xml += array;
-    return xml + "</GIFTI>\n";
-}
 
 const std::string kOctahedronPoints = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT32",
     "Dimensionality=\"2\" Dim0=\"6\" Dim1=\"3\"", "0 0 1  1 0 0  0 1 0  -1 0 0  0 -1 0  0 0 -1");
@@ -94,7 +83,7 @@ TEST_F(SurfaceImportTest, ReverseWindingTurnsTrianglesAndNormals) {
 
 TEST_F(SurfaceImportTest, ArraysAreFoundByIntentInAnyTypeAndOrder) {
     const std::string points = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT64",
-                                         "Dimensionality=\"2\" Dim0=\"3\" Dim1=\"3\"", "0 1 0  0 0 1  0 0 0",
+                                         "Dimensionality=\"2\" Dim0=\"3\" Dim1=\"3\"", "0 1 0  0 0 1  0 0 0", "",
                                          "ColumnMajorOrder");
     const std::string triangles = dataArray("NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT16",
                                             "Dimensionality=\"1\" Dim0=\"3\"", "0 1 2");

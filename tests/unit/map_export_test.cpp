@@ -1,0 +1,194 @@
+#include "export/map_export.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+
+#include "common/gifti.h"
+#include "plugin/commands.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge;
+using meshbridge::test::FakeHost;
+using meshbridge::test::TempDir;
+
+namespace {
+
+const std::string kQuestion =
+    "Cross-correlation data detected. Please select the map type:\n\n1 = Cross-correlation\n2 = Polar angle\n3 = "
+    "Eccentricity\n";
+
+SmpMap map(std::int32_t type, const std::string& name, std::vector<float> values, std::int32_t df1 = 28,
+           std::int32_t df2 = 7) {
+    SmpMap m;
+    m.mapType = type;
+    m.name = name;
+    m.df1 = df1;
+    m.df2 = df2;
+    m.data = std::move(values);
+    return m;
+}
+
+std::string meta(const giiDataArray& array) {
+    std::string text;
+    for (int i = 0; i < array.meta.length; ++i) text += std::string(array.meta.name[i]) + "=" + array.meta.value[i] + ";";
+    return text;
+}
+
+class MapExportTest : public ::testing::Test {
+protected:
+    // Writes the maps as maps.smp, exports them and reads the GIFTI file back.
+    GiftiImagePtr exportMaps(std::vector<SmpMap> maps, bool expectedResult = true, bool binary = false) {
+        SmpData smp;
+        smp.version = 5;
+        smp.nrOfVertices = static_cast<std::int32_t>(maps[0].data.size());
+        smp.nrOfMaps = static_cast<std::int16_t>(maps.size());
+        smp.fileName = dir.file("maps.smp");
+        smp.maps = std::move(maps);
+        EXPECT_TRUE(writeSmpFile(smp));
+        host.dialogAnswers.push_back(dir.file("maps.smp"));
+        EXPECT_EQ(exportGiftiFile(4, false, binary, false), expectedResult);
+        GiftiImagePtr image = readGiftiImage(dir.file("maps.func.gii"), true);
+        EXPECT_TRUE(image);
+        return image;
+    }
+
+    TempDir dir;
+    FakeHost host;
+};
+
+}  // namespace
+
+TEST_F(MapExportTest, StatisticMapsCarryTheirDegreesOfFreedom) {
+    const auto image = exportMaps({map(1, "t1", {1, 2}), map(4, "F", {3, 4}), map(13, "thickness", {2.5f, 3.5f}),
+                                   map(11, "psc", {0, 1}), map(14, "chi", {5, 6})});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana surface map file");
+    EXPECT_EQ(image->numDA, 5);
+    const int intents[5] = {3, 4, 2005, 0, 6};
+    const char* metadata[5] = {"Name=t1;intent_p1=28;", "Name=F;intent_p1=28;intent_p2=7;", "Name=thickness;",
+                               "Name=psc;", "Name=chi;intent_p1=28;"};
+    for (int i = 0; i < 5; ++i) {
+        const giiDataArray& array = *image->darray[i];
+        EXPECT_EQ(array.intent, intents[i]) << i;
+        EXPECT_EQ(array.datatype, NIFTI_TYPE_FLOAT32);
+        EXPECT_EQ(array.num_dim, 1);
+        EXPECT_EQ(array.dims[0], 2);
+        EXPECT_EQ(array.encoding, GIFTI_ENCODING_ASCII);
+        EXPECT_EQ(meta(array), metadata[i]) << i;
+    }
+    EXPECT_EQ(static_cast<float*>(image->darray[2]->data)[1], 3.5f);
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_NE(host.logText().find("Adding map number: 5\n" + dir.file("maps.func.gii") +
+                                  "\nExported to GIfTI format, name:\n " + dir.file("maps.func.gii")),
+              std::string::npos);
+}
+
+TEST_F(MapExportTest, CrossCorrelationKeptAsItIs) {
+    host.integerAnswers = {1};
+    SmpMap cross = map(3, "cc", {2000.75f, -0.5f});
+    cross.nrOfLags = 8;
+    cross.minLag = -3;
+    const auto image = exportMaps({cross});
+    EXPECT_EQ(host.questions, std::vector<std::string>{kQuestion});
+    EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_CORREL);
+    EXPECT_EQ(image->darray[0]->datatype, NIFTI_TYPE_FLOAT32);
+    EXPECT_EQ(meta(*image->darray[0]), "Name=cc;intent_p1=28;minLag=-3;");
+    EXPECT_EQ(static_cast<float*>(image->darray[0]->data)[0], 2000.75f);
+}
+
+TEST_F(MapExportTest, CrossCorrelationAsPolarAngle) {
+    host.integerAnswers = {2};
+    SmpMap cross = map(3, "cc", {2000.75f, -0.5f});
+    cross.nrOfLags = 8;
+    // gifticlib writes complex values as ASCII but cannot read them back: compressed here.
+    const auto image = exportMaps({cross, map(3, "second", {1, 2})}, true, true);
+    ASSERT_TRUE(image && image->darray[0]->data);
+    EXPECT_EQ(host.questions.size(), 1u);  // only the first map is asked about
+    const giiDataArray& polar = *image->darray[0];
+    EXPECT_EQ(polar.intent, 1015);
+    EXPECT_EQ(polar.datatype, NIFTI_TYPE_COMPLEX64);
+    EXPECT_EQ(polar.nbyper, 8);
+    EXPECT_EQ(meta(polar), "Name=cc;minLag=0;");
+    const auto* pairs = static_cast<const float*>(polar.data);
+    EXPECT_NEAR(pairs[0], 0.0f, 1e-6f);  // lag 2 of 8: a quarter turn
+    EXPECT_FLOAT_EQ(pairs[1], 0.75f);
+    EXPECT_EQ(pairs[2], -0.5f);
+    EXPECT_EQ(pairs[3], -0.0f);
+    EXPECT_EQ(image->darray[1]->intent, NIFTI_INTENT_CORREL);
+    EXPECT_EQ(meta(*image->darray[1]), "Name=second;intent_p1=28;minLag=0;");
+}
+
+TEST_F(MapExportTest, EccentricityAndACancelledQuestion) {
+    host.integerAnswers = {3};
+    SmpMap cross = map(3, "cc", {1000.5f, 0});
+    cross.nrOfLags = 4;
+    auto image = exportMaps({cross}, true, true);
+    ASSERT_TRUE(image && image->darray[0]->data);
+    EXPECT_EQ(image->darray[0]->intent, 1016);
+    const auto* pairs = static_cast<const float*>(image->darray[0]->data);
+    EXPECT_NEAR(pairs[0], 0.0f, 1e-6f);
+    EXPECT_FLOAT_EQ(pairs[1], 0.5f);
+
+    host.questions.clear();
+    image = exportMaps({cross}, false);  // no answer: cancelled, the file is written all the same
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_CORREL);
+}
+
+TEST_F(MapExportTest, MapsWithoutLagsAreNeverComplex) {
+    host.integerAnswers = {2};
+    SmpMap cross = map(3, "no lags", {5, 6});
+    auto image = exportMaps({cross});
+    EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_CORREL);
+    EXPECT_EQ(image->darray[0]->datatype, NIFTI_TYPE_FLOAT32);
+    EXPECT_NE(host.logText().find("Map 'no lags' has no lags (number of lags 0) and cannot be turned into polar angle "
+                                  "values; it is exported as a cross-correlation map."),
+              std::string::npos);
+
+    // A retinotopy map that came from a GIFTI file keeps its values and intent.
+    image = exportMaps({map(16, "polar", {0.25f, -1.5f}), map(17, "ecc", {1, 2}), map(18, "sign", {1, -1})});
+    EXPECT_EQ(image->darray[0]->intent, 1015);
+    EXPECT_EQ(image->darray[0]->datatype, NIFTI_TYPE_FLOAT32);
+    EXPECT_EQ(static_cast<float*>(image->darray[0]->data)[1], -1.5f);
+    EXPECT_EQ(meta(*image->darray[0]), "Name=polar;minLag=0;");
+    EXPECT_EQ(image->darray[1]->intent, 1016);
+    EXPECT_EQ(image->darray[2]->intent, 1017);
+    EXPECT_EQ(meta(*image->darray[2]), "Name=sign;");
+}
+
+TEST_F(MapExportTest, BinaryExportCompresses) {
+    const auto image = exportMaps({map(5, "z", {1, 2, 3})}, true, true);
+    EXPECT_EQ(image->darray[0]->encoding, GIFTI_ENCODING_B64GZ);
+    EXPECT_EQ(static_cast<float*>(image->darray[0]->data)[2], 3.0f);
+}
+
+TEST_F(MapExportTest, FailuresAreReported) {
+    EXPECT_FALSE(exportGiftiFile(4, false, false, false));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No surface map file was selected. Procedure finished."});
+    host.dialogAnswers.push_back(dir.file("missing.smp"));
+    EXPECT_FALSE(exportGiftiFile(4, false, false, false));
+    EXPECT_EQ(host.log.back(), "Reading of surface map did not succeed.");
+    exportMaps({map(5, "z", {1})});
+    std::filesystem::remove(dir.file("maps.func.gii"));
+    std::filesystem::create_directory(dir.file("maps.func.gii"));
+    host.log.clear();
+    host.dialogAnswers.push_back(dir.file("maps.smp"));
+    EXPECT_FALSE(exportGiftiFile(4, false, false, false));
+    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
+}
+
+TEST(ComplexFromLagMap, FollowsTheLagAroundTheCircle) {
+    SmpMap cross = map(3, "", {2000.75f, -0.5f, 7000.0f});
+    cross.nrOfLags = 8;
+    const auto pairs = complexFromLagMap(cross, 3);
+    EXPECT_NEAR(pairs[0].real(), 0.0f, 1e-6f);
+    EXPECT_FLOAT_EQ(pairs[0].imag(), 0.75f);
+    EXPECT_EQ(pairs[1], std::complex<float>(-0.5f, -0.0f));
+    EXPECT_EQ(pairs[2], std::complex<float>(0.0f, 0.0f));  // correlation 0 at lag 7
+    EXPECT_EQ(intentForMapType(2), 2);
+    EXPECT_EQ(intentForMapType(3), 2);
+    EXPECT_EQ(intentForMapType(12), 0);
+}

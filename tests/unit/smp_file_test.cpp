@@ -1,0 +1,264 @@
+#include "formats/smp_file.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/bytes.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge;
+using meshbridge::test::Bytes;
+using meshbridge::test::FakeHost;
+using meshbridge::test::TempDir;
+
+namespace {
+
+SmpMap mapOfType(std::int32_t type, const std::string& name, std::vector<float> values) {
+    SmpMap map;
+    map.mapType = type;
+    map.clusterSize = 25;
+    map.enableClusterCheck = 1;
+    map.thresholdMin = 2.5f;
+    map.thresholdMax = 8.0f;
+    map.optionV4 = 1;
+    map.df1 = 28;
+    map.df2 = 3;
+    map.optionV5 = 3;
+    map.bonferroni = 1;
+    map.criticalColor = {192, 0, 0};
+    map.maxColor = {255, 192, 0};
+    map.criticalColorNeg = {0, 0, 128};
+    map.maxColorNeg = {0, 128, 255};
+    map.useVmpColor = 1;
+    map.lutFileName = "<default>";
+    map.transparentColorFactor = 1.0f;
+    map.name = name;
+    map.data = std::move(values);
+    return map;
+}
+
+SmpData twoMaps(const std::string& fileName) {
+    SmpData smp;
+    smp.version = 5;
+    smp.nrOfVertices = 2;
+    smp.nrOfMaps = 2;
+    smp.srfFileName = "lh.srf";
+    smp.fileName = fileName;
+    smp.maps.push_back(mapOfType(1, "t", {1.5f, -2.0f}));
+    SmpMap cross = mapOfType(3, "", {2000.75f, -0.5f});
+    cross.nrOfLags = 8;
+    cross.minLag = -2;
+    cross.maxLag = 5;
+    cross.ccOverlay = 1;
+    smp.maps.push_back(cross);
+    return smp;
+}
+
+Bytes twoMapsVersion5() {
+    Bytes b;
+    b.i16(5).i32(2).i16(2).text("lh.srf");
+    // map 1: type 1
+    b.i32(1).i32(25).u8(1).f32(2.5f).f32(8.0f).i32(1).i32(28).i32(3).i32(3).i32(1);
+    b.u8(192).u8(0).u8(0).u8(255).u8(192).u8(0).u8(0).u8(0).u8(128).u8(0).u8(128).u8(255).u8(1);
+    b.text("<default>").f32(1.0f).text("t").f32(1.5f).f32(-2.0f);
+    // map 2: type 3 with its four lag items, an empty name
+    b.i32(3).i32(8).i32(-2).i32(5).i32(1).i32(25).u8(1).f32(2.5f).f32(8.0f).i32(1).i32(28).i32(3).i32(3).i32(1);
+    b.u8(192).u8(0).u8(0).u8(255).u8(192).u8(0).u8(0).u8(0).u8(128).u8(0).u8(128).u8(255).u8(1);
+    b.text("<default>").f32(1.0f).text("").f32(2000.75f).f32(-0.5f);
+    return b;
+}
+
+}  // namespace
+
+TEST(SmpFile, WritesVersionFiveByteForByteAndReadsItBack) {
+    TempDir dir;
+    FakeHost host;
+    ASSERT_TRUE(writeSmpFile(twoMaps(dir.file("maps.func.gii"))));
+    const std::string bytes = test::readFile(dir.file("maps.func.smp"));
+    EXPECT_EQ(bytes, twoMapsVersion5().str());
+    // Header 8 + 7; a map 4 + 4 + 1 + 4 + 4 + 4 + 4 + 4 + 4 + 4 + 12 + 1 + 10 + 4, its name and 8 value
+    // bytes, and 16 more for a map of type 3.
+    EXPECT_EQ(bytes.size(), 15u + (64 + 2 + 8) + (64 + 16 + 1 + 8));
+
+    SmpData smp;
+    ASSERT_TRUE(readSmpFile(dir.file("maps.func.smp"), smp));
+    ASSERT_EQ(smp.maps.size(), 2u);
+    EXPECT_EQ(smp.maps[1].nrOfLags, 8);
+    EXPECT_EQ(smp.maps[1].minLag, -2);
+    EXPECT_EQ(smp.maps[1].ccOverlay, 1);
+    EXPECT_EQ(smp.maps[1].name, "");
+    EXPECT_EQ(smp.maps[0].maxColorNeg, (std::array<std::uint8_t, 3>{0, 128, 255}));
+    EXPECT_EQ(smp.maps[1].data[0], 2000.75f);
+    std::filesystem::remove(dir.file("maps.func.smp"));
+    ASSERT_TRUE(writeSmpFile(smp));
+    EXPECT_EQ(test::readFile(dir.file("maps.func.smp")), twoMapsVersion5().str());
+}
+
+TEST(SmpFile, ReadsVersionsTwoToFourWithoutTheirMissingItems) {
+    TempDir dir;
+    FakeHost host;
+    // Version 3: no optionV4, optionV5, second colour scale or colour table name.
+    Bytes v3;
+    v3.i16(3).i32(1).i16(1).text("s.srf");
+    v3.i32(4).i32(10).u8(0).f32(1.0f).f32(2.0f).i32(5).i32(6).i32(0);
+    v3.u8(1).u8(2).u8(3).u8(4).u8(5).u8(6).u8(0).f32(0.5f).text("F map").f32(7.0f);
+    EXPECT_EQ(v3.size(), 8u + 6 + (4 + 4 + 1 + 4 + 4 + 4 + 4 + 4 + 3 + 3 + 1 + 4) + 6 + 4);
+    test::writeFile(dir.file("v3.smp"), v3.str());
+    SmpData smp;
+    ASSERT_TRUE(readSmpFile(dir.file("v3.smp"), smp));
+    EXPECT_EQ(smp.maps[0].df1, 5);
+    EXPECT_EQ(smp.maps[0].df2, 6);
+    EXPECT_EQ(smp.maps[0].maxColor, (std::array<std::uint8_t, 3>{4, 5, 6}));
+    EXPECT_EQ(smp.maps[0].name, "F map");
+    EXPECT_EQ(smp.maps[0].data[0], 7.0f);
+
+    // Version 4 adds optionV4 and the second colour scale.
+    Bytes v4;
+    v4.i16(4).i32(1).i16(1).text("");
+    v4.i32(1).i32(10).u8(0).f32(1.0f).f32(2.0f).i32(9).i32(5).i32(6).i32(0);
+    v4.u8(1).u8(2).u8(3).u8(4).u8(5).u8(6).u8(7).u8(8).u8(9).u8(10).u8(11).u8(12).u8(0).f32(0.5f).text("").f32(-1.0f);
+    test::writeFile(dir.file("v4.smp"), v4.str());
+    ASSERT_TRUE(readSmpFile(dir.file("v4.smp"), smp));
+    EXPECT_EQ(smp.maps[0].optionV4, 9);
+    EXPECT_EQ(smp.maps[0].maxColorNeg, (std::array<std::uint8_t, 3>{10, 11, 12}));
+    EXPECT_EQ(smp.maps[0].data[0], -1.0f);
+
+    // Version 6 reads like version 5.
+    std::string v6 = twoMapsVersion5().str();
+    v6.replace(0, 2, Bytes().i16(6).str());
+    test::writeFile(dir.file("v6.smp"), v6);
+    ASSERT_TRUE(readSmpFile(dir.file("v6.smp"), smp));
+    EXPECT_EQ(smp.version, 6);
+    EXPECT_EQ(smp.maps[1].data[1], -0.5f);
+}
+
+TEST(SmpFile, NoMapsEndsAfterTheSurfaceName) {
+    TempDir dir;
+    FakeHost host;
+    SmpData smp;
+    smp.version = 5;
+    smp.nrOfVertices = 40962;
+    smp.srfFileName = "untitled.srf";
+    smp.fileName = dir.file("none.smp");
+    ASSERT_TRUE(writeSmpFile(smp));
+    EXPECT_EQ(test::readFile(dir.file("none.smp")), Bytes().i16(5).i32(40962).i16(0).text("untitled.srf").str());
+}
+
+TEST(SmpFile, OlderRecordsAreWrittenAsVersionFive) {
+    TempDir dir;
+    FakeHost host;
+    SmpData smp = twoMaps(dir.file("old.smp"));
+    smp.version = 2;
+    ASSERT_TRUE(writeSmpFile(smp));
+    EXPECT_EQ(test::readFile(dir.file("old.smp")), twoMapsVersion5().str());
+}
+
+TEST(SmpFile, DamagedFilesAreRefused) {
+    TempDir dir;
+    FakeHost host;
+    const std::string bytes = twoMapsVersion5().str();
+    const std::string path = dir.file("cut.smp");
+    const std::size_t firstValues = 15 + 64 + 2;  // where map 1's values start
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        host.log.clear();
+        test::writeFile(path, bytes.substr(0, length));
+        ::testing::internal::CaptureStdout();
+        const SmpData smp = loadSmp(path, true);
+        const std::string printed = ::testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(isFailedLoad(smp)) << length;
+        EXPECT_TRUE(smp.maps.empty());
+        const bool inValues = (length >= firstValues && length < firstValues + 8) || length >= bytes.size() - 8;
+        if (inValues) {
+            EXPECT_EQ(host.log, (std::vector<std::string>{"Error while reading SMP data",
+                                                          "Reading of surface map did not succeed."}))
+                << length;
+        } else {
+            EXPECT_EQ(printed, "Error while reading SMP file\n") << length;
+            EXPECT_EQ(host.log, std::vector<std::string>{"Reading of surface map did not succeed."}) << length;
+        }
+    }
+    // Absurd counts: negative, or more values than the file holds.
+    test::writeFile(path, Bytes().i16(5).i32(-3).i16(1).text("").str());
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(isFailedLoad(loadSmp(path, true)));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error while reading SMP file\n");
+    std::string huge = bytes;
+    huge.replace(2, 4, Bytes().i32(0x7FFFFFFF).str());
+    test::writeFile(path, huge);
+    EXPECT_TRUE(isFailedLoad(loadSmp(path, true)));
+}
+
+TEST(SmpFile, MissingFileShowsTheMessageBox) {
+    FakeHost host;
+    EXPECT_TRUE(isFailedLoad(loadSmp("/no/such.smp", true)));
+    EXPECT_EQ(host.messages,
+              std::vector<std::string>{"File could not be accessed.\nPlease check if it is opened in other programs."});
+    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of surface map did not succeed."});
+}
+
+TEST(SmpFile, MapsOfTheCurrentSurfaceStayTheHosts) {
+    FakeHost host;
+    host.mapsFileName = "C:\\data\\maps.smp";
+    host.maps.resize(2);
+    host.maps[0].name = "t map";
+    host.maps[0].settings.mapType = 1;
+    host.maps[0].settings.df1 = 30;
+    host.maps[0].settings.thresholdMin = 3.0f;
+    host.maps[0].values = {1, 2, 3};
+    host.maps[1].settings.mapType = 3;
+    host.maps[1].settings.ccOverlay = 4;
+    host.maps[1].values = {4, 5, 6};
+    const SmpData smp = loadSmp("none", false);
+    ASSERT_FALSE(isFailedLoad(smp));
+    EXPECT_EQ(host.log, std::vector<std::string>{"SMP name: C:\\data\\maps.smp"});
+    EXPECT_EQ(smp.version, 2);
+    EXPECT_EQ(smp.srfFileName, "C:\\data\\maps.srf");
+    EXPECT_EQ(smp.nrOfVertices, 3);
+    EXPECT_EQ(smp.maps[0].name, "t map");
+    EXPECT_EQ(smp.maps[0].df1, 30);
+    EXPECT_EQ(smp.maps[0].thresholdMin, 3.0f);
+    EXPECT_EQ(smp.maps[0].data.data(), host.maps[0].values.data());
+    EXPECT_EQ(smp.maps[1].ccOverlay, 4);
+    EXPECT_EQ(smp.maps[0].ccOverlay, 0);
+
+    host.maps.clear();
+    host.log.clear();
+    EXPECT_TRUE(isFailedLoad(loadSmp("none", false)));
+    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of surface map did not succeed."});
+}
+
+TEST(SmpHeader, MapDetailsOnlyBelowVersionFour) {
+    SmpData smp = twoMaps("maps.smp");
+    const std::string header = "\nSMP filename: \nmaps.smp\nFile type: surface map (*.smp)\nFile version: 5\n"
+                               "Number of vertices: 2\nNumber of maps: 2\nSurface filename: lh.srf\n";
+    EXPECT_EQ(smpHeaderText(smp), header);
+    smp.version = 2;
+    smp.maps.resize(1);
+    smp.maps[0].mapType = 3;
+    smp.maps[0].contrastXrc = 7;
+    smp.nrOfMaps = 1;
+    EXPECT_EQ(smpHeaderText(smp),
+              "\nSMP filename: \nmaps.smp\nFile type: surface map (*.smp)\nFile version: 2\n"
+              "Number of vertices: 2\nNumber of maps: 1\nSurface filename: lh.srf\n"
+              "\nDetails for map nr: 1\n\n"
+              "Map type: Cross-correlation\nNumber of lags: 0\nMinimum lag: 0\nMaximum lag: 0\n"
+              "Cross correlation overlay: 0\nContrast X-RC maps: 7\n"
+              "Clustersize: 25\nEnable clustercheck: Yes\nMinimum threshold: 2.500000\nMaximum threshold: 8.000000\n"
+              "DF 1: 28\nDF 2: 3\nCortex based Bonferroni: Yes\nCritical value color: 192 0 0\n"
+              "Maximum value color: 255 192 0\nUse VMP color: Yes\nTransparent color factor: 1.000000\n"
+              "Map name: t\n");
+}
+
+TEST(SmpPrint, WritesTheInfoFileInBinaryMode) {
+    TempDir dir;
+    FakeHost host;
+    test::writeFile(dir.file("maps.smp"), twoMapsVersion5().str());
+    host.dialogAnswers.push_back(dir.file("maps.smp"));
+    EXPECT_TRUE(printSmpFile(true, true, true));
+    EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana Surface Map");
+    EXPECT_EQ(host.dialogs[0].filter, "*.smp");
+    EXPECT_EQ(host.log[0], "Wrote the header info to disk.");
+    EXPECT_EQ(test::readFile(dir.file("maps_info.txt")), host.log[1]);
+    EXPECT_FALSE(printSmpFile(true, false, true));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No surface map file was selected. Procedure finished."});
+}
