@@ -1,0 +1,132 @@
+// Surface maps both ways through the stand-in host.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/e2e/process.h"
+#include "tests/support/gifti_xml.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge::test;
+
+namespace {
+
+std::string arrays(const std::string& path) {
+    const ProcessResult result = runProcess({kPython, testScript("gifti_arrays.py"), path});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return result.out;
+}
+
+const std::string kSixValues = "Dimensionality=\"1\" Dim0=\"6\"";
+
+}  // namespace
+
+TEST(MapRoundTrip, NibabelShapeFileTravelsToSmpAndBack) {
+    TempDir dir;
+    const std::string gii = dir.file("rh.curv.shape.gii");
+    std::filesystem::copy_file(nibabelDataDir() + "/rh.shape.curv.gii", gii);
+    ProcessResult result = runMeshbridge({"import", gii, "--answer", "no", "--answer", "12"});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.err.find("question \"GIFTI type is 'Shape' Is this a Cortical Thickness (Yes) or Curvature (No) "
+                              "map\": no (from --answer)"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("SMP saved as:\n" + dir.file("rh.curv.shape.smp") + "\n"), std::string::npos);
+
+    result = runMeshbridge({"export", dir.file("rh.curv.shape.smp")});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    const ProcessResult check = runProcess(
+        {kPython, "-c",
+         "import nibabel, numpy, sys; a = nibabel.load(sys.argv[1]); b = nibabel.load(sys.argv[2]); "
+         "d = b.darrays[0]; "
+         "print(numpy.array_equal(a.darrays[0].data.ravel(), d.data), d.intent, d.datatype, dict(d.meta), "
+         "b.meta['GIFTI plugin version'])",
+         gii, dir.file("rh.curv.shape.func.gii")});
+    EXPECT_EQ(check.out, "True 3 16 {'Name': 'rh.curv', 'intent_p1': '12'} 1.6\n") << check.err;
+}
+
+TEST(MapRoundTrip, RetinotopyAndStatisticMapsKeepTheirIntentsAndValues) {
+    TempDir dir;
+    const std::string gii = dir.file("retino.gii");
+    writeFile(gii, gifti({dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", kSixValues, "0.5 -1 2.25 3 4 1e-07",
+                                    md("Name", "contrast A")),
+                          dataArray("NIFTI_INTENT_RETINOTOPY_POLAR", "NIFTI_TYPE_FLOAT32", kSixValues,
+                                    "0 1.5707964 3.1415927 -1.5707964 0.1 6", md("Name", "polar")),
+                          dataArray("NIFTI_INTENT_RETINOTOPY_ECCENTRICITY", "NIFTI_TYPE_FLOAT32", kSixValues,
+                                    "1 2 3 4 5 6"),
+                          dataArray("NIFTI_INTENT_FTEST", "NIFTI_TYPE_FLOAT32", kSixValues, "1 2 3 4 5 6",
+                                    md("intent_p1", "3") + md("intent_p2", "40.8"))}));
+    ProcessResult result = runMeshbridge({"import", gii, "--dump"});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("File version: 5\nNumber of vertices: 6\nNumber of maps: 4\n"), std::string::npos);
+
+    for (const std::string flag : {"--answer=1", "--binary"}) {
+        result = runMeshbridge({"export", dir.file("retino.smp"), flag});
+        ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+        const std::string encoding = flag == "--binary" ? "GZipBase64Binary" : "ASCII";
+        EXPECT_EQ(arrays(dir.file("retino.func.gii")),
+                  "image [('GIFTI plugin version', '1.6'), ('gifticlib-version', 'gifti library version 1.09, 28 June, "
+                  "2010')]\n"
+                  "NIFTI_INTENT_ZSCORE NIFTI_TYPE_FLOAT32 " + encoding + " [('Name', 'contrast A')] "
+                  "0.5 -1.0 2.25 3.0 4.0 1.0000000116860974e-07\n"
+                  "NIFTI_INTENT_RETINOTOPY_POLAR NIFTI_TYPE_FLOAT32 " + encoding + " [('Name', 'polar'), "
+                  "('minLag', '0')] 0.0 1.5707963705062866 3.1415927410125732 -1.5707963705062866 "
+                  "0.10000000149011612 6.0\n"
+                  "NIFTI_INTENT_RETINOTOPY_ECCENTRICITY NIFTI_TYPE_FLOAT32 " + encoding + " [('Name', 'Unknown'), "
+                  "('minLag', '0')] 1.0 2.0 3.0 4.0 5.0 6.0\n"
+                  "NIFTI_INTENT_FTEST NIFTI_TYPE_FLOAT32 " + encoding + " [('Name', 'F-statistic'), "
+                  "('intent_p1', '3'), ('intent_p2', '40')] 1.0 2.0 3.0 4.0 5.0 6.0\n");
+    }
+}
+
+TEST(MapRoundTrip, OpenCreatesTheMapsInTheHost) {
+    TempDir dir;
+    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
+    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
+    writeFile(dir.file("z.gii"),
+              gifti({dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", kSixValues, "1 2 3 4 5 6", md("Name", "z")),
+                     dataArray("NIFTI_INTENT_TTEST", "NIFTI_TYPE_FLOAT32", kSixValues, "-1 -2 -3 -4 -5 -6")}));
+    ProcessResult result =
+        runMeshbridge({"import", dir.file("z.gii"), "--open", "--surface", dir.file("oct.surf.srf"), "--answer", "20"});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.err.find("meshbridge: the host's surface has 2 maps\n"
+                              "meshbridge: host map 1 \"z\": type 5, df 0/0, imported 1, values 1 2 3 4 ...\n"
+                              "meshbridge: host map 2 \"T-statistic\": type 1, df 20/0, imported 1, values -1 -2 -3 -4 ...\n"),
+              std::string::npos)
+        << result.err;
+
+    // The maps as the host holds them go out again.
+    result = runMeshbridge({"export", "--current", "--surface", dir.file("oct.surf.srf"), "--maps", dir.file("z.smp")});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("SMP name: " + dir.file("z.smp")), std::string::npos);
+    EXPECT_NE(result.out.find("File version: 2\n"), std::string::npos);
+    EXPECT_NE(result.out.find("Map name: T-statistic\n"), std::string::npos);
+    const std::string exported = arrays(dir.file("z.func.gii"));
+    EXPECT_EQ(exported.substr(exported.find('\n') + 1),
+              "NIFTI_INTENT_ZSCORE NIFTI_TYPE_FLOAT32 ASCII [('Name', 'z')] 1.0 2.0 3.0 4.0 5.0 6.0\n"
+              "NIFTI_INTENT_TTEST NIFTI_TYPE_FLOAT32 ASCII [('Name', 'T-statistic'), ('intent_p1', '20')] "
+              "-1.0 -2.0 -3.0 -4.0 -5.0 -6.0\n");
+
+    // A surface of another size is refused, and the host keeps no new map.
+    writeFile(dir.file("five.func.gii"), gifti({dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32",
+                                                          "Dimensionality=\"1\" Dim0=\"5\"", "1 2 3 4 5")}));
+    result = runMeshbridge({"import", dir.file("five.func.gii"), "--open", "--surface", dir.file("oct.surf.srf")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("[message box] The number of vertices of the map is not equal to number of vertices in "
+                              "surface. Process terminated."),
+              std::string::npos);
+    EXPECT_EQ(result.err.find("host map"), std::string::npos);
+}
+
+TEST(MapRoundTrip, PrintOfMaps) {
+    TempDir dir;
+    writeFile(dir.file("z.func.gii"), gifti({dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", kSixValues,
+                                                       "1 2 3 4 5 6", md("Name", "z"))}));
+    ASSERT_EQ(runMeshbridge({"import", dir.file("z.func.gii")}).exitCode, 0);
+    const ProcessResult result = runMeshbridge({"print", dir.file("z.func.smp"), "--to-file"});
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string dump = "\nSMP filename: \n" + dir.file("z.func.smp") +
+                             "\nFile type: surface map (*.smp)\nFile version: 5\nNumber of vertices: 6\n"
+                             "Number of maps: 1\nSurface filename: untitled.srf\n";
+    EXPECT_EQ(result.out, commandPreamble("Print") + "Wrote the header info to disk.\n" + dump + "\n");
+    EXPECT_EQ(readFile(dir.file("z.func_info.txt")), dump);
+}
