@@ -23,9 +23,10 @@ bool BinaryReader::buffered(std::size_t size) {
 }
 
 bool BinaryReader::readBytes(void* destination, std::size_t size) {
+    if (size == 0) return true;
     auto* out = static_cast<unsigned char*>(destination);
     const std::size_t fromBuffer = std::min(size, end_ - position_);
-    std::memcpy(out, buffer_.data() + position_, fromBuffer);
+    if (fromBuffer > 0) std::memcpy(out, buffer_.data() + position_, fromBuffer);
     consume(fromBuffer);
     const std::size_t rest = size - fromBuffer;
     if (rest == 0) return true;
@@ -73,6 +74,7 @@ bool BinaryReader::readZeroTerminated(std::string& text, std::size_t maxLength) 
 }
 
 void BinaryWriter::append(const void* bytes, std::size_t size) {
+    if (size == 0) return;
     const auto* begin = static_cast<const unsigned char*>(bytes);
     if (size >= kBlockSize) {
         flush();
