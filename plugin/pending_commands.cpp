@@ -16,15 +16,10 @@ bool notAvailable(const char* what) {
 
 }  // namespace
 
-bool importTimeSeries(const gifti_image&, const std::string&, bool, bool) {
-    return notAvailable("The import of GIFTI time series");
-}
 bool importLabelTable(const gifti_image&, const std::string&, bool, bool) {
     return notAvailable("The import of GIFTI label tables");
 }
-bool exportTimeSeries(const std::string&, bool, bool) { return notAvailable("The export of MTC files"); }
 bool exportPatchesOfInterest(const std::string&, bool, bool) { return notAvailable("The export of POI files"); }
-bool printMtcFile(bool, bool, bool) { return notAvailable("Printing of MTC files"); }
 bool printPoiFile(bool, bool, bool) { return notAvailable("Printing of POI files"); }
 
 }  // namespace meshbridge

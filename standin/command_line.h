@@ -17,6 +17,7 @@ struct Invocation {
     std::string pluginPath;                         // empty: the default library
     std::string surfacePath;                        // the host's current surface, if any
     std::string mapsPath;                           // the maps of that surface, if any
+    std::string timeCoursePath;                     // its time course, if any
     HostVersion hostVersion;
     std::vector<std::string> answers;               // --answer, in order
     std::map<std::string, std::string> parameters;  // the dialog parameters to send

@@ -31,6 +31,14 @@ struct HostMap {
     std::vector<float> values;
 };
 
+struct HostTimeCourse {
+    std::vector<std::vector<float>> courses;  // one per vertex, nrOfVolumes values each
+    std::vector<float*> pointers;             // what ztGetMTCOfCurrentSRF hands out
+    HostMtcInfo info{};
+    std::string savedAs;
+    std::string linkedTo;
+};
+
 class HostDocuments {
 public:
     static HostDocuments& current();
@@ -55,12 +63,25 @@ public:
     std::string mapsReport() const;
     bool mapsChanged() const { return mapsChanged_; }
 
+    // The time course of the current surface.
+    bool openTimeCourse(const std::string& path, std::string& error);
+    bool createTimeCourse(int volumes);
+    float** describeTimeCourse(HostMtcInfo& info);
+    bool setTimeCourseParameters(const HostMtcInfo& info);
+    bool saveTimeCourse(const std::string& path);
+    bool linkTimeCourse(const std::string& path);
+    bool timeCourseChanged() const { return timeCourseChanged_; }
+    std::string timeCourseReport() const;
+
 private:
     bool hasSurface_ = false;
     HostSurface surface_;
     std::vector<HostMap> maps_;
     std::string mapsFileName_;
     bool mapsChanged_ = false;
+    bool hasTimeCourse_ = false;
+    bool timeCourseChanged_ = false;
+    HostTimeCourse timeCourse_;
 };
 
 }  // namespace meshbridge::standin

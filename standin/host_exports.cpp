@@ -112,12 +112,28 @@ MESHBRIDGE_HOST_API int ztLoadSMPsToCurrentSRF(const char* path) {
     return path && HostDocuments::current().loadMapsFile(path) ? 1 : 0;
 }
 
-// Time courses and patches: this build of the stand-in holds none.
-MESHBRIDGE_HOST_API float** ztGetMTCOfCurrentSRF(meshbridge::HostMtcInfo*) { return nullptr; }
-MESHBRIDGE_HOST_API int ztCreateMTCForCurrentSRF(int) { return 0; }
-MESHBRIDGE_HOST_API int ztSetMTCParametersOfCurrentSRF(meshbridge::HostMtcInfo*) { return 0; }
-MESHBRIDGE_HOST_API int ztLinkMTCToCurrentSRF(const char*, int) { return 0; }
-MESHBRIDGE_HOST_API int ztSaveMTCOfCurrentSRF(const char*) { return 0; }
+MESHBRIDGE_HOST_API float** ztGetMTCOfCurrentSRF(meshbridge::HostMtcInfo* info) {
+    return info ? HostDocuments::current().describeTimeCourse(*info) : nullptr;
+}
+
+MESHBRIDGE_HOST_API int ztCreateMTCForCurrentSRF(int nrOfVolumes) {
+    return HostDocuments::current().createTimeCourse(nrOfVolumes) ? 1 : 0;
+}
+
+MESHBRIDGE_HOST_API int ztSetMTCParametersOfCurrentSRF(meshbridge::HostMtcInfo* info) {
+    return info && HostDocuments::current().setTimeCourseParameters(*info) ? 1 : 0;
+}
+
+MESHBRIDGE_HOST_API int ztLinkMTCToCurrentSRF(const char* path, int loadInMemory) {
+    (void)loadInMemory;  // the stand-in always holds a linked time course in memory
+    return path && HostDocuments::current().linkTimeCourse(path) ? 1 : 0;
+}
+
+MESHBRIDGE_HOST_API int ztSaveMTCOfCurrentSRF(const char* path) {
+    return path && HostDocuments::current().saveTimeCourse(path) ? 1 : 0;
+}
+
+// Patches: this build of the stand-in holds none.
 MESHBRIDGE_HOST_API int ztGetPOIs(meshbridge::HostPoiList*) { return 0; }
 MESHBRIDGE_HOST_API int* ztGetPOI(int, meshbridge::HostPoiInfo*) { return nullptr; }
 MESHBRIDGE_HOST_API int ztLoadPOIs(const char*) { return 0; }

@@ -40,6 +40,10 @@ void reportHostDocuments() {
         std::istringstream lines(documents.mapsReport());
         for (std::string line; std::getline(lines, line);) std::cerr << "meshbridge: host " << line << "\n";
     }
+    if (documents.timeCourseChanged()) {
+        std::istringstream lines(documents.timeCourseReport());
+        for (std::string line; std::getline(lines, line);) std::cerr << "meshbridge: host " << line << "\n";
+    }
 }
 
 int printVersion(const PluginLibrary& library, const std::string& path) {
@@ -80,6 +84,13 @@ int main(int argc, char** argv) {
         std::string error;
         if (!HostDocuments::current().openSurface(invocation.surfacePath, error)) {
             std::cerr << "meshbridge: --surface: " << error << "\n";
+            return kExitUsage;
+        }
+    }
+    if (!invocation.timeCoursePath.empty()) {
+        std::string error;
+        if (!HostDocuments::current().openTimeCourse(invocation.timeCoursePath, error)) {
+            std::cerr << "meshbridge: --timecourse: " << error << "\n";
             return kExitUsage;
         }
     }

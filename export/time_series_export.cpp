@@ -1,0 +1,46 @@
+// MTC time course to a GIFTI time series file (".time.gii"): one array per
+// volume, the repetition time as "TimeStep" (milliseconds).
+#include <cstring>
+
+#include "common/plugin_info.h"
+#include "common/replace_extension.h"
+#include "common/text.h"
+#include "export/export_dispatch.h"
+#include "export/gifti_writing.h"
+#include "formats/mtc_file.h"
+#include "host/host_calls.h"
+
+namespace meshbridge {
+
+bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExport) {
+    const MtcData mtc = loadMtc(name, fromFile);
+    if (isFailedLoad(mtc)) return false;
+    dumpMtcHeader(mtc, false, true);
+
+    GiftiImagePtr image = createExportImage(mtc.nrOfVolumes);
+    bool built = image != nullptr;
+    if (built) {
+        addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
+        addImageMetadata(*image, "TimeStep", formatText("%f", static_cast<double>(mtc.tr)));
+    }
+    const auto vertices = static_cast<std::size_t>(mtc.nrOfVertices);
+    for (int t = 0; built && t < mtc.nrOfVolumes; ++t) {
+        logText(formatText("Adding mesh time course of volume: %d", t + 1));
+        setArrayFields(*image->darray[t], NIFTI_INTENT_TIME_SERIES, NIFTI_TYPE_FLOAT32, {mtc.nrOfVertices},
+                       doBinaryExport);
+        if (vertices == 0) continue;
+        auto* values = allocateArrayValues<float>(*image, t);
+        built = values != nullptr;
+        if (built) std::memcpy(values, mtc.data.data() + static_cast<std::size_t>(t) * vertices, vertices * sizeof(float));
+    }
+    const std::string path = replaceExtension(mtc.fileName, ".time.gii");
+    const bool written = built && writeGiftiFile(*image, path);
+    if (written) {
+        logText(formatText("Exported to GIfTI format, name:\n %s", path.c_str()));
+    } else {
+        logText("Export to GIfTI format did not succeed.");
+    }
+    return written;
+}
+
+}  // namespace meshbridge

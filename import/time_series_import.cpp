@@ -1,0 +1,132 @@
+#include "import/time_series_import.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/gifti_values.h"
+#include "common/replace_extension.h"
+#include "common/text.h"
+#include "host/host_calls.h"
+#include "import/import_dispatch.h"
+
+namespace meshbridge {
+
+namespace {
+
+bool refuse(const std::string& path, const std::string& problem) {
+    messageBox(formatText("The time series in %s cannot be imported: %s.", path.c_str(), problem.c_str()));
+    return false;
+}
+
+// Copies `text` into one of the host record's text fields; false when it does
+// not fit.
+template <std::size_t N>
+bool copyInto(char (&field)[N], const std::string& text) {
+    if (text.size() >= N) return false;
+    std::memcpy(field, text.c_str(), text.size() + 1);
+    return true;
+}
+
+// The repetition time from a "TimeStep" entry of the image's metadata that
+// holds a positive number, else 0.
+float repetitionTime(const gifti_image& image) {
+    float tr = 0.0f;
+    for (int k = 0; k < image.meta.length; ++k) {
+        const char* name = image.meta.name ? image.meta.name[k] : nullptr;
+        if (!name || std::strcmp(name, "TimeStep") != 0) continue;
+        const std::string value = textOrEmpty(image.meta.value ? image.meta.value[k] : nullptr);
+        char* end = nullptr;
+        const double number = std::strtod(value.c_str(), &end);
+        while (end && *end == ' ') ++end;
+        if (end != value.c_str() && end && *end == '\0' && number > 0.0 && number < 3.0e38) {
+            tr = static_cast<float>(number);
+        }
+    }
+    return tr;
+}
+
+}  // namespace
+
+bool createMtcInHost(const MtcData& mtc) {
+    const HostFunctions& host = hostFunctions();
+    HostSrfInfo surface{};
+    if (!host.ztGetCurrentSRF || host.ztGetCurrentSRF(&surface) < 1 || surface.nrOfVertices != mtc.nrOfVertices) {
+        messageBox("The number of vertices of the time series is not equal to number of vertices in surface. Process "
+                   "terminated.");
+        return false;
+    }
+    if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztCreateMTCForCurrentSRF), MESHBRIDGE_REQUIRE(ztGetMTCOfCurrentSRF),
+                               MESHBRIDGE_REQUIRE(ztSetMTCParametersOfCurrentSRF)}))
+        return false;
+    HostMtcInfo info{};
+    if (!copyInto(info.mtcFileName, mtc.fileName) || !copyInto(info.vtcFileName, mtc.vtcFileName) ||
+        !copyInto(info.prtFileName, mtc.prtFileName)) {
+        messageBox(formatText("The name %s is longer than Corvana can take (%zu characters at most).",
+                              mtc.fileName.c_str(), sizeof info.mtcFileName - 1));
+        return false;
+    }
+    host.ztCreateMTCForCurrentSRF(mtc.nrOfVolumes);
+    HostMtcInfo current{};
+    float** courses = host.ztGetMTCOfCurrentSRF(&current);
+    bool ready = courses != nullptr;
+    for (std::int32_t v = 0; ready && v < mtc.nrOfVertices; ++v) ready = courses[v] != nullptr;
+    if (!ready) {
+        messageBox("Corvana did not create the mesh time course on the current surface.");
+        return false;
+    }
+    info.nrOfVolumes = mtc.nrOfVolumes;
+    info.nrOfVertices = mtc.nrOfVertices;
+    info.headerFlag = mtc.headerFlag;
+    info.importedFlag = 1;
+    info.tr = std::abs(mtc.tr) < 2.0e9f ? static_cast<std::int32_t>(mtc.tr) : 0;
+    volumesToCourses(mtc.data.data(), static_cast<std::size_t>(mtc.nrOfVertices),
+                     static_cast<std::size_t>(mtc.nrOfVolumes), courses);
+    host.ztSetMTCParametersOfCurrentSRF(&info);
+    return true;
+}
+
+bool importTimeSeries(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost) {
+    if (image.numDA < 1) return refuse(path, "it has no data arrays");
+    MtcData mtc;
+    mtc.version = 1;
+    mtc.nrOfVertices = image.darray[0]->dims[0];
+    mtc.nrOfVolumes = image.numDA;
+    mtc.vtcFileName = "<none>";
+    mtc.prtFileName = "<none>";
+    mtc.tr = repetitionTime(image);
+    mtc.headerFlag = 1;
+    mtc.fileName = replaceExtension(path, ".mtc");
+
+    // Every array must hold one plain number per vertex, as many as the first.
+    const auto vertices = static_cast<std::size_t>(std::max(mtc.nrOfVertices, 0));
+    try {
+        mtc.data.resize(vertices * static_cast<std::size_t>(mtc.nrOfVolumes));
+    } catch (const std::bad_alloc&) {
+        return refuse(path, "its values do not fit in memory");
+    }
+    std::vector<float> volume;
+    for (int t = 0; t < image.numDA; ++t) {
+        const giiDataArray& array = *image.darray[t];
+        std::string problem;
+        if (announcedValueCount(array) != vertices || array.dims[0] != mtc.nrOfVertices)
+            return refuse(path, formatText("data array %d is not a list of %d values like the first", t,
+                                           mtc.nrOfVertices));
+        if (!floatValues(array, volume, problem))
+            return refuse(path, formatText("data array %d cannot be read: %s", t, problem.c_str()));
+        std::copy(volume.begin(), volume.end(), mtc.data.begin() + static_cast<std::ptrdiff_t>(t * vertices));
+    }
+
+    if (!createMtcInHost(mtc)) return false;
+    if (printToLogtab) dumpMtcHeader(mtc, false, true);
+    if (!hostFunctions().ztSaveMTCOfCurrentSRF || hostFunctions().ztSaveMTCOfCurrentSRF(mtc.fileName.c_str()) == 0) {
+        messageBox(formatText("Corvana could not save the mesh time course as %s.", mtc.fileName.c_str()));
+        return false;
+    }
+    logText(formatText("MTC saved as:\n%s", mtc.fileName.c_str()));
+    if (openInHost &&
+        (!hostFunctions().ztLinkMTCToCurrentSRF || hostFunctions().ztLinkMTCToCurrentSRF(mtc.fileName.c_str(), 0) == 0))
+        messageBox("Mesh time course file (MTC) could not be loaded on current surface file (SRF).");
+    return true;
+}
+
+}  // namespace meshbridge
