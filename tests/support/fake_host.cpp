@@ -82,11 +82,38 @@ FAKE_API int ztGetCurrentSRF(meshbridge::HostSrfInfo* info) {
     *info = *surface;
     return 1;
 }
-FAKE_API float** ztGetMTCOfCurrentSRF(meshbridge::HostMtcInfo*) { return nullptr; }
-FAKE_API int ztCreateMTCForCurrentSRF(int) { return 0; }
-FAKE_API int ztSetMTCParametersOfCurrentSRF(meshbridge::HostMtcInfo*) { return 0; }
-FAKE_API int ztLinkMTCToCurrentSRF(const char*, int) { return 0; }
-FAKE_API int ztSaveMTCOfCurrentSRF(const char*) { return 0; }
+FAKE_API float** ztGetMTCOfCurrentSRF(meshbridge::HostMtcInfo* info) {
+    auto& host = FakeHost::current();
+    if (!host.timeCourseInfo) return nullptr;
+    *info = *host.timeCourseInfo;
+    host.coursePointers.clear();
+    for (auto& course : host.courses) host.coursePointers.push_back(course.data());
+    return host.coursePointers.data();
+}
+FAKE_API int ztCreateMTCForCurrentSRF(int volumes) {
+    auto& host = FakeHost::current();
+    if (!host.currentSurface) return 0;
+    host.timeCourseInfo = meshbridge::HostMtcInfo{};
+    host.timeCourseInfo->nrOfVolumes = volumes;
+    host.timeCourseInfo->nrOfVertices = host.currentSurface->nrOfVertices;
+    host.courses.assign(static_cast<std::size_t>(host.currentSurface->nrOfVertices),
+                        std::vector<float>(static_cast<std::size_t>(volumes), 0.0f));
+    return 1;
+}
+FAKE_API int ztSetMTCParametersOfCurrentSRF(meshbridge::HostMtcInfo* info) {
+    FakeHost::current().timeCourseInfo = *info;
+    return 1;
+}
+FAKE_API int ztLinkMTCToCurrentSRF(const char* path, int) {
+    auto& host = FakeHost::current();
+    host.linkedTimeCourses.emplace_back(path);
+    return host.linkResult;
+}
+FAKE_API int ztSaveMTCOfCurrentSRF(const char* path) {
+    auto& host = FakeHost::current();
+    host.savedTimeCourses.emplace_back(path);
+    return host.saveResult;
+}
 FAKE_API int ztGetSMPsOfCurrentSRF(meshbridge::HostSmpList* list) {
     auto& host = FakeHost::current();
     if (host.maps.empty()) return 0;

@@ -61,6 +61,15 @@ public:
     std::vector<std::string> loadedMapFiles;  // ztLoadSMPsToCurrentSRF calls
     int loadMapsResult = 1;
 
+    // The time course of the current surface: per-vertex courses.
+    std::optional<HostMtcInfo> timeCourseInfo;
+    std::vector<std::vector<float>> courses;
+    std::vector<float*> coursePointers;
+    std::vector<std::string> savedTimeCourses;   // ztSaveMTCOfCurrentSRF calls
+    std::vector<std::string> linkedTimeCourses;  // ztLinkMTCToCurrentSRF calls
+    int saveResult = 1;
+    int linkResult = 1;
+
     std::vector<std::string> log;
     std::vector<std::string> messages;
     std::vector<DialogCall> dialogs;

@@ -1,0 +1,90 @@
+// Time courses both ways through the stand-in host.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/e2e/process.h"
+#include "tests/support/gifti_xml.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge::test;
+
+namespace {
+
+// A closed surface of 642 vertices, as an SRF file in `dir`.
+std::string sphereSurface(const TempDir& dir) {
+    const ProcessResult made = runProcess({kPython, testScript("make_sphere.py"), "3", dir.file("sphere.surf.gii")});
+    EXPECT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(runMeshbridge({"import", dir.file("sphere.surf.gii")}).exitCode, 0);
+    return dir.file("sphere.surf.srf");
+}
+
+}  // namespace
+
+TEST(TimeSeriesRoundTrip, NibabelTimeSeriesThroughTheHostAndBack) {
+    TempDir dir;
+    const std::string surface = sphereSurface(dir);
+    const std::string gii = dir.file("task.gii");
+    std::filesystem::copy_file(nibabelDataDir() + "/task.func.gii", gii);
+    ProcessResult result = runMeshbridge({"import", gii, "--surface", surface, "--open"});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("MTC saved as:\n" + dir.file("task.mtc") + "\nGIFTI time series successfully imported.\n"),
+              std::string::npos);
+    EXPECT_NE(result.err.find("meshbridge: host time course: 10 volumes on 642 vertices"), std::string::npos);
+    EXPECT_NE(result.err.find("meshbridge: host time course linked to " + dir.file("task.mtc")), std::string::npos);
+
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"export", dir.file("task.mtc")},
+          std::vector<std::string>{"export", "--binary", "--current", "--surface", surface, "--timecourse",
+                                   dir.file("task.mtc")}}) {
+        result = runMeshbridge(command);
+        ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+        const ProcessResult check = runProcess(
+            {kPython, "-c",
+             "import nibabel, numpy, sys; a = nibabel.load(sys.argv[1]); b = nibabel.load(sys.argv[2]); "
+             "print(len(b.darrays), all(numpy.array_equal(x.data, y.data) for x, y in zip(a.darrays, b.darrays)), "
+             "{d.intent for d in b.darrays}, b.meta['TimeStep'])",
+             gii, dir.file("task.time.gii")});
+        EXPECT_EQ(check.out, "10 True {2001} 0.000000\n") << check.err;
+    }
+}
+
+TEST(TimeSeriesRoundTrip, RepetitionTimeSurvives) {
+    TempDir dir;
+    const std::string surface = sphereSurface(dir);
+    std::string values;
+    for (int v = 0; v < 642; ++v) values += std::to_string(v) + " ";
+    const std::string volume =
+        dataArray("NIFTI_INTENT_TIME_SERIES", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"642\"", values);
+    writeFile(dir.file("run1.time.gii"), gifti({volume, volume}, "<LabelTable/>", md("TimeStep", "1500.000000")));
+    ProcessResult result = runMeshbridge({"import", dir.file("run1.time.gii"), "--surface", surface});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+
+    result = runMeshbridge({"print", dir.file("run1.time.mtc")});
+    EXPECT_NE(result.out.find("Number of volumes: 2\nVTC filename: <none>\nPRT filename: <none>\n"
+                              "TR in milliseconds:   1500\n"),
+              std::string::npos);
+    result = runMeshbridge({"export", dir.file("run1.time.mtc")});
+    ASSERT_EQ(result.exitCode, 0);
+    const ProcessResult check = runProcess(
+        {kPython, "-c", "import nibabel, sys; i = nibabel.load(sys.argv[1]); print(i.meta['TimeStep'], i.darrays[1].data[641])",
+         dir.file("run1.time.time.gii")});
+    EXPECT_EQ(check.out, "1500.000000 641.0\n") << check.err;
+}
+
+TEST(TimeSeriesRoundTrip, NeedsASurfaceOfTheSameSize) {
+    TempDir dir;
+    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
+    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
+    std::filesystem::copy_file(nibabelDataDir() + "/task.func.gii", dir.file("task.gii"));
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"import", dir.file("task.gii"), "--surface", dir.file("oct.surf.srf")},
+          std::vector<std::string>{"import", dir.file("task.gii")}}) {
+        const ProcessResult result = runMeshbridge(command);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_NE(result.err.find("[message box] The number of vertices of the time series is not equal to number of "
+                                  "vertices in surface. Process terminated."),
+                  std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("task.mtc")));
+    }
+}

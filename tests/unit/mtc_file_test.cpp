@@ -1,0 +1,156 @@
+#include "formats/mtc_file.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/bytes.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge;
+using meshbridge::test::Bytes;
+using meshbridge::test::FakeHost;
+using meshbridge::test::TempDir;
+
+namespace {
+
+// Two vertices, three volumes: volume 0 of vertex 0, volume 0 of vertex 1, volume 1 of vertex 0, ...
+Bytes twoByThree(std::int32_t version = 1) {
+    Bytes b;
+    b.i32(version).i32(2).i32(3).text("").text("");
+    b.i32(1).f32(2000.4f).f32(6.0f).f32(16.0f).i32(10).i32(2).i8(1);
+    for (float v : {0.0f, 10.0f, 1.0f, 11.0f, 2.0f, 12.0f}) b.f32(v);
+    return b;
+}
+
+}  // namespace
+
+TEST(MtcFile, ReadsVolumeAfterVolume) {
+    TempDir dir;
+    FakeHost host;
+    const Bytes bytes = twoByThree();
+    EXPECT_EQ(bytes.size(), 39u + 24u);  // the header of a file without names is 39 bytes
+    test::writeFile(dir.file("run.mtc"), bytes.str());
+    MtcData mtc;
+    ASSERT_TRUE(readMtcFile(dir.file("run.mtc"), mtc));
+    EXPECT_EQ(mtc.nrOfVertices, 2);
+    EXPECT_EQ(mtc.nrOfVolumes, 3);
+    EXPECT_EQ(mtc.hrf, 1);
+    EXPECT_EQ(mtc.tr, 2000.4f);
+    EXPECT_EQ(mtc.hrfTau, 16.0f);
+    EXPECT_EQ(mtc.segmentOffset, 2);
+    EXPECT_EQ(mtc.headerFlag, 1);
+    EXPECT_EQ(mtc.data, (std::vector<float>{0, 10, 1, 11, 2, 12}));
+    test::writeFile(dir.file("v0.mtc"), twoByThree(0).str());
+    EXPECT_TRUE(readMtcFile(dir.file("v0.mtc"), mtc));
+}
+
+TEST(MtcFile, NewerVersionsAreRefusedByName) {
+    TempDir dir;
+    FakeHost host;
+    test::writeFile(dir.file("v2.mtc"), twoByThree(2).str());
+    EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("v2.mtc"), true)));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"MTC file version 2 is not supported; versions up to 1 can be read."});
+    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of mesh time course (MTC) file did not succeed."});
+}
+
+TEST(MtcFile, DamagedFilesAreRefused) {
+    TempDir dir;
+    FakeHost host;
+    const std::string bytes = twoByThree().str();
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        host.log.clear();
+        test::writeFile(dir.file("cut.mtc"), bytes.substr(0, length));
+        const MtcData mtc = loadMtc(dir.file("cut.mtc"), true);
+        EXPECT_TRUE(isFailedLoad(mtc)) << length;
+        EXPECT_TRUE(mtc.data.empty());
+        if (length >= 4) {
+            EXPECT_EQ(host.log, (std::vector<std::string>{"Error while reading *.mtc file.",
+                                                          "Reading of mesh time course (MTC) file did not succeed."}))
+                << length;
+        }
+    }
+    // V x N beyond 32 bits, in a small file.
+    std::string huge = bytes;
+    huge.replace(4, 8, Bytes().i32(0x10000).i32(0x10000).str());
+    test::writeFile(dir.file("huge.mtc"), huge);
+    EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("huge.mtc"), true)));
+    huge.replace(4, 4, Bytes().i32(-1).str());
+    test::writeFile(dir.file("huge.mtc"), huge);
+    EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("huge.mtc"), true)));
+    EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("missing.mtc"), true)));
+    EXPECT_EQ(host.messages.back(), "File could not be accessed.\nPlease check if it is opened in other programs.");
+}
+
+TEST(MtcFile, HostCoursesAreCopiedVolumeByVolume) {
+    FakeHost host;
+    HostMtcInfo info{};
+    info.nrOfVertices = 2;
+    info.nrOfVolumes = 3;
+    info.tr = 2000;
+    std::snprintf(info.mtcFileName, sizeof info.mtcFileName, "C:\\data\\run1.mtc");
+    std::snprintf(info.vtcFileName, sizeof info.vtcFileName, "run1.vtc");
+    host.timeCourseInfo = info;
+    host.courses = {{0, 1, 2}, {10, 11, 12}};
+    const MtcData mtc = loadMtc("none", false);
+    ASSERT_FALSE(isFailedLoad(mtc));
+    EXPECT_EQ(mtc.version, 1);
+    EXPECT_EQ(mtc.fileName, "C:\\data\\run1.mtc");
+    EXPECT_EQ(mtc.vtcFileName, "run1.vtc");
+    EXPECT_EQ(mtc.tr, 2000.0f);
+    EXPECT_EQ(mtc.data, (std::vector<float>{0, 10, 1, 11, 2, 12}));
+
+    host.timeCourseInfo.reset();
+    EXPECT_TRUE(isFailedLoad(loadMtc("none", false)));
+    EXPECT_EQ(host.log, (std::vector<std::string>{
+                            "Could not get current mesh time course (MTC).\nPlease select the option 'Load in memory' "
+                            "when linking the MTC.",
+                            "Reading of mesh time course (MTC) file did not succeed."}));
+}
+
+TEST(MtcFile, BlockedCopiesTransposeLargeCourses) {
+    const std::size_t vertices = 130, volumes = 70;
+    std::vector<std::vector<float>> courses(vertices, std::vector<float>(volumes));
+    std::vector<float*> pointers;
+    for (std::size_t v = 0; v < vertices; ++v) {
+        for (std::size_t t = 0; t < volumes; ++t) courses[v][t] = static_cast<float>(v * 1000 + t);
+        pointers.push_back(courses[v].data());
+    }
+    std::vector<float> volumeMajor(vertices * volumes);
+    coursesToVolumes(pointers.data(), vertices, volumes, volumeMajor.data());
+    EXPECT_EQ(volumeMajor[69 * vertices + 129], 129069.0f);
+    EXPECT_EQ(volumeMajor[1 * vertices + 0], 1.0f);
+    std::vector<std::vector<float>> back(vertices, std::vector<float>(volumes));
+    std::vector<float*> backPointers;
+    for (auto& course : back) backPointers.push_back(course.data());
+    volumesToCourses(volumeMajor.data(), vertices, volumes, backPointers.data());
+    EXPECT_EQ(back, courses);
+}
+
+TEST(MtcHeader, PrintsTheRepetitionTimeInSixCharacters) {
+    MtcData mtc;
+    mtc.version = 1;
+    mtc.fileName = "run1.mtc";
+    mtc.nrOfVertices = 2;
+    mtc.nrOfVolumes = 3;
+    mtc.vtcFileName = "<none>";
+    mtc.prtFileName = "<none>";
+    mtc.tr = 2000.4f;
+    mtc.hrfDelta = 2.5f;
+    EXPECT_EQ(mtcHeaderText(mtc),
+              "\nMTC filename: \nrun1.mtc\nFile type: mesh time course (*.mtc)\nFileversion: 1\n"
+              "Number of vertices: 2\nNumber of volumes: 3\nVTC filename: <none>\nPRT filename: <none>\n"
+              "TR in milliseconds:   2000\nHRF: 0\nHRF delta: 2.500000\nHRF tau: 0.000000\nSegment size: 0\n"
+              "Segment offset: 0\n");
+}
+
+TEST(MtcPrint, DumpsTheHeaderOfAFile) {
+    TempDir dir;
+    FakeHost host;
+    test::writeFile(dir.file("run.mtc"), twoByThree().str());
+    host.dialogAnswers.push_back(dir.file("run.mtc"));
+    EXPECT_TRUE(printMtcFile(true, true, false));
+    EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana Mesh Time Course file");
+    EXPECT_NE(test::readFile(dir.file("run_info.txt")).find("Number of volumes: 3\n"), std::string::npos);
+    EXPECT_FALSE(printMtcFile(true, false, true));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No Mesh Time Course file was selected. Procedure finished."});
+}

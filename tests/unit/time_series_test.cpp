@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include "common/gifti.h"
+#include "formats/mtc_file.h"
+#include "plugin/commands.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/gifti_xml.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge;
+using meshbridge::test::dataArray;
+using meshbridge::test::FakeHost;
+using meshbridge::test::gifti;
+using meshbridge::test::md;
+using meshbridge::test::TempDir;
+
+namespace {
+
+std::string volume(const std::string& values, int vertices = 4) {
+    return dataArray("NIFTI_INTENT_TIME_SERIES", "NIFTI_TYPE_FLOAT32",
+                     "Dimensionality=\"1\" Dim0=\"" + std::to_string(vertices) + "\"", values);
+}
+
+class TimeSeriesImportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HostSrfInfo surface{};
+        surface.nrOfVertices = 4;
+        host.currentSurface = surface;
+    }
+
+    bool import(const std::vector<std::string>& arrays, bool dump = false, bool open = false,
+                const std::string& metadata = "") {
+        test::writeFile(dir.file("run1.time.gii"), gifti(arrays, "<LabelTable/>", metadata));
+        host.dialogAnswers.push_back(dir.file("run1.time.gii"));
+        return importGiftiFile(3, dump, open, false, false);
+    }
+
+    TempDir dir;
+    FakeHost host;
+};
+
+}  // namespace
+
+TEST_F(TimeSeriesImportTest, VolumesBecomeCoursesOnTheHostsSurface) {
+    ASSERT_TRUE(import({volume("0 1 2 3"), volume("10 11 12 13"), volume("20 21 22 23")}));
+    EXPECT_EQ(host.dialogs[0].title, "Please select the GIFTI time series file");
+    ASSERT_TRUE(host.timeCourseInfo);
+    const HostMtcInfo& info = *host.timeCourseInfo;
+    EXPECT_EQ(info.nrOfVolumes, 3);
+    EXPECT_EQ(info.nrOfVertices, 4);
+    EXPECT_EQ(info.headerFlag, 1);
+    EXPECT_EQ(info.importedFlag, 1);
+    EXPECT_EQ(info.tr, 0);
+    EXPECT_STREQ(info.mtcFileName, dir.file("run1.time.mtc").c_str());
+    EXPECT_STREQ(info.vtcFileName, "<none>");
+    EXPECT_STREQ(info.prtFileName, "<none>");
+    EXPECT_EQ(host.courses[2], (std::vector<float>{2, 12, 22}));
+    EXPECT_EQ(host.savedTimeCourses, std::vector<std::string>{dir.file("run1.time.mtc")});
+    EXPECT_TRUE(host.linkedTimeCourses.empty());
+    EXPECT_EQ(host.log, (std::vector<std::string>{"MTC saved as:\n" + dir.file("run1.time.mtc"),
+                                                  "GIFTI time series successfully imported."}));
+}
+
+TEST_F(TimeSeriesImportTest, RepetitionTimeFromTimeStep) {
+    ASSERT_TRUE(import({volume("0 1 2 3")}, true, true, md("TimeStep", "2000.000000")));
+    EXPECT_EQ(host.timeCourseInfo->tr, 2000);
+    EXPECT_NE(host.logText().find("TR in milliseconds:   2000\n"), std::string::npos);
+    EXPECT_EQ(host.linkedTimeCourses, std::vector<std::string>{dir.file("run1.time.mtc")});
+    for (const char* ignored : {"0.000000", "-2", "fast", ""}) {
+        ASSERT_TRUE(import({volume("0 1 2 3")}, false, false, md("TimeStep", ignored)));
+        EXPECT_EQ(host.timeCourseInfo->tr, 0) << ignored;
+    }
+}
+
+TEST_F(TimeSeriesImportTest, SurfaceOfAnotherSizeIsRefused) {
+    host.currentSurface->nrOfVertices = 5;
+    EXPECT_FALSE(import({volume("0 1 2 3")}));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"The number of vertices of the time series is not equal to number "
+                                                      "of vertices in surface. Process terminated."});
+    EXPECT_FALSE(host.timeCourseInfo);
+    EXPECT_TRUE(host.savedTimeCourses.empty());
+    host.currentSurface.reset();
+    EXPECT_FALSE(import({volume("0 1 2 3")}));
+}
+
+TEST_F(TimeSeriesImportTest, ArraysThatDoNotFitAreRefusedBeforeTheHostIsTouched) {
+    EXPECT_FALSE(import({volume("0 1 2 3"), volume("1 2 3", 3)}));
+    EXPECT_EQ(host.messages.back(), "The time series in " + dir.file("run1.time.gii") +
+                                        " cannot be imported: data array 1 is not a list of 4 values like the first.");
+    EXPECT_FALSE(import({volume("0 1 2 3"), volume("1 2")}));
+    EXPECT_FALSE(host.timeCourseInfo);
+}
+
+TEST_F(TimeSeriesImportTest, FailedSaveAndLinkAreReported) {
+    host.saveResult = 0;
+    EXPECT_FALSE(import({volume("0 1 2 3")}, false, true));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Corvana could not save the mesh time course as " +
+                                                      dir.file("run1.time.mtc") + "."});
+    EXPECT_TRUE(host.log.empty());
+    EXPECT_TRUE(host.linkedTimeCourses.empty());
+
+    host.saveResult = 1;
+    host.linkResult = 0;
+    host.messages.clear();
+    EXPECT_TRUE(import({volume("0 1 2 3")}, false, true));
+    EXPECT_EQ(host.messages, std::vector<std::string>{
+                                 "Mesh time course file (MTC) could not be loaded on current surface file (SRF)."});
+}
+
+TEST(TimeSeriesExport, VolumesBecomeArraysWithTheTimeStep) {
+    TempDir dir;
+    FakeHost host;
+    HostMtcInfo info{};
+    info.nrOfVertices = 4;
+    info.nrOfVolumes = 3;
+    info.tr = 2000;
+    std::snprintf(info.mtcFileName, sizeof info.mtcFileName, "%s", dir.file("run1.mtc").c_str());
+    host.timeCourseInfo = info;
+    host.courses = {{0, 4, 8}, {1, 5, 9}, {2, 6, 10}, {3, 7, 11}};
+    ASSERT_TRUE(exportGiftiFile(3, true, false, false));
+    EXPECT_NE(host.logText().find("Adding mesh time course of volume: 1\nAdding mesh time course of volume: 2\n"
+                                  "Adding mesh time course of volume: 3\nExported to GIfTI format, name:\n " +
+                                  dir.file("run1.time.gii")),
+              std::string::npos);
+    const GiftiImagePtr image = readGiftiImage(dir.file("run1.time.gii"), true);
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->numDA, 3);
+    EXPECT_STREQ(image->meta.name[0], "GIFTI plugin version");
+    EXPECT_STREQ(image->meta.name[1], "TimeStep");
+    EXPECT_STREQ(image->meta.value[1], "2000.000000");
+    for (int t = 0; t < 3; ++t) {
+        const giiDataArray& array = *image->darray[t];
+        EXPECT_EQ(array.intent, NIFTI_INTENT_TIME_SERIES);
+        EXPECT_EQ(array.num_dim, 1);
+        EXPECT_EQ(array.dims[0], 4);
+        EXPECT_EQ(array.meta.length, 0);
+        const auto* values = static_cast<const float*>(array.data);
+        EXPECT_EQ(std::vector<float>(values, values + 4),
+                  (std::vector<float>{4.0f * t, 4.0f * t + 1, 4.0f * t + 2, 4.0f * t + 3}));
+    }
+}
+
+TEST(TimeSeriesExport, FailuresAreReported) {
+    TempDir dir;
+    FakeHost host;
+    EXPECT_FALSE(exportGiftiFile(3, true, false, false));  // no time course in memory
+    EXPECT_FALSE(exportGiftiFile(3, false, false, false));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No mesh time course file was selected. Procedure finished."});
+    test::writeFile(dir.file("run.mtc"), std::string(39, '\0'));  // a header and no volumes
+    std::filesystem::create_directory(dir.file("run.time.gii"));
+    host.dialogAnswers.push_back(dir.file("run.mtc"));
+    host.log.clear();
+    EXPECT_FALSE(exportGiftiFile(3, false, true, false));
+    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
+}
