@@ -1,8 +1,9 @@
 // Surface import and export on closed meshes of about 160 000, 650 000 and
-// 2 600 000 vertices, beside gifticlib's own read and write of the same files.
+// 2 600 000 vertices, and time-series import and export of 40 962 vertices x
+// 1 000 volumes, beside gifticlib's own read and write of the same files.
 //
 //   surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 3]
-//                     [--dir DIR] [--keep yes]
+//                     [--volumes 1000] [--dir DIR] [--keep yes]
 //
 // Each step runs in a fresh process, so its peak memory is its own; the time
 // shown is the shortest of --repeat runs. The ratio
@@ -17,7 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_host.h"
 #include "bench/bench_support.h"
+#include "common/binary_io.h"
+#include "export/export_dispatch.h"
+#include "import/import_dispatch.h"
 #include "common/gifti.h"
 #include "export/gifti_writing.h"
 #include "export/surface_export.h"
@@ -46,11 +51,67 @@ bool writeMesh(const Mesh& mesh, const std::string& path, int encoding) {
     return gifti_write_image(image.get(), path.c_str(), 1) == 0;
 }
 
+constexpr int kTimeSeriesVertices = 40962;
+
+float sampleValue(std::size_t vertex, std::size_t volume) {
+    return static_cast<float>((vertex * 7919 + volume * 104729) % 100003) / 97.0f;
+}
+
+// A time series of `volumes` arrays of kTimeSeriesVertices values.
+bool writeTimeSeries(int volumes, const std::string& path, int encoding) {
+    GiftiImagePtr image = createExportImage(volumes);
+    for (int t = 0; t < volumes; ++t) {
+        setArrayFields(*image->darray[t], NIFTI_INTENT_TIME_SERIES, NIFTI_TYPE_FLOAT32, {kTimeSeriesVertices}, false,
+                       encoding);
+        auto* values = allocateArrayValues<float>(*image, t);
+        for (std::size_t v = 0; v < kTimeSeriesVertices; ++v) values[v] = sampleValue(v, static_cast<std::size_t>(t));
+    }
+    return gifti_write_image(image.get(), path.c_str(), 1) == 0;
+}
+
+// The same time course as an MTC file, as the host writes it.
+bool writeMtc(int volumes, const std::string& path) {
+    FilePtr file = openFile(path, "wb");
+    if (!file) return false;
+    BinaryWriter out(file.get());
+    out.write(std::int32_t{1});
+    out.write(std::int32_t{kTimeSeriesVertices});
+    out.write(std::int32_t{volumes});
+    out.writeZeroTerminated("<none>");
+    out.writeZeroTerminated("<none>");
+    out.write(std::int32_t{0});
+    out.write(2000.0f);
+    for (int i = 0; i < 2; ++i) out.write(0.0f);
+    for (int i = 0; i < 2; ++i) out.write(std::int32_t{0});
+    out.write(std::int8_t{1});
+    for (std::size_t t = 0; t < static_cast<std::size_t>(volumes); ++t)
+        for (std::size_t v = 0; v < kTimeSeriesVertices; ++v) out.write(sampleValue(v, t));
+    return out.flush();
+}
+
 // One measured step, in this process; the exit status says whether it worked.
 int runStepHere(const std::vector<std::string>& args) {
     const std::string& step = args.at(0);
     if (step == "generate") {
         return writeMesh(icosphere(std::stoi(args.at(1))), args.at(3), encodingCode(args.at(2))) ? 0 : 1;
+    }
+    if (step == "generate-time-series") {
+        const int volumes = std::stoi(args.at(1));
+        return writeTimeSeries(volumes, args.at(3), encodingCode(args.at(2))) && writeMtc(volumes, args.at(4)) ? 0 : 1;
+    }
+    if (step == "import-time-series") {
+        installBenchmarkHost(kTimeSeriesVertices);
+        const auto start = nowNanoseconds();
+        GiftiImagePtr image = readGiftiImage(args.at(1), true);
+        const bool done = image && importTimeSeries(*image, args.at(1), false, false);
+        reportStepSeconds(secondsSince(start));
+        return done ? 0 : 1;
+    }
+    if (step == "export-time-series") {
+        const auto start = nowNanoseconds();
+        const bool done = exportTimeSeries(args.at(1), true, args.at(2) == "gzip");
+        reportStepSeconds(secondsSince(start));
+        return done ? 0 : 1;
     }
     if (step == "read") {
         const auto start = nowNanoseconds();
@@ -112,7 +173,7 @@ void printRow(std::size_t vertices, const std::string& encoding, const std::stri
               const StepResult* floor) {
     char ratio[32] = "";
     if (floor && floor->succeeded && floor->seconds > 0) std::snprintf(ratio, sizeof ratio, "%.2f", r.seconds / floor->seconds);
-    std::printf("| %9zu | %-6s | %-16s | %8.2f | %8.0f | %9.2f | %6s |\n", vertices, encoding.c_str(), step.c_str(),
+    std::printf("| %9zu | %-11s | %-18s | %8.2f | %8.0f | %9.2f | %6s |\n", vertices, encoding.c_str(), step.c_str(),
                 r.seconds, r.peakMegabytes, r.seconds * 1e6 / static_cast<double>(vertices), r.succeeded ? ratio : "FAILED");
     std::fflush(stdout);
 }
@@ -126,18 +187,20 @@ int main(int argc, char** argv) {
     std::vector<std::string> levels = {"7", "8", "9"}, encodings = {"ascii", "base64", "gzip"};
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "meshbridge-bench";
     bool keep = false;
+    std::string volumes = "1000";
     for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
         if (args[i] == "--levels") levels = splitList(args[i + 1]);
         else if (args[i] == "--encodings") encodings = splitList(args[i + 1]);
         else if (args[i] == "--dir") dir = args[i + 1];
         else if (args[i] == "--keep") keep = args[i + 1] == "yes";
         else if (args[i] == "--repeat") repeats = std::max(1, std::stoi(args[i + 1]));
+        else if (args[i] == "--volumes") volumes = args[i + 1];
     }
     std::filesystem::create_directories(dir);
     const std::string self = std::filesystem::canonical("/proc/self/exe").string();
 
-    std::printf("| vertices  | data   | step             | wall s   | peak MB  | us/vertex | ratio  |\n");
-    std::printf("|-----------|--------|------------------|----------|----------|-----------|--------|\n");
+    std::printf("| vertices  | data        | step               | wall s   | peak MB  | us/vertex | ratio  |\n");
+    std::printf("|-----------|-------------|--------------------|----------|----------|-----------|--------|\n");
     for (const std::string& level : levels) {
         std::size_t vertices = 0;
         for (const std::string& encoding : encodings) {
@@ -161,6 +224,27 @@ int main(int argc, char** argv) {
             printRow(vertices, encoding, "export", exported, &write);
             for (const char* suffix : {".srf", ".again.gii"}) std::filesystem::remove(stem + suffix);
         }
+    }
+    // Time series: import (with the host's part in memory) and export.
+    for (const std::string& encoding : encodings) {
+        if (volumes == "0") break;
+        const std::string stem = (dir / ("run_" + encoding)).string();
+        if (!runStep(self, {"--step", "generate-time-series", volumes, encoding, stem + ".time.gii", stem + ".mtc"})
+                 .succeeded) {
+            std::cerr << "cannot write " << stem << ".time.gii\n";
+            return 1;
+        }
+        const std::string label = encoding + " x" + volumes;
+        const StepResult read = measure(self, {"--step", "read", stem + ".time.gii"});
+        printRow(kTimeSeriesVertices, label, "gifticlib read", read, nullptr);
+        printRow(kTimeSeriesVertices, label, "time series import",
+                 measure(self, {"--step", "import-time-series", stem + ".time.gii"}), &read);
+        if (encoding == "base64") continue;
+        const StepResult exported = measure(self, {"--step", "export-time-series", stem + ".mtc", encoding});
+        const StepResult write = measure(self, {"--step", "write", stem + ".time.gii", stem + ".again.gii"});
+        printRow(kTimeSeriesVertices, label, "gifticlib write", write, nullptr);
+        printRow(kTimeSeriesVertices, label, "time series export", exported, &write);
+        std::filesystem::remove(stem + ".again.gii");
     }
     if (!keep) std::filesystem::remove_all(dir);
     return 0;
