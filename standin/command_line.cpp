@@ -26,6 +26,7 @@ const std::vector<OptionUse>& optionTable() {
         {"--surface", true, {}},
         {"--maps", true, {}},
         {"--timecourse", true, {}},
+        {"--patches", true, {}},
         {"--to-file", false, {"print"}},
         {"--no-log", false, {"print"}},
         {"--current", false, {"print", "export"}},
@@ -197,6 +198,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
             invocation.mapsPath = value;
         } else if (name == "--timecourse") {
             invocation.timeCoursePath = value;
+        } else if (name == "--patches") {
+            invocation.patchesPath = value;
         } else if (name == "--to-file") {
             toFile = true;
         } else if (name == "--no-log") {
@@ -264,6 +267,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
         }
         if (fileType == 0 && !invocation.mapsPath.empty()) fileType = 4;
         if (fileType == 0 && !invocation.timeCoursePath.empty()) fileType = 3;
+        if (fileType == 0 && !invocation.patchesPath.empty()) fileType = 5;
         if (fileType == 0 && !invocation.surfacePath.empty()) fileType = 2;
         if (fileType == 0) {
             result.error = verb + " --current wants the host's document, such as --surface FILE.srf";
@@ -320,8 +324,10 @@ Commands:
                         contents: a surface an .srf file beside it,
                         statistic or shape maps an .smp file, a time series
                         an .mtc file that the host saves (it needs the host's
-                        surface: --surface). Further FILEs answer the dialogs
-                        that follow, in order.
+                        surface: --surface), labels a .poi file. Further FILEs
+                        answer the dialogs that follow, in order (such as the
+                        SRF file asked for when labels name their vertices
+                        and the host has no surface).
       --colors COLORS.gii
                         Colour the surface with the label table of COLORS.gii.
       --reverse-winding Turn every triangle over.
@@ -329,12 +335,13 @@ Commands:
       --open            Open the result in the host (a surface: leave its
                         path in the parameter SrfFileName; maps: create them
                         on the current surface and load the file there; a
-                        time series: link the saved file to the surface).
+                        time series: link the saved file to the surface;
+                        patches: load them in the host).
       --type KIND       The kind the import dialog is opened for (srf, mtc,
                         smp, poi); by default from FILE's name.
   export FILE           Convert FILE to GIFTI beside it: lh.srf gives
                         lh.surf.gii, maps.smp gives maps.func.gii, run1.mtc
-                        gives run1.time.gii.
+                        gives run1.time.gii, areas.poi gives areas.label.gii.
   export --current      Convert the host's current document (see --surface).
       --colors          Also write the surface's colours as a .label.gii file.
       --binary          Write the data arrays compressed (GZipBase64Binary)
@@ -342,7 +349,8 @@ Commands:
   print FILE            Dump the header of FILE (.gii, .srf, .mtc, .smp or .poi)
                         to the log.
   print --current       Dump the header of the host's current document
-                        (the maps or time course if given, else the surface).
+                        (the maps, time course or patches if given, else the
+                        surface).
       --to-file         Also write the dump to an info file, named after the
                         file with "_info.txt" in place of its extension.
       --no-log          Do not send the dump to the log.
@@ -356,6 +364,7 @@ Options for every command:
   --surface FILE.srf    Open FILE.srf in the host as its current surface.
   --maps FILE.smp       Open the maps of FILE.smp on that surface.
   --timecourse FILE.mtc Link the time course of FILE.mtc to that surface.
+  --patches FILE.poi    Open the patches of interest of FILE.poi.
   --answer VALUE        Answer the next question the plug-in asks (repeatable,
                         used in order): yes or no, or a number. Without one,
                         questions are asked on the terminal when there is

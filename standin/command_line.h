@@ -18,6 +18,7 @@ struct Invocation {
     std::string surfacePath;                        // the host's current surface, if any
     std::string mapsPath;                           // the maps of that surface, if any
     std::string timeCoursePath;                     // its time course, if any
+    std::string patchesPath;                        // the host's patches of interest, if any
     HostVersion hostVersion;
     std::vector<std::string> answers;               // --answer, in order
     std::map<std::string, std::string> parameters;  // the dialog parameters to send

@@ -39,6 +39,11 @@ struct HostTimeCourse {
     std::string linkedTo;
 };
 
+struct HostPatch {
+    HostPoiInfo info{};
+    std::vector<std::int32_t> vertices;
+};
+
 class HostDocuments {
 public:
     static HostDocuments& current();
@@ -73,6 +78,14 @@ public:
     bool timeCourseChanged() const { return timeCourseChanged_; }
     std::string timeCourseReport() const;
 
+    // Patches of interest of the current surface.
+    bool openPatches(const std::string& path, std::string& error);
+    bool describePatches(HostPoiList& list);
+    std::int32_t* describePatch(int index, HostPoiInfo& info);
+    bool loadPatchesFile(const std::string& path);
+    bool patchesChanged() const { return patchesChanged_; }
+    std::string patchesReport() const;
+
 private:
     bool hasSurface_ = false;
     HostSurface surface_;
@@ -82,6 +95,10 @@ private:
     bool hasTimeCourse_ = false;
     bool timeCourseChanged_ = false;
     HostTimeCourse timeCourse_;
+    std::vector<HostPatch> patches_;
+    std::string patchesFileName_;
+    std::int32_t patchTimeCourses_ = 0;
+    bool patchesChanged_ = false;
 };
 
 }  // namespace meshbridge::standin

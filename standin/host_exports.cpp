@@ -133,10 +133,17 @@ MESHBRIDGE_HOST_API int ztSaveMTCOfCurrentSRF(const char* path) {
     return path && HostDocuments::current().saveTimeCourse(path) ? 1 : 0;
 }
 
-// Patches: this build of the stand-in holds none.
-MESHBRIDGE_HOST_API int ztGetPOIs(meshbridge::HostPoiList*) { return 0; }
-MESHBRIDGE_HOST_API int* ztGetPOI(int, meshbridge::HostPoiInfo*) { return nullptr; }
-MESHBRIDGE_HOST_API int ztLoadPOIs(const char*) { return 0; }
+MESHBRIDGE_HOST_API int ztGetPOIs(meshbridge::HostPoiList* list) {
+    return list && HostDocuments::current().describePatches(*list) ? 1 : 0;
+}
+
+MESHBRIDGE_HOST_API int* ztGetPOI(int patchIndex, meshbridge::HostPoiInfo* info) {
+    return info ? HostDocuments::current().describePatch(patchIndex, *info) : nullptr;
+}
+
+MESHBRIDGE_HOST_API int ztLoadPOIs(const char* path) {
+    return path && HostDocuments::current().loadPatchesFile(path) ? 1 : 0;
+}
 
 }  // extern "C"
 

@@ -40,6 +40,10 @@ void reportHostDocuments() {
         std::istringstream lines(documents.mapsReport());
         for (std::string line; std::getline(lines, line);) std::cerr << "meshbridge: host " << line << "\n";
     }
+    if (documents.patchesChanged()) {
+        std::istringstream lines(documents.patchesReport());
+        for (std::string line; std::getline(lines, line);) std::cerr << "meshbridge: host " << line << "\n";
+    }
     if (documents.timeCourseChanged()) {
         std::istringstream lines(documents.timeCourseReport());
         for (std::string line; std::getline(lines, line);) std::cerr << "meshbridge: host " << line << "\n";
@@ -91,6 +95,13 @@ int main(int argc, char** argv) {
         std::string error;
         if (!HostDocuments::current().openTimeCourse(invocation.timeCoursePath, error)) {
             std::cerr << "meshbridge: --timecourse: " << error << "\n";
+            return kExitUsage;
+        }
+    }
+    if (!invocation.patchesPath.empty()) {
+        std::string error;
+        if (!HostDocuments::current().openPatches(invocation.patchesPath, error)) {
+            std::cerr << "meshbridge: --patches: " << error << "\n";
             return kExitUsage;
         }
     }

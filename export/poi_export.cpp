@@ -1,0 +1,66 @@
+// POI patches to a GIFTI label file (".label.gii"): a node-index array of all
+// patches' vertices, a label array of the patch each belongs to, and a label
+// table of the patches' names and colours.
+#include "common/plugin_info.h"
+#include "common/replace_extension.h"
+#include "common/text.h"
+#include "export/export_dispatch.h"
+#include "export/gifti_writing.h"
+#include "formats/poi_file.h"
+#include "host/host_calls.h"
+
+namespace meshbridge {
+
+bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBinaryExport) {
+    const PoiData poi = loadPoi(name, fromFile);
+    if (isFailedLoad(poi)) return false;
+    dumpPoiHeader(poi, false, true);
+
+    std::size_t total = 0;
+    for (const PoiPatch& patch : poi.patches) total += patch.vertices.size();
+    if (total == 0) {
+        logText("Export to GIfTI format did not succeed: the patches hold no vertices.");
+        return false;
+    }
+    if (total > static_cast<std::size_t>(INT32_MAX)) {
+        logText("Export to GIfTI format did not succeed: the patches hold too many vertices.");
+        return false;
+    }
+
+    GiftiImagePtr image = createExportImage(2);
+    bool built = image != nullptr;
+    if (built) {
+        addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
+        addImageMetadata(*image, "Corresponding (underlying) Corvana surface", poi.fromMeshFile);
+        addImageMetadata(*image, "Number of mesh vertices", formatText("%i", poi.nrOfMeshVertices));
+        const int count = static_cast<int>(total);
+        setArrayFields(*image->darray[0], NIFTI_INTENT_NODE_INDEX, NIFTI_TYPE_INT32, {count}, doBinaryExport);
+        setArrayFields(*image->darray[1], NIFTI_INTENT_LABEL, NIFTI_TYPE_INT32, {count}, doBinaryExport);
+        auto* vertices = allocateArrayValues<std::int32_t>(*image, 0);
+        auto* labels = allocateArrayValues<std::int32_t>(*image, 1);
+        std::vector<LabelEntry> table;
+        built = vertices && labels;
+        for (std::size_t i = 0; built && i < poi.patches.size(); ++i) {
+            const PoiPatch& patch = poi.patches[i];
+            vertices = std::copy(patch.vertices.begin(), patch.vertices.end(), vertices);
+            labels = std::fill_n(labels, patch.vertices.size(), static_cast<std::int32_t>(i));
+            const std::int32_t red = patch.color / 65536;
+            const std::int32_t green = (patch.color - red * 65536) / 256;
+            const std::int32_t blue = patch.color - red * 65536 - green * 256;
+            table.push_back({static_cast<std::int32_t>(i), patch.name,
+                             {static_cast<float>(red) / 255.0f, static_cast<float>(green) / 255.0f,
+                              static_cast<float>(blue) / 255.0f, 1.0f}});
+        }
+        built = built && setLabelTable(*image, table);
+    }
+    const std::string path = replaceExtension(poi.fileName, ".label.gii");
+    const bool written = built && writeGiftiFile(*image, path);
+    if (written) {
+        logText(formatText("Exported to GIfTI format, name:\n %s", path.c_str()));
+    } else {
+        logText("Export to GIfTI format did not succeed.");
+    }
+    return written;
+}
+
+}  // namespace meshbridge

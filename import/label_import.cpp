@@ -1,0 +1,134 @@
+// GIFTI label file to POI file: one patch per label-table entry, holding the
+// vertices whose label value is the entry's key. A label array may cover only
+// some vertices, named by a node-index array; the mesh's vertex count then
+// comes from the host's current surface, or from an SRF file the user picks.
+//
+// An entry whose key no vertex has becomes a patch without vertices whose
+// label vertex is 0.
+#include <cmath>
+#include <map>
+
+#include "common/gifti_values.h"
+#include "common/replace_extension.h"
+#include "common/text.h"
+#include "formats/poi_file.h"
+#include "formats/srf_file.h"
+#include "host/host_calls.h"
+#include "import/import_dispatch.h"
+
+namespace meshbridge {
+
+namespace {
+
+const giiDataArray* lastArrayWithIntent(const gifti_image& image, int intent) {
+    const giiDataArray* found = nullptr;
+    for (int i = 0; i < image.numDA; ++i) {
+        const giiDataArray* array = image.darray ? image.darray[i] : nullptr;
+        if (array && array->intent == intent) found = array;
+    }
+    return found;
+}
+
+bool refuse(const std::string& path, const std::string& problem) {
+    messageBox(formatText("The labels in %s cannot be imported: %s.", path.c_str(), problem.c_str()));
+    return false;
+}
+
+// The vertex count of the whole mesh, for labels that name their vertices.
+std::int32_t meshVertexCount(std::int32_t labelValues) {
+    HostSrfInfo surface{};
+    if (hostFunctions().ztGetCurrentSRF && hostFunctions().ztGetCurrentSRF(&surface) != 0) {
+        logText(formatText("Number of mesh vertices: %i. Please note that it is assumed that the imported POI belongs "
+                           "to the currently opened surface file.\nIf the files do not belong together, the location "
+                           "of the POI be incorrect.",
+                           surface.nrOfVertices));
+        return surface.nrOfVertices;
+    }
+    if (const auto chosen = openFileDialog("Please select the Corvana surface file where this POI belongs to", "*.srf")) {
+        const SrfData srf = loadSrf(*chosen, true, SrfDetail::WithoutNormalsAndNeighbors);
+        if (!isFailedLoad(srf)) {
+            logText(formatText("Number of mesh vertices: %i", srf.nrOfVertices));
+            return srf.nrOfVertices;
+        }
+    }
+    logText("Number of mesh vertices not determined.");
+    return labelValues;
+}
+
+// The colour byte of a label-table component: rounded, within 0 to 255.
+std::int32_t colorByte(float component) {
+    const double scaled = static_cast<double>(component * 255.0f) + 0.5;
+    if (!(scaled > 0.0)) return 0;
+    return scaled >= 255.0 ? 255 : static_cast<std::int32_t>(scaled);
+}
+
+}  // namespace
+
+bool importLabelTable(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost) {
+    PoiData poi;
+    poi.fileName = replaceExtension(path, ".poi");
+    const giiDataArray* labelArray = lastArrayWithIntent(image, NIFTI_INTENT_LABEL);
+    if (!labelArray) {
+        messageBox("No label data found in GIFTI file!\nCannot convert to POI.");
+        return false;
+    }
+    const giiDataArray* nodeArray = lastArrayWithIntent(image, NIFTI_INTENT_NODE_INDEX);
+    std::vector<std::int32_t> labels, nodes;
+    std::string problem;
+    if (!int32Values(*labelArray, labels, problem)) return refuse(path, "the label array cannot be read: " + problem);
+    labels.resize(std::min(labels.size(), static_cast<std::size_t>(std::max(labelArray->dims[0], 0))));
+    if (nodeArray && !int32Values(*nodeArray, nodes, problem))
+        return refuse(path, "the node-index array cannot be read: " + problem);
+    if (nodeArray && nodes.size() < labels.size())
+        return refuse(path, formatText("its node-index array holds %zu values for %zu labels", nodes.size(), labels.size()));
+
+    logText("Determine number of mesh vertices...");
+    const auto labelValues = static_cast<std::int32_t>(labels.size());
+    if (!nodeArray) {
+        poi.nrOfMeshVertices = labelValues;
+        logText(formatText("Number of mesh vertices equal to number of POI nodes: %i", poi.nrOfMeshVertices));
+    } else {
+        poi.nrOfMeshVertices = meshVertexCount(labelValues);
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            if (nodes[i] < 0 || nodes[i] >= poi.nrOfMeshVertices)
+                return refuse(path, formatText("node index %d (value %zu) lies outside the mesh of %d vertices",
+                                               nodes[i], i, poi.nrOfMeshVertices));
+        }
+    }
+
+    poi.version = 2;
+    poi.fromMeshFile = "";
+    const giiLabelTable& table = image.labeltable;
+    poi.nrOfPOIs = std::max(table.length, 0);
+    poi.nrOfPOIMTCs = 0;
+    poi.patches.resize(static_cast<std::size_t>(poi.nrOfPOIs));
+    std::multimap<std::int32_t, std::size_t> patchesOfKey;
+    for (std::size_t p = 0; p < poi.patches.size(); ++p) {
+        PoiPatch& patch = poi.patches[p];
+        patch.name = table.label && table.label[p] ? table.label[p] : "";
+        const float* rgba = table.rgba ? table.rgba + 4 * p : nullptr;
+        if (rgba && rgba[3] != 0.0f)
+            patch.color = colorByte(rgba[0]) * 65536 + colorByte(rgba[1]) * 256 + colorByte(rgba[2]);
+        if (table.key) patchesOfKey.emplace(table.key[p], p);
+    }
+    // One pass over the labels, in increasing position.
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        const auto [first, last] = patchesOfKey.equal_range(labels[i]);
+        for (auto it = first; it != last; ++it)
+            poi.patches[it->second].vertices.owned().push_back(nodeArray ? nodes[i] : static_cast<std::int32_t>(i));
+    }
+    for (PoiPatch& patch : poi.patches) {
+        patch.nrOfVertices = static_cast<std::int32_t>(patch.vertices.size());
+        patch.labelVertex = patch.vertices.empty() ? 0 : patch.vertices[0];
+        patch.infoTextFile = "";
+    }
+
+    if (!writePoiFile(poi)) return false;
+    logText(formatText("POI saved as:\n%s", poi.fileName.c_str()));
+    if (printToLogtab) dumpPoiHeader(poi, false, true);
+    if (openInHost && (!hostFunctions().ztLoadPOIs || hostFunctions().ztLoadPOIs(poi.fileName.c_str()) == 0))
+        messageBox("Patch of interest (POI) could not be loaded on current surface (SRF).");
+    return true;
+}
+
+}  // namespace meshbridge
