@@ -60,6 +60,7 @@ void volumesToCourses(const float* volumeMajor, std::size_t vertices, std::size_
 }
 
 bool readMtcFile(const std::string& name, MtcData& mtc, MtcDetail detail) {
+    mtc = MtcData{};
     mtc.fileName = name;
     FilePtr file = openFile(name, "rb");
     if (!file) {

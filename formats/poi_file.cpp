@@ -188,6 +188,7 @@ std::string fileText(const std::string& path, bool& opened) {
 }  // namespace
 
 bool readPoiFile(const std::string& name, PoiData& poi) {
+    poi = PoiData{};
     poi.fileName = name;
     bool opened = false;
     bool complete = false;

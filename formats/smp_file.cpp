@@ -134,6 +134,7 @@ std::string textOfBuffer(const char* buffer, std::size_t capacity) {
 }  // namespace
 
 bool readSmpFile(const std::string& name, SmpData& smp) {
+    smp = SmpData{};
     smp.fileName = name;
     FilePtr file = openFile(name, "rb");
     if (!file) {

@@ -70,6 +70,7 @@ bool isConsistent(const SrfData& srf) {
 }  // namespace
 
 bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail) {
+    srf = SrfData{};
     srf.fileName = name;
     FilePtr file = openFile(name, "rb");
     if (!file) return false;

@@ -153,9 +153,21 @@ FAKE_API int ztLoadSMPsToCurrentSRF(const char* path) {
     host.loadedMapFiles.emplace_back(path);
     return host.loadMapsResult;
 }
-FAKE_API int ztGetPOIs(meshbridge::HostPoiList*) { return 0; }
-FAKE_API int* ztGetPOI(int, meshbridge::HostPoiInfo*) { return nullptr; }
-FAKE_API int ztLoadPOIs(const char*) { return 0; }
+FAKE_API int ztGetPOIs(meshbridge::HostPoiList* list) {
+    *list = FakeHost::current().patchList;
+    return 1;
+}
+FAKE_API int* ztGetPOI(int index, meshbridge::HostPoiInfo* info) {
+    auto& host = FakeHost::current();
+    if (index < 0 || static_cast<std::size_t>(index) >= host.patches.size()) return nullptr;
+    *info = host.patches[static_cast<std::size_t>(index)];
+    return host.patchVertices[static_cast<std::size_t>(index)].data();
+}
+FAKE_API int ztLoadPOIs(const char* path) {
+    auto& host = FakeHost::current();
+    host.loadedPatchFiles.emplace_back(path);
+    return host.loadPatchesResult;
+}
 
 namespace meshbridge::test {
 

@@ -70,6 +70,13 @@ public:
     int saveResult = 1;
     int linkResult = 1;
 
+    // The host's patches of interest.
+    HostPoiList patchList{};
+    std::vector<HostPoiInfo> patches;
+    std::vector<std::vector<std::int32_t>> patchVertices;
+    std::vector<std::string> loadedPatchFiles;  // ztLoadPOIs calls
+    int loadPatchesResult = 1;
+
     std::vector<std::string> log;
     std::vector<std::string> messages;
     std::vector<DialogCall> dialogs;

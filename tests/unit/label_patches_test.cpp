@@ -1,0 +1,202 @@
+// Label import (GIFTI to POI) and POI export (POI to GIFTI).
+#include <gtest/gtest.h>
+
+#include "common/gifti.h"
+#include "formats/poi_file.h"
+#include "plugin/commands.h"
+#include "tests/support/bytes.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/gifti_xml.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge;
+using meshbridge::test::dataArray;
+using meshbridge::test::FakeHost;
+using meshbridge::test::gifti;
+using meshbridge::test::TempDir;
+
+namespace {
+
+const std::string kTable =
+    "<LabelTable>"
+    "<Label Key=\"0\" Red=\"0\" Green=\"0\" Blue=\"0\" Alpha=\"0\"><![CDATA[Background]]></Label>"
+    "<Label Key=\"1\" Red=\"1\" Green=\"0\" Blue=\"0\" Alpha=\"1\"><![CDATA[V1]]></Label>"
+    "<Label Key=\"4\" Red=\"0.5\" Green=\"0.5\" Blue=\"0.5\" Alpha=\"1\"><![CDATA[100% grey]]></Label>"
+    "</LabelTable>";
+
+std::string labels(const std::string& values = "0 0 1 1 1 7") {
+    return dataArray("NIFTI_INTENT_LABEL", "NIFTI_TYPE_INT32", "Dimensionality=\"1\" Dim0=\"6\"", values);
+}
+
+std::string nodes(const std::string& values = "10 20 30 40 50 60") {
+    return dataArray("NIFTI_INTENT_NODE_INDEX", "NIFTI_TYPE_INT32", "Dimensionality=\"1\" Dim0=\"6\"", values);
+}
+
+std::vector<std::int32_t> verticesOf(const PoiPatch& patch) { return {patch.vertices.begin(), patch.vertices.end()}; }
+
+class LabelImportTest : public ::testing::Test {
+protected:
+    bool import(const std::vector<std::string>& arrays, bool open = false, const std::string& table = kTable) {
+        test::writeFile(dir.file("lh.aparc.label.gii"), gifti(arrays, table));
+        host.dialogAnswers.push_front(dir.file("lh.aparc.label.gii"));
+        return importGiftiFile(5, false, open, false, false);
+    }
+
+    PoiData written() {
+        PoiData poi;
+        EXPECT_TRUE(readPoiFile(dir.file("lh.aparc.label.poi"), poi));
+        return poi;
+    }
+
+    TempDir dir;
+    FakeHost host;
+};
+
+}  // namespace
+
+TEST_F(LabelImportTest, OnePatchPerLabel) {
+    ASSERT_TRUE(import({labels()}));
+    EXPECT_EQ(host.dialogs[0].title, "Please select the GIFTI label file");
+    EXPECT_EQ(host.log, (std::vector<std::string>{"Determine number of mesh vertices...",
+                                                  "Number of mesh vertices equal to number of POI nodes: 6",
+                                                  "POI saved as:\n" + dir.file("lh.aparc.label.poi"),
+                                                  "GIFTI label table successfully imported."}));
+    const PoiData poi = written();
+    EXPECT_EQ(poi.version, 2);
+    EXPECT_EQ(poi.fromMeshFile, "");
+    EXPECT_EQ(poi.nrOfMeshVertices, 6);
+    ASSERT_EQ(poi.patches.size(), 3u);
+    EXPECT_EQ(poi.patches[0].name, "Background");
+    EXPECT_EQ(verticesOf(poi.patches[0]), (std::vector<std::int32_t>{0, 1}));
+    EXPECT_EQ(poi.patches[0].labelVertex, 0);
+    EXPECT_EQ(poi.patches[0].color, 0);
+    EXPECT_EQ(poi.patches[1].name, "V1");
+    EXPECT_EQ(verticesOf(poi.patches[1]), (std::vector<std::int32_t>{2, 3, 4}));
+    EXPECT_EQ(poi.patches[1].labelVertex, 2);
+    EXPECT_EQ(poi.patches[1].color, 16711680);
+    // A key without vertices: no vertices, label vertex 0. A component of 0.5 gives 128.
+    EXPECT_EQ(poi.patches[2].name, "100% grey");
+    EXPECT_TRUE(poi.patches[2].vertices.empty());
+    EXPECT_EQ(poi.patches[2].labelVertex, 0);
+    EXPECT_EQ(poi.patches[2].color, 128 * 65536 + 128 * 256 + 128);
+}
+
+TEST_F(LabelImportTest, NodeIndicesWithTheHostsSurface) {
+    HostSrfInfo surface{};
+    surface.nrOfVertices = 100;
+    host.currentSurface = surface;
+    ASSERT_TRUE(import({labels(), nodes()}, true));
+    const PoiData poi = written();
+    EXPECT_EQ(poi.nrOfMeshVertices, 100);
+    EXPECT_EQ(verticesOf(poi.patches[1]), (std::vector<std::int32_t>{30, 40, 50}));
+    EXPECT_EQ(poi.patches[1].labelVertex, 30);
+    EXPECT_NE(host.log[1].find("Number of mesh vertices: 100. Please note"), std::string::npos);
+    EXPECT_EQ(host.loadedPatchFiles, std::vector<std::string>{dir.file("lh.aparc.label.poi")});
+}
+
+TEST_F(LabelImportTest, NodeIndicesWithAChosenSurfaceOrNone) {
+    // An SRF file of 70 vertices, chosen in the dialog that follows.
+    test::Bytes srf;
+    srf.f32(3.0f).i32(0).i32(70).i32(0).f32(0).f32(0).f32(0);
+    for (int i = 0; i < 6 * 70 + 8 + 70; ++i) srf.i32(0);
+    for (int i = 0; i < 70; ++i) srf.i32(0);  // no neighbours
+    srf.i32(0);
+    test::writeFile(dir.file("lh.srf"), srf.str());
+    host.dialogAnswers = {dir.file("lh.srf")};
+    ASSERT_TRUE(import({labels(), nodes()}));
+    EXPECT_EQ(host.dialogs[1].title, "Please select the Corvana surface file where this POI belongs to");
+    EXPECT_EQ(host.dialogs[1].filter, "*.srf");
+    EXPECT_EQ(written().nrOfMeshVertices, 70);
+    EXPECT_EQ(host.log[1], "Number of mesh vertices: 70");
+
+    // No surface: the count of label values, and nodes beyond it are refused.
+    host.log.clear();
+    host.dialogAnswers.clear();
+    ASSERT_TRUE(import({labels(), nodes("0 1 2 3 4 5")}));
+    EXPECT_EQ(written().nrOfMeshVertices, 6);
+    EXPECT_EQ(host.log[1], "Number of mesh vertices not determined.");
+    host.messages.clear();
+    EXPECT_FALSE(import({labels(), nodes()}));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"The labels in " + dir.file("lh.aparc.label.gii") +
+                                                      " cannot be imported: node index 10 (value 0) lies outside the "
+                                                      "mesh of 6 vertices."});
+}
+
+TEST_F(LabelImportTest, ShortNodeArrayAndMissingLabelsAreRefused) {
+    EXPECT_FALSE(import({labels(), dataArray("NIFTI_INTENT_NODE_INDEX", "NIFTI_TYPE_INT32",
+                                             "Dimensionality=\"1\" Dim0=\"5\"", "1 2 3 4 5")}));
+    EXPECT_NE(host.messages.back().find("its node-index array holds 5 values for 6 labels"), std::string::npos);
+    EXPECT_FALSE(import({nodes()}));  // node indices alone are not a label file
+    EXPECT_EQ(host.log.back(), "GIfTI filetype not supported (check INTENT code by making headerdump).");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("lh.aparc.label.poi")));
+}
+
+TEST_F(LabelImportTest, TheLastLabelArrayCountsAndFailedWritesAreReported) {
+    ASSERT_TRUE(import({labels("1 1 1 1 1 1"), labels("4 4 0 0 0 0")}));
+    EXPECT_EQ(verticesOf(written().patches[2]), (std::vector<std::int32_t>{0, 1}));
+    std::filesystem::remove(dir.file("lh.aparc.label.poi"));
+    std::filesystem::create_directory(dir.file("lh.aparc.label.poi"));
+    host.log.clear();
+    EXPECT_FALSE(import({labels()}, true));
+    EXPECT_EQ(host.log.back(), "Number of mesh vertices equal to number of POI nodes: 6");
+    EXPECT_TRUE(host.loadedPatchFiles.empty());
+}
+
+TEST(PoiExport, PatchesBecomeNodeAndLabelArrays) {
+    TempDir dir;
+    FakeHost host;
+    PoiData poi;
+    poi.version = 2;
+    poi.fromMeshFile = "lh brain.srf";
+    poi.nrOfMeshVertices = 40962;
+    poi.fileName = dir.file("areas.poi");
+    for (const auto& [name, color, vertices] :
+         {std::tuple<const char*, int, std::vector<std::int32_t>>{"V1", 255 * 65536, {10, 11, 12}},
+          {"V2", 255 * 65536 + 127 * 256 + 63, {12, 40}},
+          {"empty", 255, {}}}) {
+        PoiPatch patch;
+        patch.name = name;
+        patch.color = color;
+        patch.vertices = vertices;
+        patch.nrOfVertices = static_cast<std::int32_t>(vertices.size());
+        poi.patches.push_back(std::move(patch));
+    }
+    poi.nrOfPOIs = 3;
+    ASSERT_TRUE(writePoiFile(poi));
+    host.dialogAnswers.push_back(poi.fileName);
+    ASSERT_TRUE(exportGiftiFile(5, false, false, false));
+    EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana patch of interest file");
+
+    const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);
+    ASSERT_TRUE(image);
+    EXPECT_STREQ(image->meta.name[1], "Corresponding (underlying) Corvana surface");
+    EXPECT_STREQ(image->meta.value[1], "lh brain.srf");
+    EXPECT_STREQ(image->meta.value[2], "40962");
+    ASSERT_EQ(image->numDA, 2);
+    EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_NODE_INDEX);
+    EXPECT_EQ(image->darray[1]->intent, NIFTI_INTENT_LABEL);
+    const auto* nodeValues = static_cast<const std::int32_t*>(image->darray[0]->data);
+    const auto* labelValues = static_cast<const std::int32_t*>(image->darray[1]->data);
+    EXPECT_EQ(std::vector<std::int32_t>(nodeValues, nodeValues + 5), (std::vector<std::int32_t>{10, 11, 12, 12, 40}));
+    EXPECT_EQ(std::vector<std::int32_t>(labelValues, labelValues + 5), (std::vector<std::int32_t>{0, 0, 0, 1, 1}));
+    const giiLabelTable& table = image->labeltable;
+    ASSERT_EQ(table.length, 3);
+    EXPECT_EQ(table.key[2], 2);
+    EXPECT_STREQ(table.label[0], "V1");
+    EXPECT_STREQ(table.label[2], "empty");
+    EXPECT_EQ(std::vector<float>(table.rgba, table.rgba + 8),
+              (std::vector<float>{1, 0, 0, 1, 1, 127.0f / 255.0f, 63.0f / 255.0f, 1}));
+}
+
+TEST(PoiExport, PatchesWithoutVerticesAreRefused) {
+    TempDir dir;
+    FakeHost host;
+    PoiData poi;
+    poi.version = 2;
+    poi.fileName = dir.file("none.poi");
+    ASSERT_TRUE(writePoiFile(poi));
+    host.dialogAnswers.push_back(poi.fileName);
+    EXPECT_FALSE(exportGiftiFile(5, false, true, false));
+    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: the patches hold no vertices.");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"none.poi"});
+}

@@ -1,0 +1,198 @@
+#include "formats/poi_file.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/fake_host.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge;
+using meshbridge::test::FakeHost;
+using meshbridge::test::TempDir;
+
+namespace {
+
+const std::string kExample =
+    "FileVersion:      2\n"
+    "\n"
+    "FromMeshFile:     \"untitled.srf\"\n"
+    "\n"
+    "NrOfMeshVertices: 40962\n"
+    "\n"
+    "\n"
+    "NrOfPOIs:         1\n"
+    "\n"
+    "NameOfPOI:        \"V1\"\n"
+    "InfoTextFile:     \"\"\n"
+    "ColorOfPOI:       255 0 0\n"
+    "LabelVertex:      17\n"
+    "NrOfVertices:     2\n"
+    "17\n"
+    "18\n"
+    "\n"
+    "\n"
+    "NrOfPOIMTCs: 0\n";
+
+PoiData example(const std::string& fileName) {
+    PoiData poi;
+    poi.version = 2;
+    poi.fromMeshFile = "untitled.srf";
+    poi.nrOfMeshVertices = 40962;
+    poi.nrOfPOIs = 1;
+    poi.fileName = fileName;
+    PoiPatch patch;
+    patch.name = "V1";
+    patch.color = 16711680;
+    patch.labelVertex = 17;
+    patch.nrOfVertices = 2;
+    patch.vertices = std::vector<std::int32_t>{17, 18};
+    poi.patches.push_back(std::move(patch));
+    return poi;
+}
+
+// The text with the platform's line ends, as a file written in text mode holds it.
+std::string onDisk(const std::string& text) {
+#ifdef _WIN32
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return crlf;
+#else
+    return text;
+#endif
+}
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
+
+}  // namespace
+
+TEST(PoiFile, WritesTheExampleByteForByte) {
+    TempDir dir;
+    FakeHost host;
+    EXPECT_EQ(poiFileText(example("")), kExample);
+    ASSERT_TRUE(writePoiFile(example(dir.file("areas.poi"))));
+    EXPECT_EQ(test::readFile(dir.file("areas.poi")), onDisk(kExample));
+}
+
+TEST(PoiFile, ReadsWithEitherLineEnd) {
+    TempDir dir;
+    FakeHost host;
+    for (const std::string& text : {kExample, crlf(kExample)}) {
+        test::writeFile(dir.file("areas.poi"), text);
+        PoiData poi;
+        ASSERT_TRUE(readPoiFile(dir.file("areas.poi"), poi));
+        EXPECT_EQ(poi.version, 2);
+        EXPECT_EQ(poi.fromMeshFile, "untitled.srf");
+        EXPECT_EQ(poi.nrOfMeshVertices, 40962);
+        ASSERT_EQ(poi.patches.size(), 1u);
+        const PoiPatch& patch = poi.patches[0];
+        EXPECT_EQ(patch.name, "V1");
+        EXPECT_EQ(patch.infoTextFile, "");
+        EXPECT_EQ(patch.color, 16711680);
+        EXPECT_EQ(patch.labelVertex, 17);
+        EXPECT_EQ(std::vector<std::int32_t>(patch.vertices.begin(), patch.vertices.end()),
+                  (std::vector<std::int32_t>{17, 18}));
+        EXPECT_EQ(poi.nrOfPOIMTCs, 0);
+        EXPECT_EQ(poiFileText(poi), kExample);  // no second pair of quotes
+    }
+}
+
+TEST(PoiFile, TextsSurviveWritingAndReading) {
+    TempDir dir;
+    FakeHost host;
+    PoiData poi = example(dir.file("texts.poi"));
+    poi.fromMeshFile = "C:\\my data\\lh brain.srf";
+    poi.patches[0].name = "area \"17\" % left";
+    poi.patches[0].infoTextFile = "notes about V1.txt";
+    poi.patches[0].color = 33023;
+    ASSERT_TRUE(writePoiFile(poi));
+    PoiData back;
+    ASSERT_TRUE(readPoiFile(dir.file("texts.poi"), back));
+    EXPECT_EQ(back.fromMeshFile, "C:\\my data\\lh brain.srf");
+    EXPECT_EQ(back.patches[0].name, "area \"17\" % left");
+    EXPECT_EQ(back.patches[0].infoTextFile, "notes about V1.txt");
+    EXPECT_EQ(back.patches[0].color, 33023);  // 0 128 255
+    EXPECT_NE(test::readFile(dir.file("texts.poi")).find("ColorOfPOI:       0 128 255"), std::string::npos);
+}
+
+TEST(PoiFile, ExtraEmptyLinesAndNoPatches) {
+    TempDir dir;
+    FakeHost host;
+    std::string spaced = kExample;
+    spaced.insert(spaced.find("NameOfPOI"), "\n\n  \n");
+    test::writeFile(dir.file("spaced.poi"), spaced);
+    PoiData poi;
+    ASSERT_TRUE(readPoiFile(dir.file("spaced.poi"), poi));
+    EXPECT_EQ(poi.patches[0].name, "V1");
+
+    PoiData none = example(dir.file("none.poi"));
+    none.patches.clear();
+    none.nrOfPOIs = 0;
+    EXPECT_EQ(poiFileText(none), "FileVersion:      2\n\nFromMeshFile:     \"untitled.srf\"\n\n"
+                                 "NrOfMeshVertices: 40962\n\n\nNrOfPOIs:         0\n\n\nNrOfPOIMTCs: 0\n");
+    ASSERT_TRUE(writePoiFile(none));
+    ASSERT_TRUE(readPoiFile(dir.file("none.poi"), poi));
+    EXPECT_TRUE(poi.patches.empty());
+}
+
+TEST(PoiFile, FilesThatEndEarlyOrPromiseTooMuchAreRefused) {
+    TempDir dir;
+    FakeHost host;
+    const std::size_t lastNumber = kExample.find("0\n", kExample.find("NrOfPOIMTCs"));
+    for (std::size_t length = 0; length < lastNumber; length += 3) {
+        host.log.clear();
+        test::writeFile(dir.file("cut.poi"), kExample.substr(0, length));
+        EXPECT_TRUE(isFailedLoad(loadPoi(dir.file("cut.poi"), true))) << length;
+        EXPECT_EQ(host.log, (std::vector<std::string>{"Error while reading *.poi file.",
+                                                      "Reading of patch of interest did not succeed."}))
+            << length;
+    }
+    std::string absurd = kExample;
+    absurd.replace(absurd.find("NrOfVertices:     2"), 19, "NrOfVertices:     2000000000");
+    test::writeFile(dir.file("absurd.poi"), absurd);
+    EXPECT_TRUE(isFailedLoad(loadPoi(dir.file("absurd.poi"), true)));
+    absurd = kExample;
+    absurd.replace(absurd.find("NrOfPOIs:         1"), 19, "NrOfPOIs:         99999999999");
+    test::writeFile(dir.file("absurd.poi"), absurd);
+    EXPECT_TRUE(isFailedLoad(loadPoi(dir.file("absurd.poi"), true)));
+    host.log.clear();
+    EXPECT_TRUE(isFailedLoad(loadPoi(dir.file("missing.poi"), true)));
+    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of patch of interest did not succeed."});
+}
+
+TEST(PoiFile, HostPatchesKeepTheirVertexArrays) {
+    FakeHost host;
+    HostSrfInfo surface{};
+    surface.nrOfVertices = 100;
+    host.currentSurface = surface;
+    host.patchList.nrOfPOIs = 1;
+    host.patchList.nrOfPOIMTCs = 2;
+    std::snprintf(host.patchList.fileName, sizeof host.patchList.fileName, "areas.poi");
+    HostPoiInfo info{};
+    info.nrOfVertices = 3;
+    std::snprintf(info.name, sizeof info.name, "V2");
+    info.color = 255;
+    info.labelVertex = 4;
+    host.patches = {info};
+    host.patchVertices = {{4, 5, 6}};
+    const PoiData poi = loadPoi("none", false);
+    ASSERT_FALSE(isFailedLoad(poi));
+    EXPECT_EQ(poi.version, 2);
+    EXPECT_EQ(poi.fileName, "areas.poi");
+    EXPECT_EQ(poi.nrOfMeshVertices, 100);
+    EXPECT_EQ(poi.nrOfPOIMTCs, 2);
+    EXPECT_EQ(poi.patches[0].name, "V2");
+    EXPECT_EQ(poi.patches[0].vertices.data(), host.patchVertices[0].data());
+    host.currentSurface.reset();
+    EXPECT_TRUE(isFailedLoad(loadPoi("none", false)));
+}
+
+TEST(PoiHeader, EachPatchWithItsPackedColour) {
+    EXPECT_EQ(poiHeaderText(example("areas.poi")),
+              "\nPOI filename: \nareas.poi\nFile type: Patch of Interest (*.poi)\nFile version: 2\n"
+              "From Mesh File: untitled.srf\nNumber of vertices: 40962\nNumber of POIs: 1\nNumber of POI MTCs: 0\n"
+              "\nDetails for map nr: 1\n\nNumber of vertices: 2\nPOI name: V1\nColor code: 16711680\n"
+              "Reference Vertex: 17\nInfo Text File: \n");
+}
