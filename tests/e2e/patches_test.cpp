@@ -1,0 +1,80 @@
+// Patches of interest both ways through the stand-in host.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/e2e/process.h"
+#include "tests/support/temp_dir.h"
+
+using namespace meshbridge::test;
+
+namespace {
+
+class NibabelLabels : public ::testing::TestWithParam<const char*> {};
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Samples, NibabelLabels, ::testing::Values("rh.aparc.annot.gii", "label.gii"),
+                         [](const auto& info) { return std::string(info.param).find("annot") != std::string::npos
+                                                           ? std::string("annotation")
+                                                           : std::string("labels"); });
+
+TEST_P(NibabelLabels, BecomePatchesAndGoBack) {
+    TempDir dir;
+    const std::string gii = dir.file("areas.gii");
+    std::filesystem::copy_file(nibabelDataDir() + "/" + GetParam(), gii);
+    ProcessResult result = runMeshbridge({"import", gii, "--type", "poi", "--dump"});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("POI saved as:\n" + dir.file("areas.poi")), std::string::npos);
+    EXPECT_NE(result.err.find("file dialog \"Please select the GIFTI label file\""), std::string::npos);
+
+    result = runMeshbridge({"export", dir.file("areas.poi"), "--binary"});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    const ProcessResult check =
+        runProcess({kPython, testScript("check_label_patches.py"), gii, dir.file("areas.poi"), dir.file("areas.label.gii")});
+    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+}
+
+TEST(PatchRoundTrip, OpenLoadsThePatchesInTheHostAndTheyGoOutAgain) {
+    TempDir dir;
+    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
+    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
+    writeFile(dir.file("two.label.gii"), R"(<?xml version="1.0"?>
+<GIFTI Version="1.0" NumberOfDataArrays="2">
+<LabelTable>
+<Label Key="3" Red="0" Green="0.5" Blue="1" Alpha="1"><![CDATA[front "pole"]]></Label>
+<Label Key="8" Red="1" Green="1" Blue="0" Alpha="1"><![CDATA[back]]></Label>
+</LabelTable>
+<DataArray Intent="NIFTI_INTENT_NODE_INDEX" DataType="NIFTI_TYPE_INT32" ArrayIndexingOrder="RowMajorOrder"
+ Dimensionality="1" Dim0="3" Encoding="ASCII" Endian="LittleEndian" ExternalFileName="" ExternalFileOffset="">
+<Data>5 0 2</Data></DataArray>
+<DataArray Intent="NIFTI_INTENT_LABEL" DataType="NIFTI_TYPE_INT32" ArrayIndexingOrder="RowMajorOrder"
+ Dimensionality="1" Dim0="3" Encoding="ASCII" Endian="LittleEndian" ExternalFileName="" ExternalFileOffset="">
+<Data>3 8 3</Data></DataArray>
+</GIFTI>
+)");
+    ProcessResult result =
+        runMeshbridge({"import", dir.file("two.label.gii"), "--open", "--surface", dir.file("oct.surf.srf")});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("Number of mesh vertices: 6. Please note"), std::string::npos);
+    EXPECT_NE(result.err.find("meshbridge: host 2 patches from " + dir.file("two.label.poi") + "\n"
+                              "meshbridge: host patch 1 \"front \"pole\"\": colour 33023, label vertex 5, vertices 5 2\n"
+                              "meshbridge: host patch 2 \"back\": colour 16776960, label vertex 0, vertices 0\n"),
+              std::string::npos)
+        << result.err;
+
+    result = runMeshbridge({"export", "--current", "--surface", dir.file("oct.surf.srf"), "--patches",
+                            dir.file("two.label.poi")});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    const ProcessResult check = runProcess(
+        {kPython, "-c",
+         "import nibabel, sys; i = nibabel.load(sys.argv[1]); "
+         "print(list(i.darrays[0].data), list(i.darrays[1].data), [(l.key, l.label, round(l.green * 255)) for l in "
+         "i.labeltable.labels], i.meta['Number of mesh vertices'])",
+         dir.file("two.label.label.gii")});
+    EXPECT_EQ(check.out, "[5, 2, 0] [0, 0, 1] [(0, 'front \"pole\"', 128), (1, 'back', 255)] 6\n") << check.err;
+
+    result = runMeshbridge({"print", "--current", "--surface", dir.file("oct.surf.srf"), "--patches",
+                            dir.file("two.label.poi")});
+    EXPECT_NE(result.out.find("Number of POIs: 2\n"), std::string::npos);
+}
