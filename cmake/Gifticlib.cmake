@@ -1,17 +1,24 @@
-# gifticlib, built from Debian's source package with three retinotopy intents
-# added to its intent table, as a position-independent static library.
+# gifticlib, built from Debian's source package with the changes of
+# PatchGifticlib.cmake, as a position-independent static library. For Windows
+# builds expat comes from Debian's source package too, built as a static
+# library, and zlib from the cross toolchain's static library, so that the
+# plug-in is one self-contained file.
 set(MESHBRIDGE_DEPS_DIR "${CMAKE_BINARY_DIR}/deps" CACHE PATH
     "Folder that receives the fetched Debian source packages")
 
-set(gifticlib_src "${MESHBRIDGE_DEPS_DIR}/gifticlib")
-if(NOT EXISTS "${gifticlib_src}/.unpacked")
-  execute_process(
-    COMMAND "${PROJECT_SOURCE_DIR}/scripts/fetch-debian-source" gifticlib "${MESHBRIDGE_DEPS_DIR}"
-    RESULT_VARIABLE fetch_result)
-  if(NOT fetch_result EQUAL 0)
-    message(FATAL_ERROR "Could not fetch Debian's source package gifticlib (run scripts/setup first)")
+function(meshbridge_fetch_debian_source package)
+  if(NOT EXISTS "${MESHBRIDGE_DEPS_DIR}/${package}/.unpacked")
+    execute_process(
+      COMMAND "${PROJECT_SOURCE_DIR}/scripts/fetch-debian-source" "${package}" "${MESHBRIDGE_DEPS_DIR}"
+      RESULT_VARIABLE fetch_result)
+    if(NOT fetch_result EQUAL 0)
+      message(FATAL_ERROR "Could not fetch Debian's source package ${package} (run scripts/setup first)")
+    endif()
   endif()
-endif()
+endfunction()
+
+meshbridge_fetch_debian_source(gifticlib)
+set(gifticlib_src "${MESHBRIDGE_DEPS_DIR}/gifticlib")
 
 set(gifticlib_patched_dir "${CMAKE_BINARY_DIR}/gifticlib-patched")
 add_custom_command(
@@ -22,9 +29,27 @@ add_custom_command(
           "${PROJECT_SOURCE_DIR}/cmake/PatchGifticlib.cmake"
   COMMENT "Adding the retinotopy intents and exact ASCII floats to gifticlib")
 
-find_package(EXPAT REQUIRED)
+if(WIN32)
+  meshbridge_fetch_debian_source(expat)
+  foreach(option EXPAT_BUILD_TOOLS EXPAT_BUILD_EXAMPLES EXPAT_BUILD_TESTS EXPAT_SHARED_LIBS EXPAT_BUILD_DOCS
+                 EXPAT_BUILD_FUZZERS EXPAT_BUILD_PKGCONFIG EXPAT_ENABLE_INSTALL)
+    set(${option} OFF CACHE BOOL "" FORCE)
+  endforeach()
+  # The source tests "XML_DTD == 1", which the CMake configuration header would
+  # define empty: DTD support is switched on here instead, as in Debian's build.
+  set(EXPAT_DTD OFF CACHE BOOL "" FORCE)
+  add_subdirectory("${MESHBRIDGE_DEPS_DIR}/expat/expat" "${CMAKE_BINARY_DIR}/expat" EXCLUDE_FROM_ALL SYSTEM)
+  target_compile_definitions(expat PRIVATE XML_DTD=1)
+  set(meshbridge_expat expat)
+  set(ZLIB_USE_STATIC_LIBS ON)
+else()
+  find_package(EXPAT REQUIRED)
+  set(meshbridge_expat EXPAT::EXPAT)
+endif()
 find_package(ZLIB REQUIRED)
-find_path(NIFTI_INCLUDE_DIR nifti1_io.h PATH_SUFFIXES nifti REQUIRED)
+# Only the declarations and macros of nifti1_io.h are used: the Linux headers
+# serve a Windows build as well.
+find_path(NIFTI_INCLUDE_DIR nifti1_io.h PATHS /usr/include PATH_SUFFIXES nifti NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 
 add_library(gifticlib STATIC
   "${gifticlib_patched_dir}/gifti_io.c"
@@ -32,8 +57,14 @@ add_library(gifticlib STATIC
   "${PROJECT_SOURCE_DIR}/cmake/nifti_datatype_name.c")
 target_include_directories(gifticlib SYSTEM PUBLIC "${gifticlib_src}" "${NIFTI_INCLUDE_DIR}")
 target_compile_definitions(gifticlib PUBLIC HAVE_ZLIB)
+if(WIN32)
+  target_compile_definitions(gifticlib PUBLIC XML_STATIC)
+endif()
 target_compile_options(gifticlib PRIVATE -w)
 set_target_properties(gifticlib PROPERTIES
   POSITION_INDEPENDENT_CODE ON
   C_VISIBILITY_PRESET hidden)
-target_link_libraries(gifticlib PUBLIC EXPAT::EXPAT ZLIB::ZLIB m)
+target_link_libraries(gifticlib PUBLIC ${meshbridge_expat} ZLIB::ZLIB)
+if(NOT WIN32)
+  target_link_libraries(gifticlib PUBLIC m)
+endif()

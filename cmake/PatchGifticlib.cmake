@@ -15,6 +15,8 @@
 #     not decompress to its announced size loses its data (the pointer is left
 #     null) instead of keeping zeros in place of the missing values, so that
 #     readers can refuse it.
+#  4. GIFTI files are read and written as bytes ("rb", "wb"), so that a file
+#     written on Windows has the same bytes as one written elsewhere.
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -76,4 +78,7 @@ replace_once(xml
   "                    olen, da->nvals*da->nbyper);\n        }\n#endif"
   "                    olen, da->nvals*da->nbyper);\n        }\n        if( rv != Z_OK || olen != da->nvals*da->nbyper ) {\n            free(da->data);\n            da->data = NULL;\n        }\n#endif"
   "the decompression of a data array")
+# 4. Bytes, not text.
+replace_once(xml "fp = fopen(fname, \"r\");" "fp = fopen(fname, \"rb\");" "the opening of a file to read")
+replace_once(xml "fp = fopen(fname, \"w\");" "fp = fopen(fname, \"wb\");" "the opening of a file to write")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")

@@ -6,7 +6,10 @@
 
 namespace meshbridge {
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// Formatting follows the C99 rules of mingw's own printf (see the build).
+#define MESHBRIDGE_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#elif defined(__GNUC__)
 #define MESHBRIDGE_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
 #define MESHBRIDGE_PRINTF(fmt, args)

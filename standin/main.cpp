@@ -1,6 +1,10 @@
 // meshbridge: the stand-in host. It loads the plug-in library, plays the host's
 // part for one command and reports the plug-in's outcome as its exit status.
 #include <iostream>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -65,6 +69,11 @@ int printVersion(const PluginLibrary& library, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The log and messages leave with "\n" line ends, as on every platform.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     const ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
         std::cerr << "meshbridge: " << parsed.error << "\nTry 'meshbridge --help'.\n";

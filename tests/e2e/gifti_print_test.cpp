@@ -48,13 +48,13 @@ TEST(GiftiPrint, ToFileWritesTheInfoFileBesideTheFile) {
     ProcessResult result = runMeshbridge({"print", path, "--to-file"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, commandPreamble("Print") + "Wrote the header info to disk.\n" + dump + "\n");
-    EXPECT_EQ(readFile(dir.file("lh.surf_info.txt")), dump);
+    EXPECT_EQ(readFile(dir.file("lh.surf_info.txt")), inTextMode(dump));
 
     std::filesystem::remove(dir.file("lh.surf_info.txt"));
     result = runMeshbridge({"print", "--no-log", "--to-file", path});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, commandPreamble("Print") + "Wrote the header info to disk.\n");
-    EXPECT_EQ(readFile(dir.file("lh.surf_info.txt")), dump);
+    EXPECT_EQ(readFile(dir.file("lh.surf_info.txt")), inTextMode(dump));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"lh.surf.gii", "lh.surf_info.txt"}));
 }
 

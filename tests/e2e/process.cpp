@@ -42,7 +42,25 @@ ProcessResult runProcess(const std::vector<std::string>& command, const std::str
     return result;
 }
 
-ProcessResult runMeshbridge(const std::vector<std::string>& arguments) {
+ProcessResult runNativeMeshbridge(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
+    std::vector<std::string> command = {MESHBRIDGE_BINARY_DIR "/meshbridge"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return runProcess(command, workingDirectory);
+}
+
+bool testingWindowsBuild() {
+    const char* platform = std::getenv("MESHBRIDGE_E2E_PLATFORM");
+    return platform && std::string(platform) == "windows";
+}
+
+std::string inTextMode(const std::string& text) {
+    if (!testingWindowsBuild()) return text;
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return crlf;
+}
+
+ProcessResult runMeshbridge(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
     std::vector<std::string> command;
     if (const char* replacement = std::getenv("MESHBRIDGE_E2E_COMMAND"); replacement && *replacement) {
         std::istringstream words(replacement);
@@ -51,7 +69,7 @@ ProcessResult runMeshbridge(const std::vector<std::string>& arguments) {
         command.push_back(MESHBRIDGE_BINARY_DIR "/meshbridge");
     }
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return runProcess(command);
+    return runProcess(command, workingDirectory);
 }
 
 std::string commandPreamble(const std::string& command) {

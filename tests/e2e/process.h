@@ -20,7 +20,17 @@ ProcessResult runProcess(const std::vector<std::string>& command, const std::str
 // Runs the stand-in host with the given arguments. MESHBRIDGE_E2E_COMMAND in
 // the environment (words separated by blanks) replaces the program, for
 // instance to run a Windows build under an emulator.
-ProcessResult runMeshbridge(const std::vector<std::string>& arguments);
+ProcessResult runMeshbridge(const std::vector<std::string>& arguments, const std::string& workingDirectory = "");
+
+// The build of this platform, whatever MESHBRIDGE_E2E_COMMAND says.
+ProcessResult runNativeMeshbridge(const std::vector<std::string>& arguments, const std::string& workingDirectory = "");
+
+// True when MESHBRIDGE_E2E_PLATFORM says the stand-in runs as a Windows program.
+bool testingWindowsBuild();
+
+// A text file's expected bytes: files written in text mode (GIFTI and SRF
+// header dumps, POI files) end their lines with "\r\n" on Windows.
+std::string inTextMode(const std::string& text);
 
 // The log lines that every command starts with.
 std::string commandPreamble(const std::string& command);
