@@ -2,6 +2,8 @@
 
 #include "common/atomic_file.h"
 #include "common/gifti_values.h"
+#include "common/text.h"
+#include "host/host_calls.h"
 
 namespace meshbridge {
 
@@ -60,6 +62,16 @@ bool setLabelTable(gifti_image& image, const std::vector<LabelEntry>& entries) {
     const giiLabelTable source{static_cast<int>(entries.size()), keys.data(), labels.data(), rgba.data()};
     gifti_free_LabelTable(&image.labeltable);
     return gifti_copy_LabelTable(&image.labeltable, &source) == 0;
+}
+
+bool writeExportedImage(gifti_image* image, bool built, const std::string& path) {
+    const bool written = image && built && writeGiftiFile(*image, path);
+    if (written) {
+        logText(formatText("Exported to GIfTI format, name:\n %s", path.c_str()));
+    } else {
+        logText("Export to GIfTI format did not succeed.");
+    }
+    return written;
 }
 
 bool writeGiftiFile(gifti_image& image, const std::string& path) {

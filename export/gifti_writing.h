@@ -45,4 +45,9 @@ bool setLabelTable(gifti_image& image, const std::vector<LabelEntry>& entries);
 // replaces `path` only when complete. True on success.
 bool writeGiftiFile(gifti_image& image, const std::string& path);
 
+// The last step of an export: writes the image when it was `built`, and logs
+// the outcome ("Exported to GIfTI format, name: ..." or that it did not
+// succeed). True when the file was written.
+bool writeExportedImage(gifti_image* image, bool built, const std::string& path);
+
 }  // namespace meshbridge

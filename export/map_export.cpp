@@ -116,12 +116,7 @@ bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExpor
     }
     const std::string path = replaceExtension(smp.fileName, ".func.gii");
     logText(path);
-    const bool written = built && writeGiftiFile(*image, path);
-    if (written) {
-        logText(formatText("Exported to GIfTI format, name:\n %s", path.c_str()));
-    } else {
-        logText("Export to GIfTI format did not succeed.");
-    }
+    const bool written = writeExportedImage(image.get(), built, path);
     return written && answered;
 }
 

@@ -54,13 +54,7 @@ bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBina
         built = built && setLabelTable(*image, table);
     }
     const std::string path = replaceExtension(poi.fileName, ".label.gii");
-    const bool written = built && writeGiftiFile(*image, path);
-    if (written) {
-        logText(formatText("Exported to GIfTI format, name:\n %s", path.c_str()));
-    } else {
-        logText("Export to GIfTI format did not succeed.");
-    }
-    return written;
+    return writeExportedImage(image.get(), built, path);
 }
 
 }  // namespace meshbridge

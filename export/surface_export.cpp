@@ -80,12 +80,7 @@ bool exportSurface(const std::string& name, bool fromFile, bool doBinaryExport, 
 
     const std::string path = replaceExtension(srf.fileName, ".surf.gii");
     GiftiImagePtr image = createExportImage(2);
-    const bool written = image && buildSurfaceImage(srf, doBinaryExport, *image) && writeGiftiFile(*image, path);
-    if (written) {
-        logText(formatText("Exported to GIfTI format, name:\n %s", path.c_str()));
-    } else {
-        logText("Export to GIfTI format did not succeed.");
-    }
+    const bool written = writeExportedImage(image.get(), image && buildSurfaceImage(srf, doBinaryExport, *image), path);
     return written && colorsWritten;
 }
 

@@ -34,13 +34,7 @@ bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExpor
         if (built) std::memcpy(values, mtc.data.data() + static_cast<std::size_t>(t) * vertices, vertices * sizeof(float));
     }
     const std::string path = replaceExtension(mtc.fileName, ".time.gii");
-    const bool written = built && writeGiftiFile(*image, path);
-    if (written) {
-        logText(formatText("Exported to GIfTI format, name:\n %s", path.c_str()));
-    } else {
-        logText("Export to GIfTI format did not succeed.");
-    }
-    return written;
+    return writeExportedImage(image.get(), built, path);
 }
 
 }  // namespace meshbridge
