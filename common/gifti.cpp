@@ -44,6 +44,11 @@ void readExternalData(gifti_image& image, const std::string& giftiPath) {
 
 GiftiImagePtr readGiftiImage(const std::string& path, bool readData) {
     GiftiImagePtr image(gifti_read_image(path.c_str(), readData ? 1 : 0));
+    // Every data array the image counts must be there.
+    if (image && image->numDA > 0 && !image->darray) image.reset();
+    for (int i = 0; image && i < image->numDA; ++i) {
+        if (!image->darray[i]) image.reset();
+    }
     if (image && readData) readExternalData(*image, path);
     return image;
 }

@@ -16,7 +16,8 @@ struct GiftiImageDeleter {
 using GiftiImagePtr = std::unique_ptr<gifti_image, GiftiImageDeleter>;
 
 // Reads a GIFTI file; with readData false only the header, metadata and the
-// attributes of every data array. Null when the file could not be read.
+// attributes of every data array. Null when the file could not be read. An
+// image that is returned holds every data array it counts.
 GiftiImagePtr readGiftiImage(const std::string& path, bool readData);
 
 }  // namespace meshbridge
