@@ -17,6 +17,13 @@
 #     readers can refuse it.
 #  4. GIFTI files are read and written as bytes ("rb", "wb"), so that a file
 #     written on Windows has the same bytes as one written elsewhere.
+#  5. A MetaData element in a place where none belongs is refused instead of
+#     being followed through a null pointer (found by fuzzing).
+#  6. An element that cannot be taken in (such as a DataArray with attributes
+#     that make no sense, or an element inside a parent where it does not
+#     belong, which was only reported) is skipped with everything inside it,
+#     instead of its children being applied to a data array that does not
+#     exist (found by fuzzing), and a file with such errors is not read at all.
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -81,4 +88,22 @@ replace_once(xml
 # 4. Bytes, not text.
 replace_once(xml "fp = fopen(fname, \"r\");" "fp = fopen(fname, \"rb\");" "the opening of a file to read")
 replace_once(xml "fp = fopen(fname, \"w\");" "fp = fopen(fname, \"wb\");" "the opening of a file to write")
+# 5. Misplaced metadata.
+replace_once(xml
+  "    giiMetaData * md = find_current_MetaData(xd, 0);\n\n    if( md->length != 0"
+  "    giiMetaData * md = find_current_MetaData(xd, 0);\n\n    if( !md ) return 1;\n    if( md->length != 0"
+  "the start of a MetaData element")
+# 6. Elements that cannot be taken in.
+replace_once(xml
+  "static int epush( gxml_data * xd, int etype, const char * ename,\n                                                  const char ** attr )\n{"
+  "static int epush_one( gxml_data * xd, int etype, const char * ename,\n                                                  const char ** attr );\n\n/* an element that fails is skipped whole, and counts as an error */\nstatic int epush( gxml_data * xd, int etype, const char * ename,\n                                                  const char ** attr )\n{\n    int skipping = xd ? xd->skip : 0;\n    int rv = epush_one(xd, etype, ename, attr);\n    if( rv && xd && !skipping && !xd->skip ) {\n        xd->skip = xd->depth;\n        xd->errors++;\n    }\n    return rv;\n}\n\nstatic int epush_one( gxml_data * xd, int etype, const char * ename,\n                                                  const char ** attr )\n{"
+  "the start of an element")
+replace_once(xml
+  "if( (!valid || bad_parent) && GXD.verb > 1 ) show_stack(\"** invalid \", xd);\n\n    return valid;"
+  "if( (!valid || bad_parent) && GXD.verb > 1 ) show_stack(\"** invalid \", xd);\n\n    return valid && !bad_parent;"
+  "the check of an element's parent")
+replace_once(xml
+  "    fclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
+  "    if( xd->gim && xd->errors ) {\n        fprintf(stderr,\"** %d errors in GIFTI file '%s'\\n\", xd->errors, fname);\n        gifti_free_image(xd->gim);\n        xd->gim = NULL;\n    }\n\n    fclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
+  "the end of a read")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")

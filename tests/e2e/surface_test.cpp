@@ -149,3 +149,19 @@ TEST(SurfaceRoundTrip, BadInputsLeaveExistingFilesAlone) {
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"cut.srf", "cut.surf.gii", "oct.surf.gii", "oct.surf.srf",
                                                        "odd.surf.gii"}));
 }
+
+TEST(DamagedGifti, FilesFoundByFuzzingAreRefusedCleanly) {
+    for (const auto& entry : std::filesystem::directory_iterator(MESHBRIDGE_SOURCE_DIR "/fuzz/regressions")) {
+        TempDir dir;
+        const std::string path = dir.file("damaged.gii");
+        std::filesystem::copy_file(entry.path(), path);
+        for (const std::vector<std::string>& command : {std::vector<std::string>{"import", path},
+                                                        std::vector<std::string>{"print", path}}) {
+            const ProcessResult result = runMeshbridge(command);
+            EXPECT_EQ(result.exitCode, 1) << entry.path() << " " << command[0] << result.err;
+            EXPECT_NE(result.out.find("Reading of GIfTI file did not succeed: " + path), std::string::npos)
+                << entry.path();
+        }
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"damaged.gii"});
+    }
+}
