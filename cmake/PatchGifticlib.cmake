@@ -24,6 +24,10 @@
 #     belong, which was only reported) is skipped with everything inside it,
 #     instead of its children being applied to a data array that does not
 #     exist (found by fuzzing), and a file with such errors is not read at all.
+#  7. Text inside an element that has no place for it is ignored instead of
+#     being appended through a null pointer, and the end of an element inside
+#     a skipped one does nothing (it finished data arrays that did not exist;
+#     both found by fuzzing).
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -106,4 +110,13 @@ replace_once(xml
   "    fclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
   "    if( xd->gim && xd->errors ) {\n        fprintf(stderr,\"** %d errors in GIFTI file '%s'\\n\", xd->errors, fname);\n        gifti_free_image(xd->gim);\n        xd->gim = NULL;\n    }\n\n    fclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
   "the end of a read")
+# 7. Text without a place.
+replace_once(xml
+  "    int offset;\n    if( !xd || !cdata || len <= 0 ) {"
+  "    int offset;\n    if( xd && !xd->cdata ) return 0;  /* no place for this text */\n    if( !xd || !cdata || len <= 0 ) {"
+  "the start of append_to_cdata")
+replace_once(xml
+  "    } else {    /* may peform pop action for this element */"
+  "    } else if( !xd->skip ) {    /* may peform pop action for this element */"
+  "the end of an element")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")
