@@ -338,7 +338,9 @@ Commands:
                         time series: link the saved file to the surface;
                         patches: load them in the host).
       --type KIND       The kind the import dialog is opened for (srf, mtc,
-                        smp, poi); by default from FILE's name.
+                        smp, poi); by default from FILE's name. For print and
+                        export, the kind of FILE or of the current document
+                        (gii, srf, mtc, smp, poi) when its name does not say.
   export FILE           Convert FILE to GIFTI beside it: lh.srf gives
                         lh.surf.gii, maps.smp gives maps.func.gii, run1.mtc
                         gives run1.time.gii, areas.poi gives areas.label.gii.
