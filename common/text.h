@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <string>
 
 namespace meshbridge {
@@ -22,5 +23,14 @@ void appendText(std::string& out, const char* format, ...) MESHBRIDGE_PRINTF(2, 
 
 // A text pointer from a C library that may be null, as a string.
 inline std::string textOrEmpty(const char* text) { return text ? std::string(text) : std::string(); }
+
+// A text in a fixed-size field of a host record, which may lack its
+// terminating zero.
+template <std::size_t N>
+std::string textOfField(const char (&field)[N]) {
+    std::size_t length = 0;
+    while (length < N && field[length] != '\0') ++length;
+    return std::string(field, length);
+}
 
 }  // namespace meshbridge

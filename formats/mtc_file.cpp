@@ -20,10 +20,6 @@ namespace {
 constexpr std::int32_t kNewestVersion = 1;
 constexpr std::size_t kBlock = 64;
 
-std::string textOfBuffer(const char* buffer, std::size_t capacity) {
-    return std::string(buffer, strnlen(buffer, capacity));
-}
-
 bool readBody(BinaryReader& in, MtcData& mtc, MtcDetail detail) {
     if (!(in.read(mtc.nrOfVertices) && in.read(mtc.nrOfVolumes) && in.readZeroTerminated(mtc.vtcFileName) &&
           in.readZeroTerminated(mtc.prtFileName) && in.read(mtc.hrf) && in.read(mtc.tr) && in.read(mtc.hrfDelta) &&
@@ -93,9 +89,9 @@ bool readMtcFile(const std::string& name, MtcData& mtc, MtcDetail detail) {
 
 MtcData mtcFromHost(const HostMtcInfo& info, const float* const* courses) {
     MtcData mtc;
-    mtc.vtcFileName = textOfBuffer(info.vtcFileName, sizeof info.vtcFileName);
-    mtc.prtFileName = textOfBuffer(info.prtFileName, sizeof info.prtFileName);
-    mtc.fileName = textOfBuffer(info.mtcFileName, sizeof info.mtcFileName);
+    mtc.vtcFileName = textOfField(info.vtcFileName);
+    mtc.prtFileName = textOfField(info.prtFileName);
+    mtc.fileName = textOfField(info.mtcFileName);
     mtc.version = 1;
     mtc.nrOfVolumes = info.nrOfVolumes;
     mtc.nrOfVertices = info.nrOfVertices;

@@ -210,7 +210,7 @@ bool readPoiFile(const std::string& name, PoiData& poi) {
 PoiData poiFromHost(const HostPoiList& list, std::int32_t nrOfMeshVertices) {
     PoiData poi;
     poi.version = 2;
-    poi.fileName = std::string(list.fileName, strnlen(list.fileName, sizeof list.fileName));
+    poi.fileName = textOfField(list.fileName);
     poi.nrOfMeshVertices = nrOfMeshVertices;
     poi.nrOfPOIs = list.nrOfPOIs;
     poi.nrOfPOIMTCs = list.nrOfPOIMTCs;
@@ -221,8 +221,8 @@ PoiData poiFromHost(const HostPoiList& list, std::int32_t nrOfMeshVertices) {
         patch.nrOfVertices = info.nrOfVertices;
         patch.color = info.color;
         patch.labelVertex = info.labelVertex;
-        patch.name = std::string(info.name, strnlen(info.name, sizeof info.name));
-        patch.infoTextFile = std::string(info.infoTextFile, strnlen(info.infoTextFile, sizeof info.infoTextFile));
+        patch.name = textOfField(info.name);
+        patch.infoTextFile = textOfField(info.infoTextFile);
         patch.vertices = HostArray<std::int32_t>::borrowed(vertices, static_cast<std::size_t>(std::max(info.nrOfVertices, 0)));
         poi.patches.push_back(std::move(patch));
     }

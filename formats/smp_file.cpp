@@ -126,11 +126,6 @@ const char* mapTypeName(std::int32_t mapType) {
 
 const char* yesNo(std::int64_t flag) { return flag != 0 ? "Yes" : "No"; }
 
-// A text in a fixed-size buffer of the host, which may lack its terminating zero.
-std::string textOfBuffer(const char* buffer, std::size_t capacity) {
-    return std::string(buffer, strnlen(buffer, capacity));
-}
-
 }  // namespace
 
 bool readSmpFile(const std::string& name, SmpData& smp) {
@@ -162,7 +157,7 @@ bool readSmpFile(const std::string& name, SmpData& smp) {
 
 SmpData smpFromHost(const HostSmpList& list) {
     SmpData smp;
-    smp.fileName = textOfBuffer(list.fileName, sizeof list.fileName);
+    smp.fileName = textOfField(list.fileName);
     smp.srfFileName = replaceExtension(smp.fileName, ".srf");
     logText(formatText("SMP name: %s", smp.fileName.c_str()));
     smp.nrOfMaps = static_cast<std::int16_t>(std::clamp(list.nrOfMaps, 0, 32767));
