@@ -80,13 +80,15 @@ bool readMaps(const std::string& path, std::int32_t& vertices, std::vector<HostM
         std::int32_t unused = 0;
         std::uint8_t byte = 0;
         std::string text;
-        ok = file.get(map.mapType);
-        if (ok && map.mapType == 3) {
-            ok = file.get(unused) && file.get(unused) && file.get(unused) && file.get(map.ccOverlay);
+        HostSmpInfo& settings = map.settings;
+        ok = file.get(settings.mapType);
+        if (ok && settings.mapType == 3) {
+            ok = file.get(unused) && file.get(unused) && file.get(unused) && file.get(settings.ccOverlay);
         }
-        ok = ok && file.get(unused) && file.get(byte) && file.get(map.thresholdMin) && file.get(map.thresholdMax);
+        ok = ok && file.get(unused) && file.get(byte) && file.get(settings.thresholdMin) &&
+             file.get(settings.thresholdMax);
         if (ok && version >= 4) ok = file.get(unused);
-        ok = ok && file.get(map.df1) && file.get(map.df2);
+        ok = ok && file.get(settings.df1) && file.get(settings.df2);
         if (ok && version >= 5) ok = file.get(unused);
         ok = ok && file.get(unused) && file.skip(6);
         if (ok && version >= 4) ok = file.skip(6);
@@ -201,14 +203,8 @@ float* HostDocuments::describeMap(int index, HostSmpInfo& info) {
     std::memset(&info, 0, sizeof info);
     if (index < 0 || static_cast<std::size_t>(index) >= maps_.size()) return nullptr;
     HostMap& map = maps_[static_cast<std::size_t>(index)];
+    info = map.settings;
     info.name = map.name.data();
-    info.mapType = map.mapType;
-    info.thresholdMin = map.thresholdMin;
-    info.thresholdMax = map.thresholdMax;
-    info.df1 = map.df1;
-    info.df2 = map.df2;
-    info.importedFlag = map.importedFlag;
-    info.ccOverlay = map.ccOverlay;
     return map.values.data();
 }
 
@@ -224,13 +220,8 @@ bool HostDocuments::createMap() {
 bool HostDocuments::setMapParameters(int index, const HostSmpInfo& info) {
     if (index < 0 || static_cast<std::size_t>(index) >= maps_.size()) return false;
     HostMap& map = maps_[static_cast<std::size_t>(index)];
-    map.mapType = info.mapType;
-    map.thresholdMin = info.thresholdMin;
-    map.thresholdMax = info.thresholdMax;
-    map.df1 = info.df1;
-    map.df2 = info.df2;
-    map.importedFlag = info.importedFlag;
-    map.ccOverlay = info.ccOverlay;
+    map.settings = info;
+    map.settings.name = nullptr;
     mapsChanged_ = true;
     return true;
 }
@@ -255,8 +246,9 @@ std::string HostDocuments::mapsReport() const {
     std::ostringstream report;
     for (std::size_t i = 0; i < maps_.size(); ++i) {
         const HostMap& map = maps_[i];
-        report << "map " << i + 1 << " \"" << map.name.data() << "\": type " << map.mapType << ", df " << map.df1
-               << "/" << map.df2 << ", imported " << map.importedFlag << ", values";
+        const HostSmpInfo& settings = map.settings;
+        report << "map " << i + 1 << " \"" << map.name.data() << "\": type " << settings.mapType << ", df "
+               << settings.df1 << "/" << settings.df2 << ", imported " << settings.importedFlag << ", values";
         for (std::size_t v = 0; v < std::min<std::size_t>(map.values.size(), 4); ++v) report << " " << map.values[v];
         report << (map.values.size() > 4 ? " ...\n" : "\n");
     }

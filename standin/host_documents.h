@@ -21,13 +21,7 @@ struct HostSurface {
 
 struct HostMap {
     std::array<char, kHostMapNameCapacity> name{};  // the buffer a HostSmpInfo points to
-    std::int32_t mapType = 0;
-    float thresholdMin = 0.0f;
-    float thresholdMax = 0.0f;
-    std::int32_t df1 = 0;
-    std::int32_t df2 = 0;
-    std::int32_t ccOverlay = 0;
-    float importedFlag = 0.0f;
+    HostSmpInfo settings{};                         // its name pointer is not kept
     std::vector<float> values;
 };
 
