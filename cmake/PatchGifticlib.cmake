@@ -28,6 +28,12 @@
 #     being appended through a null pointer, and the end of an element inside
 #     a skipped one does nothing (it finished data arrays that did not exist;
 #     both found by fuzzing).
+#  8. A metadata name or value, a coordinate space or the data of an array,
+#     given twice, replaces the first instead of leaking it (found by fuzzing).
+#  9. A label without a colour in a table whose labels have colours gets
+#     transparent black, so that the table holds a colour for every label
+#     (it held fewer, and readers of the colours read past them; found by
+#     fuzzing).
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -119,4 +125,18 @@ replace_once(xml
   "    } else {    /* may peform pop action for this element */"
   "    } else if( !xd->skip ) {    /* may peform pop action for this element */"
   "the end of an element")
+# 8. Texts given twice.
+foreach(anchor "&md->name[md->length-1];  /* use cdata to fill */" "&md->value[md->length-1];  /* use cdata to fill */"
+               "->coordsys[CSind]->dataspace;" "->coordsys[CSind]->xformspace;")
+  replace_once(xml "${anchor}\n    *xd->cdata = NULL;"
+    "${anchor}\n    free(*xd->cdata);  /* a text given twice replaces the first */\n    *xd->cdata = NULL;"
+    "the start of a text element")
+endforeach()
+replace_once(xml "    da->data = calloc(da->nvals, da->nbyper);\n    if( ! da->data ) {\n        fprintf(stderr,\"** PD:"
+  "    free(da->data);  /* data given twice: the last counts */\n    da->data = calloc(da->nvals, da->nbyper);\n    if( ! da->data ) {\n        fprintf(stderr,\"** PD:"
+  "the allocation of a data array's values")
+# 9. A colour for every label.
+replace_once(xml "    xd->cdata = lt->label + (lt->length-1); /* addr of newest (char *) */"
+  "    if( lt->rgba && !(attr && rv == 2) ) {  /* no colour: transparent black */\n        float * grown = (float *)realloc(lt->rgba, lt->length * 4 * sizeof(float));\n        if( !grown ) return 1;\n        lt->rgba = grown;\n        memset(lt->rgba + 4*(lt->length-1), 0, 4*sizeof(float));\n    }\n\n    xd->cdata = lt->label + (lt->length-1); /* addr of newest (char *) */"
+  "the end of a label")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")
