@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <span>
 #include <vector>
 
 namespace meshbridge {
@@ -33,7 +32,6 @@ public:
     T* end() { return data() + size(); }
     const T* begin() const { return data(); }
     const T* end() const { return data() + size(); }
-    std::span<const T> values() const { return {data(), size()}; }
 
     // The record's own values, for filling; drops a borrowed array.
     std::vector<T>& owned() {

@@ -65,7 +65,7 @@ std::optional<std::string> HostSession::nextAnswer(const std::string& question, 
         source = "from --answer";
         return answer;
     }
-    if (terminalQuestions && MESHBRIDGE_ISATTY(MESHBRIDGE_FILENO(stdin))) {
+    if (MESHBRIDGE_ISATTY(MESHBRIDGE_FILENO(stdin))) {
         std::cerr << question << "\n> " << std::flush;
         std::string line;
         if (std::getline(std::cin, line)) {

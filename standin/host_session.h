@@ -22,8 +22,7 @@ public:
     HostVersion version;
     std::map<std::string, std::string> parameters;
     std::deque<std::string> dialogFiles;   // answers to file dialogs, in order
-    std::deque<std::string> answers;       // answers to questions, in order
-    bool terminalQuestions = true;         // ask on the terminal when answers run out
+    std::deque<std::string> answers;       // answers to questions, in order; then the terminal
 
     // A file dialog: the next FILE argument, or nothing (cancelled).
     std::optional<std::string> answerFileDialog(const std::string& title, const std::string& filter);

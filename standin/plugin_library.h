@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
 
 class CRZTPluginInterface;
 
@@ -18,6 +19,26 @@ struct PluginEntryPoints {
     const char* (*getAuthor)() = nullptr;
     const char* (*getPluginDescription)() = nullptr;
 };
+
+// Finds every entry point with `lookup(name)` (the platform's symbol lookup);
+// the error names the first one missing, and then all are null.
+template <class Lookup>
+std::string resolveEntryPoints(PluginEntryPoints& entry, Lookup lookup) {
+    std::string error;
+    const auto resolve = [&](const char* name, auto& slot) {
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(lookup(name));
+        if (!slot && error.empty()) error = std::string("the library does not export ") + name;
+    };
+    resolve("createPlugin", entry.createPlugin);
+    resolve("getPluginName", entry.getPluginName);
+    resolve("getPluginVersion", entry.getPluginVersion);
+    resolve("getGUIScript", entry.getGUIScript);
+    resolve("getHelpFile", entry.getHelpFile);
+    resolve("getAuthor", entry.getAuthor);
+    resolve("getPluginDescription", entry.getPluginDescription);
+    if (!error.empty()) entry = PluginEntryPoints{};
+    return error;
+}
 
 class PluginLibrary {
 public:

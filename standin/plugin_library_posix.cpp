@@ -12,12 +12,6 @@ namespace {
 
 constexpr const char* kLibraryName = "libmeshbridge_plugin.so";
 
-template <class Function>
-void resolve(void* handle, const char* name, Function& slot, std::string& error) {
-    slot = reinterpret_cast<Function>(dlsym(handle, name));
-    if (!slot && error.empty()) error = std::string("the library does not export ") + name;
-}
-
 }  // namespace
 
 PluginLibrary::PluginLibrary(const std::string& path) {
@@ -27,14 +21,7 @@ PluginLibrary::PluginLibrary(const std::string& path) {
         error_ = reason ? reason : "cannot load " + path;
         return;
     }
-    resolve(handle_, "createPlugin", entryPoints_.createPlugin, error_);
-    resolve(handle_, "getPluginName", entryPoints_.getPluginName, error_);
-    resolve(handle_, "getPluginVersion", entryPoints_.getPluginVersion, error_);
-    resolve(handle_, "getGUIScript", entryPoints_.getGUIScript, error_);
-    resolve(handle_, "getHelpFile", entryPoints_.getHelpFile, error_);
-    resolve(handle_, "getAuthor", entryPoints_.getAuthor, error_);
-    resolve(handle_, "getPluginDescription", entryPoints_.getPluginDescription, error_);
-    if (!error_.empty()) entryPoints_ = PluginEntryPoints{};
+    error_ = resolveEntryPoints(entryPoints_, [this](const char* name) { return dlsym(handle_, name); });
 }
 
 PluginLibrary::~PluginLibrary() {

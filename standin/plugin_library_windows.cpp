@@ -11,12 +11,6 @@ namespace {
 
 constexpr const char* kLibraryName = "meshbridge_plugin.dll";
 
-template <class Function>
-void resolve(HMODULE module, const char* name, Function& slot, std::string& error) {
-    slot = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    if (!slot && error.empty()) error = std::string("the library does not export ") + name;
-}
-
 }  // namespace
 
 PluginLibrary::PluginLibrary(const std::string& path) {
@@ -26,14 +20,9 @@ PluginLibrary::PluginLibrary(const std::string& path) {
         error_ = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
         return;
     }
-    resolve(module, "createPlugin", entryPoints_.createPlugin, error_);
-    resolve(module, "getPluginName", entryPoints_.getPluginName, error_);
-    resolve(module, "getPluginVersion", entryPoints_.getPluginVersion, error_);
-    resolve(module, "getGUIScript", entryPoints_.getGUIScript, error_);
-    resolve(module, "getHelpFile", entryPoints_.getHelpFile, error_);
-    resolve(module, "getAuthor", entryPoints_.getAuthor, error_);
-    resolve(module, "getPluginDescription", entryPoints_.getPluginDescription, error_);
-    if (!error_.empty()) entryPoints_ = PluginEntryPoints{};
+    error_ = resolveEntryPoints(entryPoints_, [module](const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(module, name));
+    });
 }
 
 PluginLibrary::~PluginLibrary() {
