@@ -66,7 +66,7 @@ bool readMapHeader(BinaryReader& in, int version, SmpMap& map) {
     return in.read(map.transparentColorFactor) && in.readZeroTerminated(map.name);
 }
 
-ReadFailure readBody(BinaryReader& in, SmpData& smp) {
+ReadFailure readBody(BinaryReader& in, SmpData& smp, SmpDetail detail) {
     if (!(in.read(smp.version) && in.read(smp.nrOfVertices) && in.read(smp.nrOfMaps) &&
           in.readZeroTerminated(smp.srfFileName)))
         return ReadFailure::Other;
@@ -74,7 +74,10 @@ ReadFailure readBody(BinaryReader& in, SmpData& smp) {
     smp.maps.resize(static_cast<std::size_t>(smp.nrOfMaps));
     for (SmpMap& map : smp.maps) {
         if (!readMapHeader(in, smp.version, map)) return ReadFailure::Other;
-        if (!in.readArray(map.data.owned(), static_cast<std::uint64_t>(smp.nrOfVertices))) return ReadFailure::Values;
+        const auto values = static_cast<std::uint64_t>(smp.nrOfVertices);
+        const bool read = detail == SmpDetail::Whole ? in.readArray(map.data.owned(), values)
+                                                     : values <= in.remaining() / sizeof(float) && in.skip(4 * values);
+        if (!read) return ReadFailure::Values;
     }
     return ReadFailure::None;
 }
@@ -128,7 +131,7 @@ const char* yesNo(std::int64_t flag) { return flag != 0 ? "Yes" : "No"; }
 
 }  // namespace
 
-bool readSmpFile(const std::string& name, SmpData& smp) {
+bool readSmpFile(const std::string& name, SmpData& smp, SmpDetail detail) {
     smp = SmpData{};
     smp.fileName = name;
     FilePtr file = openFile(name, "rb");
@@ -140,7 +143,7 @@ bool readSmpFile(const std::string& name, SmpData& smp) {
     BinaryReader in(file.get(), size < 0 ? 0 : static_cast<std::uint64_t>(size));
     ReadFailure failure = ReadFailure::Other;
     try {
-        failure = readBody(in, smp);
+        failure = readBody(in, smp, detail);
     } catch (...) {
         failure = ReadFailure::Other;
     }
@@ -181,11 +184,11 @@ SmpData smpFromHost(const HostSmpList& list) {
     return smp;
 }
 
-SmpData loadSmp(const std::string& name, bool fromFile) {
+SmpData loadSmp(const std::string& name, bool fromFile, SmpDetail detail) {
     SmpData smp;
     bool loaded = false;
     if (fromFile) {
-        loaded = readSmpFile(name, smp);
+        loaded = readSmpFile(name, smp, detail);
     } else if (hostFunctions().ztGetSMPsOfCurrentSRF && hostFunctions().ztGetSMPOfCurrentSRF) {
         HostSmpList list{};
         if (hostFunctions().ztGetSMPsOfCurrentSRF(&list) != 0) {
@@ -265,7 +268,10 @@ void dumpSmpHeader(const SmpData& smp, bool toFile, bool toLog) {
 bool printSmpFile(bool askForFile, bool toFile, bool toLog) {
     const NativePrintDialog dialog{"Please select the Corvana Surface Map", "*.smp",
                                    "No surface map file was selected. Procedure finished."};
-    return printNativeFile(dialog, askForFile, toFile, toLog, loadSmp,
+    const auto load = [](const std::string& name, bool fromFile) {
+        return loadSmp(name, fromFile, SmpDetail::HeadersOnly);
+    };
+    return printNativeFile(dialog, askForFile, toFile, toLog, load,
                            [](const SmpData& smp) { return isFailedLoad(smp); }, dumpSmpHeader);
 }
 

@@ -50,9 +50,13 @@ struct SmpData {
 
 inline bool isFailedLoad(const SmpData& smp) { return smp.version == -1; }
 
+// What a reader fills: the whole record, or the headers of the file and its
+// maps (the values are checked to be there, not read), as the header dump needs.
+enum class SmpDetail { Whole, HeadersOnly };
+
 // The file `name` (fromFile) or the maps of the host's current surface.
-SmpData loadSmp(const std::string& name, bool fromFile);
-bool readSmpFile(const std::string& name, SmpData& smp);
+SmpData loadSmp(const std::string& name, bool fromFile, SmpDetail detail = SmpDetail::Whole);
+bool readSmpFile(const std::string& name, SmpData& smp, SmpDetail detail = SmpDetail::Whole);
 SmpData smpFromHost(const HostSmpList& list);
 
 // Writes `smp` to its file name with the extension ".smp", in the layout of

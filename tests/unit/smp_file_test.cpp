@@ -259,6 +259,13 @@ TEST(SmpPrint, WritesTheInfoFileInBinaryMode) {
     EXPECT_EQ(host.dialogs[0].filter, "*.smp");
     EXPECT_EQ(host.log[0], "Wrote the header info to disk.");
     EXPECT_EQ(test::readFile(dir.file("maps_info.txt")), host.log[1]);
+    // The dump reads no values, but a file without all of them is still refused.
+    const std::string bytes = twoMapsVersion5().str();
+    test::writeFile(dir.file("cut.smp"), bytes.substr(0, bytes.size() - 1));
+    host.dialogAnswers.push_back(dir.file("cut.smp"));
+    host.log.clear();
+    EXPECT_TRUE(printSmpFile(true, false, true));
+    EXPECT_EQ(host.log, (std::vector<std::string>{"Error while reading SMP data", "Reading of surface map did not succeed."}));
     EXPECT_FALSE(printSmpFile(true, false, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface map file was selected. Procedure finished."});
 }
