@@ -85,14 +85,15 @@ bool exportSurfaceColors(const SrfData& srf, bool compressed) {
     bool written = false;
     if (image) {
         // Without compression the label array keeps the library's own encoding.
-        setArrayFields(*image->darray[0], NIFTI_INTENT_LABEL, NIFTI_TYPE_UINT32,
+        // Label values are int32: readers of label files refuse other types.
+        setArrayFields(*image->darray[0], NIFTI_INTENT_LABEL, NIFTI_TYPE_INT32,
                        {static_cast<int>(n)}, compressed, GIFTI_ENCODING_B64BIN);
-        auto* keys = allocateArrayValues<std::uint32_t>(*image, 0);
+        auto* keys = allocateArrayValues<std::int32_t>(*image, 0);
         if (keys && setLabelTable(*image, entries)) {
             for (std::size_t i = 0; i < n; ++i) {
                 const std::int32_t word = srf.vertexColors[i];
                 const std::int32_t key = isOwnColor(word) ? keyOfOwnWord[word] : (word == 1 ? concaveKey : convexKey);
-                keys[i] = static_cast<std::uint32_t>(key);
+                keys[i] = key;
             }
             written = writeGiftiFile(*image, path);
         }

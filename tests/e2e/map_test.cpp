@@ -42,6 +42,7 @@ TEST(MapRoundTrip, NibabelShapeFileTravelsToSmpAndBack) {
          "b.meta['GIFTI plugin version'])",
          gii, dir.file("rh.curv.shape.func.gii")});
     EXPECT_EQ(check.out, "True 3 16 {'Name': 'rh.curv', 'intent_p1': '12'} 1.6\n") << check.err;
+    EXPECT_EQ(workbenchComplaint(dir.file("rh.curv.shape.func.gii")), "");
 }
 
 TEST(MapRoundTrip, RetinotopyAndStatisticMapsKeepTheirIntentsAndValues) {

@@ -87,6 +87,14 @@ std::string nibabelDataDir() {
     return dir;
 }
 
+std::string workbenchComplaint(const std::string& path, bool warningsAllowed) {
+    const ProcessResult info = runProcess({"wb_command", "-file-information", path});
+    const std::string said = info.out + info.err;
+    const bool warned = said.find("WARNING") != std::string::npos;
+    if (info.exitCode == 0 && said.find("ERROR") == std::string::npos && (warningsAllowed || !warned)) return "";
+    return said.empty() ? "wb_command failed without a word (exit " + std::to_string(info.exitCode) + ")" : said;
+}
+
 std::string testScript(const std::string& name) {
     return MESHBRIDGE_SOURCE_DIR "/tests/e2e/" + name;
 }

@@ -41,6 +41,11 @@ std::string nibabelDataDir();
 // Interpreter that has nibabel.
 inline const char* kPython = "/usr/bin/python3";
 
+// What wb_command, a third independent GIFTI reader, says against `path`:
+// empty when it opens the file and reports its contents without a warning or
+// an error (warnings pass when `warningsAllowed`), else its whole output.
+std::string workbenchComplaint(const std::string& path, bool warningsAllowed = false);
+
 // Script of this test suite, by file name.
 std::string testScript(const std::string& name);
 

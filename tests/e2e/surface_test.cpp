@@ -1,5 +1,5 @@
-// Surfaces both ways through the stand-in host, checked with nibabel and
-// gifti_tool, two GIFTI readers independent of the plug-in.
+// Surfaces both ways through the stand-in host, checked with nibabel,
+// gifti_tool and wb_command, three GIFTI readers independent of the plug-in.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,6 +21,7 @@ void expectExportMatches(const std::string& original, const std::string& exporte
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
     const ProcessResult tool = runProcess({"gifti_tool", "-compare_data", "-infiles", original, exported}, folder);
     EXPECT_EQ(tool.exitCode, 0) << tool.out << tool.err;
+    EXPECT_EQ(workbenchComplaint(exported), "");
 }
 
 class NibabelSurface : public ::testing::TestWithParam<const char*> {};
@@ -50,9 +51,10 @@ TEST_P(NibabelSurface, TravelsToSrfAndBackUnchanged) {
                         {"AnatomicalStructurePrimary=CortexLeft", "AnatomicalStructureSecondary=GrayWhite",
                          "GeometricType=Unknown", "TopologicalType=CLOSED"});
 
-    result = runMeshbridge({"export", "--binary", "--current", "--surface", dir.file("brain_LH_WM.srf")});
+    result = runMeshbridge({"export", "--binary", "--colors", "--current", "--surface", dir.file("brain_LH_WM.srf")});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     expectExportMatches(gii, dir.file("brain_LH_WM.surf.gii"), "GZipBase64Binary");
+    EXPECT_EQ(workbenchComplaint(dir.file("brain_LH_WM.label.gii")), "");  // the two curvature colours
 }
 
 TEST(SurfaceRoundTrip, ColoursSurviveSrfToGiftiToSrf) {
@@ -77,6 +79,9 @@ TEST(SurfaceRoundTrip, ColoursSurviveSrfToGiftiToSrf) {
 
     result = runMeshbridge({"export", dir.file("first.srf"), "--colors"});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    // Every own colour is labelled "Unknown", and wb_command warns that it
+    // merges labels of one name.
+    EXPECT_EQ(workbenchComplaint(dir.file("first.label.gii"), true), "");
     result = runMeshbridge({"import", dir.file("first.surf.gii"), "--colors", dir.file("first.label.gii")});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_EQ(readFile(dir.file("first.surf.srf")), readFile(dir.file("first.srf")));

@@ -46,6 +46,10 @@ TEST(TimeSeriesRoundTrip, NibabelTimeSeriesThroughTheHostAndBack) {
              "{d.intent for d in b.darrays}, b.meta['TimeStep'])",
              gii, dir.file("task.time.gii")});
         EXPECT_EQ(check.out, "10 True {2001} 0.000000\n") << check.err;
+        // wb_command opens per-vertex values only under the names it knows.
+        std::filesystem::copy_file(dir.file("task.time.gii"), dir.file("task.func.gii"),
+                                   std::filesystem::copy_options::overwrite_existing);
+        EXPECT_EQ(workbenchComplaint(dir.file("task.func.gii")), "");
     }
 }
 

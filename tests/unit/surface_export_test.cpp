@@ -158,7 +158,7 @@ struct Label {
 };
 
 // Exports the colours of a three-vertex surface and reads the label file back.
-void exportColors(const SrfData& srf, std::vector<std::uint32_t>& keys, std::vector<Label>& table) {
+void exportColors(const SrfData& srf, std::vector<std::int32_t>& keys, std::vector<Label>& table) {
     ASSERT_TRUE(exportSurfaceColors(srf, false));
     const GiftiImagePtr image = readGiftiImage(replaceExtension(srf.fileName, ".label.gii"), true);
     ASSERT_TRUE(image);
@@ -166,9 +166,9 @@ void exportColors(const SrfData& srf, std::vector<std::uint32_t>& keys, std::vec
     ASSERT_EQ(image->numDA, 1);
     const giiDataArray& array = *image->darray[0];
     EXPECT_EQ(array.intent, NIFTI_INTENT_LABEL);
-    EXPECT_EQ(array.datatype, NIFTI_TYPE_UINT32);
+    EXPECT_EQ(array.datatype, NIFTI_TYPE_INT32);
     EXPECT_EQ(array.encoding, GIFTI_ENCODING_B64BIN);
-    const auto* values = static_cast<const std::uint32_t*>(array.data);
+    const auto* values = static_cast<const std::int32_t*>(array.data);
     keys.assign(values, values + array.dims[0]);
     for (int i = 0; i < image->labeltable.length; ++i) {
         const float* c = image->labeltable.rgba + 4 * i;
@@ -181,10 +181,10 @@ void exportColors(const SrfData& srf, std::vector<std::uint32_t>& keys, std::vec
 TEST(SurfaceColorExport, CurvatureModeHasTwoEntries) {
     TempDir dir;
     FakeHost host;
-    std::vector<std::uint32_t> keys;
+    std::vector<std::int32_t> keys;
     std::vector<Label> table;
     exportColors(triangleSurface(dir.file("brain.srf"), {0, 1, 0}), keys, table);
-    EXPECT_EQ(keys, (std::vector<std::uint32_t>{0, 1, 0}));
+    EXPECT_EQ(keys, (std::vector<std::int32_t>{0, 1, 0}));
     EXPECT_EQ(table, (std::vector<Label>{{0, "Convex Curvature", {0.332f, 0.733f, 0.98f, 1.0f}},
                                          {1, "Concave Curvature", {0.1f, 0.24f, 0.32f, 1.0f}}}));
     EXPECT_EQ(host.log, std::vector<std::string>{"Exported Color Label Table to GIfTI format, name:\n " +
@@ -194,11 +194,11 @@ TEST(SurfaceColorExport, CurvatureModeHasTwoEntries) {
 TEST(SurfaceColorExport, OwnColoursAreSortedAndKeyedByTheirRgb) {
     TempDir dir;
     FakeHost host;
-    std::vector<std::uint32_t> keys;
+    std::vector<std::int32_t> keys;
     std::vector<Label> table;
     const std::int32_t orange = kOwnColorBase + 255 * 65536 + 127 * 256 + 63;
     exportColors(triangleSurface(dir.file("D.srf"), {orange, kOwnColorBase + 255, kOwnColorBase}), keys, table);
-    EXPECT_EQ(keys, (std::vector<std::uint32_t>{0xFF7F3F, 255, 0}));
+    EXPECT_EQ(keys, (std::vector<std::int32_t>{0xFF7F3F, 255, 0}));
     EXPECT_EQ(table, (std::vector<Label>{{0, "Unknown", {0, 0, 0, 1}},
                                          {255, "Unknown", {0, 0, 1, 1}},
                                          {0xFF7F3F, "Unknown", {1.0f, 127.0f / 255.0f, 63.0f / 255.0f, 1.0f}}}));
@@ -207,10 +207,10 @@ TEST(SurfaceColorExport, OwnColoursAreSortedAndKeyedByTheirRgb) {
 TEST(SurfaceColorExport, MixedMeshesGiveEveryVertexAnEntry) {
     TempDir dir;
     FakeHost host;
-    std::vector<std::uint32_t> keys;
+    std::vector<std::int32_t> keys;
     std::vector<Label> table;
     exportColors(triangleSurface(dir.file("a.srf"), {kOwnColorBase + 5, 0, 1}), keys, table);
-    EXPECT_EQ(keys, (std::vector<std::uint32_t>{5, 0x1000000, 0x1000001}));
+    EXPECT_EQ(keys, (std::vector<std::int32_t>{5, 0x1000000, 0x1000001}));
     ASSERT_EQ(table.size(), 3u);
     EXPECT_EQ(table[1].key, 0x1000000);
     EXPECT_EQ(table[1].name, "Convex Curvature");
@@ -219,7 +219,7 @@ TEST(SurfaceColorExport, MixedMeshesGiveEveryVertexAnEntry) {
     keys.clear();
     table.clear();
     exportColors(triangleSurface(dir.file("b.srf"), {1, kOwnColorBase + 0xFF0000, 0}), keys, table);
-    EXPECT_EQ(keys, (std::vector<std::uint32_t>{1, 2, 0}));
+    EXPECT_EQ(keys, (std::vector<std::int32_t>{1, 2, 0}));
     ASSERT_EQ(table.size(), 3u);
     EXPECT_EQ(table[2], (Label{2, "Unknown", {1, 0, 0, 1}}));
 }
