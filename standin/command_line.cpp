@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <set>
 
+#include "host/host_api.h"
+
 namespace meshbridge::standin {
 
 namespace {
@@ -232,6 +234,21 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
 
+    // Paths reach the plug-in through the host's path buffers; one cut short
+    // there would name another file.
+    std::vector<std::string> paths = invocation.files;
+    for (const std::string* path : {&colorsFile, &invocation.surfacePath, &invocation.mapsPath,
+                                    &invocation.timeCoursePath, &invocation.patchesPath}) {
+        paths.push_back(*path);
+    }
+    for (const std::string& path : paths) {
+        if (path.size() >= kHostPathCapacity) {
+            result.error = "the path " + path + " is longer than the " + std::to_string(kHostPathCapacity - 1) +
+                           " bytes Corvana hands to a plug-in";
+            return result;
+        }
+    }
+
     const std::string& verb = invocation.command;
     if (verb == "run") return result;
 
@@ -378,7 +395,9 @@ Options for every command:
   --version             Print the plug-in's name, version and description.
   --help                Print this help.
 
-A file dialog with no FILE argument left is cancelled.
+A file dialog with no FILE argument left is cancelled. Paths of files that
+the plug-in is given (FILEs and the documents above) are at most 255 bytes
+long, as in Corvana.
 
 Exit status:
   0  the plug-in reported success

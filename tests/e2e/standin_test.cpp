@@ -36,6 +36,8 @@ TEST(StandinHost, UsageErrorsExitWithTwo) {
         {"run", "--host-version", "2.x"},
         {"run", "--answer"},
         {"print", "a.gii", "--plugin", "/no/such/library.so"},
+        {"import", "/tmp/" + std::string(247, 'x') + ".gii"},  // 256 bytes: more than a host path holds
+        {"export", "--current", "--maps", std::string(300, 'm') + ".smp"},
     };
     for (const auto& arguments : misuses) {
         const ProcessResult result = runMeshbridge(arguments);
