@@ -87,7 +87,7 @@ bool readMtcFile(const std::string& name, MtcData& mtc, MtcDetail detail) {
     return true;
 }
 
-MtcData mtcFromHost(const HostMtcInfo& info, const float* const* courses) {
+MtcData mtcFromHost(const HostMtcInfo& info, const float* const* courses, MtcDetail detail) {
     MtcData mtc;
     mtc.vtcFileName = textOfField(info.vtcFileName);
     mtc.prtFileName = textOfField(info.prtFileName);
@@ -96,6 +96,7 @@ MtcData mtcFromHost(const HostMtcInfo& info, const float* const* courses) {
     mtc.nrOfVolumes = info.nrOfVolumes;
     mtc.nrOfVertices = info.nrOfVertices;
     mtc.tr = static_cast<float>(info.tr);
+    if (detail == MtcDetail::HeaderOnly) return mtc;
     const auto vertices = static_cast<std::size_t>(std::max(info.nrOfVertices, 0));
     const auto volumes = static_cast<std::size_t>(std::max(info.nrOfVolumes, 0));
     mtc.data.resize(vertices * volumes);
@@ -118,7 +119,7 @@ MtcData loadMtc(const std::string& name, bool fromFile, MtcDetail detail) {
             loaded = true;
             for (std::int32_t v = 0; v < info.nrOfVertices && loaded; ++v) loaded = courses[v] != nullptr;
             try {
-                if (loaded) mtc = mtcFromHost(info, courses);
+                if (loaded) mtc = mtcFromHost(info, courses, detail);
             } catch (const std::bad_alloc&) {
                 loaded = false;
             }

@@ -38,8 +38,9 @@ MtcData loadMtc(const std::string& name, bool fromFile, MtcDetail detail = MtcDe
 bool readMtcFile(const std::string& name, MtcData& mtc, MtcDetail detail = MtcDetail::Whole);
 
 // The host's time course: `courses` holds one array of nrOfVolumes values per
-// vertex; the values are copied into the record, volume by volume.
-MtcData mtcFromHost(const HostMtcInfo& info, const float* const* courses);
+// vertex; the values are copied into the record, volume by volume (not for
+// HeaderOnly).
+MtcData mtcFromHost(const HostMtcInfo& info, const float* const* courses, MtcDetail detail = MtcDetail::Whole);
 
 // Copies between per-vertex courses and volume-major values, in blocks that
 // stay in the cache.

@@ -32,7 +32,6 @@
 #include <cstring>
 #include <iostream>
 #include <optional>
-#include <stdexcept>
 
 #include "common/atomic_file.h"
 #include "common/binary_io.h"
@@ -185,6 +184,15 @@ std::string fileText(const std::string& path, bool& opened) {
     return text;
 }
 
+// The counts agree with the lists they count.
+bool isConsistent(const PoiData& poi) {
+    if (poi.nrOfPOIs != static_cast<std::int32_t>(poi.patches.size())) return false;
+    for (const PoiPatch& patch : poi.patches)
+        if (patch.nrOfVertices < 0 || patch.vertices.size() != static_cast<std::size_t>(patch.nrOfVertices))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 bool readPoiFile(const std::string& name, PoiData& poi) {
@@ -240,10 +248,7 @@ PoiData loadPoi(const std::string& name, bool fromFile) {
         HostSrfInfo surface{};
         if (hostFunctions().ztGetCurrentSRF(&surface) != 0 && list.nrOfPOIs >= 0) {
             poi = poiFromHost(list, surface.nrOfVertices);
-            loaded = true;
-            for (const PoiPatch& patch : poi.patches)
-                loaded = loaded && patch.nrOfVertices >= 0 &&
-                         patch.vertices.size() == static_cast<std::size_t>(patch.nrOfVertices);
+            loaded = isConsistent(poi);
         }
     }
     if (!loaded) {
@@ -279,13 +284,9 @@ std::string poiFileText(const PoiData& poi) {
 
 bool writePoiFile(const PoiData& poi) {
     bool written = false;
-    bool consistent = poi.nrOfPOIs == static_cast<std::int32_t>(poi.patches.size());
-    for (const PoiPatch& patch : poi.patches)
-        consistent = consistent && patch.nrOfVertices == static_cast<std::int32_t>(patch.vertices.size());
     try {
-        if (!consistent) throw std::invalid_argument("counts differ from the lists");
-        const std::string text = poiFileText(poi);
-        written = writeFileAtomically(poi.fileName, FileMode::Text, [&](std::FILE* file) {
+        written = isConsistent(poi) && writeFileAtomically(poi.fileName, FileMode::Text, [&](std::FILE* file) {
+            const std::string text = poiFileText(poi);
             return std::fwrite(text.data(), 1, text.size(), file) == text.size();
         });
     } catch (...) {

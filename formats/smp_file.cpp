@@ -75,8 +75,8 @@ ReadFailure readBody(BinaryReader& in, SmpData& smp, SmpDetail detail) {
     for (SmpMap& map : smp.maps) {
         if (!readMapHeader(in, smp.version, map)) return ReadFailure::Other;
         const auto values = static_cast<std::uint64_t>(smp.nrOfVertices);
-        const bool read = detail == SmpDetail::Whole ? in.readArray(map.data.owned(), values)
-                                                     : values <= in.remaining() / sizeof(float) && in.skip(4 * values);
+        const bool read =
+            detail == SmpDetail::Whole ? in.readArray(map.data.owned(), values) : in.skip(4 * values);
         if (!read) return ReadFailure::Values;
     }
     return ReadFailure::None;
@@ -193,7 +193,7 @@ SmpData loadSmp(const std::string& name, bool fromFile, SmpDetail detail) {
         HostSmpList list{};
         if (hostFunctions().ztGetSMPsOfCurrentSRF(&list) != 0) {
             smp = smpFromHost(list);
-            loaded = smp.nrOfVertices >= 0 && isConsistent(smp);
+            loaded = isConsistent(smp);
         }
     }
     if (!loaded) {

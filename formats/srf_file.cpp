@@ -136,13 +136,10 @@ SrfData loadSrf(const std::string& name, bool fromFile, SrfDetail detail) {
         if (getCurrent(&info) != 0) {
             srf = srfFromHost(info);
             srf.version = 3.5f;
-            // The host's arrays must be there for every vertex and triangle.
-            const auto n = static_cast<std::size_t>(std::max(srf.nrOfVertices, 0));
-            loaded = srf.nrOfVertices >= 0 && srf.nrOfTriangles >= 0 && srf.vertexX.size() == n &&
-                     srf.vertexY.size() == n && srf.vertexZ.size() == n && srf.normalX.size() == n &&
-                     srf.normalY.size() == n && srf.normalZ.size() == n && srf.vertexColors.size() == n &&
-                     srf.triangles.size() == 3 * static_cast<std::size_t>(srf.nrOfTriangles);
-            if (loaded) srf.neighbors.assignEmpty(n);
+            // The host gives no neighbour lists; its arrays must be there for
+            // every vertex and triangle.
+            srf.neighbors.assignEmpty(static_cast<std::size_t>(std::max(srf.nrOfVertices, 0)));
+            loaded = isConsistent(srf);
         }
     }
     if (!loaded) {
