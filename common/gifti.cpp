@@ -53,4 +53,18 @@ GiftiImagePtr readGiftiImage(const std::string& path, bool readData) {
     return image;
 }
 
+const giiDataArray* arrayWithIntent(const gifti_image& image, std::initializer_list<int> intents, ArrayPick pick) {
+    const giiDataArray* found = nullptr;
+    for (int i = 0; i < image.numDA; ++i) {
+        const giiDataArray* array = image.darray ? image.darray[i] : nullptr;
+        if (!array) continue;
+        for (int intent : intents) {
+            if (array->intent != intent) continue;
+            if (pick == ArrayPick::First) return array;
+            found = array;
+        }
+    }
+    return found;
+}
+
 }  // namespace meshbridge

@@ -1,6 +1,7 @@
 // gifticlib, for C++, with ownership of images.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -19,5 +20,11 @@ using GiftiImagePtr = std::unique_ptr<gifti_image, GiftiImageDeleter>;
 // attributes of every data array. Null when the file could not be read. An
 // image that is returned holds every data array it counts.
 GiftiImagePtr readGiftiImage(const std::string& path, bool readData);
+
+// The first (or the last) data array whose intent is one of `intents`; null
+// when there is none.
+enum class ArrayPick { First, Last };
+const giiDataArray* arrayWithIntent(const gifti_image& image, std::initializer_list<int> intents,
+                                    ArrayPick pick = ArrayPick::First);
 
 }  // namespace meshbridge

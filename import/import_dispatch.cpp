@@ -28,6 +28,11 @@ const char* dialogTitle(int fileTypeId) {
 
 }  // namespace
 
+bool refuseImport(const char* what, const std::string& path, const std::string& problem) {
+    messageBox(formatText("%s in %s cannot be imported: %s.", what, path.c_str(), problem.c_str()));
+    return false;
+}
+
 std::set<int> classifiedIntents(const gifti_image& image) {
     std::set<int> intents;
     for (int i = 0; i < image.numDA; ++i) {

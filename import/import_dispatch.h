@@ -3,6 +3,7 @@
 #pragma once
 
 #include <set>
+#include <string>
 
 #include "common/gifti.h"
 
@@ -16,6 +17,10 @@ std::set<int> classifiedIntents(const gifti_image& image);
 
 // What the image holds, tested in the order surface, time series, map, labels.
 GiftiContent classifyGifti(const gifti_image& image);
+
+// Refuses an import: a message box "<what> in <path> cannot be imported:
+// <problem>." and false.
+bool refuseImport(const char* what, const std::string& path, const std::string& problem);
 
 // The converters other than the surface import, one per kind of content.
 bool importTimeSeries(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);

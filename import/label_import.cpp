@@ -20,20 +20,6 @@ namespace meshbridge {
 
 namespace {
 
-const giiDataArray* lastArrayWithIntent(const gifti_image& image, int intent) {
-    const giiDataArray* found = nullptr;
-    for (int i = 0; i < image.numDA; ++i) {
-        const giiDataArray* array = image.darray ? image.darray[i] : nullptr;
-        if (array && array->intent == intent) found = array;
-    }
-    return found;
-}
-
-bool refuse(const std::string& path, const std::string& problem) {
-    messageBox(formatText("The labels in %s cannot be imported: %s.", path.c_str(), problem.c_str()));
-    return false;
-}
-
 // The vertex count of the whole mesh, for labels that name their vertices.
 std::int32_t meshVertexCount(std::int32_t labelValues) {
     HostSrfInfo surface{};
@@ -67,20 +53,20 @@ std::int32_t colorByte(float component) {
 bool importLabelTable(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost) {
     PoiData poi;
     poi.fileName = replaceExtension(path, ".poi");
-    const giiDataArray* labelArray = lastArrayWithIntent(image, NIFTI_INTENT_LABEL);
+    const giiDataArray* labelArray = arrayWithIntent(image, {NIFTI_INTENT_LABEL}, ArrayPick::Last);
     if (!labelArray) {
         messageBox("No label data found in GIFTI file!\nCannot convert to POI.");
         return false;
     }
-    const giiDataArray* nodeArray = lastArrayWithIntent(image, NIFTI_INTENT_NODE_INDEX);
+    const giiDataArray* nodeArray = arrayWithIntent(image, {NIFTI_INTENT_NODE_INDEX}, ArrayPick::Last);
     std::vector<std::int32_t> labels, nodes;
     std::string problem;
-    if (!int32Values(*labelArray, labels, problem)) return refuse(path, "the label array cannot be read: " + problem);
+    if (!int32Values(*labelArray, labels, problem)) return refuseImport("The labels", path, "the label array cannot be read: " + problem);
     labels.resize(std::min(labels.size(), static_cast<std::size_t>(std::max(labelArray->dims[0], 0))));
     if (nodeArray && !int32Values(*nodeArray, nodes, problem))
-        return refuse(path, "the node-index array cannot be read: " + problem);
+        return refuseImport("The labels", path, "the node-index array cannot be read: " + problem);
     if (nodeArray && nodes.size() < labels.size())
-        return refuse(path, formatText("its node-index array holds %zu values for %zu labels", nodes.size(), labels.size()));
+        return refuseImport("The labels", path, formatText("its node-index array holds %zu values for %zu labels", nodes.size(), labels.size()));
 
     logText("Determine number of mesh vertices...");
     const auto labelValues = static_cast<std::int32_t>(labels.size());
@@ -91,7 +77,7 @@ bool importLabelTable(const gifti_image& image, const std::string& path, bool pr
         poi.nrOfMeshVertices = meshVertexCount(labelValues);
         for (std::size_t i = 0; i < labels.size(); ++i) {
             if (nodes[i] < 0 || nodes[i] >= poi.nrOfMeshVertices)
-                return refuse(path, formatText("node index %d (value %zu) lies outside the mesh of %d vertices",
+                return refuseImport("The labels", path, formatText("node index %d (value %zu) lies outside the mesh of %d vertices",
                                                nodes[i], i, poi.nrOfMeshVertices));
         }
     }

@@ -23,11 +23,6 @@ std::int32_t truncatedToInt32(float value) {
     return std::fabs(value) < 2147483520.0f ? static_cast<std::int32_t>(value) : 0;
 }
 
-bool refuse(const std::string& path, const std::string& problem) {
-    messageBox(formatText("The maps in %s cannot be imported: %s.", path.c_str(), problem.c_str()));
-    return false;
-}
-
 }  // namespace
 
 std::int32_t mapTypeForIntent(int intent) {
@@ -179,8 +174,8 @@ bool createSmpInHost(const SmpData& smp) {
 }
 
 bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost) {
-    if (image.numDA < 1) return refuse(path, "it has no data arrays");
-    if (image.numDA > kMaxMaps) return refuse(path, formatText("it has more than %d data arrays", kMaxMaps));
+    if (image.numDA < 1) return refuseImport("The maps", path, "it has no data arrays");
+    if (image.numDA > kMaxMaps) return refuseImport("The maps", path, formatText("it has more than %d data arrays", kMaxMaps));
 
     SmpData smp;
     smp.fileName = replaceExtension(path, ".smp");
@@ -195,10 +190,10 @@ bool importSurfaceMap(const gifti_image& image, const std::string& path, bool pr
         std::string problem;
         if (announcedValueCount(array) != static_cast<std::uint64_t>(smp.nrOfVertices) ||
             array.dims[0] != smp.nrOfVertices)
-            return refuse(path, formatText("data array %d is not a list of %d values like the first", i,
+            return refuseImport("The maps", path, formatText("data array %d is not a list of %d values like the first", i,
                                            smp.nrOfVertices));
         if (!floatValues(array, values[static_cast<std::size_t>(i)], problem))
-            return refuse(path, formatText("data array %d cannot be read: %s", i, problem.c_str()));
+            return refuseImport("The maps", path, formatText("data array %d cannot be read: %s", i, problem.c_str()));
     }
 
     smp.maps.resize(static_cast<std::size_t>(image.numDA));

@@ -18,14 +18,6 @@ int colorByte(float component) {
     return static_cast<int>(scaled);
 }
 
-const giiDataArray* findLabelArray(const gifti_image& image) {
-    for (int i = 0; i < image.numDA; ++i) {
-        const giiDataArray* array = image.darray ? image.darray[i] : nullptr;
-        if (array && (array->intent == NIFTI_INTENT_LABEL || array->intent == NIFTI_INTENT_NONE)) return array;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 std::int32_t colorWordFromRgba(float red, float green, float blue, float alpha) {
@@ -49,7 +41,7 @@ std::vector<std::int32_t> convertGiftiColors(const gifti_image& source, std::int
         wordOfKey[table.key[i]] = colorWordFromRgba(rgba[0], rgba[1], rgba[2], rgba[3]);
     }
 
-    const giiDataArray* labels = findLabelArray(source);
+    const giiDataArray* labels = arrayWithIntent(source, {NIFTI_INTENT_LABEL, NIFTI_INTENT_NONE});
     logText("Assigning converted colors to mesh...");
     if (!labels) return words;
     const std::int64_t count = labels->dims[0];

@@ -6,31 +6,19 @@
 #include "formats/srf_file.h"
 #include "host/host_calls.h"
 #include "import/surface_colors.h"
+#include "import/import_dispatch.h"
 #include "import/surface_geometry.h"
 
 namespace meshbridge {
 
 namespace {
 
-const giiDataArray* firstArrayWithIntent(const gifti_image& image, int intent) {
-    for (int i = 0; i < image.numDA; ++i) {
-        const giiDataArray* array = image.darray ? image.darray[i] : nullptr;
-        if (array && array->intent == intent) return array;
-    }
-    return nullptr;
-}
-
-bool refuse(const std::string& path, const std::string& problem) {
-    messageBox(formatText("The surface in %s cannot be imported: %s.", path.c_str(), problem.c_str()));
-    return false;
-}
-
 // Vertex coordinates and triangles of the image, checked; false with the
 // problem when the arrays do not make a surface.
 bool readMesh(const gifti_image& image, std::vector<float>& points, std::vector<std::int32_t>& triangles,
               std::string& problem) {
-    const giiDataArray* pointset = firstArrayWithIntent(image, NIFTI_INTENT_POINTSET);
-    const giiDataArray* triangleArray = firstArrayWithIntent(image, NIFTI_INTENT_TRIANGLE);
+    const giiDataArray* pointset = arrayWithIntent(image, {NIFTI_INTENT_POINTSET});
+    const giiDataArray* triangleArray = arrayWithIntent(image, {NIFTI_INTENT_TRIANGLE});
     if (!pointset) {
         problem = "it has no NIFTI_INTENT_POINTSET array";
         return false;
@@ -80,7 +68,7 @@ bool importSurface(const gifti_image& image, const std::string& path, bool print
     std::vector<float> points;
     std::vector<std::int32_t> triangles;
     std::string problem;
-    if (!readMesh(image, points, triangles, problem)) return refuse(path, problem);
+    if (!readMesh(image, points, triangles, problem)) return refuseImport("The surface", path, problem);
 
     SrfData srf;
     srf.fileName = replaceExtension(path, ".srf");

@@ -13,11 +13,6 @@ namespace meshbridge {
 
 namespace {
 
-bool refuse(const std::string& path, const std::string& problem) {
-    messageBox(formatText("The time series in %s cannot be imported: %s.", path.c_str(), problem.c_str()));
-    return false;
-}
-
 // Copies `text` into one of the host record's text fields; false when it does
 // not fit.
 template <std::size_t N>
@@ -86,7 +81,7 @@ bool createMtcInHost(const MtcData& mtc) {
 }
 
 bool importTimeSeries(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost) {
-    if (image.numDA < 1) return refuse(path, "it has no data arrays");
+    if (image.numDA < 1) return refuseImport("The time series", path, "it has no data arrays");
     MtcData mtc;
     mtc.version = 1;
     mtc.nrOfVertices = image.darray[0]->dims[0];
@@ -102,17 +97,17 @@ bool importTimeSeries(const gifti_image& image, const std::string& path, bool pr
     try {
         mtc.data.resize(vertices * static_cast<std::size_t>(mtc.nrOfVolumes));
     } catch (const std::bad_alloc&) {
-        return refuse(path, "its values do not fit in memory");
+        return refuseImport("The time series", path, "its values do not fit in memory");
     }
     std::vector<float> volume;
     for (int t = 0; t < image.numDA; ++t) {
         const giiDataArray& array = *image.darray[t];
         std::string problem;
         if (announcedValueCount(array) != vertices || array.dims[0] != mtc.nrOfVertices)
-            return refuse(path, formatText("data array %d is not a list of %d values like the first", t,
+            return refuseImport("The time series", path, formatText("data array %d is not a list of %d values like the first", t,
                                            mtc.nrOfVertices));
         if (!floatValues(array, volume, problem))
-            return refuse(path, formatText("data array %d cannot be read: %s", t, problem.c_str()));
+            return refuseImport("The time series", path, formatText("data array %d cannot be read: %s", t, problem.c_str()));
         std::copy(volume.begin(), volume.end(), mtc.data.begin() + static_cast<std::ptrdiff_t>(t * vertices));
     }
 
