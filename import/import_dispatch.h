@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "common/gifti.h"
 
@@ -21,6 +22,12 @@ GiftiContent classifyGifti(const gifti_image& image);
 // Refuses an import: a message box "<what> in <path> cannot be imported:
 // <problem>." and false.
 bool refuseImport(const char* what, const std::string& path, const std::string& problem);
+
+// The values of data array `index` as floats, when the array is a list of
+// `count` plain numbers (as many as the first array holds); else false with
+// the problem.
+bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, std::vector<float>& values,
+                     std::string& problem);
 
 // The converters other than the surface import, one per kind of content.
 bool importTimeSeries(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);

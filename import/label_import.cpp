@@ -61,12 +61,15 @@ bool importLabelTable(const gifti_image& image, const std::string& path, bool pr
     const giiDataArray* nodeArray = arrayWithIntent(image, {NIFTI_INTENT_NODE_INDEX}, ArrayPick::Last);
     std::vector<std::int32_t> labels, nodes;
     std::string problem;
-    if (!int32Values(*labelArray, labels, problem)) return refuseImport("The labels", path, "the label array cannot be read: " + problem);
+    if (!int32Values(*labelArray, labels, problem))
+        return refuseImport("The labels", path, "the label array cannot be read: " + problem);
     labels.resize(std::min(labels.size(), static_cast<std::size_t>(std::max(labelArray->dims[0], 0))));
     if (nodeArray && !int32Values(*nodeArray, nodes, problem))
         return refuseImport("The labels", path, "the node-index array cannot be read: " + problem);
     if (nodeArray && nodes.size() < labels.size())
-        return refuseImport("The labels", path, formatText("its node-index array holds %zu values for %zu labels", nodes.size(), labels.size()));
+        return refuseImport("The labels", path,
+                            formatText("its node-index array holds %zu values for %zu labels", nodes.size(),
+                                       labels.size()));
 
     logText("Determine number of mesh vertices...");
     const auto labelValues = static_cast<std::int32_t>(labels.size());
@@ -77,7 +80,8 @@ bool importLabelTable(const gifti_image& image, const std::string& path, bool pr
         poi.nrOfMeshVertices = meshVertexCount(labelValues);
         for (std::size_t i = 0; i < labels.size(); ++i) {
             if (nodes[i] < 0 || nodes[i] >= poi.nrOfMeshVertices)
-                return refuseImport("The labels", path, formatText("node index %d (value %zu) lies outside the mesh of %d vertices",
+                return refuseImport("The labels", path,
+                                    formatText("node index %d (value %zu) lies outside the mesh of %d vertices",
                                                nodes[i], i, poi.nrOfMeshVertices));
         }
     }

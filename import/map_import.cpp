@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/gifti_values.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
 #include "host/host_calls.h"
@@ -175,7 +174,8 @@ bool createSmpInHost(const SmpData& smp) {
 
 bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost) {
     if (image.numDA < 1) return refuseImport("The maps", path, "it has no data arrays");
-    if (image.numDA > kMaxMaps) return refuseImport("The maps", path, formatText("it has more than %d data arrays", kMaxMaps));
+    if (image.numDA > kMaxMaps)
+        return refuseImport("The maps", path, formatText("it has more than %d data arrays", kMaxMaps));
 
     SmpData smp;
     smp.fileName = replaceExtension(path, ".smp");
@@ -186,14 +186,9 @@ bool importSurfaceMap(const gifti_image& image, const std::string& path, bool pr
     // Every array must hold one plain number per vertex, as many as the first.
     std::vector<std::vector<float>> values(static_cast<std::size_t>(image.numDA));
     for (int i = 0; i < image.numDA; ++i) {
-        const giiDataArray& array = arrayAt(image, i);
         std::string problem;
-        if (announcedValueCount(array) != static_cast<std::uint64_t>(smp.nrOfVertices) ||
-            array.dims[0] != smp.nrOfVertices)
-            return refuseImport("The maps", path, formatText("data array %d is not a list of %d values like the first", i,
-                                           smp.nrOfVertices));
-        if (!floatValues(array, values[static_cast<std::size_t>(i)], problem))
-            return refuseImport("The maps", path, formatText("data array %d cannot be read: %s", i, problem.c_str()));
+        if (!perVertexValues(arrayAt(image, i), i, smp.nrOfVertices, values[static_cast<std::size_t>(i)], problem))
+            return refuseImport("The maps", path, problem);
     }
 
     smp.maps.resize(static_cast<std::size_t>(image.numDA));

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/gifti_values.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
 #include "host/host_calls.h"
@@ -101,13 +100,9 @@ bool importTimeSeries(const gifti_image& image, const std::string& path, bool pr
     }
     std::vector<float> volume;
     for (int t = 0; t < image.numDA; ++t) {
-        const giiDataArray& array = *image.darray[t];
         std::string problem;
-        if (announcedValueCount(array) != vertices || array.dims[0] != mtc.nrOfVertices)
-            return refuseImport("The time series", path, formatText("data array %d is not a list of %d values like the first", t,
-                                           mtc.nrOfVertices));
-        if (!floatValues(array, volume, problem))
-            return refuseImport("The time series", path, formatText("data array %d cannot be read: %s", t, problem.c_str()));
+        if (!perVertexValues(*image.darray[t], t, mtc.nrOfVertices, volume, problem))
+            return refuseImport("The time series", path, problem);
         std::copy(volume.begin(), volume.end(), mtc.data.begin() + static_cast<std::ptrdiff_t>(t * vertices));
     }
 
