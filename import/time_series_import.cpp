@@ -1,5 +1,6 @@
 #include "import/time_series_import.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,13 +13,17 @@ namespace meshbridge {
 
 namespace {
 
-// Copies `text` into one of the host record's text fields; false when it does
-// not fit.
+// Whether `text` fits one of the host record's text fields, zero included.
 template <std::size_t N>
-bool copyInto(char (&field)[N], const std::string& text) {
-    if (text.size() >= N) return false;
-    std::memcpy(field, text.c_str(), text.size() + 1);
-    return true;
+bool fits(const char (&)[N], const std::string& text) {
+    return text.size() < N;
+}
+
+// Copies `text`, which fits, into one of the host record's text fields.
+template <std::size_t N>
+void copyInto(char (&field)[N], const std::string& text) {
+    std::memcpy(field, text.c_str(), std::min(text.size(), N - 1));
+    field[std::min(text.size(), N - 1)] = '\0';
 }
 
 // The repetition time from a "TimeStep" entry of the image's metadata that
@@ -53,21 +58,24 @@ bool createMtcInHost(const MtcData& mtc) {
                                MESHBRIDGE_REQUIRE(ztSetMTCParametersOfCurrentSRF)}))
         return false;
     HostMtcInfo info{};
-    if (!copyInto(info.mtcFileName, mtc.fileName) || !copyInto(info.vtcFileName, mtc.vtcFileName) ||
-        !copyInto(info.prtFileName, mtc.prtFileName)) {
+    if (!fits(info.mtcFileName, mtc.fileName) || !fits(info.vtcFileName, mtc.vtcFileName) ||
+        !fits(info.prtFileName, mtc.prtFileName)) {
         messageBox(formatText("The name %s is longer than Corvana can take (%zu characters at most).",
                               mtc.fileName.c_str(), sizeof info.mtcFileName - 1));
         return false;
     }
     host.ztCreateMTCForCurrentSRF(mtc.nrOfVolumes);
-    HostMtcInfo current{};
-    float** courses = host.ztGetMTCOfCurrentSRF(&current);
+    // The host's own record of the new time course, filled in and handed back.
+    float** courses = host.ztGetMTCOfCurrentSRF(&info);
     bool ready = courses != nullptr;
     for (std::int32_t v = 0; ready && v < mtc.nrOfVertices; ++v) ready = courses[v] != nullptr;
     if (!ready) {
         messageBox("Corvana did not create the mesh time course on the current surface.");
         return false;
     }
+    copyInto(info.mtcFileName, mtc.fileName);
+    copyInto(info.vtcFileName, mtc.vtcFileName);
+    copyInto(info.prtFileName, mtc.prtFileName);
     info.nrOfVolumes = mtc.nrOfVolumes;
     info.nrOfVertices = mtc.nrOfVertices;
     info.headerFlag = mtc.headerFlag;

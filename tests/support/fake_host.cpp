@@ -96,6 +96,7 @@ FAKE_API int ztCreateMTCForCurrentSRF(int volumes) {
     host.timeCourseInfo = meshbridge::HostMtcInfo{};
     host.timeCourseInfo->nrOfVolumes = volumes;
     host.timeCourseInfo->nrOfVertices = host.currentSurface->nrOfVertices;
+    host.timeCourseInfo->unused0[0] = 0x5a;  // the host's own, to be handed back unchanged
     host.courses.assign(static_cast<std::size_t>(host.currentSurface->nrOfVertices),
                         std::vector<float>(static_cast<std::size_t>(volumes), 0.0f));
     return 1;

@@ -55,6 +55,7 @@ TEST_F(TimeSeriesImportTest, VolumesBecomeCoursesOnTheHostsSurface) {
     EXPECT_STREQ(info.mtcFileName, dir.file("run1.time.mtc").c_str());
     EXPECT_STREQ(info.vtcFileName, "<none>");
     EXPECT_STREQ(info.prtFileName, "<none>");
+    EXPECT_EQ(info.unused0[0], 0x5a);  // the plug-in filled in the host's record
     EXPECT_EQ(host.courses[2], (std::vector<float>{2, 12, 22}));
     EXPECT_EQ(host.savedTimeCourses, std::vector<std::string>{dir.file("run1.time.mtc")});
     EXPECT_TRUE(host.linkedTimeCourses.empty());
