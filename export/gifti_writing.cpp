@@ -1,5 +1,7 @@
 #include "export/gifti_writing.h"
 
+#include <algorithm>
+
 #include "common/atomic_file.h"
 #include "common/gifti_values.h"
 #include "common/text.h"
@@ -48,6 +50,11 @@ void addImageMetadata(gifti_image& image, const std::string& name, const std::st
 
 void addArrayMetadata(giiDataArray& array, const std::string& name, const std::string& value) {
     gifti_add_to_meta(&array.meta, name.c_str(), value.c_str(), 1);
+}
+
+std::array<float, 4> opaqueRgbaOfPacked(std::int32_t packed) {
+    const auto byte = [](std::int32_t value) { return static_cast<float>(std::clamp(value, 0, 255)) / 255.0f; };
+    return {byte(packed / 65536), byte(packed % 65536 / 256), byte(packed % 256), 1.0f};
 }
 
 bool setLabelTable(gifti_image& image, const std::vector<LabelEntry>& entries) {

@@ -38,6 +38,10 @@ struct LabelEntry {
     std::array<float, 4> rgba;  // red, green, blue, alpha, 0 to 1
 };
 
+// The opaque colour of a packed red * 65536 + green * 256 + blue, each byte
+// divided by 255 (bytes outside 0 to 255 are held to that range).
+std::array<float, 4> opaqueRgbaOfPacked(std::int32_t packed);
+
 // Replaces the image's label table by `entries`, in their order.
 bool setLabelTable(gifti_image& image, const std::vector<LabelEntry>& entries);
 

@@ -44,12 +44,7 @@ bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBina
             const PoiPatch& patch = poi.patches[i];
             vertices = std::copy(patch.vertices.begin(), patch.vertices.end(), vertices);
             labels = std::fill_n(labels, patch.vertices.size(), static_cast<std::int32_t>(i));
-            const std::int32_t red = patch.color / 65536;
-            const std::int32_t green = (patch.color - red * 65536) / 256;
-            const std::int32_t blue = patch.color - red * 65536 - green * 256;
-            table.push_back({static_cast<std::int32_t>(i), patch.name,
-                             {static_cast<float>(red) / 255.0f, static_cast<float>(green) / 255.0f,
-                              static_cast<float>(blue) / 255.0f, 1.0f}});
+            table.push_back({static_cast<std::int32_t>(i), patch.name, opaqueRgbaOfPacked(patch.color)});
         }
         built = built && setLabelTable(*image, table);
     }

@@ -28,14 +28,6 @@ constexpr std::int32_t kConcaveKeyBeyondColors = 0x1000001;
 
 bool isOwnColor(std::int32_t word) { return word >= kOwnColorBase; }
 
-std::array<float, 4> colorOfPackedKey(std::int32_t key) {
-    const std::int32_t red = std::min(key / 65536, 255);
-    const std::int32_t green = (key % 65536) / 256;
-    const std::int32_t blue = key % 256;
-    return {static_cast<float>(red) / 255.0f, static_cast<float>(green) / 255.0f,
-            static_cast<float>(blue) / 255.0f, 1.0f};
-}
-
 }  // namespace
 
 bool exportSurfaceColors(const SrfData& srf, bool compressed) {
@@ -66,12 +58,12 @@ bool exportSurfaceColors(const SrfData& srf, bool compressed) {
         std::int32_t next = 2;
         for (std::int32_t word : ownWords) {
             keyOfOwnWord[word] = next;
-            entries.push_back({next++, "Unknown", colorOfPackedKey(word - kOwnColorBase)});
+            entries.push_back({next++, "Unknown", opaqueRgbaOfPacked(word - kOwnColorBase)});
         }
     } else {
         for (std::int32_t word : ownWords) {
             keyOfOwnWord[word] = word - kOwnColorBase;
-            entries.push_back({word - kOwnColorBase, "Unknown", colorOfPackedKey(word - kOwnColorBase)});
+            entries.push_back({word - kOwnColorBase, "Unknown", opaqueRgbaOfPacked(word - kOwnColorBase)});
         }
         if (hasCurvature) {
             convexKey = kConvexKeyBeyondColors;
