@@ -11,6 +11,12 @@ extern "C" {
 
 namespace meshbridge {
 
+// Intents of retinotopy maps; this build's gifticlib reads and writes them by
+// name.
+inline constexpr int kIntentRetinotopyPolar = 1015;
+inline constexpr int kIntentRetinotopyEccentricity = 1016;
+inline constexpr int kIntentRetinotopyFieldSign = 1017;
+
 struct GiftiImageDeleter {
     void operator()(gifti_image* image) const { gifti_free_image(image); }
 };

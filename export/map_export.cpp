@@ -15,11 +15,7 @@ namespace meshbridge {
 
 namespace {
 
-constexpr std::int32_t kCrossCorrelation = 3;
-constexpr std::int32_t kPolarAngle = 16;
-constexpr std::int32_t kEccentricity = 17;
-
-bool isRetinotopyAngle(std::int32_t mapType) { return mapType == kPolarAngle || mapType == kEccentricity; }
+bool isRetinotopyAngle(std::int32_t mapType) { return mapType == kMapTypePolarAngle || mapType == kMapTypeEccentricity; }
 
 // Complex values for a polar angle or eccentricity map that has lags to turn
 // into angles; without lags its values go out unchanged.
@@ -27,15 +23,17 @@ bool writesComplex(const SmpMap& map) { return isRetinotopyAngle(map.mapType) &&
 
 // The first map, a cross-correlation map, may be exported as polar angle or
 // eccentricity. False when the question was cancelled.
-bool askCrossCorrelationType(SmpMap& first) {
+bool askMapTypeCrossCorrelationType(SmpMap& first) {
     const int answer = askInteger(
         "Cross-correlation data detected. Please select the map type:\n\n1 = Cross-correlation\n2 = Polar angle\n3 = Eccentricity\n",
         1, 1, 3);
-    const std::int32_t chosen = answer == 2 ? kPolarAngle : answer == 3 ? kEccentricity : kCrossCorrelation;
-    if (chosen != kCrossCorrelation && first.nrOfLags <= 0) {
+    const std::int32_t chosen = answer == 2   ? kMapTypePolarAngle
+                                : answer == 3 ? kMapTypeEccentricity
+                                              : kMapTypeCrossCorrelation;
+    if (chosen != kMapTypeCrossCorrelation && first.nrOfLags <= 0) {
         logText(formatText("Map '%s' has no lags (number of lags %d) and cannot be turned into %s values; it is "
                            "exported as a cross-correlation map.",
-                           first.name.c_str(), first.nrOfLags, chosen == kPolarAngle ? "polar angle" : "eccentricity"));
+                           first.name.c_str(), first.nrOfLags, chosen == kMapTypePolarAngle ? "polar angle" : "eccentricity"));
     } else {
         first.mapType = chosen;
     }
@@ -51,7 +49,7 @@ bool fillArray(gifti_image& image, int i, const SmpMap& map, std::int32_t nrOfVe
     addArrayMetadata(array, "Name", map.name);
     if (parameters >= 1) addArrayMetadata(array, "intent_p1", formatText("%i", map.df1));
     if (parameters >= 2) addArrayMetadata(array, "intent_p2", formatText("%i", map.df2));
-    if (map.mapType == kCrossCorrelation || isRetinotopyAngle(map.mapType))
+    if (map.mapType == kMapTypeCrossCorrelation || isRetinotopyAngle(map.mapType))
         addArrayMetadata(array, "minLag", formatText("%i", map.minLag));
     if (nrOfVertices == 0) return true;
     void* data = allocateArrayData(image, i);
@@ -70,15 +68,15 @@ bool fillArray(gifti_image& image, int i, const SmpMap& map, std::int32_t nrOfVe
 int intentForMapType(std::int32_t mapType) {
     switch (mapType) {
         case 1: return NIFTI_INTENT_TTEST;
-        case 2: case 3: return NIFTI_INTENT_CORREL;
+        case 2: case kMapTypeCrossCorrelation: return NIFTI_INTENT_CORREL;
         case 4: return NIFTI_INTENT_FTEST;
         case 5: return NIFTI_INTENT_ZSCORE;
         case 13: return NIFTI_INTENT_SHAPE;
         case 14: return NIFTI_INTENT_CHISQ;
         case 15: return NIFTI_INTENT_BETA;
-        case 16: return 1015;
-        case 17: return 1016;
-        case 18: return 1017;
+        case kMapTypePolarAngle: return kIntentRetinotopyPolar;
+        case kMapTypeEccentricity: return kIntentRetinotopyEccentricity;
+        case kMapTypeFieldSign: return kIntentRetinotopyFieldSign;
         default: return NIFTI_INTENT_NONE;
     }
 }
@@ -103,7 +101,7 @@ bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExpor
     dumpSmpHeader(smp, false, true);
 
     bool answered = true;
-    if (!smp.maps.empty() && smp.maps[0].mapType == kCrossCorrelation) answered = askCrossCorrelationType(smp.maps[0]);
+    if (!smp.maps.empty() && smp.maps[0].mapType == kMapTypeCrossCorrelation) answered = askMapTypeCrossCorrelationType(smp.maps[0]);
 
     GiftiImagePtr image = createExportImage(smp.nrOfMaps);
     bool built = image != nullptr;

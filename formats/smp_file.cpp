@@ -36,7 +36,6 @@ namespace meshbridge {
 namespace {
 
 constexpr std::int16_t kWrittenVersion = 5;
-constexpr int kCrossCorrelation = 3;
 
 // Where a read failed: in the values of a map, or anywhere else.
 enum class ReadFailure { None, Values, Other };
@@ -50,7 +49,7 @@ bool readBytes(BinaryReader& in, std::array<T, N>& values) {
 
 bool readMapHeader(BinaryReader& in, int version, SmpMap& map) {
     if (!in.read(map.mapType)) return false;
-    if (map.mapType == kCrossCorrelation &&
+    if (map.mapType == kMapTypeCrossCorrelation &&
         !(in.read(map.nrOfLags) && in.read(map.minLag) && in.read(map.maxLag) && in.read(map.ccOverlay)))
         return false;
     if (!(in.read(map.clusterSize) && in.read(map.enableClusterCheck) && in.read(map.thresholdMin) &&
@@ -92,7 +91,7 @@ bool isConsistent(const SmpData& smp) {
 
 void writeMap(BinaryWriter& out, const SmpMap& map, std::size_t values) {
     out.write(map.mapType);
-    if (map.mapType == kCrossCorrelation) {
+    if (map.mapType == kMapTypeCrossCorrelation) {
         out.write(map.nrOfLags);
         out.write(map.minLag);
         out.write(map.maxLag);
@@ -179,7 +178,7 @@ SmpData smpFromHost(const HostSmpList& list) {
         map.thresholdMin = info.thresholdMin;
         map.thresholdMax = info.thresholdMax;
         map.data = HostArray<float>::borrowed(values, n);
-        if (info.mapType == kCrossCorrelation) map.ccOverlay = info.ccOverlay;
+        if (info.mapType == kMapTypeCrossCorrelation) map.ccOverlay = info.ccOverlay;
     }
     return smp;
 }
@@ -236,7 +235,7 @@ std::string smpHeaderText(const SmpData& smp) {
     for (const SmpMap& map : smp.maps) {
         appendText(text, "\nDetails for map nr: %d\n\n", number++);
         appendText(text, "Map type: %s\n", mapTypeName(map.mapType));
-        if (map.mapType == kCrossCorrelation) {
+        if (map.mapType == kMapTypeCrossCorrelation) {
             appendText(text, "Number of lags: %i\n", map.nrOfLags);
             appendText(text, "Minimum lag: %i\n", map.minLag);
             appendText(text, "Maximum lag: %i\n", map.maxLag);

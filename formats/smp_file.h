@@ -12,6 +12,12 @@
 
 namespace meshbridge {
 
+// Map types that the file layout and the conversions treat apart.
+inline constexpr std::int32_t kMapTypeCrossCorrelation = 3;
+inline constexpr std::int32_t kMapTypePolarAngle = 16;
+inline constexpr std::int32_t kMapTypeEccentricity = 17;
+inline constexpr std::int32_t kMapTypeFieldSign = 18;
+
 struct SmpMap {
     std::int32_t mapType = 0;
     std::int32_t nrOfLags = 0;  // cross-correlation settings, stored for map type 3 only

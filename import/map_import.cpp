@@ -32,9 +32,9 @@ std::int32_t mapTypeForIntent(int intent) {
         case NIFTI_INTENT_ZSCORE: return 5;
         case NIFTI_INTENT_CHISQ: return 14;
         case NIFTI_INTENT_BETA: return 15;
-        case 1015: return 16;
-        case 1016: return 17;
-        case 1017: return 18;
+        case kIntentRetinotopyPolar: return kMapTypePolarAngle;
+        case kIntentRetinotopyEccentricity: return kMapTypeEccentricity;
+        case kIntentRetinotopyFieldSign: return kMapTypeFieldSign;
         case NIFTI_INTENT_SHAPE:
             return askYesNo("GIFTI type is 'Shape'\n\nIs this a Cortical Thickness (Yes) or Curvature (No) map") ? 13
                                                                                                                      : 1;
