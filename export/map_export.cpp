@@ -23,7 +23,7 @@ bool writesComplex(const SmpMap& map) { return isRetinotopyAngle(map.mapType) &&
 
 // The first map, a cross-correlation map, may be exported as polar angle or
 // eccentricity. False when the question was cancelled.
-bool askMapTypeCrossCorrelationType(SmpMap& first) {
+bool askCrossCorrelationType(SmpMap& first) {
     const int answer = askInteger(
         "Cross-correlation data detected. Please select the map type:\n\n1 = Cross-correlation\n2 = Polar angle\n3 = Eccentricity\n",
         1, 1, 3);
@@ -33,7 +33,8 @@ bool askMapTypeCrossCorrelationType(SmpMap& first) {
     if (chosen != kMapTypeCrossCorrelation && first.nrOfLags <= 0) {
         logText(formatText("Map '%s' has no lags (number of lags %d) and cannot be turned into %s values; it is "
                            "exported as a cross-correlation map.",
-                           first.name.c_str(), first.nrOfLags, chosen == kMapTypePolarAngle ? "polar angle" : "eccentricity"));
+                           first.name.c_str(), first.nrOfLags,
+                           chosen == kMapTypePolarAngle ? "polar angle" : "eccentricity"));
     } else {
         first.mapType = chosen;
     }
@@ -101,7 +102,8 @@ bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExpor
     dumpSmpHeader(smp, false, true);
 
     bool answered = true;
-    if (!smp.maps.empty() && smp.maps[0].mapType == kMapTypeCrossCorrelation) answered = askMapTypeCrossCorrelationType(smp.maps[0]);
+    if (!smp.maps.empty() && smp.maps[0].mapType == kMapTypeCrossCorrelation)
+        answered = askCrossCorrelationType(smp.maps[0]);
 
     GiftiImagePtr image = createExportImage(smp.nrOfMaps);
     bool built = image != nullptr;
