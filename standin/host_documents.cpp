@@ -1,7 +1,6 @@
 #include "standin/host_documents.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -22,7 +21,7 @@ public:
     bool get(T& value) {
         if (bytes_.size() - at_ < sizeof(T)) return false;
         unsigned char raw[sizeof(T)];
-        for (std::size_t i = 0; i < sizeof(T); ++i) raw[i] = bytes_[at_ + i];  // stored little-endian
+        for (std::size_t i = 0; i < sizeof(T); ++i) raw[i] = bytes_[at_ + i];  // little-endian, as the host
         std::memcpy(&value, raw, sizeof(T));
         at_ += sizeof(T);
         return true;
@@ -112,12 +111,12 @@ HostDocuments& HostDocuments::current() {
 }
 
 bool HostDocuments::openSurface(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    bool opened = false;
+    Bytes file(fileBytes(path, opened));
+    if (!opened) {
         error = "cannot open " + path;
         return false;
     }
-    Bytes file(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}));
     HostSurface surface;
     float version = 0, color[8];
     std::int32_t reserved = 0, vertices = 0, triangles = 0;
