@@ -75,13 +75,9 @@ void dumpGiftiHeader(const gifti_image& image, bool toFile, bool toLog, const st
 }
 
 bool printGiftiFile(bool toFile, bool toLog) {
-    if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetOpenFileName), MESHBRIDGE_REQUIRE(ztMessageBox)}))
-        return false;
-    const std::optional<std::string> name = openFileDialog("Please select the GIFTI file", "*.gii");
-    if (!name) {
-        messageBox("No GIFTI file was selected. Procedure finished.");
-        return false;
-    }
+    const std::optional<std::string> name =
+        chooseFile("Please select the GIFTI file", "*.gii", "No GIFTI file was selected. Procedure finished.");
+    if (!name) return false;
     const GiftiImagePtr image = readGiftiImage(*name, false);
     if (!image) {
         logText(formatText("Reading of GIfTI file did not succeed: %s", name->c_str()));

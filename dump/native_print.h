@@ -22,13 +22,8 @@ bool printNativeFile(const NativePrintDialog& dialog, bool askForFile, bool toFi
                      Load load, IsFailed isFailedLoad, Dump dump) {
     std::string name = "none";
     if (askForFile) {
-        if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetOpenFileName), MESHBRIDGE_REQUIRE(ztMessageBox)}))
-            return false;
-        std::optional<std::string> chosen = openFileDialog(dialog.title, dialog.filter);
-        if (!chosen) {
-            messageBox(dialog.cancelledMessage);
-            return false;
-        }
+        const std::optional<std::string> chosen = chooseFile(dialog.title, dialog.filter, dialog.cancelledMessage);
+        if (!chosen) return false;
         name = *chosen;
     }
     const auto record = load(name, askForFile);

@@ -42,13 +42,8 @@ bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, b
     if (!dialog) return true;
     std::string name = "none";
     if (!useCurrentFile) {
-        if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetOpenFileName), MESHBRIDGE_REQUIRE(ztMessageBox)}))
-            return false;
-        const std::optional<std::string> chosen = openFileDialog(dialog->prompt, dialog->filter);
-        if (!chosen) {
-            messageBox(dialog->cancelledMessage);
-            return false;
-        }
+        const std::optional<std::string> chosen = chooseFile(dialog->prompt, dialog->filter, dialog->cancelledMessage);
+        if (!chosen) return false;
         name = *chosen;
     }
     const bool fromFile = !useCurrentFile;

@@ -34,6 +34,15 @@ std::optional<std::string> openFileDialog(const std::string& title, const std::s
     return std::string(path.data());
 }
 
+std::optional<std::string> chooseFile(const std::string& title, const std::string& filter,
+                                      const std::string& cancelledMessage) {
+    if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetOpenFileName), MESHBRIDGE_REQUIRE(ztMessageBox)}))
+        return std::nullopt;
+    std::optional<std::string> chosen = openFileDialog(title, filter);
+    if (!chosen) messageBox(cancelledMessage);
+    return chosen;
+}
+
 std::string stringParameter(const char* name) {
     auto get = hostFunctions().ztGetStringParameter;
     if (!get) return {};

@@ -29,6 +29,12 @@ void messageBox(const std::string& text);
 // The chosen path, or nothing when the dialog was cancelled.
 std::optional<std::string> openFileDialog(const std::string& title, const std::string& filter);
 
+// A command's choice of its file: the chosen path, or nothing when the host
+// lacks the dialog or the message box (logged) or the dialog was cancelled
+// (`cancelledMessage` is shown).
+std::optional<std::string> chooseFile(const std::string& title, const std::string& filter,
+                                      const std::string& cancelledMessage);
+
 std::string stringParameter(const char* name);
 int intParameter(const char* name);
 void setStringParameter(const char* name, const std::string& value);
