@@ -39,19 +39,16 @@ std::string plainText(const std::string& html) {
 // What a command left in the host's documents, on standard error.
 void reportHostDocuments() {
     const HostDocuments& documents = HostDocuments::current();
+    const auto report = [](const std::string& text) {
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) std::cerr << "meshbridge: host " << line << "\n";
+    };
     if (documents.mapsChanged()) {
         std::cerr << "meshbridge: the host's surface has " << documents.maps().size() << " maps\n";
-        std::istringstream lines(documents.mapsReport());
-        for (std::string line; std::getline(lines, line);) std::cerr << "meshbridge: host " << line << "\n";
+        report(documents.mapsReport());
     }
-    if (documents.patchesChanged()) {
-        std::istringstream lines(documents.patchesReport());
-        for (std::string line; std::getline(lines, line);) std::cerr << "meshbridge: host " << line << "\n";
-    }
-    if (documents.timeCourseChanged()) {
-        std::istringstream lines(documents.timeCourseReport());
-        for (std::string line; std::getline(lines, line);) std::cerr << "meshbridge: host " << line << "\n";
-    }
+    if (documents.patchesChanged()) report(documents.patchesReport());
+    if (documents.timeCourseChanged()) report(documents.timeCourseReport());
 }
 
 int printVersion(const PluginLibrary& library, const std::string& path) {
@@ -93,31 +90,20 @@ int main(int argc, char** argv) {
     }
     if (invocation.action == Action::Version) return printVersion(library, path);
 
-    if (!invocation.surfacePath.empty()) {
+    // The surface first: the maps, time course and patches lie on it.
+    using Open = bool (HostDocuments::*)(const std::string&, std::string&);
+    const struct {
+        const char* option;
+        const std::string& path;
+        Open open;
+    } documents[] = {{"--surface", invocation.surfacePath, &HostDocuments::openSurface},
+                     {"--timecourse", invocation.timeCoursePath, &HostDocuments::openTimeCourse},
+                     {"--patches", invocation.patchesPath, &HostDocuments::openPatches},
+                     {"--maps", invocation.mapsPath, &HostDocuments::openMaps}};
+    for (const auto& document : documents) {
         std::string error;
-        if (!HostDocuments::current().openSurface(invocation.surfacePath, error)) {
-            std::cerr << "meshbridge: --surface: " << error << "\n";
-            return kExitUsage;
-        }
-    }
-    if (!invocation.timeCoursePath.empty()) {
-        std::string error;
-        if (!HostDocuments::current().openTimeCourse(invocation.timeCoursePath, error)) {
-            std::cerr << "meshbridge: --timecourse: " << error << "\n";
-            return kExitUsage;
-        }
-    }
-    if (!invocation.patchesPath.empty()) {
-        std::string error;
-        if (!HostDocuments::current().openPatches(invocation.patchesPath, error)) {
-            std::cerr << "meshbridge: --patches: " << error << "\n";
-            return kExitUsage;
-        }
-    }
-    if (!invocation.mapsPath.empty()) {
-        std::string error;
-        if (!HostDocuments::current().openMaps(invocation.mapsPath, error)) {
-            std::cerr << "meshbridge: --maps: " << error << "\n";
+        if (!document.path.empty() && !(HostDocuments::current().*document.open)(document.path, error)) {
+            std::cerr << "meshbridge: " << document.option << ": " << error << "\n";
             return kExitUsage;
         }
     }
