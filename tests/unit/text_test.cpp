@@ -12,10 +12,6 @@ TEST(FormatText, GrowsToFitLongTexts) {
     EXPECT_EQ(line.substr(0, 14), "SRF saved as:\n");
 }
 
-TEST(FormatText, TextsFromFilesAreNeverFormats) {
-    EXPECT_EQ(formatText("Name: %s", "100%d %s %n"), "Name: 100%d %s %n");
-}
-
 TEST(AppendText, AppendsAtTheEnd) {
     std::string text = "a";
     appendText(text, "%d-%s", 7, "b");
