@@ -42,7 +42,8 @@ bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, b
     if (!dialog) return true;
     std::string name = "none";
     if (!useCurrentFile) {
-        const std::optional<std::string> chosen = chooseFile(dialog->prompt, dialog->filter, dialog->cancelledMessage);
+        const std::optional<std::string> chosen = chooseFile(dialog->prompt, dialog->filter, dialog->cancelledMessage,
+                                                                  kHostLongPathBufferSize);
         if (!chosen) return false;
         name = *chosen;
     }

@@ -24,6 +24,8 @@
 namespace meshbridge {
 
 inline constexpr std::size_t kHostPathCapacity = 256;
+// The export's dialogs and the label import's surface dialog give the host this many bytes.
+inline constexpr std::size_t kHostLongPathBufferSize = 501;
 inline constexpr std::size_t kHostStringParameterCapacity = 256;
 inline constexpr std::size_t kHostMapNameCapacity = 256;
 inline constexpr int kHostInputCancelled = -1001;

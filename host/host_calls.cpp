@@ -1,5 +1,6 @@
 #include "host/host_calls.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/text.h"
@@ -24,21 +25,22 @@ void messageBox(const std::string& text) {
     if (auto box = hostFunctions().ztMessageBox) box(text.c_str());
 }
 
-std::optional<std::string> openFileDialog(const std::string& title, const std::string& filter) {
+std::optional<std::string> openFileDialog(const std::string& title, const std::string& filter,
+                                          std::size_t bufferSize) {
     auto dialog = hostFunctions().ztGetOpenFileName;
     if (!dialog) return std::nullopt;
     // One byte beyond what the host may write keeps the text terminated whatever it does.
-    std::vector<char> path(kHostPathCapacity + 1, '\0');
+    std::vector<char> path(std::max(bufferSize, kHostPathCapacity) + 1, '\0');
     if (dialog(title.c_str(), "", filter.c_str(), path.data()) < 1) return std::nullopt;
     path.back() = '\0';
     return std::string(path.data());
 }
 
 std::optional<std::string> chooseFile(const std::string& title, const std::string& filter,
-                                      const std::string& cancelledMessage) {
+                                      const std::string& cancelledMessage, std::size_t bufferSize) {
     if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetOpenFileName), MESHBRIDGE_REQUIRE(ztMessageBox)}))
         return std::nullopt;
-    std::optional<std::string> chosen = openFileDialog(title, filter);
+    std::optional<std::string> chosen = openFileDialog(title, filter, bufferSize);
     if (!chosen) messageBox(cancelledMessage);
     return chosen;
 }

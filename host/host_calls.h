@@ -26,14 +26,17 @@ bool requireHostFunctions(std::initializer_list<RequiredHostFunction> required);
 void logText(const std::string& text);
 void messageBox(const std::string& text);
 
-// The chosen path, or nothing when the dialog was cancelled.
-std::optional<std::string> openFileDialog(const std::string& title, const std::string& filter);
+// The chosen path, or nothing when the dialog was cancelled. The host may write
+// up to `bufferSize` bytes.
+std::optional<std::string> openFileDialog(const std::string& title, const std::string& filter,
+                                          std::size_t bufferSize = kHostPathCapacity);
 
 // A command's choice of its file: the chosen path, or nothing when the host
 // lacks the dialog or the message box (logged) or the dialog was cancelled
 // (`cancelledMessage` is shown).
 std::optional<std::string> chooseFile(const std::string& title, const std::string& filter,
-                                      const std::string& cancelledMessage);
+                                      const std::string& cancelledMessage,
+                                      std::size_t bufferSize = kHostPathCapacity);
 
 std::string stringParameter(const char* name);
 int intParameter(const char* name);

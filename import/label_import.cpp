@@ -30,7 +30,8 @@ std::int32_t meshVertexCount(std::int32_t labelValues) {
                            surface.nrOfVertices));
         return surface.nrOfVertices;
     }
-    if (const auto chosen = openFileDialog("Please select the Corvana surface file where this POI belongs to", "*.srf")) {
+    if (const auto chosen = openFileDialog("Please select the Corvana surface file where this POI belongs to", "*.srf",
+                                           kHostLongPathBufferSize)) {
         const SrfData srf = loadSrf(*chosen, true, SrfDetail::WithoutNormalsAndNeighbors);
         if (!isFailedLoad(srf)) {
             logText(formatText("Number of mesh vertices: %i", srf.nrOfVertices));

@@ -1,5 +1,6 @@
 #include "plugin/giftiplugin.h"
 
+#include <memory>
 #include <string>
 
 #include "common/plugin_info.h"
@@ -60,6 +61,19 @@ using namespace meshbridge;
 
 giftiplugin::giftiplugin() = default;
 giftiplugin::~giftiplugin() = default;
+
+#if defined(_WIN32)
+// What the host's `delete plugin` reaches: the object ends, and with bit 0 of the
+// flags its memory, which createPlugin allocated, is released too.
+CRZTPluginInterface* giftiplugin::destroy(unsigned int flags) {
+    if (flags & 1u) {
+        std::unique_ptr<giftiplugin> owned(this);
+    } else {
+        this->~giftiplugin();
+    }
+    return this;
+}
+#endif
 
 bool giftiplugin::initPlugin() {
     isInitialised = false;

@@ -4,10 +4,15 @@
 
 #include "plugin/plugin_interface.h"
 
-class MESHBRIDGE_PLUGIN_API giftiplugin : public CRZTPluginInterface {
+class MESHBRIDGE_PLUGIN_API giftiplugin final : public CRZTPluginInterface {
 public:
     giftiplugin();
+#if defined(_WIN32)
+    ~giftiplugin();
+    CRZTPluginInterface* destroy(unsigned int flags) override;
+#else
     ~giftiplugin() override;
+#endif
     bool execute() override;
     bool initPlugin() override;
 

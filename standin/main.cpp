@@ -25,10 +25,6 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-struct PluginDeleter {
-    void operator()(CRZTPluginInterface* plugin) const { delete plugin; }
-};
-
 // The plug-in's HTML description as plain text for the terminal.
 std::string plainText(const std::string& html) {
     std::string text = std::regex_replace(html, std::regex("<[bB][rR]\\s*/?>"), "\n");

@@ -1,5 +1,6 @@
 #include "tests/support/fake_host.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -56,9 +57,11 @@ FAKE_API float ztGetFloatInput(const char* prompt, float, float, float) {
 FAKE_API int ztGetOpenFileName(const char* title, const char* folder, const char* filter, char* path) {
     auto& host = FakeHost::current();
     host.dialogs.push_back({title, folder, filter});
+    const std::size_t used = take(host.dialogBufferUse).value_or(0);
+    std::memset(path, 'x', used);
     const auto answer = take(host.dialogAnswers);
     if (!answer || !*answer) return 0;
-    copyOut(**answer, path, meshbridge::kHostPathCapacity);
+    copyOut(**answer, path, std::max(used, meshbridge::kHostPathCapacity));
     return 1;
 }
 FAKE_API void ztGetStringParameter(const char* name, char* value) {

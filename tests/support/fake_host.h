@@ -48,6 +48,9 @@ public:
     std::map<std::string, std::string> stringParameters;
     std::map<std::string, int> intParameters;
     std::deque<std::optional<std::string>> dialogAnswers;  // nothing left: cancelled
+    // Per dialog, how many bytes of the plug-in's buffer the host scribbles on
+    // before it writes the answer (as a host that uses the whole buffer would).
+    std::deque<std::size_t> dialogBufferUse;               // nothing left: none
     std::deque<bool> yesNoAnswers;                         // nothing left: no
     std::deque<float> floatAnswers;                        // nothing left: cancelled
     std::deque<int> integerAnswers;                        // nothing left: cancelled

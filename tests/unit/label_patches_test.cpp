@@ -103,6 +103,7 @@ TEST_F(LabelImportTest, NodeIndicesWithAChosenSurfaceOrNone) {
     srf.i32(0);
     test::writeFile(dir.file("lh.srf"), srf.str());
     host.dialogAnswers = {dir.file("lh.srf")};
+    host.dialogBufferUse = {0, kHostLongPathBufferSize};  // the host may fill the surface dialog's buffer
     ASSERT_TRUE(import({labels(), nodes()}));
     EXPECT_EQ(host.dialogs[1].title, "Please select the Corvana surface file where this POI belongs to");
     EXPECT_EQ(host.dialogs[1].filter, "*.srf");

@@ -171,7 +171,7 @@ TEST(PluginExports, NameTheirTexts) {
 }
 
 TEST(PluginExports, CreatePluginMakesAnObjectThatDestroysThroughTheBase) {
-    std::unique_ptr<CRZTPluginInterface> plugin(createPlugin());
+    std::unique_ptr<CRZTPluginInterface, PluginDeleter> plugin(createPlugin());
     ASSERT_NE(plugin, nullptr);
     EXPECT_NE(dynamic_cast<giftiplugin*>(plugin.get()), nullptr);
 }
