@@ -27,7 +27,7 @@ add_custom_command(
           -P "${PROJECT_SOURCE_DIR}/cmake/PatchGifticlib.cmake"
   DEPENDS "${gifticlib_src}/gifti_io.c" "${gifticlib_src}/gifti_xml.c"
           "${PROJECT_SOURCE_DIR}/cmake/PatchGifticlib.cmake"
-  COMMENT "Adding the retinotopy intents and exact ASCII floats to gifticlib")
+  COMMENT "Patching gifticlib (see cmake/PatchGifticlib.cmake)")
 
 if(WIN32)
   meshbridge_fetch_debian_source(expat)

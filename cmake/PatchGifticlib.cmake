@@ -1,6 +1,6 @@
 # cmake -DSOURCE=<gifticlib source> -DOUT=<folder> -P PatchGifticlib.cmake
 #
-# Copies gifticlib's gifti_io.c and gifti_xml.c into OUT with two changes:
+# Copies gifticlib's gifti_io.c and gifti_xml.c into OUT with these changes:
 #  1. Three intents are appended to the intent table, so that the library
 #     writes and reads them by name:
 #       1015 NIFTI_INTENT_RETINOTOPY_POLAR
@@ -34,6 +34,15 @@
 #     transparent black, so that the table holds a colour for every label
 #     (it held fewer, and readers of the colours read past them; found by
 #     fuzzing).
+# 10. Elements nested deeper than the element stack holds make the file
+#     refused; what lies deeper is only counted, so that the ends of the
+#     elements balance (the depth went negative and the stack was read out of
+#     its bounds).
+# 11. ASCII data with more values than the array's dimensions give is an
+#     error, as Base64 data of the wrong size is (the surplus was dropped).
+# 12. A write counts only if every byte reached the file: a failed write,
+#     flush or close makes gifti_write_image return an error (they were
+#     ignored, so a full disk gave a truncated file and success).
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -139,4 +148,23 @@ replace_once(xml "    da->data = calloc(da->nvals, da->nbyper);\n    if( ! da->d
 replace_once(xml "    xd->cdata = lt->label + (lt->length-1); /* addr of newest (char *) */"
   "    if( lt->rgba && !(attr && rv == 2) ) {  /* no colour: transparent black */\n        float * grown = (float *)realloc(lt->rgba, lt->length * 4 * sizeof(float));\n        if( !grown ) return 1;\n        lt->rgba = grown;\n        memset(lt->rgba + 4*(lt->length-1), 0, 4*sizeof(float));\n    }\n\n    xd->cdata = lt->label + (lt->length-1); /* addr of newest (char *) */"
   "the end of a label")
+# 10. Nesting deeper than the stack.
+replace_once(xml
+  "    if( xd->depth < 0 || xd->depth > GXML_MAX_DEPTH ) {\n        fprintf(stderr,\"** push: stack depth %d out of [0,%d] range\\n\",\n                xd->depth, GXML_MAX_DEPTH);\n        xd->errors++;\n        return 1;\n    }"
+  "    if( xd->depth > GXML_MAX_DEPTH ) {  /* too deep: refused, and only counted */\n        if( !xd->skip ) {\n            fprintf(stderr,\"** push: elements nested deeper than %d\\n\", GXML_MAX_DEPTH);\n            xd->skip = xd->depth + 1;\n        }\n        xd->errors++;\n        xd->depth++;\n        return 1;\n    }\n    if( xd->depth < 0 ) {\n        fprintf(stderr,\"** push: stack depth %d out of range\\n\", xd->depth);\n        xd->errors++;\n        return 1;\n    }"
+  "the stack check of a push")
+replace_once(xml
+  "    if( xd->depth < 0 || xd->depth > GXML_MAX_DEPTH ) {\n        fprintf(stderr,\"** pop: stack depth %d out of [0,%d] range\\n\","
+  "    if( xd->depth < 0 ) {\n        fprintf(stderr,\"** pop: stack depth %d out of [0,%d] range\\n\","
+  "the stack check of a pop")
+# 11. Surplus ASCII values.
+replace_once(xml
+  "    /* update the number of values processed */\n    if( vals > 0 ) (*nvals) -= vals;"
+  "    /* values beyond the array's size are an error, not dropped */\n    if( vals >= *nvals && whitespace_len(p1, cdlen - (int)(p1 - cdata)) != cdlen - (int)(p1 - cdata) ) {\n        fprintf(stderr,\"** DA: more ASCII values than the dimensions give\\n\");\n        xd->b64_errors++;\n    }\n\n    /* update the number of values processed */\n    if( vals > 0 ) (*nvals) -= vals;"
+  "the count of decoded ASCII values")
+# 12. Failed writes.
+replace_once(xml
+  "    (void)gxml_write_gifti(xd, fp);\n\n    if( xd->xdata ){ free(xd->xdata);  xd->xdata = NULL; }\n    if( xd->zdata) { free(xd->zdata);  xd->zdata = NULL; }\n\n    fclose(fp);\n\n    return 0;"
+  "    (void)gxml_write_gifti(xd, fp);\n\n    if( xd->xdata ){ free(xd->xdata);  xd->xdata = NULL; }\n    if( xd->zdata) { free(xd->zdata);  xd->zdata = NULL; }\n\n    {   /* every byte must have reached the file */\n        int failed = fflush(fp) != 0 || ferror(fp);\n        if( fclose(fp) != 0 ) failed = 1;\n        if( failed ) {\n            fprintf(stderr,\"** failed to write all of '%s'\\n\", fname);\n            return 1;\n        }\n    }\n\n    return 0;"
+  "the end of a write")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")

@@ -1,6 +1,10 @@
 // Files are never written in place: the content goes to a temporary file in the
-// target's folder, which replaces the target only once it is complete. A failed
-// write leaves an existing target as it was and no temporary file behind.
+// target's folder, which is flushed to the disk and replaces the target only
+// once it is complete. A failed write leaves an existing target as it was and
+// no temporary file behind. On Linux the temporary file has no name until it
+// is complete, so a killed process leaves nothing; elsewhere (and where the
+// file system cannot do that) it is "TARGET.partial", which the next write of
+// the same target removes.
 #pragma once
 
 #include <cstdio>
@@ -11,6 +15,10 @@ namespace meshbridge {
 
 enum class FileMode { Binary, Text };
 
+// Why the last failed write of this thread failed, such as "No space left on
+// device"; empty after a write that succeeded.
+const std::string& lastWriteFailure();
+
 // Opens the temporary file in the given mode and lets `write` fill it; the
 // target is replaced when `write` returns true and every byte reached the disk.
 bool writeFileAtomically(const std::string& path, FileMode mode,
@@ -20,5 +28,8 @@ bool writeFileAtomically(const std::string& path, FileMode mode,
 // temporary file, which then replaces the target if `produce` returned true.
 bool produceFileAtomically(const std::string& path,
                            const std::function<bool(const std::string& temporaryPath)>& produce);
+
+// The fixed name of the temporary file of `path` where it needs one.
+std::string partialFileName(const std::string& path);
 
 }  // namespace meshbridge

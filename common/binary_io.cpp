@@ -2,10 +2,29 @@
 
 #include <algorithm>
 
+#include "common/text.h"
+
 namespace meshbridge {
 
 namespace {
 constexpr std::size_t kBlockSize = 1 << 20;
+}
+
+bool BinaryReader::fail(const std::string& what) {
+    if (problem_.empty()) problem_ = section_.empty() ? what : section_ + ": " + what;
+    return false;
+}
+
+bool BinaryReader::cutShort(std::size_t valueSize) {
+    return fail(formatText("the file ends at byte %llu, within a value of %zu bytes at byte %llu",
+                           static_cast<unsigned long long>(size_), valueSize,
+                           static_cast<unsigned long long>(offset())));
+}
+
+bool BinaryReader::tooFewBytes(std::uint64_t count, std::size_t valueSize) {
+    return fail(formatText("%llu values of %zu bytes from byte %llu on do not fit in the %llu bytes left",
+                           static_cast<unsigned long long>(count), valueSize,
+                           static_cast<unsigned long long>(offset()), static_cast<unsigned long long>(remaining_)));
 }
 
 bool BinaryReader::buffered(std::size_t size) {
@@ -42,12 +61,12 @@ bool BinaryReader::readBytes(void* destination, std::size_t size) {
 }
 
 bool BinaryReader::skip(std::uint64_t size) {
-    if (size > remaining_) return false;
+    if (size > remaining_) return tooFewBytes(size, 1);
     const std::uint64_t fromBuffer = std::min<std::uint64_t>(size, end_ - position_);
     consume(static_cast<std::size_t>(fromBuffer));
     std::uint64_t rest = size - fromBuffer;
     while (rest > 0) {
-        if (!buffered(1)) return false;
+        if (!buffered(1)) return fail("the file could not be read");
         const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(rest, end_ - position_));
         consume(step);
         rest -= step;
@@ -57,12 +76,15 @@ bool BinaryReader::skip(std::uint64_t size) {
 
 bool BinaryReader::readZeroTerminated(std::string& text, std::size_t maxLength) {
     text.clear();
+    const std::uint64_t start = offset();
     while (remaining_ > 0) {
-        if (!buffered(1)) return false;
+        if (!buffered(1)) return fail("the file could not be read");
         const unsigned char* begin = buffer_.data() + position_;
         const auto* zero = static_cast<const unsigned char*>(std::memchr(begin, 0, end_ - position_));
         const std::size_t length = zero ? static_cast<std::size_t>(zero - begin) : end_ - position_;
-        if (text.size() + length > maxLength) return false;
+        if (text.size() + length > maxLength)
+            return fail(formatText("the text at byte %llu is longer than %zu bytes",
+                                   static_cast<unsigned long long>(start), maxLength));
         text.append(reinterpret_cast<const char*>(begin), length);
         consume(length);
         if (zero) {
@@ -70,7 +92,8 @@ bool BinaryReader::readZeroTerminated(std::string& text, std::size_t maxLength) 
             return true;
         }
     }
-    return false;
+    return fail(formatText("the text at byte %llu has no terminating zero byte before the file ends",
+                           static_cast<unsigned long long>(start)));
 }
 
 void BinaryWriter::append(const void* bytes, std::size_t size) {

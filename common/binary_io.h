@@ -37,14 +37,24 @@ T toLittleEndian(T value) {
 class BinaryReader {
 public:
     // Reads `file`, which holds `size` bytes from its current position on.
-    BinaryReader(std::FILE* file, std::uint64_t size) : file_(file), remaining_(size) {}
+    BinaryReader(std::FILE* file, std::uint64_t size) : file_(file), size_(size), remaining_(size) {}
 
-    // Bytes not read yet.
+    // Bytes not read yet, and the offset of the next one.
     std::uint64_t remaining() const { return remaining_; }
+    std::uint64_t offset() const { return size_ - remaining_; }
+
+    // What the first failed read found wrong, such as "the file ends at byte
+    // 20, within a value of 4 bytes at byte 18", prefixed by the part of the
+    // file being read ("map 2: ..."); empty while nothing failed.
+    const std::string& problem() const { return problem_; }
+    // Names the part of the file read next, for the problem's text.
+    void setSection(std::string section) { section_ = std::move(section); }
+    // Notes a problem the caller found in what was read; false.
+    bool fail(const std::string& what);
 
     template <class T>
     bool read(T& value) {
-        if (remaining_ < sizeof(T) || !buffered(sizeof(T))) return false;
+        if (remaining_ < sizeof(T) || !buffered(sizeof(T))) return cutShort(sizeof(T));
         std::memcpy(&value, buffer_.data() + position_, sizeof(T));
         consume(sizeof(T));
         value = detail::fromLittleEndian(value);
@@ -62,10 +72,11 @@ public:
     // `count` values appended to `values`.
     template <class T>
     bool appendArray(std::vector<T>& values, std::uint64_t count) {
-        if (count > remaining_ / sizeof(T)) return false;
+        if (count > remaining_ / sizeof(T)) return tooFewBytes(count, sizeof(T));
         const std::size_t start = values.size();
         values.resize(start + static_cast<std::size_t>(count));
-        if (!readBytes(values.data() + start, static_cast<std::size_t>(count) * sizeof(T))) return false;
+        if (!readBytes(values.data() + start, static_cast<std::size_t>(count) * sizeof(T)))
+            return fail("the file could not be read");
         if constexpr (std::endian::native == std::endian::big) {
             for (std::size_t i = start; i < values.size(); ++i) values[i] = detail::fromLittleEndian(values[i]);
         }
@@ -79,6 +90,8 @@ public:
     bool readZeroTerminated(std::string& text, std::size_t maxLength = 65536);
 
 private:
+    bool cutShort(std::size_t valueSize);
+    bool tooFewBytes(std::uint64_t count, std::size_t valueSize);
     bool buffered(std::size_t size);  // at least `size` bytes in the buffer
     void consume(std::size_t size) {
         position_ += size;
@@ -87,7 +100,10 @@ private:
     bool readBytes(void* destination, std::size_t size);
 
     std::FILE* file_;
+    std::uint64_t size_;
     std::uint64_t remaining_;
+    std::string section_;
+    std::string problem_;
     std::vector<unsigned char> buffer_;
     std::size_t position_ = 0;  // next unread byte of the buffer
     std::size_t end_ = 0;       // end of the buffered bytes

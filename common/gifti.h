@@ -23,9 +23,12 @@ struct GiftiImageDeleter {
 using GiftiImagePtr = std::unique_ptr<gifti_image, GiftiImageDeleter>;
 
 // Reads a GIFTI file; with readData false only the header, metadata and the
-// attributes of every data array. Null when the file could not be read. An
-// image that is returned holds every data array it counts.
-GiftiImagePtr readGiftiImage(const std::string& path, bool readData);
+// attributes of every data array. Null when the file could not be read or is
+// refused; then `problem`, if given, says why when the reason is known (else
+// it is empty). An image that is returned holds every data array it counts,
+// each in row- or column-major order, its external data from the GIFTI file's
+// own folder or below.
+GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string* problem = nullptr);
 
 // The first (or the last) data array whose intent is one of `intents`; null
 // when there is none.

@@ -62,29 +62,35 @@ std::string giftiHeaderText(const gifti_image& image, const std::string& fileNam
     return text;
 }
 
-void dumpGiftiHeader(const gifti_image& image, bool toFile, bool toLog, const std::string& fileName) {
+bool dumpGiftiHeader(const gifti_image& image, bool toFile, bool toLog, const std::string& fileName) {
     std::string text;
     try {
         text = giftiHeaderText(image, fileName);
     } catch (...) {
         logText("Error while printing GIfTI header data to ascii");
-        return;
+        return false;
     }
-    outputHeaderDump(text, fileName, toFile, toLog, FileMode::Text,
-                     "Error while printing GIfTI header data to ascii");
+    return outputHeaderDump(text, fileName, toFile, toLog, FileMode::Text,
+                            "Error while printing GIfTI header data to ascii");
+}
+
+GiftiImagePtr readGiftiFileOrLog(const std::string& path, bool readData) {
+    std::string problem;
+    GiftiImagePtr image = readGiftiImage(path, readData, &problem);
+    if (!image) {
+        logText(formatText("Reading of GIfTI file did not succeed: %s", path.c_str()));
+        if (!problem.empty()) logText(formatText("%s: %s.", path.c_str(), problem.c_str()));
+    }
+    return image;
 }
 
 bool printGiftiFile(bool toFile, bool toLog) {
     const std::optional<std::string> name =
         chooseFile("Please select the GIFTI file", "*.gii", "No GIFTI file was selected. Procedure finished.");
     if (!name) return false;
-    const GiftiImagePtr image = readGiftiImage(*name, false);
-    if (!image) {
-        logText(formatText("Reading of GIfTI file did not succeed: %s", name->c_str()));
-        return false;
-    }
-    dumpGiftiHeader(*image, toFile, toLog, *name);
-    return true;
+    const GiftiImagePtr image = readGiftiFileOrLog(*name, false);
+    if (!image) return false;
+    return dumpGiftiHeader(*image, toFile, toLog, *name);
 }
 
 }  // namespace meshbridge

@@ -12,10 +12,14 @@ namespace meshbridge {
 std::string giftiHeaderText(const gifti_image& image, const std::string& fileName);
 
 // Builds the header text and sends it through the output stage (text-mode info file).
-void dumpGiftiHeader(const gifti_image& image, bool toFile, bool toLog, const std::string& fileName);
+bool dumpGiftiHeader(const gifti_image& image, bool toFile, bool toLog, const std::string& fileName);
 
 // Asks for a GIFTI file and dumps its header. True when the header was dumped;
 // false when nothing was chosen or the file could not be read.
 bool printGiftiFile(bool toFile, bool toLog);
+
+// Reads a GIFTI file for a command; when it cannot be read, logs "Reading of
+// GIfTI file did not succeed: PATH" and, where known, a line saying why.
+GiftiImagePtr readGiftiFileOrLog(const std::string& path, bool readData);
 
 }  // namespace meshbridge

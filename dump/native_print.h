@@ -16,7 +16,8 @@ struct NativePrintDialog {
 
 // `load(name, fromFile)` returns a record whose failed load is marked by
 // `isFailedLoad(record)`; `dump(record, toFile, toLog)` prints its header.
-// False only when the dialog was cancelled; a failed load has logged its own line.
+// False when the dialog was cancelled, the load failed (it has logged its own
+// line) or the dump could not be written.
 template <class Load, class IsFailed, class Dump>
 bool printNativeFile(const NativePrintDialog& dialog, bool askForFile, bool toFile, bool toLog,
                      Load load, IsFailed isFailedLoad, Dump dump) {
@@ -27,8 +28,7 @@ bool printNativeFile(const NativePrintDialog& dialog, bool askForFile, bool toFi
         name = *chosen;
     }
     const auto record = load(name, askForFile);
-    if (!isFailedLoad(record)) dump(record, toFile, toLog);
-    return true;
+    return !isFailedLoad(record) && dump(record, toFile, toLog);
 }
 
 }  // namespace meshbridge

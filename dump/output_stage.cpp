@@ -9,7 +9,7 @@ std::string infoFileName(const std::string& dumpedFile) {
     return replaceExtension(dumpedFile, "_info.txt");
 }
 
-void outputHeaderDump(const std::string& text, const std::string& dumpedFile, bool toFile,
+bool outputHeaderDump(const std::string& text, const std::string& dumpedFile, bool toFile,
                       bool toLog, FileMode mode, const char* failureLine) {
     try {
         if (toFile) {
@@ -19,13 +19,16 @@ void outputHeaderDump(const std::string& text, const std::string& dumpedFile, bo
                 });
             if (!written) {
                 logText(failureLine);
-                return;
+                logWriteFailure(infoFileName(dumpedFile));
+                return false;
             }
             logText("Wrote the header info to disk.");
         }
         if (toLog) logText(text);
+        return true;
     } catch (...) {
         logText(failureLine);
+        return false;
     }
 }
 

@@ -13,8 +13,9 @@ std::string infoFileName(const std::string& dumpedFile);
 
 // With toFile, writes `text` to the info file of `dumpedFile` (in `mode`) and
 // logs "Wrote the header info to disk."; with toLog, logs the whole text in one
-// line. A failure logs `failureLine` and skips whatever is left of both.
-void outputHeaderDump(const std::string& text, const std::string& dumpedFile, bool toFile,
+// line. A failure logs `failureLine` (and why the file could not be written),
+// skips whatever is left of both, and gives false.
+bool outputHeaderDump(const std::string& text, const std::string& dumpedFile, bool toFile,
                       bool toLog, FileMode mode, const char* failureLine);
 
 }  // namespace meshbridge

@@ -71,8 +71,24 @@ bool setLabelTable(gifti_image& image, const std::vector<LabelEntry>& entries) {
     return gifti_copy_LabelTable(&image.labeltable, &source) == 0;
 }
 
+bool indicesWithinMesh(const std::int32_t* indices, std::size_t count, std::int32_t nrOfVertices,
+                       const std::string& file, const char* what) {
+    std::size_t outside = 0;
+    std::size_t first = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (indices[i] >= 0 && indices[i] < nrOfVertices) continue;
+        if (outside++ == 0) first = i;
+    }
+    if (outside == 0) return true;
+    logText(formatText("Export to GIfTI format did not succeed: %s holds the %s %d (at position %zu), outside the "
+                       "mesh of %d vertices; %zu of its %zu indices lie outside.",
+                       file.c_str(), what, indices[first], first, nrOfVertices, outside, count));
+    return false;
+}
+
 bool writeExportedImage(gifti_image* image, bool built, const std::string& path) {
     const bool written = image && built && writeGiftiFile(*image, path);
+    if (!written && image && built) logWriteFailure(path);
     if (written) {
         logText(formatText("Exported to GIfTI format, name:\n %s", path.c_str()));
     } else {

@@ -26,6 +26,13 @@ bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBina
         logText("Export to GIfTI format did not succeed: the patches hold too many vertices.");
         return false;
     }
+    // A file that does not know its mesh's size is checked for negative indices only.
+    const std::int32_t meshVertices = poi.nrOfMeshVertices > 0 ? poi.nrOfMeshVertices : INT32_MAX;
+    for (const PoiPatch& patch : poi.patches) {
+        if (!indicesWithinMesh(patch.vertices.data(), patch.vertices.size(), meshVertices, poi.fileName,
+                               ("vertex of patch \"" + patch.name + "\"").c_str()))
+            return false;
+    }
 
     GiftiImagePtr image = createExportImage(2);
     bool built = image != nullptr;

@@ -74,6 +74,9 @@ bool exportSurface(const std::string& name, bool fromFile, bool doBinaryExport, 
     const SrfData srf = loadSrf(name, fromFile, SrfDetail::WithoutNormalsAndNeighbors);
     if (isFailedLoad(srf)) return false;
     dumpSrfHeader(srf, false, true);
+    if (!indicesWithinMesh(srf.triangles.data(), srf.triangles.size(), srf.nrOfVertices, srf.fileName,
+                           "triangle corner"))
+        return false;
 
     bool colorsWritten = true;
     if (doExportColors) colorsWritten = exportSurfaceColors(srf, doBinaryExport);

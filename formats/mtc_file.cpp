@@ -5,6 +5,7 @@
 // after volume. Texts are their bytes and one zero byte.
 #include "formats/mtc_file.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "common/binary_io.h"
@@ -25,9 +26,15 @@ bool readBody(BinaryReader& in, MtcData& mtc, MtcDetail detail) {
           in.readZeroTerminated(mtc.prtFileName) && in.read(mtc.hrf) && in.read(mtc.tr) && in.read(mtc.hrfDelta) &&
           in.read(mtc.hrfTau) && in.read(mtc.segmentSize) && in.read(mtc.segmentOffset) && in.read(mtc.headerFlag)))
         return false;
-    if (mtc.nrOfVertices < 0 || mtc.nrOfVolumes < 0) return false;
+    if (mtc.nrOfVertices < 0 || mtc.nrOfVolumes < 0)
+        return in.fail(formatText("the counts of vertices (%d) and volumes (%d) must not be negative",
+                                  mtc.nrOfVertices, mtc.nrOfVolumes));
     const std::uint64_t values = static_cast<std::uint64_t>(mtc.nrOfVertices) * static_cast<std::uint64_t>(mtc.nrOfVolumes);
-    if (detail == MtcDetail::HeaderOnly) return values <= in.remaining() / sizeof(float);
+    in.setSection("time courses");
+    if (detail == MtcDetail::HeaderOnly) {
+        std::vector<float> none;
+        return values <= in.remaining() / sizeof(float) || in.readArray(none, values);
+    }
     return in.readArray(mtc.data, values);
 }
 
@@ -61,14 +68,16 @@ bool readMtcFile(const std::string& name, MtcData& mtc, MtcDetail detail) {
     FilePtr file = openFile(name, "rb");
     if (!file) {
         messageBox("File could not be accessed.\nPlease check if it is opened in other programs.");
+        logText(formatText("%s cannot be opened: %s.", name.c_str(), std::strerror(errno)));
         return false;
     }
     const std::int64_t size = bytesLeftInFile(file.get());
     BinaryReader in(file.get(), size < 0 ? 0 : static_cast<std::uint64_t>(size));
     bool complete = false;
     try {
+        in.setSection("header");
         if (in.read(mtc.version)) {
-            if (mtc.version > kNewestVersion) {
+            if (mtc.version > kNewestVersion || mtc.version < 0) {
                 messageBox(formatText("MTC file version %d is not supported; versions up to %d can be read.",
                                       mtc.version, kNewestVersion));
                 return false;
@@ -76,10 +85,11 @@ bool readMtcFile(const std::string& name, MtcData& mtc, MtcDetail detail) {
             complete = readBody(in, mtc, detail);
         }
     } catch (...) {
-        complete = false;
+        complete = in.fail("the file holds more than memory can take");
     }
     if (!complete) {
         logText("Error while reading *.mtc file.");
+        logReadProblem(name, in.problem());
         mtc = MtcData{};
         mtc.fileName = name;
         return false;
@@ -150,8 +160,8 @@ std::string mtcHeaderText(const MtcData& mtc) {
     return text;
 }
 
-void dumpMtcHeader(const MtcData& mtc, bool toFile, bool toLog) {
-    outputHeaderDump(mtcHeaderText(mtc), mtc.fileName, toFile, toLog, FileMode::Binary,
+bool dumpMtcHeader(const MtcData& mtc, bool toFile, bool toLog) {
+    return outputHeaderDump(mtcHeaderText(mtc), mtc.fileName, toFile, toLog, FileMode::Binary,
                      "Error while printing MTC header data to ascii");
 }
 

@@ -48,7 +48,7 @@ void coursesToVolumes(const float* const* courses, std::size_t vertices, std::si
 void volumesToCourses(const float* volumeMajor, std::size_t vertices, std::size_t volumes, float* const* courses);
 
 std::string mtcHeaderText(const MtcData& mtc);
-void dumpMtcHeader(const MtcData& mtc, bool toFile, bool toLog);
+bool dumpMtcHeader(const MtcData& mtc, bool toFile, bool toLog);
 bool printMtcFile(bool askForFile, bool toFile, bool toLog);
 
 }  // namespace meshbridge

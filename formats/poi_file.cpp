@@ -27,6 +27,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +51,16 @@ public:
     explicit PoiText(std::string text) : text_(std::move(text)) {}
 
     std::size_t remaining() const { return text_.size() - at_; }
+
+    // Notes the first problem, with the line it was found on; false.
+    bool fail(const std::string& what) {
+        if (problem_.empty()) {
+            const auto line = std::count(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(at_), '\n') + 1;
+            problem_ = formatText("line %lld: %s", static_cast<long long>(line), what.c_str());
+        }
+        return false;
+    }
+    const std::string& problem() const { return problem_; }
 
     bool skipWord() {
         skipSpace();
@@ -86,6 +97,7 @@ private:
 
     std::string text_;
     std::size_t at_ = 0;
+    std::string problem_;
 };
 
 bool isBlank(const std::string& line) {
@@ -115,61 +127,69 @@ std::int32_t packedColor(std::int32_t red, std::int32_t green, std::int32_t blue
     return std::fabs(packed) < 2147483520.0f ? static_cast<std::int32_t>(packed) : 0;
 }
 
-bool readPatch(PoiText& in, PoiPatch& patch) {
+bool readPatch(PoiText& in, PoiPatch& patch, std::int32_t number) {
+    const std::string which = formatText("patch %d", number);
     std::optional<std::string> nameLine;
     do {
         nameLine = in.line();
     } while (nameLine && isBlank(*nameLine));
     const std::optional<std::string> infoLine = in.line();
-    if (!nameLine || !infoLine) return false;
+    if (!nameLine || !infoLine) return in.fail("the file ends before the name and information lines of " + which);
     patch.name = quotedText(*nameLine);
     patch.infoTextFile = quotedText(*infoLine);
-    if (!in.skipWord()) return false;
+    if (!in.skipWord()) return in.fail("the file ends before the colour of " + which);
     const auto red = in.number(), green = in.number(), blue = in.number();
-    if (!red || !green || !blue) return false;
+    if (!red || !green || !blue) return in.fail("expected three colour numbers for " + which);
     patch.color = packedColor(*red, *green, *blue);
-    if (!in.skipWord()) return false;
+    if (!in.skipWord()) return in.fail("the file ends before the label vertex of " + which);
     const auto labelVertex = in.number();
-    if (!labelVertex || !in.skipWord()) return false;
+    if (!labelVertex) return in.fail("expected the label vertex of " + which);
+    if (!in.skipWord()) return in.fail("the file ends before the vertex count of " + which);
     const auto count = in.number();
+    if (!count) return in.fail("expected the vertex count of " + which);
     // Each index takes at least one digit and one separator.
-    if (!count || *count < 0 || static_cast<std::size_t>(*count) > in.remaining() / 2 + 1) return false;
+    if (*count < 0 || static_cast<std::size_t>(*count) > in.remaining() / 2 + 1)
+        return in.fail(formatText("%s counts %d vertices, more than the rest of the file holds", which.c_str(), *count));
     patch.labelVertex = *labelVertex;
     patch.nrOfVertices = *count;
     std::vector<std::int32_t>& vertices = patch.vertices.owned();
     vertices.reserve(static_cast<std::size_t>(*count));
     for (std::int32_t k = 0; k < *count; ++k) {
         const auto vertex = in.number();
-        if (!vertex) return false;
+        if (!vertex) return in.fail(formatText("expected vertex %d of %d of %s", k + 1, *count, which.c_str()));
         vertices.push_back(*vertex);
     }
     return true;
 }
 
 bool readText(PoiText& in, PoiData& poi) {
-    if (!in.skipWord()) return false;
+    if (!in.skipWord()) return in.fail("the file is empty");
     const auto version = in.number();
-    if (!version || !in.skipWord()) return false;
+    if (!version) return in.fail("expected the file version");
+    if (!in.skipWord()) return in.fail("the file ends before the mesh file name");
     poi.version = *version;
     const std::optional<std::string> mesh = in.line();
-    if (!mesh) return false;
+    if (!mesh) return in.fail("the file ends before the mesh file name");
     poi.fromMeshFile = unquoted(*mesh);
-    if (!in.skipWord()) return false;
+    if (!in.skipWord()) return in.fail("the file ends before the number of mesh vertices");
     const auto meshVertices = in.number();
-    if (!meshVertices || !in.skipWord()) return false;
+    if (!meshVertices) return in.fail("expected the number of mesh vertices");
+    if (!in.skipWord()) return in.fail("the file ends before the number of patches");
     const auto count = in.number();
+    if (!count) return in.fail("expected the number of patches");
     // Each patch takes at least two lines and eight words.
-    if (!count || *count < 0 || static_cast<std::size_t>(*count) > in.remaining() / 8 + 1) return false;
+    if (*count < 0 || static_cast<std::size_t>(*count) > in.remaining() / 8 + 1)
+        return in.fail(formatText("the file counts %d patches, more than the rest of it holds", *count));
     poi.nrOfMeshVertices = *meshVertices;
     poi.nrOfPOIs = *count;
     for (std::int32_t p = 0; p < *count; ++p) {
         PoiPatch patch;
-        if (!readPatch(in, patch)) return false;
+        if (!readPatch(in, patch, p + 1)) return false;
         poi.patches.push_back(std::move(patch));
     }
-    if (!in.skipWord()) return false;
+    if (!in.skipWord()) return in.fail("the file ends before the number of patch time courses");
     const auto mtcs = in.number();
-    if (!mtcs) return false;
+    if (!mtcs) return in.fail("expected the number of patch time courses");
     poi.nrOfPOIMTCs = *mtcs;
     return true;
 }
@@ -200,15 +220,22 @@ bool readPoiFile(const std::string& name, PoiData& poi) {
     poi.fileName = name;
     bool opened = false;
     bool complete = false;
+    std::string problem;
     try {
         PoiText in(fileText(name, opened));
-        if (!opened) return false;
+        if (!opened) {
+            logText(formatText("%s cannot be opened: %s.", name.c_str(), std::strerror(errno)));
+            return false;
+        }
         complete = readText(in, poi);
+        problem = in.problem();
     } catch (...) {
         complete = false;
+        problem = "the file holds more than memory can take";
     }
     if (!complete) {
         logText("Error while reading *.poi file.");
+        logReadProblem(name, problem);
         poi = PoiData{};
         poi.fileName = name;
     }
@@ -292,7 +319,10 @@ bool writePoiFile(const PoiData& poi) {
     } catch (...) {
         written = false;
     }
-    if (!written) std::cout << "Error while writing POI file" << std::endl;
+    if (!written) {
+        std::cout << "Error while writing POI file" << std::endl;
+        logWriteFailure(poi.fileName);
+    }
     return written;
 }
 
@@ -317,8 +347,8 @@ std::string poiHeaderText(const PoiData& poi) {
     return text;
 }
 
-void dumpPoiHeader(const PoiData& poi, bool toFile, bool toLog) {
-    outputHeaderDump(poiHeaderText(poi), poi.fileName, toFile, toLog, FileMode::Binary,
+bool dumpPoiHeader(const PoiData& poi, bool toFile, bool toLog) {
+    return outputHeaderDump(poiHeaderText(poi), poi.fileName, toFile, toLog, FileMode::Binary,
                      "Error while printing POI header data to ascii");
 }
 

@@ -44,7 +44,7 @@ std::string poiFileText(const PoiData& poi);
 bool writePoiFile(const PoiData& poi);
 
 std::string poiHeaderText(const PoiData& poi);
-void dumpPoiHeader(const PoiData& poi, bool toFile, bool toLog);
+bool dumpPoiHeader(const PoiData& poi, bool toFile, bool toLog);
 bool printPoiFile(bool askForFile, bool toFile, bool toLog);
 
 }  // namespace meshbridge

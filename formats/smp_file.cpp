@@ -19,6 +19,7 @@
 #include "formats/smp_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -69,9 +70,19 @@ ReadFailure readBody(BinaryReader& in, SmpData& smp, SmpDetail detail) {
     if (!(in.read(smp.version) && in.read(smp.nrOfVertices) && in.read(smp.nrOfMaps) &&
           in.readZeroTerminated(smp.srfFileName)))
         return ReadFailure::Other;
-    if (smp.nrOfVertices < 0 || smp.nrOfMaps < 0) return ReadFailure::Other;
+    if (smp.version < 0) {
+        messageBox(formatText("SMP file version %d is not supported.", smp.version));
+        in.fail(formatText("the file version %d is negative", smp.version));
+        return ReadFailure::Other;
+    }
+    if (smp.nrOfVertices < 0 || smp.nrOfMaps < 0) {
+        in.fail(formatText("the counts of vertices (%d) and maps (%d) must not be negative", smp.nrOfVertices,
+                           smp.nrOfMaps));
+        return ReadFailure::Other;
+    }
     smp.maps.resize(static_cast<std::size_t>(smp.nrOfMaps));
     for (SmpMap& map : smp.maps) {
+        in.setSection(formatText("map %zu", static_cast<std::size_t>(&map - smp.maps.data()) + 1));
         if (!readMapHeader(in, smp.version, map)) return ReadFailure::Other;
         const auto values = static_cast<std::uint64_t>(smp.nrOfVertices);
         const bool read =
@@ -136,14 +147,17 @@ bool readSmpFile(const std::string& name, SmpData& smp, SmpDetail detail) {
     FilePtr file = openFile(name, "rb");
     if (!file) {
         messageBox("File could not be accessed.\nPlease check if it is opened in other programs.");
+        logText(formatText("%s cannot be opened: %s.", name.c_str(), std::strerror(errno)));
         return false;
     }
     const std::int64_t size = bytesLeftInFile(file.get());
     BinaryReader in(file.get(), size < 0 ? 0 : static_cast<std::uint64_t>(size));
     ReadFailure failure = ReadFailure::Other;
     try {
+        in.setSection("header");
         failure = readBody(in, smp, detail);
     } catch (...) {
+        in.fail("the file holds more than memory can take");
         failure = ReadFailure::Other;
     }
     if (failure == ReadFailure::None) return true;
@@ -152,6 +166,7 @@ bool readSmpFile(const std::string& name, SmpData& smp, SmpDetail detail) {
     } else {
         std::cout << "Error while reading SMP file" << std::endl;
     }
+    logReadProblem(name, in.problem());
     smp = SmpData{};
     smp.fileName = name;
     return false;
@@ -218,7 +233,10 @@ bool writeSmpFile(const SmpData& smp) {
     } catch (...) {
         written = false;
     }
-    if (!written) std::cout << "Error while writing SMP file" << std::endl;
+    if (!written) {
+        std::cout << "Error while writing SMP file" << std::endl;
+        logWriteFailure(path);
+    }
     return written;
 }
 
@@ -259,8 +277,8 @@ std::string smpHeaderText(const SmpData& smp) {
     return text;
 }
 
-void dumpSmpHeader(const SmpData& smp, bool toFile, bool toLog) {
-    outputHeaderDump(smpHeaderText(smp), smp.fileName, toFile, toLog, FileMode::Binary,
+bool dumpSmpHeader(const SmpData& smp, bool toFile, bool toLog) {
+    return outputHeaderDump(smpHeaderText(smp), smp.fileName, toFile, toLog, FileMode::Binary,
                      "Error while printing SMP header data to ascii");
 }
 

@@ -70,7 +70,7 @@ SmpData smpFromHost(const HostSmpList& list);
 bool writeSmpFile(const SmpData& smp);
 
 std::string smpHeaderText(const SmpData& smp);
-void dumpSmpHeader(const SmpData& smp, bool toFile, bool toLog);
+bool dumpSmpHeader(const SmpData& smp, bool toFile, bool toLog);
 bool printSmpFile(bool askForFile, bool toFile, bool toLog);
 
 }  // namespace meshbridge

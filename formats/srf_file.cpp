@@ -1,6 +1,8 @@
 #include "formats/srf_file.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "common/atomic_file.h"
@@ -20,14 +22,19 @@ bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail) {
     if (!in.read(srf.reserved) || !in.read(srf.nrOfVertices) || !in.read(srf.nrOfTriangles) ||
         !in.read(srf.meshCenterX) || !in.read(srf.meshCenterY) || !in.read(srf.meshCenterZ))
         return false;
-    if (srf.nrOfVertices < 0 || srf.nrOfTriangles < 0) return false;
+    if (srf.nrOfVertices < 0 || srf.nrOfTriangles < 0)
+        return in.fail(formatText("the counts of vertices (%d) and triangles (%d) must not be negative",
+                                  srf.nrOfVertices, srf.nrOfTriangles));
     const auto n = static_cast<std::uint64_t>(srf.nrOfVertices);
+    in.setSection("vertex coordinates");
     for (HostArray<float>* array : {&srf.vertexX, &srf.vertexY, &srf.vertexZ}) {
         if (!in.readArray(array->owned(), n)) return false;
     }
+    in.setSection("normals");
     for (HostArray<float>* array : {&srf.normalX, &srf.normalY, &srf.normalZ}) {
         if (!(whole ? in.readArray(array->owned(), n) : in.skip(4 * n))) return false;
     }
+    in.setSection("colours");
     for (float& value : srf.convexColor)
         if (!in.read(value)) return false;
     for (float& value : srf.concaveColor)
@@ -36,9 +43,12 @@ bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail) {
     srf.neighbors.offsets.assign(1, 0);
     srf.neighbors.offsets.reserve(static_cast<std::size_t>(n) + 1);
     srf.neighbors.indices.clear();
+    in.setSection("neighbour lists");
     for (std::uint64_t v = 0; v < n; ++v) {
         std::int32_t count = 0;
-        if (!in.read(count) || count < 0) return false;
+        if (!in.read(count)) return false;
+        if (count < 0)
+            return in.fail(formatText("vertex %llu has %d neighbours", static_cast<unsigned long long>(v), count));
         if (whole) {
             if (!in.appendArray(srf.neighbors.indices, static_cast<std::uint64_t>(count))) return false;
             srf.neighbors.offsets.push_back(srf.neighbors.indices.size());
@@ -47,8 +57,12 @@ bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail) {
         }
     }
     if (!whole) srf.neighbors.assignEmpty(0);
+    in.setSection("triangles");
     if (!in.readArray(srf.triangles, 3 * static_cast<std::uint64_t>(srf.nrOfTriangles))) return false;
-    if (!in.read(srf.nrOfStripElements) || srf.nrOfStripElements < 0) return false;
+    in.setSection("strip elements");
+    if (!in.read(srf.nrOfStripElements)) return false;
+    if (srf.nrOfStripElements < 0)
+        return in.fail(formatText("the count of strip elements (%d) is negative", srf.nrOfStripElements));
     return in.readArray(srf.stripElements, static_cast<std::uint64_t>(srf.nrOfStripElements));
 }
 
@@ -73,23 +87,30 @@ bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail) {
     srf = SrfData{};
     srf.fileName = name;
     FilePtr file = openFile(name, "rb");
-    if (!file) return false;
+    if (!file) {
+        logText(formatText("%s cannot be opened: %s.", name.c_str(), std::strerror(errno)));
+        return false;
+    }
     const std::int64_t size = bytesLeftInFile(file.get());
     BinaryReader in(file.get(), size < 0 ? 0 : static_cast<std::uint64_t>(size));
     bool complete = false;
     try {
+        in.setSection("header");
         if (in.read(srf.version)) {
             if (!(srf.version >= 3.0f && srf.version <= 4.0f)) {
                 messageBox("SRF file version is not supported");
+                logText(formatText("%s has the SRF file version %g; versions 3 to 4 can be read.", name.c_str(),
+                                   static_cast<double>(srf.version)));
                 return false;
             }
             complete = readBody(in, srf, detail);
         }
     } catch (...) {
-        complete = false;
+        complete = in.fail("the file holds more than memory can take");
     }
     if (!complete) {
         logText(formatText("Error while reading surface file %s.", name.c_str()));
+        logReadProblem(name, in.problem());
         const std::string keep = srf.fileName;
         srf = SrfData{};
         srf.fileName = keep;
@@ -183,7 +204,10 @@ bool writeSrfFile(const SrfData& srf) {
     } catch (...) {
         written = false;
     }
-    if (!written) std::cout << "Error while writing SRF file" << std::endl;
+    if (!written) {
+        std::cout << "Error while writing SRF file" << std::endl;
+        logWriteFailure(path);
+    }
     return written;
 }
 
@@ -206,8 +230,8 @@ std::string srfHeaderText(const SrfData& srf) {
     return text;
 }
 
-void dumpSrfHeader(const SrfData& srf, bool toFile, bool toLog) {
-    outputHeaderDump(srfHeaderText(srf), srf.fileName, toFile, toLog, FileMode::Text,
+bool dumpSrfHeader(const SrfData& srf, bool toFile, bool toLog) {
+    return outputHeaderDump(srfHeaderText(srf), srf.fileName, toFile, toLog, FileMode::Text,
                      "Error while printing SRF header data to ascii");
 }
 

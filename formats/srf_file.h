@@ -84,7 +84,7 @@ SrfData srfFromHost(const HostSrfInfo& info);
 bool writeSrfFile(const SrfData& srf);
 
 std::string srfHeaderText(const SrfData& srf);
-void dumpSrfHeader(const SrfData& srf, bool toFile, bool toLog);
+bool dumpSrfHeader(const SrfData& srf, bool toFile, bool toLog);
 bool printSrfFile(bool askForFile, bool toFile, bool toLog);
 
 }  // namespace meshbridge

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/atomic_file.h"
 #include "common/text.h"
 
 namespace meshbridge {
@@ -19,6 +20,15 @@ bool requireHostFunctions(std::initializer_list<RequiredHostFunction> required) 
 
 void logText(const std::string& text) {
     if (auto log = hostFunctions().ztLogText) log(text.c_str());
+}
+
+void logWriteFailure(const std::string& target) {
+    const std::string& reason = lastWriteFailure();
+    logText(formatText("Could not write %s: %s.", target.c_str(), reason.empty() ? "the data is not consistent" : reason.c_str()));
+}
+
+void logReadProblem(const std::string& file, const std::string& problem) {
+    if (!problem.empty()) logText(formatText("%s cannot be read: %s.", file.c_str(), problem.c_str()));
 }
 
 void messageBox(const std::string& text) {

@@ -24,6 +24,10 @@ struct RequiredHostFunction {
 bool requireHostFunctions(std::initializer_list<RequiredHostFunction> required);
 
 void logText(const std::string& text);
+// After a failed atomic write: "Could not write TARGET: REASON." in the log.
+void logWriteFailure(const std::string& target);
+// After a refused read: "FILE cannot be read: PROBLEM." when the problem is known.
+void logReadProblem(const std::string& file, const std::string& problem);
 void messageBox(const std::string& text);
 
 // The chosen path, or nothing when the dialog was cancelled. The host may write

@@ -82,16 +82,13 @@ bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool r
         return false;
     }
 
-    const GiftiImagePtr image = readGiftiImage(*path, true);
+    const GiftiImagePtr image = readGiftiFileOrLog(*path, true);
     GiftiImagePtr colors;
     if (colorsPath) {
         colors = readGiftiImage(*colorsPath, true);
         if (colors) dumpGiftiHeader(*colors, false, true, *colorsPath);
     }
-    if (!image) {
-        logText(formatText("Reading of GIfTI file did not succeed: %s", path->c_str()));
-        return false;
-    }
+    if (!image) return false;
 
     switch (classifyGifti(*image)) {
         case GiftiContent::Surface:

@@ -5,6 +5,8 @@
 //
 // An entry whose key no vertex has becomes a patch without vertices whose
 // label vertex is 0.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <map>
 
@@ -20,8 +22,9 @@ namespace meshbridge {
 
 namespace {
 
-// The vertex count of the whole mesh, for labels that name their vertices.
-std::int32_t meshVertexCount(std::int32_t labelValues) {
+// The vertex count of the whole mesh, for labels that name their vertices;
+// without a known mesh, enough vertices for the labels and every node named.
+std::int32_t meshVertexCount(std::int32_t labelValues, std::int32_t highestNode) {
     HostSrfInfo surface{};
     if (hostFunctions().ztGetCurrentSRF && hostFunctions().ztGetCurrentSRF(&surface) != 0) {
         logText(formatText("Number of mesh vertices: %i. Please note that it is assumed that the imported POI belongs "
@@ -39,7 +42,7 @@ std::int32_t meshVertexCount(std::int32_t labelValues) {
         }
     }
     logText("Number of mesh vertices not determined.");
-    return labelValues;
+    return highestNode < INT32_MAX ? std::max(labelValues, highestNode + 1) : labelValues;
 }
 
 // The colour byte of a label-table component: rounded, within 0 to 255.
@@ -78,7 +81,8 @@ bool importLabelTable(const gifti_image& image, const std::string& path, bool pr
         poi.nrOfMeshVertices = labelValues;
         logText(formatText("Number of mesh vertices equal to number of POI nodes: %i", poi.nrOfMeshVertices));
     } else {
-        poi.nrOfMeshVertices = meshVertexCount(labelValues);
+        const auto highest = std::max_element(nodes.begin(), nodes.begin() + static_cast<std::ptrdiff_t>(labels.size()));
+        poi.nrOfMeshVertices = meshVertexCount(labelValues, highest == nodes.begin() + static_cast<std::ptrdiff_t>(labels.size()) ? -1 : *highest);
         for (std::size_t i = 0; i < labels.size(); ++i) {
             if (nodes[i] < 0 || nodes[i] >= poi.nrOfMeshVertices)
                 return refuseImport("The labels", path,
@@ -103,11 +107,17 @@ bool importLabelTable(const gifti_image& image, const std::string& path, bool pr
         if (table.key) patchesOfKey.emplace(table.key[p], p);
     }
     // One pass over the labels, in increasing position.
+    std::size_t withoutEntry = 0;
     for (std::size_t i = 0; i < labels.size(); ++i) {
         const auto [first, last] = patchesOfKey.equal_range(labels[i]);
+        if (first == last) ++withoutEntry;
         for (auto it = first; it != last; ++it)
             poi.patches[it->second].vertices.owned().push_back(nodeArray ? nodes[i] : static_cast<std::int32_t>(i));
     }
+    if (withoutEntry > 0)
+        logText(formatText("%zu of %zu vertices have a label value that the label table does not hold; they are in "
+                           "no patch.",
+                           withoutEntry, labels.size()));
     for (PoiPatch& patch : poi.patches) {
         patch.nrOfVertices = static_cast<std::int32_t>(patch.vertices.size());
         patch.labelVertex = patch.vertices.empty() ? 0 : patch.vertices[0];

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#ifdef __linux__
+#include <sys/resource.h>
+#endif
+
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
@@ -40,16 +45,66 @@ TEST(AtomicFile, MissingFolderIsAFailure) {
                                      [](std::FILE*) { return true; }));
 }
 
-TEST(AtomicFile, ProducerWritesTheTemporaryByName) {
+TEST(AtomicFile, ProducerWritesATemporaryThatHasNoNameInTheFolder) {
     TempDir dir;
+    test::writeFile(dir.file("b.gii.partial"), "left by a killed process");
     std::string used;
+    std::vector<std::string> whileWriting;
     ASSERT_TRUE(produceFileAtomically(dir.file("b.gii"), [&](const std::string& temporary) {
         used = temporary;
         test::writeFile(temporary, "<xml/>");
+        whileWriting = dir.entries();
         return true;
     }));
     EXPECT_NE(used, dir.file("b.gii"));
-    EXPECT_EQ(std::filesystem::path(used).parent_path(), dir.path());
+#ifdef __linux__
+    // Killed now, the process would leave nothing behind; a stale temporary
+    // file of the same target is gone.
+    EXPECT_TRUE(whileWriting.empty()) << whileWriting.front();
+#endif
     EXPECT_EQ(test::readFile(dir.file("b.gii")), "<xml/>");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"b.gii"});
 }
+
+#ifdef __linux__
+// A file-size limit makes writes fail part-way, as a full disk does.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int);
+};
+
+TEST(AtomicFile, WriteThatFailsPartWayKeepsTheOldFileAndSaysWhy) {
+    TempDir dir;
+    test::writeFile(dir.file("a.bin"), "old content");
+    const std::string big(100000, 'x');
+    {
+        FileSizeLimit limit(4096);
+        EXPECT_FALSE(writeFileAtomically(dir.file("a.bin"), FileMode::Binary, [&](std::FILE* file) {
+            return std::fwrite(big.data(), 1, big.size(), file) == big.size();
+        }));
+        EXPECT_EQ(lastWriteFailure(), "File too large");
+        // Through a library that writes by name and only later finds out.
+        EXPECT_FALSE(produceFileAtomically(dir.file("a.bin"), [&](const std::string& temporary) {
+            std::FILE* file = std::fopen(temporary.c_str(), "wb");
+            std::fwrite(big.data(), 1, big.size(), file);
+            return std::fclose(file) == 0 && false;
+        }));
+    }
+    EXPECT_EQ(test::readFile(dir.file("a.bin")), "old content");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.bin"});
+}
+#endif

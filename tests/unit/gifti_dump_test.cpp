@@ -133,8 +133,10 @@ TEST_F(GiftiPrintTest, NeitherFileNorLogStillReadsTheFile) {
 TEST_F(GiftiPrintTest, InfoFileThatCannotBeWrittenIsReported) {
     // A folder in the info file's place cannot be replaced by a file.
     std::filesystem::create_directory(dir.file("sample.surf_info.txt"));
-    EXPECT_TRUE(printGiftiFile(true, true));
-    EXPECT_EQ(host.log, std::vector<std::string>{"Error while printing GIfTI header data to ascii"});
+    EXPECT_FALSE(printGiftiFile(true, true));
+    EXPECT_EQ(host.log, (std::vector<std::string>{"Error while printing GIfTI header data to ascii",
+                                                  "Could not write " + dir.file("sample.surf_info.txt") +
+                                                      ": Is a directory."}));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"sample.surf.gii", "sample.surf_info.txt"}));
 }
 

@@ -59,6 +59,8 @@ TEST_F(LabelImportTest, OnePatchPerLabel) {
     EXPECT_EQ(host.dialogs[0].title, "Please select the GIFTI label file");
     EXPECT_EQ(host.log, (std::vector<std::string>{"Determine number of mesh vertices...",
                                                   "Number of mesh vertices equal to number of POI nodes: 6",
+                                                  "1 of 6 vertices have a label value that the label table does "
+                                                  "not hold; they are in no patch.",
                                                   "POI saved as:\n" + dir.file("lh.aparc.label.poi"),
                                                   "GIFTI label table successfully imported."}));
     const PoiData poi = written();
@@ -110,16 +112,19 @@ TEST_F(LabelImportTest, NodeIndicesWithAChosenSurfaceOrNone) {
     EXPECT_EQ(written().nrOfMeshVertices, 70);
     EXPECT_EQ(host.log[1], "Number of mesh vertices: 70");
 
-    // No surface: the count of label values, and nodes beyond it are refused.
+    // No surface: the count of label values, or enough for the highest node.
     host.log.clear();
     host.dialogAnswers.clear();
     ASSERT_TRUE(import({labels(), nodes("0 1 2 3 4 5")}));
     EXPECT_EQ(written().nrOfMeshVertices, 6);
     EXPECT_EQ(host.log[1], "Number of mesh vertices not determined.");
+    ASSERT_TRUE(import({labels(), nodes()}));
+    EXPECT_EQ(written().nrOfMeshVertices, 61);
+    // A negative node lies outside any mesh.
     host.messages.clear();
-    EXPECT_FALSE(import({labels(), nodes()}));
+    EXPECT_FALSE(import({labels(), nodes("0 1 -2 3 4 5")}));
     EXPECT_EQ(host.messages, std::vector<std::string>{"The labels in " + dir.file("lh.aparc.label.gii") +
-                                                      " cannot be imported: node index 10 (value 0) lies outside the "
+                                                      " cannot be imported: node index -2 (value 2) lies outside the "
                                                       "mesh of 6 vertices."});
 }
 
@@ -139,7 +144,7 @@ TEST_F(LabelImportTest, TheLastLabelArrayCountsAndFailedWritesAreReported) {
     std::filesystem::create_directory(dir.file("lh.aparc.label.poi"));
     host.log.clear();
     EXPECT_FALSE(import({labels()}, true));
-    EXPECT_EQ(host.log.back(), "Number of mesh vertices equal to number of POI nodes: 6");
+    EXPECT_EQ(host.log.back(), "Could not write " + dir.file("lh.aparc.label.poi") + ": Is a directory.");
     EXPECT_TRUE(host.loadedPatchFiles.empty());
 }
 

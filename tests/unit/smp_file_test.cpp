@@ -168,13 +168,19 @@ TEST(SmpFile, DamagedFilesAreRefused) {
         EXPECT_TRUE(isFailedLoad(smp)) << length;
         EXPECT_TRUE(smp.maps.empty());
         const bool inValues = (length >= firstValues && length < firstValues + 8) || length >= bytes.size() - 8;
+        const std::string problem = host.log.size() > 1 ? host.log[host.log.size() - 2] : "";
+        EXPECT_EQ(problem.rfind(path + " cannot be read: ", 0), 0u) << length << problem;
         if (inValues) {
-            EXPECT_EQ(host.log, (std::vector<std::string>{"Error while reading SMP data",
-                                                          "Reading of surface map did not succeed."}))
-                << length;
+            EXPECT_EQ(host.log.size(), 3u) << length;
+            EXPECT_EQ(host.log.front(), "Error while reading SMP data") << length;
         } else {
             EXPECT_EQ(printed, "Error while reading SMP file\n") << length;
-            EXPECT_EQ(host.log, std::vector<std::string>{"Reading of surface map did not succeed."}) << length;
+            EXPECT_EQ(host.log.size(), 2u) << length;
+        }
+        EXPECT_EQ(host.log.back(), "Reading of surface map did not succeed.") << length;
+        if (length == firstValues + 1) {
+            EXPECT_EQ(problem, path + " cannot be read: map 1: 2 values of 4 bytes from byte " +
+                                   std::to_string(firstValues) + " on do not fit in the 1 bytes left.");
         }
     }
     // Absurd counts: negative, or more values than the file holds.
@@ -193,7 +199,8 @@ TEST(SmpFile, MissingFileShowsTheMessageBox) {
     EXPECT_TRUE(isFailedLoad(loadSmp("/no/such.smp", true)));
     EXPECT_EQ(host.messages,
               std::vector<std::string>{"File could not be accessed.\nPlease check if it is opened in other programs."});
-    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of surface map did not succeed."});
+    EXPECT_EQ(host.log, (std::vector<std::string>{"/no/such.smp cannot be opened: No such file or directory.",
+                                                  "Reading of surface map did not succeed."}));
 }
 
 TEST(SmpFile, MapsOfTheCurrentSurfaceStayTheHosts) {
@@ -264,8 +271,9 @@ TEST(SmpPrint, WritesTheInfoFileInBinaryMode) {
     test::writeFile(dir.file("cut.smp"), bytes.substr(0, bytes.size() - 1));
     host.dialogAnswers.push_back(dir.file("cut.smp"));
     host.log.clear();
-    EXPECT_TRUE(printSmpFile(true, false, true));
-    EXPECT_EQ(host.log, (std::vector<std::string>{"Error while reading SMP data", "Reading of surface map did not succeed."}));
+    EXPECT_FALSE(printSmpFile(true, false, true));
+    EXPECT_EQ(host.log.front(), "Error while reading SMP data");
+    EXPECT_EQ(host.log.back(), "Reading of surface map did not succeed.");
     EXPECT_FALSE(printSmpFile(true, false, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface map file was selected. Procedure finished."});
 }

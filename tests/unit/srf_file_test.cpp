@@ -133,9 +133,10 @@ TEST(SrfFile, RefusesEveryTruncationCleanly) {
         test::writeFile(path, bytes.substr(0, length));
         const SrfData srf = loadSrf(path, true);
         EXPECT_TRUE(isFailedLoad(srf)) << length;
-        EXPECT_EQ(host.log, (std::vector<std::string>{"Error while reading surface file " + path + ".",
-                                                      "Reading of surface file did not succeed."}))
-            << length;
+        ASSERT_EQ(host.log.size(), 3u) << length;
+        EXPECT_EQ(host.log[0], "Error while reading surface file " + path + ".");
+        EXPECT_EQ(host.log[1].rfind(path + " cannot be read: ", 0), 0u) << host.log[1];
+        EXPECT_EQ(host.log[2], "Reading of surface file did not succeed.");
         EXPECT_TRUE(srf.neighbors.size() == 0 && srf.triangles.empty() && srf.vertexX.empty());
     }
 }
@@ -164,7 +165,8 @@ TEST(SrfFile, MissingFileIsAFailedLoad) {
     FakeHost host;
     const SrfData srf = loadSrf("/no/such/file.srf", true);
     EXPECT_TRUE(isFailedLoad(srf));
-    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of surface file did not succeed."});
+    EXPECT_EQ(host.log, (std::vector<std::string>{"/no/such/file.srf cannot be opened: No such file or directory.",
+                                                  "Reading of surface file did not succeed."}));
 }
 
 TEST(SrfFile, FailedWriteReportsAndKeepsTheOldFile) {
@@ -260,6 +262,6 @@ TEST(SrfPrint, CancelledDialogAndFailedLoad) {
     EXPECT_FALSE(printSrfFile(true, false, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface file was selected. Procedure finished."});
     host.dialogAnswers.push_back("/no/such.srf");
-    EXPECT_TRUE(printSrfFile(true, false, true));
-    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of surface file did not succeed."});
+    EXPECT_FALSE(printSrfFile(true, false, true));  // a failed load is a failed print
+    EXPECT_EQ(host.log.back(), "Reading of surface file did not succeed.");
 }
