@@ -9,10 +9,15 @@
 
 namespace meshbridge::fuzz {
 
-// A folder that lives as long as the fuzzer; each input replaces the last.
+// A folder that lives as long as the fuzzer; each input replaces the last
+// under the same name.
 inline std::filesystem::path workFolder() {
     static const std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() / ("meshbridge-fuzz-" + std::to_string(::getpid()));
+        // In memory where the system has a file system there (the readers need a path).
+        std::error_code error;
+        const std::filesystem::path base =
+            std::filesystem::is_directory("/dev/shm", error) ? "/dev/shm" : std::filesystem::temp_directory_path();
+        auto path = base / ("meshbridge-fuzz-" + std::to_string(::getpid()));
         std::filesystem::create_directories(path);
         return path;
     }();
