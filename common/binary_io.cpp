@@ -29,7 +29,9 @@ bool BinaryReader::tooFewBytes(std::uint64_t count, std::size_t valueSize) {
 
 bool BinaryReader::buffered(std::size_t size) {
     if (end_ - position_ >= size) return true;
-    if (buffer_.size() < kBlockSize) buffer_.resize(kBlockSize);
+    // A block, or less for a small file: no more than the bytes left.
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, std::max<std::uint64_t>(size, remaining_)));
+    if (buffer_.size() < wanted) buffer_.resize(wanted);
     std::memmove(buffer_.data(), buffer_.data() + position_, end_ - position_);
     end_ -= position_;
     position_ = 0;

@@ -80,9 +80,10 @@ ReadFailure readBody(BinaryReader& in, SmpData& smp, SmpDetail detail) {
                            smp.nrOfMaps));
         return ReadFailure::Other;
     }
-    smp.maps.resize(static_cast<std::size_t>(smp.nrOfMaps));
-    for (SmpMap& map : smp.maps) {
-        in.setSection(formatText("map %zu", static_cast<std::size_t>(&map - smp.maps.data()) + 1));
+    // Maps are added as they are read: the count alone allocates nothing.
+    for (std::int16_t m = 0; m < smp.nrOfMaps; ++m) {
+        in.setSection(formatText("map %d", m + 1));
+        SmpMap& map = smp.maps.emplace_back();
         if (!readMapHeader(in, smp.version, map)) return ReadFailure::Other;
         const auto values = static_cast<std::uint64_t>(smp.nrOfVertices);
         const bool read =

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#ifdef __linux__
-#include <sys/resource.h>
-#endif
 
 #include "tests/support/temp_dir.h"
+#ifdef __linux__
+#include "tests/support/file_size_limit.h"
+#endif
 
 using namespace meshbridge;
 using meshbridge::test::TempDir;
@@ -67,32 +66,12 @@ TEST(AtomicFile, ProducerWritesATemporaryThatHasNoNameInTheFolder) {
 }
 
 #ifdef __linux__
-// A file-size limit makes writes fail part-way, as a full disk does.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int);
-};
-
 TEST(AtomicFile, WriteThatFailsPartWayKeepsTheOldFileAndSaysWhy) {
     TempDir dir;
     test::writeFile(dir.file("a.bin"), "old content");
     const std::string big(100000, 'x');
     {
-        FileSizeLimit limit(4096);
+        test::FileSizeLimit limit(4096);
         EXPECT_FALSE(writeFileAtomically(dir.file("a.bin"), FileMode::Binary, [&](std::FILE* file) {
             return std::fwrite(big.data(), 1, big.size(), file) == big.size();
         }));

@@ -194,6 +194,31 @@ TEST(PoiExport, PatchesBecomeNodeAndLabelArrays) {
               (std::vector<float>{1, 0, 0, 1, 1, 127.0f / 255.0f, 63.0f / 255.0f, 1}));
 }
 
+TEST(PoiExport, VerticesOutsideTheMeshAreRefused) {
+    TempDir dir;
+    FakeHost host;
+    for (std::int32_t bad : {6, 50000, -4}) {
+        PoiData poi;
+        poi.version = 2;
+        poi.nrOfMeshVertices = 6;
+        poi.fileName = dir.file("bad.poi");
+        poi.nrOfPOIs = 1;
+        PoiPatch patch;
+        patch.name = "V1";
+        patch.vertices = std::vector<std::int32_t>{0, 5, bad, bad};
+        patch.nrOfVertices = 4;
+        poi.patches.push_back(patch);
+        ASSERT_TRUE(writePoiFile(poi));
+        host.dialogAnswers.push_back(poi.fileName);
+        EXPECT_FALSE(exportGiftiFile(5, false, true, false));
+        EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
+                                       " holds the vertex of patch \"V1\" " + std::to_string(bad) +
+                                       " (at position 2), outside the mesh of 6 vertices; 2 of its 4 indices lie "
+                                       "outside.");
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"bad.poi"});
+    }
+}
+
 TEST(PoiExport, PatchesWithoutVerticesAreRefused) {
     TempDir dir;
     FakeHost host;

@@ -51,6 +51,11 @@ TEST(MtcFile, NewerVersionsAreRefusedByName) {
     EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("v2.mtc"), true)));
     EXPECT_EQ(host.messages, std::vector<std::string>{"MTC file version 2 is not supported; versions up to 1 can be read."});
     EXPECT_EQ(host.log, std::vector<std::string>{"Reading of mesh time course (MTC) file did not succeed."});
+    // -1 is no version, whatever else marks a failed load.
+    host.messages.clear();
+    test::writeFile(dir.file("v-1.mtc"), twoByThree(-1).str());
+    EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("v-1.mtc"), true)));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"MTC file version -1 is not supported; versions up to 1 can be read."});
 }
 
 TEST(MtcFile, DamagedFilesAreRefused) {

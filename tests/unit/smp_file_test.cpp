@@ -194,6 +194,19 @@ TEST(SmpFile, DamagedFilesAreRefused) {
     EXPECT_TRUE(isFailedLoad(loadSmp(path, true)));
 }
 
+TEST(SmpFile, NegativeVersionIsRefusedWithAMessage) {
+    TempDir dir;
+    FakeHost host;
+    test::writeFile(dir.file("v-1.smp"), Bytes().i16(-1).i32(0).i16(0).text("").str());
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(isFailedLoad(loadSmp(dir.file("v-1.smp"), true)));
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(host.messages, std::vector<std::string>{"SMP file version -1 is not supported."});
+    EXPECT_EQ(host.log, (std::vector<std::string>{dir.file("v-1.smp") + " cannot be read: header: the file version -1 "
+                                                                         "is negative.",
+                                                  "Reading of surface map did not succeed."}));
+}
+
 TEST(SmpFile, MissingFileShowsTheMessageBox) {
     FakeHost host;
     EXPECT_TRUE(isFailedLoad(loadSmp("/no/such.smp", true)));

@@ -6,6 +6,7 @@
 #include "formats/srf_file.h"
 #include "plugin/commands.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
@@ -140,6 +141,48 @@ TEST_F(SurfaceExportTest, FailuresAreReported) {
     host.log.clear();
     EXPECT_FALSE(exportGiftiFile(2, false, false, false));
     EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
+}
+
+TEST_F(SurfaceExportTest, WriteThatFailsPartWayKeepsTheOldFile) {
+    const std::string path = dir.file("big.srf");
+    SrfData srf = triangleSurface(path);
+    srf.nrOfVertices = 20000;
+    std::vector<float> values(20000);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i * 7919 % 10007) * 0.37f;
+    for (HostArray<float>* array : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX, &srf.normalY, &srf.normalZ})
+        *array = values;  // too varied to compress below the limit
+    srf.vertexColors = std::vector<std::int32_t>(20000, 0);
+    srf.neighbors.assignEmpty(20000);
+    ASSERT_TRUE(writeSrfFile(srf));
+    for (bool binary : {false, true}) {
+        test::writeFile(dir.file("big.surf.gii"), "old");
+        host.dialogAnswers.push_back(path);
+        host.log.clear();
+        {
+            test::FileSizeLimit limit(4096);  // the SRF file is read, the GIFTI file outgrows the limit
+            EXPECT_FALSE(exportGiftiFile(2, false, binary, false)) << binary;
+        }
+        ASSERT_GE(host.log.size(), 2u);
+        EXPECT_EQ(host.log[host.log.size() - 2], "Could not write " + dir.file("big.surf.gii") + ": File too large.");
+        EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
+        EXPECT_EQ(test::readFile(dir.file("big.surf.gii")), "old");
+        EXPECT_EQ(dir.entries(), (std::vector<std::string>{"big.srf", "big.surf.gii"}));
+    }
+}
+
+TEST_F(SurfaceExportTest, TrianglesOutsideTheMeshAreRefused) {
+    for (std::int32_t bad : {3, -1, INT32_MAX}) {
+        const std::string path = dir.file("bad.srf");
+        SrfData srf = triangleSurface(path);
+        srf.triangles = {0, bad, 1};
+        ASSERT_TRUE(writeSrfFile(srf));
+        host.dialogAnswers.push_back(path);
+        EXPECT_FALSE(exportGiftiFile(2, false, false, false));
+        EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + path + " holds the triangle corner " +
+                                       std::to_string(bad) + " (at position 1), outside the mesh of 3 vertices; 1 of "
+                                       "its 3 indices lie outside.");
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"bad.srf"});
+    }
 }
 
 TEST_F(SurfaceExportTest, OtherFileTypesDoNothing) {
