@@ -1,5 +1,7 @@
 #include "export/gifti_writing.h"
 
+#include "export/surface_naming.h"
+
 #include <algorithm>
 
 #include "common/atomic_file.h"
@@ -42,6 +44,11 @@ void* allocateArrayData(gifti_image& image, int index) {
     if (array->data) return array->data;
     if (array->nvals == 0) return nullptr;
     return gifti_alloc_DA_data(&image, &index, 1) == 0 ? array->data : nullptr;
+}
+
+void addStructureMetadata(gifti_image& image, std::initializer_list<std::string> names) {
+    const std::string structure = anatomicalStructureOfNames(names);
+    if (structure != "Unknown") addImageMetadata(image, "AnatomicalStructurePrimary", structure);
 }
 
 void addImageMetadata(gifti_image& image, const std::string& name, const std::string& value) {

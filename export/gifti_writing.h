@@ -30,6 +30,9 @@ T* allocateArrayValues(gifti_image& image, int index) {
 }
 
 void addImageMetadata(gifti_image& image, const std::string& name, const std::string& value);
+// "AnatomicalStructurePrimary" in the image's metadata, from the first of
+// `names` that tells the structure; nothing when none does.
+void addStructureMetadata(gifti_image& image, std::initializer_list<std::string> names);
 void addArrayMetadata(giiDataArray& array, const std::string& name, const std::string& value);
 
 struct LabelEntry {

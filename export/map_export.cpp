@@ -109,6 +109,7 @@ bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExpor
     bool built = image != nullptr;
     if (built) {
         addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
+        addStructureMetadata(*image, {smp.srfFileName, smp.fileName});
         for (int i = 0; i < smp.nrOfMaps && built; ++i) {
             logText(formatText("Adding map number: %d", i + 1));
             built = fillArray(*image, i, smp.maps[static_cast<std::size_t>(i)], smp.nrOfVertices, doBinaryExport);

@@ -40,6 +40,7 @@ bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBina
         addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
         addImageMetadata(*image, "Corresponding (underlying) Corvana surface", poi.fromMeshFile);
         addImageMetadata(*image, "Number of mesh vertices", formatText("%i", poi.nrOfMeshVertices));
+        addStructureMetadata(*image, {poi.fromMeshFile, poi.fileName});
         const int count = static_cast<int>(total);
         setArrayFields(*image->darray[0], NIFTI_INTENT_NODE_INDEX, NIFTI_TYPE_INT32, {count}, doBinaryExport);
         setArrayFields(*image->darray[1], NIFTI_INTENT_LABEL, NIFTI_TYPE_INT32, {count}, doBinaryExport);

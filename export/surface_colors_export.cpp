@@ -7,10 +7,12 @@
 // A mesh that mixes both gets the entries of the other kind too: own colours
 // in curvature mode get keys 2, 3, ... in ascending order of their words;
 // curvature words in own-colour mode get the keys 16777216 (convex) and
-// 16777217 (concave), beyond every packed colour. Every vertex thus has a key
-// with an entry, and no key is negative.
+// 16777217 (concave), beyond every packed colour (or the two keys after the
+// highest colour key, for words from 0x40000000 on). Every vertex thus has a
+// key with an entry, no two entries share a key, and no key is negative.
 #include "export/surface_colors_export.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -66,8 +68,11 @@ bool exportSurfaceColors(const SrfData& srf, bool compressed) {
             entries.push_back({word - kOwnColorBase, "Unknown", opaqueRgbaOfPacked(word - kOwnColorBase)});
         }
         if (hasCurvature) {
-            convexKey = kConvexKeyBeyondColors;
-            concaveKey = kConcaveKeyBeyondColors;
+            // Beyond every key of a colour; words from 0x40000000 on give keys
+            // from 0x1000000 on, so the curvature keys then move past them.
+            const std::int32_t highest = ownWords.empty() ? -1 : *ownWords.rbegin() - kOwnColorBase;
+            convexKey = std::max(kConvexKeyBeyondColors, highest + 1);
+            concaveKey = std::max(kConcaveKeyBeyondColors, highest + 2);
             entries.push_back({convexKey, "Convex Curvature", srf.convexColor});
             entries.push_back({concaveKey, "Concave Curvature", srf.concaveColor});
         }
@@ -76,6 +81,7 @@ bool exportSurfaceColors(const SrfData& srf, bool compressed) {
     GiftiImagePtr image = createExportImage(1);
     bool written = false;
     if (image) {
+        addStructureMetadata(*image, {srf.fileName});
         // Without compression the label array keeps the library's own encoding.
         // Label values are int32: readers of label files refuse other types.
         setArrayFields(*image->darray[0], NIFTI_INTENT_LABEL, NIFTI_TYPE_INT32,

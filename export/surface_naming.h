@@ -1,7 +1,10 @@
 // What a surface is, read from tags in its file name ("_RH", "_WM",
-// "_INFL1000", ...), for the metadata of an exported GIFTI surface.
+// "_INFL1000", ...), for the metadata of an exported GIFTI surface; where the
+// tags tell nothing, from the naming of FreeSurfer ("lh.white") and of
+// Workbench ("subject.L.midthickness.32k_fs_LR.surf.gii").
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 namespace meshbridge {
@@ -14,5 +17,8 @@ std::string getAnatomicalStructurePrimary(const std::string& fileName);    // de
 std::string getAnatomicalStructureSecondary(const std::string& fileName);  // default "Unknown"
 std::string getGeometricType(const std::string& fileName);                 // default "Unknown"
 std::string getTopologicalType(const std::string& fileName);               // default "CLOSED"
+
+// The primary structure told by the first of `names` that tells one, else "Unknown".
+std::string anatomicalStructureOfNames(std::initializer_list<std::string> names);
 
 }  // namespace meshbridge

@@ -12,6 +12,18 @@
 
 namespace meshbridge {
 
+namespace {
+
+// The file name of the host's current surface, which a current time course lies on.
+std::string currentSurfaceName() {
+    HostSrfInfo surface{};
+    auto getCurrent = hostFunctions().ztGetCurrentSRF;
+    if (!getCurrent || getCurrent(&surface) < 1) return {};
+    return textOrEmpty(surface.fileName);
+}
+
+}  // namespace
+
 bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExport) {
     const MtcData mtc = loadMtc(name, fromFile);
     if (isFailedLoad(mtc)) return false;
@@ -22,6 +34,7 @@ bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExpor
     if (built) {
         addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
         addImageMetadata(*image, "TimeStep", formatText("%f", static_cast<double>(mtc.tr)));
+        addStructureMetadata(*image, {mtc.fileName, fromFile ? std::string() : currentSurfaceName()});
     }
     const auto vertices = static_cast<std::size_t>(mtc.nrOfVertices);
     for (int t = 0; built && t < mtc.nrOfVolumes; ++t) {

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
+#include <tuple>
 
 #include "common/gifti.h"
 #include "plugin/commands.h"
@@ -84,6 +86,27 @@ TEST_F(MapExportTest, StatisticMapsCarryTheirDegreesOfFreedom) {
     EXPECT_NE(host.logText().find("Adding map number: 5\n" + dir.file("maps.func.gii") +
                                   "\nExported to GIfTI format, name:\n " + dir.file("maps.func.gii")),
               std::string::npos);
+}
+
+TEST_F(MapExportTest, TheStructureComesFromTheSurfaceOrTheFileName) {
+    for (const auto& [surface, file, structure] :
+         {std::tuple{"C:\\bert\\lh.white.srf", "maps.smp", "CortexLeft"}, std::tuple{"brain.srf", "x_RH.smp", "CortexRight"},
+          std::tuple{"brain.srf", "maps.smp", ""}}) {
+        SmpData smp;
+        smp.version = 5;
+        smp.nrOfVertices = 2;
+        smp.nrOfMaps = 1;
+        smp.fileName = dir.file(file);
+        smp.srfFileName = surface;
+        smp.maps = {map(13, "thickness", {1, 2})};
+        ASSERT_TRUE(writeSmpFile(smp));
+        host.dialogAnswers.push_back(smp.fileName);
+        ASSERT_TRUE(exportGiftiFile(4, false, false, false));
+        const GiftiImagePtr image = readGiftiImage(dir.file(std::string(file).substr(0, std::strlen(file) - 4) + ".func.gii"), true);
+        ASSERT_TRUE(image);
+        const char* value = gifti_get_meta_value(&image->meta, "AnatomicalStructurePrimary");
+        EXPECT_EQ(value ? std::string(value) : "", structure) << surface << " " << file;
+    }
 }
 
 TEST_F(MapExportTest, CrossCorrelationKeptAsItIs) {

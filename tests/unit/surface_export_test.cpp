@@ -268,6 +268,23 @@ TEST(SurfaceColorExport, MixedMeshesGiveEveryVertexAnEntry) {
     EXPECT_EQ(table[2], (Label{2, "Unknown", {1, 0, 0, 1}}));
 }
 
+TEST(SurfaceColorExport, KeysNeverCollideAndTheStructureIsNamed) {
+    TempDir dir;
+    FakeHost host;
+    // A word of 0x40000005 has the colour key 0x1000005, past the usual curvature keys.
+    const SrfData srf = triangleSurface(dir.file("a_LH.srf"), {kOwnColorBase + 0x1000005, 0, 1});
+    ASSERT_TRUE(exportSurfaceColors(srf, false));
+    const GiftiImagePtr image = readGiftiImage(dir.file("a_LH.label.gii"), true);
+    ASSERT_TRUE(image);
+    const auto* keys = static_cast<const std::int32_t*>(image->darray[0]->data);
+    EXPECT_EQ(std::vector<std::int32_t>(keys, keys + 3), (std::vector<std::int32_t>{0x1000005, 0x1000006, 0x1000007}));
+    ASSERT_EQ(image->labeltable.length, 3);
+    EXPECT_EQ(std::vector<int>(image->labeltable.key, image->labeltable.key + 3),
+              (std::vector<int>{0x1000005, 0x1000006, 0x1000007}));
+    ASSERT_NE(gifti_get_meta_value(&image->meta, "AnatomicalStructurePrimary"), nullptr);
+    EXPECT_STREQ(gifti_get_meta_value(&image->meta, "AnatomicalStructurePrimary"), "CortexLeft");
+}
+
 TEST(SurfaceColorExport, SurfaceWithoutVerticesIsRefused) {
     TempDir dir;
     FakeHost host;

@@ -23,7 +23,7 @@ TEST(SurfaceNaming, EachTableFindsItsTags) {
 
 TEST(SurfaceNaming, LongestTagWins) {
     EXPECT_EQ(getAnatomicalStructurePrimary("both_RHLH.srf"), "CortexRightAndLeft");
-    EXPECT_EQ(getGeometricType("x_SPHERE.srf"), "Sphere");
+    EXPECT_EQ(getGeometricType("x_SPHERE.srf"), "Spherical");  // GIFTI's value
     EXPECT_EQ(getGeometricType("x_RECOSM.srf"), "Reconstruction");
     EXPECT_EQ(getGeometricType("brain_SPH_FLAT.srf"), "Flat");       // _FLAT is longer than _SPH
     EXPECT_EQ(getAnatomicalStructureSecondary("brain_GM_WM.srf"), "Pial");  // equal length: table order
@@ -39,6 +39,36 @@ TEST(SurfaceNaming, DefaultsCaseAndPaths) {
     }
     EXPECT_EQ(getAnatomicalStructurePrimary("/data/S1_RH/brain.srf"), "CortexRight");
     EXPECT_EQ(getAnatomicalStructurePrimary("D:\\data\\brain_RH.srf"), "CortexRight");
-    EXPECT_EQ(getGeometricType("_SPH"), "Sphere");
+    EXPECT_EQ(getGeometricType("_SPH"), "Spherical");
     EXPECT_EQ(getGeometricType("_SP"), "Unknown");
+}
+
+TEST(SurfaceNaming, FreeSurferAndWorkbenchNamesWhereNoTagTells) {
+    EXPECT_EQ(getAnatomicalStructurePrimary("/subjects/bert/surf/lh.white.srf"), "CortexLeft");
+    EXPECT_EQ(getAnatomicalStructureSecondary("/subjects/bert/surf/lh.white.srf"), "GrayWhite");
+    EXPECT_EQ(getGeometricType("/subjects/bert/surf/lh.white.srf"), "Anatomical");
+    EXPECT_EQ(getAnatomicalStructurePrimary("C:\\fs\\rh.sphere.reg.srf"), "CortexRight");
+    EXPECT_EQ(getGeometricType("C:\\fs\\rh.sphere.reg.srf"), "Spherical");
+    EXPECT_EQ(getGeometricType("lh.inflated"), "Inflated");
+    EXPECT_EQ(getGeometricType("lh.smoothwm.srf"), "Anatomical");
+    EXPECT_EQ(getAnatomicalStructureSecondary("lh.pial"), "Pial");
+    EXPECT_EQ(getAnatomicalStructureSecondary("lh.inflated"), "Unknown");
+
+    const std::string workbench = "/hcp/100307.L.midthickness.32k_fs_LR.surf.srf";
+    EXPECT_EQ(getAnatomicalStructurePrimary(workbench), "CortexLeft");
+    EXPECT_EQ(getAnatomicalStructureSecondary(workbench), "MidThickness");
+    EXPECT_EQ(getGeometricType(workbench), "Anatomical");
+    EXPECT_EQ(getGeometricType("100307.R.very_inflated.32k_fs_LR.srf"), "VeryInflated");
+    EXPECT_EQ(getAnatomicalStructurePrimary("100307.R.very_inflated.32k_fs_LR.srf"), "CortexRight");
+    EXPECT_EQ(getGeometricType("100307.L.sphere.32k_fs_LR.srf"), "Spherical");
+    EXPECT_EQ(getGeometricType("100307.L.flat.32k_fs_LR.srf"), "Flat");
+
+    // The tags come first; prefixes count only at the start of the file's name.
+    EXPECT_EQ(getAnatomicalStructurePrimary("lh.white_RH.srf"), "CortexRight");
+    EXPECT_EQ(getGeometricType("lh.white_INFL1000.srf"), "Inflated");
+    EXPECT_EQ(getAnatomicalStructurePrimary("/data/lh.x/brain.srf"), "Unknown");
+    EXPECT_EQ(getAnatomicalStructurePrimary("flash.white.srf"), "Unknown");
+
+    EXPECT_EQ(anatomicalStructureOfNames({"maps.smp", "rh.white.srf", "x_LH.srf"}), "CortexRight");
+    EXPECT_EQ(anatomicalStructureOfNames({"maps.smp", ""}), "Unknown");
 }
