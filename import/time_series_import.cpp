@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "common/replace_extension.h"
 #include "common/text.h"
@@ -26,22 +28,32 @@ void copyInto(char (&field)[N], const std::string& text) {
     field[std::min(text.size(), N - 1)] = '\0';
 }
 
-// The repetition time from a "TimeStep" entry of the image's metadata that
-// holds a positive number, else 0.
-float repetitionTime(const gifti_image& image) {
-    float tr = 0.0f;
-    for (int k = 0; k < image.meta.length; ++k) {
-        const char* name = image.meta.name ? image.meta.name[k] : nullptr;
+// The number of a "TimeStep" entry that holds a positive number.
+std::optional<double> timeStepIn(const nvpairs& meta) {
+    std::optional<double> step;
+    for (int k = 0; k < meta.length; ++k) {
+        const char* name = meta.name ? meta.name[k] : nullptr;
         if (!name || std::strcmp(name, "TimeStep") != 0) continue;
-        const std::string value = textOrEmpty(image.meta.value ? image.meta.value[k] : nullptr);
+        const std::string value = textOrEmpty(meta.value ? meta.value[k] : nullptr);
         char* end = nullptr;
         const double number = std::strtod(value.c_str(), &end);
         while (end && *end == ' ') ++end;
-        if (end != value.c_str() && end && *end == '\0' && number > 0.0 && number < 3.0e38) {
-            tr = static_cast<float>(number);
-        }
+        if (end != value.c_str() && end && *end == '\0' && number > 0.0 && number < 3.0e38) step = number;
     }
-    return tr;
+    return step;
+}
+
+// The repetition time in whole milliseconds, from the "TimeStep" of the
+// image's metadata, else of its first time-series array (where FreeSurfer and
+// gifticlib put it); a value below 100 is in seconds. 0 without one.
+float repetitionTime(const gifti_image& image) {
+    std::optional<double> step = timeStepIn(image.meta);
+    if (!step) {
+        if (const giiDataArray* first = arrayWithIntent(image, {NIFTI_INTENT_TIME_SERIES})) step = timeStepIn(first->meta);
+    }
+    if (!step) return 0.0f;
+    const double milliseconds = std::round(*step < 100.0 ? *step * 1000.0 : *step);
+    return milliseconds < 2.0e9 ? static_cast<float>(milliseconds) : 0.0f;
 }
 
 }  // namespace

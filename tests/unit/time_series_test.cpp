@@ -72,6 +72,26 @@ TEST_F(TimeSeriesImportTest, RepetitionTimeFromTimeStep) {
         ASSERT_TRUE(import({volume("0 1 2 3")}, false, false, md("TimeStep", ignored)));
         EXPECT_EQ(host.timeCourseInfo->tr, 0) << ignored;
     }
+    // Below 100 a time step is in seconds; every value is rounded to the millisecond.
+    for (const auto& [step, tr] : {std::pair{"2.0", 2000}, std::pair{"1.5", 1500}, std::pair{"0.72", 720},
+                                   std::pair{"0.0007", 1}, std::pair{"99.9994", 99999}, std::pair{"100", 100},
+                                   std::pair{"1999.6", 2000}}) {
+        ASSERT_TRUE(import({volume("0 1 2 3")}, false, false, md("TimeStep", step)));
+        EXPECT_EQ(host.timeCourseInfo->tr, tr) << step;
+    }
+}
+
+TEST_F(TimeSeriesImportTest, RepetitionTimeFromTheFirstTimeSeriesArray) {
+    // As FreeSurfer and gifticlib write it: on each array, not in the file's metadata.
+    const auto withStep = [](const std::string& values, const std::string& step) {
+        return dataArray("NIFTI_INTENT_TIME_SERIES", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"4\"", values,
+                         md("TimeStep", step));
+    };
+    ASSERT_TRUE(import({withStep("0 1 2 3", "2.000000"), withStep("4 5 6 7", "3.0")}));
+    EXPECT_EQ(host.timeCourseInfo->tr, 2000);
+    // The file's metadata comes first.
+    ASSERT_TRUE(import({withStep("0 1 2 3", "2.000000")}, false, false, md("TimeStep", "720")));
+    EXPECT_EQ(host.timeCourseInfo->tr, 720);
 }
 
 TEST_F(TimeSeriesImportTest, SurfaceOfAnotherSizeIsRefused) {
