@@ -11,6 +11,9 @@
 #     to the same value ("%.9g" for float32, "%.17g" for float64) instead of
 #     six decimals or six digits, which lose the low bits of small coordinates
 #     and turn a colour byte of 127 into 126.99995.
+#     Rows of complex and RGB values start where they are (row r of complex
+#     data started at float r*cols, so later pairs were shifted and half the
+#     data was never written).
 #  3. A data array whose data ends early, holds bad base64 characters or does
 #     not decompress to its announced size loses its data (the pointer is left
 #     null) instead of keeping zeros in place of the missing values, so that
@@ -43,6 +46,8 @@
 # 12. A write counts only if every byte reached the file: a failed write,
 #     flush or close makes gifti_write_image return an error (they were
 #     ignored, so a full disk gave a truncated file and success).
+# 13. ASCII complex data (complex64, complex128) is read as its pairs of
+#     numbers; it could not be read at all.
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -88,9 +93,21 @@ replace_once(xml
   "double * ptr = (double *)data + row * cols;\n            for( c = 0; c < cols; c++ ) fprintf(fp, \"%.17g \", ptr[c]);"
   "the ASCII writer of float64 values")
 replace_once(xml
-  "fprintf(fp, \"%f %f   \",ptr[c],ptr[c+1]);"
-  "fprintf(fp, \"%.9g %.9g   \",ptr[c],ptr[c+1]);"
+  "        case NIFTI_TYPE_COMPLEX64: {\n            float * ptr = (float *)data + row * cols;\n            for(c = 0; c < 2*cols; c+=2)fprintf(fp, \"%f %f   \",ptr[c],ptr[c+1]);"
+  "        case NIFTI_TYPE_COMPLEX64: {\n            float * ptr = (float *)data + 2 * row * cols;\n            for(c = 0; c < 2*cols; c+=2)fprintf(fp, \"%.9g %.9g   \",ptr[c],ptr[c+1]);"
   "the ASCII writer of complex64 values")
+replace_once(xml
+  "        case NIFTI_TYPE_COMPLEX128: {\n            double * ptr = (double *)data + row * cols;\n            for(c = 0; c < 2*cols; c+=2)fprintf(fp, \"%f %f   \",ptr[c],ptr[c+1]);"
+  "        case NIFTI_TYPE_COMPLEX128: {\n            double * ptr = (double *)data + 2 * row * cols;\n            for(c = 0; c < 2*cols; c+=2)fprintf(fp, \"%.17g %.17g   \",ptr[c],ptr[c+1]);"
+  "the ASCII writer of complex128 values")
+replace_once(xml
+  "            long double * ptr = (long double *)data + row * cols;\n            for(c = 0; c<2*cols; c+=2)"
+  "            long double * ptr = (long double *)data + 2 * row * cols;\n            for(c = 0; c<2*cols; c+=2)"
+  "the ASCII writer of complex256 values")
+replace_once(xml
+  "            unsigned char * ptr = (unsigned char *)data + row * cols;\n            for( c = 0; c < 3*cols; c+=3 )"
+  "            unsigned char * ptr = (unsigned char *)data + 3 * row * cols;\n            for( c = 0; c < 3*cols; c+=3 )"
+  "the ASCII writer of RGB values")
 replace_once(xml
   "\" Red=\\\"%g\\\" Green=\\\"%g\\\" Blue=\\\"%g\\\" Alpha=\\\"%g\\\"\""
   "\" Red=\\\"%.9g\\\" Green=\\\"%.9g\\\" Blue=\\\"%.9g\\\" Alpha=\\\"%.9g\\\"\""
@@ -98,7 +115,7 @@ replace_once(xml
 # 3. Incomplete data.
 replace_once(xml
   "    if( !da ) return 1;\n\n    /* check for and clear any b64 errors */\n"
-  "    if( !da ) return 1;\n\n    /* incomplete inline data: drop it rather than keep zeros for values */\n    if( da->data && !(da->ext_fname && *da->ext_fname) &&\n        ( xd->b64_errors > 0 ||\n          (da->encoding == GIFTI_ENCODING_ASCII  && xd->dind != da->nvals) ||\n          (da->encoding == GIFTI_ENCODING_B64BIN && xd->dind != da->nvals*da->nbyper) ) ) {\n        fprintf(stderr,\"** incomplete data in DataArray[%d]\\n\", xd->gim->numDA-1);\n        free(da->data);\n        da->data = NULL;\n    }\n\n    /* check for and clear any b64 errors */\n"
+  "    if( !da ) return 1;\n\n    /* incomplete inline data: drop it rather than keep zeros for values */\n    if( da->data && !(da->ext_fname && *da->ext_fname) &&\n        ( xd->b64_errors > 0 ||\n          (da->encoding == GIFTI_ENCODING_ASCII  && xd->dind != da->nvals * GII_ASCII_NUMBERS(da->datatype)) ||\n          (da->encoding == GIFTI_ENCODING_B64BIN && xd->dind != da->nvals*da->nbyper) ) ) {\n        fprintf(stderr,\"** incomplete data in DataArray[%d]\\n\", xd->gim->numDA-1);\n        free(da->data);\n        da->data = NULL;\n    }\n\n    /* check for and clear any b64 errors */\n"
   "the end of a data array")
 replace_once(xml
   "                    olen, da->nvals*da->nbyper);\n        }\n#endif"
@@ -167,4 +184,16 @@ replace_once(xml
   "    (void)gxml_write_gifti(xd, fp);\n\n    if( xd->xdata ){ free(xd->xdata);  xd->xdata = NULL; }\n    if( xd->zdata) { free(xd->zdata);  xd->zdata = NULL; }\n\n    fclose(fp);\n\n    return 0;"
   "    (void)gxml_write_gifti(xd, fp);\n\n    if( xd->xdata ){ free(xd->xdata);  xd->xdata = NULL; }\n    if( xd->zdata) { free(xd->zdata);  xd->zdata = NULL; }\n\n    {   /* every byte must have reached the file */\n        int failed = fflush(fp) != 0 || ferror(fp);\n        if( fclose(fp) != 0 ) failed = 1;\n        if( failed ) {\n            fprintf(stderr,\"** failed to write all of '%s'\\n\", fname);\n            return 1;\n        }\n    }\n\n    return 0;"
   "the end of a write")
+# 13. ASCII complex data.
+replace_once(xml "#define GXML_MIN_BSIZE 2048"
+  "#define GXML_MIN_BSIZE 2048\n\n/* numbers in the ASCII text of one value: a complex value is a pair */\n#define GII_ASCII_NUMBERS(type) (((type) == NIFTI_TYPE_COMPLEX64 || (type) == NIFTI_TYPE_COMPLEX128) ? 2 : 1)"
+  "the definitions at the top")
+replace_once(xml "    int         type = da->datatype;\n"
+  "    int         type = da->datatype;\n    long long   numbers = da->nvals * GII_ASCII_NUMBERS(type);\n    int         nbyper = da->nbyper / GII_ASCII_NUMBERS(type);\n\n    if( type == NIFTI_TYPE_COMPLEX64 ) type = NIFTI_TYPE_FLOAT32;\n    else if( type == NIFTI_TYPE_COMPLEX128 ) type = NIFTI_TYPE_FLOAT64;\n"
+  "the type of ASCII data")
+replace_once(xml "        rem_vals = da->nvals - xd->dind;" "        rem_vals = numbers - xd->dind;" "the values left of ASCII data")
+replace_once(xml "        dptr = (char *)da->data + (xd->dind)*da->nbyper;" "        dptr = (char *)da->data + (xd->dind)*nbyper;"
+  "the place of the next ASCII value")
+replace_once(xml "        xd->dind = da->nvals - rem_vals;  /* note remaining values */"
+  "        xd->dind = numbers - rem_vals;  /* note remaining values */" "the count of ASCII values read")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <sstream>
 #include <tuple>
 
 #include "common/gifti.h"
@@ -122,11 +123,39 @@ TEST_F(MapExportTest, CrossCorrelationKeptAsItIs) {
     EXPECT_EQ(static_cast<float*>(image->darray[0]->data)[0], 2000.75f);
 }
 
+TEST_F(MapExportTest, PolarAngleInAsciiHoldsEveryPairInPlace) {
+    // nrOfLags 8, minLag 0: 2000.75 is lag 2 (a quarter turn) with r 0.75; -0.5
+    // is lag 0 with r -0.5; 5000.25 is lag 5 (five eighths) with r 0.25; 0 is (0, 0).
+    host.integerAnswers = {2};
+    SmpMap cross = map(3, "cc", {2000.75f, -0.5f, 5000.25f, 0.0f});
+    cross.nrOfLags = 8;
+    const auto image = exportMaps({cross});
+    ASSERT_TRUE(image && image->darray[0]->data);
+    const std::string xml = test::readFile(dir.file("maps.func.gii"));
+    const std::size_t start = xml.find("<Data>"), end = xml.find("</Data>");
+    ASSERT_LT(start, end);
+    std::istringstream text(xml.substr(start + 6, end - start - 6));
+    std::vector<double> numbers;
+    for (double number; text >> number;) numbers.push_back(number);
+    const double c = 0.25 * std::cos(5 * M_PI / 4);
+    const std::vector<double> expected = {0, 0.75, -0.5, 0, c, c, 0, 0};
+    ASSERT_EQ(numbers.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(numbers[i], expected[i], 1e-6) << i;
+
+    // Read back, the ASCII pairs are the very floats of a binary export.
+    const auto* ascii = static_cast<const float*>(image->darray[0]->data);
+    const std::vector<float> fromAscii(ascii, ascii + 8);
+    host.integerAnswers = {2};
+    const auto binary = exportMaps({cross}, true, true);
+    ASSERT_TRUE(binary && binary->darray[0]->data);
+    const auto* pairs = static_cast<const float*>(binary->darray[0]->data);
+    EXPECT_EQ(fromAscii, std::vector<float>(pairs, pairs + 8));
+}
+
 TEST_F(MapExportTest, CrossCorrelationAsPolarAngle) {
     host.integerAnswers = {2};
     SmpMap cross = map(3, "cc", {2000.75f, -0.5f});
     cross.nrOfLags = 8;
-    // gifticlib writes complex values as ASCII but cannot read them back: compressed here.
     const auto image = exportMaps({cross, map(3, "second", {1, 2})}, true, true);
     ASSERT_TRUE(image && image->darray[0]->data);
     EXPECT_EQ(host.questions.size(), 1u);  // only the first map is asked about
