@@ -48,6 +48,10 @@
 #     ignored, so a full disk gave a truncated file and success).
 # 13. ASCII complex data (complex64, complex128) is read as its pairs of
 #     numbers; it could not be read at all.
+# 14. A text written in a CDATA section that holds "]]>" is split over two
+#     sections, so that it cannot end the section early and break the file;
+#     a text read from CDATA sections that follow each other is read whole
+#     (the text of every section after the first was dropped).
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -196,4 +200,24 @@ replace_once(xml "        dptr = (char *)da->data + (xd->dind)*da->nbyper;" "   
   "the place of the next ASCII value")
 replace_once(xml "        xd->dind = da->nvals - rem_vals;  /* note remaining values */"
   "        xd->dind = numbers - rem_vals;  /* note remaining values */" "the count of ASCII values read")
+# 14. "]]>" inside CDATA.
+replace_once(xml
+  "static int ewrite_text_ele(int ele, const char * cdata, const char * attr,\n                           int spaces, int in_CDATA, FILE * fp)\n{\n    int index = ele;\n\n    if(ele < 0 || ele > GXML_MAX_ELEN) index = 0;  /* be safe */\n\n    fprintf(fp, \"%*s<%s%s>%s%s%s</%s>\\n\",\n            spaces, \"\", enames[index],\n            attr ? attr : \"\",\n            in_CDATA ? \"<![CDATA[\" : \"\",\n            cdata ? cdata : \"\",\n            in_CDATA ? \"]]>\" : \"\",\n            enames[index]);"
+  "/* text for a CDATA section: each \"]]>\" in it is split over two sections */\nstatic void ewrite_cdata_text(const char * text, FILE * fp)\n{\n    const char * end;\n    while( (end = strstr(text, \"]]>\")) != NULL ) {\n        fwrite(text, 1, (size_t)(end - text) + 2, fp);\n        fputs(\"]]><![CDATA[\", fp);\n        text = end + 2;\n    }\n    fputs(text, fp);\n}\n\nstatic int ewrite_text_ele(int ele, const char * cdata, const char * attr,\n                           int spaces, int in_CDATA, FILE * fp)\n{\n    int index = ele;\n\n    if(ele < 0 || ele > GXML_MAX_ELEN) index = 0;  /* be safe */\n\n    fprintf(fp, \"%*s<%s%s>%s\", spaces, \"\", enames[index], attr ? attr : \"\",\n            in_CDATA ? \"<![CDATA[\" : \"\");\n    if( in_CDATA ) ewrite_cdata_text(cdata ? cdata : \"\", fp);\n    else           fputs(cdata ? cdata : \"\", fp);\n    fprintf(fp, \"%s</%s>\\n\", in_CDATA ? \"]]>\" : \"\", enames[index]);"
+  "the writer of text elements")
+replace_once(xml "#define GXML_MIN_BSIZE 2048"
+  "#define GXML_MIN_BSIZE 2048\n\n/* set while the text of an element continues in its next CDATA section */\nstatic int gii_after_cdata = 0;"
+  "the definitions at the top")
+replace_once(xml
+  "    xd->cdata = NULL;                   /* clear fields for future use */\n    xd->clen = 0;\n"
+  "    if( etype == GXML_ETYPE_CDATA && xd->cdata && !xd->skip ) {\n        gii_after_cdata = 1;   /* a CDATA section that follows continues the text */\n    } else {\n        xd->cdata = NULL;                   /* clear fields for future use */\n        xd->clen = 0;\n        gii_after_cdata = 0;\n    }\n"
+  "the start of a pop")
+replace_once(xml
+  "    int skipping = xd ? xd->skip : 0;\n"
+  "    int skipping = xd ? xd->skip : 0;\n    if( etype != GXML_ETYPE_CDATA ) gii_after_cdata = 0;\n"
+  "the start of a push")
+replace_once(xml
+  "    /* act based on the parent type */\n    parent = xd->stack[xd->depth-1];\n"
+  "    /* text between or after the CDATA sections of a text is not part of it */\n    if( gii_after_cdata && xd->stack[xd->depth-1] != GXML_ETYPE_CDATA ) return;\n\n    /* act based on the parent type */\n    parent = xd->stack[xd->depth-1];\n"
+  "the start of the character handler")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")

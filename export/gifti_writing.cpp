@@ -1,5 +1,6 @@
 #include "export/gifti_writing.h"
 
+#include "common/text_encoding.h"
 #include "export/surface_naming.h"
 
 #include <algorithm>
@@ -52,11 +53,11 @@ void addStructureMetadata(gifti_image& image, std::initializer_list<std::string>
 }
 
 void addImageMetadata(gifti_image& image, const std::string& name, const std::string& value) {
-    gifti_add_to_meta(&image.meta, name.c_str(), value.c_str(), 1);
+    gifti_add_to_meta(&image.meta, toXmlText(name).c_str(), toXmlText(value).c_str(), 1);
 }
 
 void addArrayMetadata(giiDataArray& array, const std::string& name, const std::string& value) {
-    gifti_add_to_meta(&array.meta, name.c_str(), value.c_str(), 1);
+    gifti_add_to_meta(&array.meta, toXmlText(name).c_str(), toXmlText(value).c_str(), 1);
 }
 
 std::array<float, 4> opaqueRgbaOfPacked(std::int32_t packed) {
@@ -66,11 +67,14 @@ std::array<float, 4> opaqueRgbaOfPacked(std::int32_t packed) {
 
 bool setLabelTable(gifti_image& image, const std::vector<LabelEntry>& entries) {
     std::vector<int> keys;
+    std::vector<std::string> texts;
     std::vector<char*> labels;
     std::vector<float> rgba;
+    texts.reserve(entries.size());
     for (const LabelEntry& entry : entries) {
         keys.push_back(entry.key);
-        labels.push_back(const_cast<char*>(entry.label.c_str()));  // only read by the copy
+        texts.push_back(toXmlText(entry.label));
+        labels.push_back(texts.back().data());  // only read by the copy
         rgba.insert(rgba.end(), entry.rgba.begin(), entry.rgba.end());
     }
     const giiLabelTable source{static_cast<int>(entries.size()), keys.data(), labels.data(), rgba.data()};

@@ -13,6 +13,7 @@
 #include "common/gifti_values.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
+#include "common/text_encoding.h"
 #include "formats/poi_file.h"
 #include "formats/srf_file.h"
 #include "host/host_calls.h"
@@ -100,7 +101,7 @@ bool importLabelTable(const gifti_image& image, const std::string& path, bool pr
     std::multimap<std::int32_t, std::size_t> patchesOfKey;
     for (std::size_t p = 0; p < poi.patches.size(); ++p) {
         PoiPatch& patch = poi.patches[p];
-        patch.name = table.label && table.label[p] ? table.label[p] : "";
+        patch.name = table.label && table.label[p] ? fromXmlText(table.label[p]) : "";
         const float* rgba = table.rgba ? table.rgba + 4 * p : nullptr;
         if (rgba && rgba[3] != 0.0f)
             patch.color = colorByte(rgba[0]) * 65536 + colorByte(rgba[1]) * 256 + colorByte(rgba[2]);

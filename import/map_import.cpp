@@ -6,6 +6,7 @@
 
 #include "common/replace_extension.h"
 #include "common/text.h"
+#include "common/text_encoding.h"
 #include "host/host_calls.h"
 #include "import/import_dispatch.h"
 
@@ -96,7 +97,7 @@ std::string mapNameFromMetadata(const gifti_image& image, int i) {
     for (int k = 0; k < array.meta.length; ++k) {
         const char* key = array.meta.name ? array.meta.name[k] : nullptr;
         if (!key || (std::strcmp(key, "Name") != 0 && std::strcmp(key, "name") != 0)) continue;
-        name = textOrEmpty(array.meta.value ? array.meta.value[k] : nullptr);
+        name = fromXmlText(textOrEmpty(array.meta.value ? array.meta.value[k] : nullptr));
         logText(formatText("Found Name: '%s' for Map: %i", name.c_str(), i));
     }
     return name;

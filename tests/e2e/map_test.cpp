@@ -131,3 +131,31 @@ TEST(MapRoundTrip, PrintOfMaps) {
     EXPECT_EQ(result.out, commandPreamble("Print") + "Wrote the header info to disk.\n" + dump + "\n");
     EXPECT_EQ(readFile(dir.file("z.func_info.txt")), dump);
 }
+
+TEST(MapRoundTrip, NamesInAnyCodePageSurviveBothWays) {
+    // UTF-8 in the GIFTI file, Windows-1252 in the SMP file, UTF-8 again in the
+    // export; "]]>" is written split over two CDATA sections.
+    TempDir dir;
+    const std::string gii = dir.file("names.gii");
+    writeFile(gii, gifti({dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", kSixValues, "1 2 3 4 5 6",
+                                    md("Name", "Gr\xC3\xB6\xC3\x9F" "e")),
+                          dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", kSixValues, "1 2 3 4 5 6",
+                                    "<MD><Name><![CDATA[Name]]></Name><Value><![CDATA[a]]]]><![CDATA[>b]]></Value></MD>")}));
+    ProcessResult result = runMeshbridge({"import", gii});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    const std::string smp = readFile(dir.file("names.smp"));
+    EXPECT_NE(smp.find(std::string("Gr\xF6\xDF" "e") + '\0'), std::string::npos);
+    EXPECT_NE(smp.find(std::string("a]]>b") + '\0'), std::string::npos);
+
+    for (const std::string flag : {"--answer=1", "--binary"}) {
+        result = runMeshbridge({"export", dir.file("names.smp"), flag});
+        ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+        const ProcessResult check = runProcess(
+            {kPython, "-c",
+             "import nibabel, sys; print([d.meta['Name'] for d in nibabel.load(sys.argv[1]).darrays] == "
+             "['Gr\\u00f6\\u00dfe', 'a]]>b'])",
+             dir.file("names.func.gii")});
+        EXPECT_EQ(check.out, "True\n") << check.err << flag;
+        EXPECT_EQ(runMeshbridge({"print", dir.file("names.func.gii")}).exitCode, 0);
+    }
+}

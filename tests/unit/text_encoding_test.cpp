@@ -1,0 +1,38 @@
+#include "common/text_encoding.h"
+
+#include <gtest/gtest.h>
+
+using namespace meshbridge;
+
+TEST(TextEncoding, HostTextsBecomeXmlTextInUtf8) {
+    EXPECT_EQ(toXmlText("Gr\xF6\xDF" "e"), "Gr\xC3\xB6\xC3\x9F" "e");        // Größe
+    EXPECT_EQ(toXmlText("caf\xE9.srf"), "caf\xC3\xA9.srf");                  // café.srf
+    EXPECT_EQ(toXmlText("\x80 \x9F \x81"), "\xE2\x82\xAC \xC5\xB8 \xC2\x81");  // €, Ÿ, and an undefined byte
+    EXPECT_EQ(toXmlText("a\x01" "b\tc\nd\x1F"), "a?b\tc\nd?");               // controls XML forbids
+    // Text that is UTF-8 already stays, but for forbidden characters.
+    EXPECT_EQ(toXmlText("Gr\xC3\xB6\xC3\x9F" "e"), "Gr\xC3\xB6\xC3\x9F" "e");
+    EXPECT_EQ(toXmlText("\xEF\xBF\xBE"), "?");  // U+FFFE
+    EXPECT_EQ(toXmlText("a]]>b"), "a]]>b");     // gifticlib's writer splits the section
+    EXPECT_EQ(toXmlText(""), "");
+}
+
+TEST(TextEncoding, XmlTextsBecomeWindows1252WhereTheyCan) {
+    EXPECT_EQ(fromXmlText("Gr\xC3\xB6\xC3\x9F" "e"), "Gr\xF6\xDF" "e");
+    EXPECT_EQ(fromXmlText("\xE2\x82\xAC\xC5\xB8"), "\x80\x9F");
+    EXPECT_EQ(fromXmlText("plain"), "plain");
+    EXPECT_EQ(fromXmlText("\xE5\xA4\xA7\xC3\xB6"), "\xE5\xA4\xA7\xC3\xB6");  // a character without a place: all stays
+    EXPECT_EQ(fromXmlText("bad\xC3"), "bad\xC3");
+    for (int byte = 1; byte < 256; ++byte) {
+        const std::string text(1, static_cast<char>(byte));
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') continue;
+        EXPECT_EQ(fromXmlText(toXmlText(text)), text) << byte;
+    }
+}
+
+TEST(TextEncoding, Utf8Validity) {
+    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // a surrogate
+    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
+    EXPECT_FALSE(isValidUtf8("\xE2\x82"));          // cut short
+}
