@@ -52,6 +52,8 @@
 #     sections, so that it cannot end the section early and break the file;
 #     a text read from CDATA sections that follow each other is read whole
 #     (the text of every section after the first was dropped).
+# 15. GIFTI files are read through zlib, so that gzip-compressed files
+#     (".gii.gz", as nibabel writes them) are read as well as plain ones.
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -220,4 +222,20 @@ replace_once(xml
   "    /* act based on the parent type */\n    parent = xd->stack[xd->depth-1];\n"
   "    /* text between or after the CDATA sections of a text is not part of it */\n    if( gii_after_cdata && xd->stack[xd->depth-1] != GXML_ETYPE_CDATA ) return;\n\n    /* act based on the parent type */\n    parent = xd->stack[xd->depth-1];\n"
   "the start of the character handler")
+# 15. Compressed files.
+replace_once(xml "    unsigned     blen;\n    FILE       * fp;\n" "    unsigned     blen;\n    gzFile       fp;\n"
+  "the file of a read")
+replace_once(xml "    fp = fopen(fname, \"rb\");\n    if( !fp ) {\n        fprintf(stderr,\"** failed to open GIFTI XML file"
+  "    fp = gzopen(fname, \"rb\");  /* plain or gzip-compressed */\n    if( !fp ) {\n        fprintf(stderr,\"** failed to open GIFTI XML file"
+  "the opening of a file to read")
+replace_once(xml "    if( reset_xml_buf(xd, &buf, &bsize) ) { fclose(fp); return NULL; }"
+  "    if( reset_xml_buf(xd, &buf, &bsize) ) { gzclose(fp); return NULL; }" "the first buffer of a read")
+replace_once(xml "        fprintf(stderr,\"** failed to alloc initial gifti_image\\n\");\n        free(buf);\n"
+  "        fprintf(stderr,\"** failed to alloc initial gifti_image\\n\");\n        free(buf);\n        gzclose(fp);\n"
+  "the allocation of an image")
+replace_once(xml "        blen = fread(buf, 1, bsize, fp);\n        done = blen < sizeof(buf);"
+  "        {\n            int got = gzread(fp, buf, bsize);\n            if( got < 0 ) {\n                fprintf(stderr,\"** failed to read GIFTI file '%s'\\n\", fname);\n                gifti_free_image(xd->gim);\n                xd->gim = NULL;\n                break;\n            }\n            blen = (unsigned)got;\n            done = got < bsize;\n        }"
+  "the reading of a file's bytes")
+replace_once(xml "    fclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
+  "    gzclose(fp);\n    if( buf ) free(buf);        /* parser buffer */" "the end of a read")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")

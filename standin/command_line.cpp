@@ -101,14 +101,23 @@ std::string findCommand(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
+namespace {
+
+// A name without the ".gz" of a compressed GIFTI file.
+std::string withoutGzip(const std::string& name) {
+    return endsWith(lowered(name), ".gii.gz") ? name.substr(0, name.size() - 3) : name;
+}
+
+}  // namespace
+
 int fileTypeIdForName(const std::string& name) {
-    const std::string base = lastComponent(name);
+    const std::string base = withoutGzip(lastComponent(name));
     const std::size_t dot = base.find_last_of('.');
     return dot == std::string::npos ? 0 : fileTypeIdForKind(base.substr(dot + 1));
 }
 
 int importFileTypeIdForName(const std::string& name) {
-    const std::string base = lastComponent(name);
+    const std::string base = withoutGzip(lastComponent(name));
     if (endsWith(base, ".time.gii")) return 3;
     if (endsWith(base, ".func.gii") || endsWith(base, ".shape.gii")) return 4;
     if (endsWith(base, ".label.gii")) return 5;

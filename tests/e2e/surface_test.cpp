@@ -97,6 +97,18 @@ TEST(SurfaceRoundTrip, ColoursSurviveSrfToGiftiToSrf) {
               "(3368601, 'Unknown', 51, 102, 153), (8323583, 'Unknown', 127, 1, 255)]\n");
 }
 
+TEST(SurfaceRoundTrip, CompressedGiftiFilesAreRead) {
+    // As nibabel writes ".gii.gz": the whole file gzip-compressed.
+    TempDir dir;
+    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
+    ASSERT_EQ(runProcess({"gzip", "-k", dir.file("oct.surf.gii")}).exitCode, 0);
+    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
+    const ProcessResult result = runMeshbridge({"import", dir.file("oct.surf.gii.gz")});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(readFile(dir.file("oct.surf.gii.srf")), readFile(dir.file("oct.surf.srf")));
+    EXPECT_EQ(runMeshbridge({"print", dir.file("oct.surf.gii.gz")}).exitCode, 0);
+}
+
 TEST(SurfaceRoundTrip, PrintOfTheCurrentSurface) {
     TempDir dir;
     std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
