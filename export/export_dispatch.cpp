@@ -37,7 +37,8 @@ std::optional<ExportDialog> exportDialog(int fileTypeId) {
 
 }  // namespace
 
-bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors) {
+bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors,
+                     bool doExportLabelsPerVertex) {
     const std::optional<ExportDialog> dialog = exportDialog(fileTypeId);
     if (!dialog) return true;
     std::string name = "none";
@@ -52,7 +53,7 @@ bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, b
         case kFileTypeSrf: return exportSurface(name, fromFile, doBinaryExport, doExportColors);
         case kFileTypeMtc: return exportTimeSeries(name, fromFile, doBinaryExport);
         case kFileTypeSmp: return exportSurfaceMap(name, fromFile, doBinaryExport);
-        default: return exportPatchesOfInterest(name, fromFile, doBinaryExport);
+        default: return exportPatchesOfInterest(name, fromFile, doBinaryExport, doExportLabelsPerVertex);
     }
 }
 

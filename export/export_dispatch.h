@@ -9,6 +9,6 @@ namespace meshbridge {
 // The converters other than the surface export, one per kind of file.
 bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExport);
 bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExport);
-bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBinaryExport);
+bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBinaryExport, bool labelsPerVertex);
 
 }  // namespace meshbridge

@@ -1,6 +1,10 @@
 // POI patches to a GIFTI label file (".label.gii"): a node-index array of all
 // patches' vertices, a label array of the patch each belongs to, and a label
-// table of the patches' names and colours.
+// table of the patches' names and colours; or, on request, one label per mesh
+// vertex and no node-index array.
+#include <algorithm>
+#include <cstdlib>
+
 #include "common/plugin_info.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
@@ -11,7 +15,63 @@
 
 namespace meshbridge {
 
-bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBinaryExport) {
+namespace {
+
+constexpr const char* kUnlabeled = "???";
+
+// The patches as a node-index array of all patches' vertices and a label
+// array of the patch each belongs to; patch i has key i.
+bool fillNodesAndLabels(gifti_image& image, const PoiData& poi, int count, bool compressed) {
+    setArrayFields(*image.darray[0], NIFTI_INTENT_NODE_INDEX, NIFTI_TYPE_INT32, {count}, compressed);
+    setArrayFields(*image.darray[1], NIFTI_INTENT_LABEL, NIFTI_TYPE_INT32, {count}, compressed);
+    auto* vertices = allocateArrayValues<std::int32_t>(image, 0);
+    auto* labels = allocateArrayValues<std::int32_t>(image, 1);
+    if (!vertices || !labels) return false;
+    std::vector<LabelEntry> table;
+    for (std::size_t i = 0; i < poi.patches.size(); ++i) {
+        const PoiPatch& patch = poi.patches[i];
+        vertices = std::copy(patch.vertices.begin(), patch.vertices.end(), vertices);
+        labels = std::fill_n(labels, patch.vertices.size(), static_cast<std::int32_t>(i));
+        table.push_back({static_cast<std::int32_t>(i), patch.name, opaqueRgbaOfPacked(patch.color)});
+    }
+    return setLabelTable(image, table);
+}
+
+// One label for each vertex of the mesh, as tools that read a label file as
+// a map of the mesh need it: key 0 "???" (transparent) for vertices in no
+// patch, key i + 1 for patch i; a vertex in several patches keeps its first.
+// A patch named "???" (such as the import of such a file makes) is key 0.
+bool fillLabelsPerVertex(gifti_image& image, const PoiData& poi, bool compressed) {
+    setArrayFields(*image.darray[0], NIFTI_INTENT_LABEL, NIFTI_TYPE_INT32, {poi.nrOfMeshVertices}, compressed);
+    auto* labels = allocateArrayValues<std::int32_t>(image, 0);
+    if (!labels) return false;
+    std::fill_n(labels, poi.nrOfMeshVertices, 0);
+    std::vector<LabelEntry> table = {{0, kUnlabeled, {0.0f, 0.0f, 0.0f, 0.0f}}};
+    std::size_t inSeveral = 0;
+    for (std::size_t i = 0; i < poi.patches.size(); ++i) {
+        const PoiPatch& patch = poi.patches[i];
+        if (patch.name == kUnlabeled) continue;
+        const auto key = static_cast<std::int32_t>(i + 1);
+        for (std::int32_t vertex : patch.vertices) {
+            if (labels[vertex] == 0) {
+                labels[vertex] = key;
+            } else if (labels[vertex] != key && labels[vertex] > 0) {
+                labels[vertex] = -labels[vertex];  // counted once, restored below
+                ++inSeveral;
+            }
+        }
+        table.push_back({key, patch.name, opaqueRgbaOfPacked(patch.color)});
+    }
+    for (std::int32_t v = 0; v < poi.nrOfMeshVertices; ++v) labels[v] = std::abs(labels[v]);
+    if (inSeveral > 0)
+        logText(formatText("%zu vertices lie in more than one patch; each keeps the label of its first patch.",
+                           inSeveral));
+    return setLabelTable(image, table);
+}
+
+}  // namespace
+
+bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBinaryExport, bool labelsPerVertex) {
     const PoiData poi = loadPoi(name, fromFile);
     if (isFailedLoad(poi)) return false;
     dumpPoiHeader(poi, false, true);
@@ -26,6 +86,12 @@ bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBina
         logText("Export to GIfTI format did not succeed: the patches hold too many vertices.");
         return false;
     }
+    if (labelsPerVertex && poi.nrOfMeshVertices <= 0) {
+        logText(formatText("Export to GIfTI format did not succeed: %s does not say how many vertices its mesh has, "
+                           "which one label per vertex needs.",
+                           poi.fileName.c_str()));
+        return false;
+    }
     // A file that does not know its mesh's size is checked for negative indices only.
     const std::int32_t meshVertices = poi.nrOfMeshVertices > 0 ? poi.nrOfMeshVertices : INT32_MAX;
     for (const PoiPatch& patch : poi.patches) {
@@ -34,27 +100,15 @@ bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBina
             return false;
     }
 
-    GiftiImagePtr image = createExportImage(2);
+    GiftiImagePtr image = createExportImage(labelsPerVertex ? 1 : 2);
     bool built = image != nullptr;
     if (built) {
         addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
         addImageMetadata(*image, "Corresponding (underlying) Corvana surface", poi.fromMeshFile);
         addImageMetadata(*image, "Number of mesh vertices", formatText("%i", poi.nrOfMeshVertices));
         addStructureMetadata(*image, {poi.fromMeshFile, poi.fileName});
-        const int count = static_cast<int>(total);
-        setArrayFields(*image->darray[0], NIFTI_INTENT_NODE_INDEX, NIFTI_TYPE_INT32, {count}, doBinaryExport);
-        setArrayFields(*image->darray[1], NIFTI_INTENT_LABEL, NIFTI_TYPE_INT32, {count}, doBinaryExport);
-        auto* vertices = allocateArrayValues<std::int32_t>(*image, 0);
-        auto* labels = allocateArrayValues<std::int32_t>(*image, 1);
-        std::vector<LabelEntry> table;
-        built = vertices && labels;
-        for (std::size_t i = 0; built && i < poi.patches.size(); ++i) {
-            const PoiPatch& patch = poi.patches[i];
-            vertices = std::copy(patch.vertices.begin(), patch.vertices.end(), vertices);
-            labels = std::fill_n(labels, patch.vertices.size(), static_cast<std::int32_t>(i));
-            table.push_back({static_cast<std::int32_t>(i), patch.name, opaqueRgbaOfPacked(patch.color)});
-        }
-        built = built && setLabelTable(*image, table);
+        built = labelsPerVertex ? fillLabelsPerVertex(*image, poi, doBinaryExport)
+                                : fillNodesAndLabels(*image, poi, static_cast<int>(total), doBinaryExport);
     }
     const std::string path = replaceExtension(poi.fileName, ".label.gii");
     return writeExportedImage(image.get(), built, path);

@@ -7,7 +7,7 @@
 //   Command        "Import", "Export" or "Print"
 //   FileTypeId     1 GIFTI, 2 SRF, 3 MTC, 4 SMP, 5 POI
 //   Import:  PrintToLogtab, OpenInCRZT, ReverseWinding, AddColorsFile
-//   Export:  DoBinaryExport, UseCurrentFile, DoExportColors
+//   Export:  DoBinaryExport, UseCurrentFile, DoExportColors, DoExportLabelsPerVertex
 //   Print:   PrintToLog, PrintToFile, UseCurrentFile
 //
 // Flags are integer parameters: 1 set, 0 not set.
@@ -51,6 +51,8 @@ function runExport(host, dialog) {
     host.setIntParameter("DoBinaryExport", flag(dialog.checkBinary.checked));
     host.setIntParameter("UseCurrentFile", flag(dialog.checkUseCurrent.checked));
     host.setIntParameter("DoExportColors", flag(dialog.checkExportColors.checked));
+    // Patches as one label per mesh vertex, as Workbench and FreeSurfer read label files.
+    host.setIntParameter("DoExportLabelsPerVertex", flag(dialog.checkLabelsPerVertex.checked));
     return host.executePlugin();
 }
 

@@ -8,8 +8,10 @@ namespace meshbridge {
 bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool reverseWinding,
                      bool addColorsFile);
 
-// "Export": one of the host's files (or its current document) becomes a GIFTI file.
-bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors);
+// "Export": one of the host's files (or its current document) becomes a GIFTI
+// file; with doExportLabelsPerVertex patches become one label per mesh vertex.
+bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors,
+                     bool doExportLabelsPerVertex = false);
 
 // "Print" of the host's own file kinds; askForFile false takes the current document.
 bool printSrfFile(bool askForFile, bool toFile, bool toLog);

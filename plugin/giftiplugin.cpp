@@ -36,7 +36,8 @@ bool runExport() {
     const bool doBinaryExport = flag("DoBinaryExport");
     const bool useCurrentFile = flag("UseCurrentFile");
     const bool doExportColors = flag("DoExportColors");
-    return exportGiftiFile(fileTypeId, useCurrentFile, doBinaryExport, doExportColors);
+    const bool doExportLabelsPerVertex = flag("DoExportLabelsPerVertex");
+    return exportGiftiFile(fileTypeId, useCurrentFile, doBinaryExport, doExportColors, doExportLabelsPerVertex);
 }
 
 bool runPrint() {

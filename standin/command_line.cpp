@@ -40,6 +40,7 @@ const std::vector<OptionUse>& optionTable() {
         {"--dump", false, {"import"}},
         {"--open", false, {"import"}},
         {"--binary", false, {"export"}},
+        {"--labels-per-vertex", false, {"export"}},
     };
     return table;
 }
@@ -191,7 +192,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
     }
 
     bool toFile = false, noLog = false, current = false, reverseWinding = false, dump = false, open = false,
-         binary = false, exportColors = false;
+         binary = false, exportColors = false, labelsPerVertex = false;
     std::string type, colorsFile;
     for (const auto& [name, value] : options) {
         if (name == "--plugin") {
@@ -233,6 +234,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
             open = true;
         } else if (name == "--binary") {
             binary = true;
+        } else if (name == "--labels-per-vertex") {
+            labelsPerVertex = true;
         } else if (name == "--param") {
             const std::size_t equals = value.find('=');
             if (equals == std::string::npos || equals == 0) {
@@ -330,6 +333,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
             {"DoBinaryExport", binary ? "1" : "0"},
             {"UseCurrentFile", current ? "1" : "0"},
             {"DoExportColors", exportColors ? "1" : "0"},
+            {"DoExportLabelsPerVertex", labelsPerVertex ? "1" : "0"},
         };
     }
     return result;
@@ -374,6 +378,11 @@ Commands:
       --colors          Also write the surface's colours as a .label.gii file.
       --binary          Write the data arrays compressed (GZipBase64Binary)
                         instead of as text (ASCII).
+      --labels-per-vertex
+                        Write patches as one label for each vertex of the
+                        mesh (key 0 "???" for vertices in no patch) instead
+                        of node indices and their labels; Workbench and
+                        FreeSurfer read label files that way.
   print FILE            Dump the header of FILE (.gii, .srf, .mtc, .smp or .poi)
                         to the log.
   print --current       Dump the header of the host's current document

@@ -36,6 +36,20 @@ TEST_P(NibabelLabels, BecomePatchesAndGoBack) {
     // wb_command reads the node-index array as one more label map, and warns
     // so for every file that lists its vertices.
     EXPECT_EQ(workbenchComplaint(dir.file("areas.label.gii"), true), "");
+
+    // One label per vertex: every vertex carries the name it had, and
+    // wb_command reads the file as one label map of the mesh, without a warning.
+    result = runMeshbridge({"export", dir.file("areas.poi"), "--labels-per-vertex"});
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    const ProcessResult names = runProcess(
+        {kPython, "-c",
+         "import nibabel, sys; a = nibabel.load(sys.argv[1]); b = nibabel.load(sys.argv[2]); "
+         "na = a.labeltable.get_labels_as_dict(); nb = b.labeltable.get_labels_as_dict(); "
+         "la = a.darrays[-1].data.ravel(); lb = b.darrays[0].data.ravel(); "
+         "print(len(b.darrays), len(la) == len(lb), all(na.get(x, '?\?\?') == nb[y] for x, y in zip(la, lb)))",
+         gii, dir.file("areas.label.gii")});
+    EXPECT_EQ(names.out, "1 True True\n") << names.err;
+    EXPECT_EQ(workbenchComplaint(dir.file("areas.label.gii")), "");
 }
 
 TEST(PatchRoundTrip, OpenLoadsThePatchesInTheHostAndTheyGoOutAgain) {

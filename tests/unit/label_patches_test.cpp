@@ -194,6 +194,71 @@ TEST(PoiExport, PatchesBecomeNodeAndLabelArrays) {
               (std::vector<float>{1, 0, 0, 1, 1, 127.0f / 255.0f, 63.0f / 255.0f, 1}));
 }
 
+TEST(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
+    TempDir dir;
+    FakeHost host;
+    PoiData poi;
+    poi.version = 2;
+    poi.nrOfMeshVertices = 6;
+    poi.fileName = dir.file("areas.poi");
+    for (const auto& [name, color, vertices] :
+         {std::tuple<const char*, int, std::vector<std::int32_t>>{"V1", 255 * 65536, {0, 1, 2}},
+          {"V2", 255, {2, 3}}}) {
+        PoiPatch patch;
+        patch.name = name;
+        patch.color = color;
+        patch.vertices = vertices;
+        patch.nrOfVertices = static_cast<std::int32_t>(vertices.size());
+        poi.patches.push_back(std::move(patch));
+    }
+    poi.nrOfPOIs = 2;
+    ASSERT_TRUE(writePoiFile(poi));
+    host.dialogAnswers.push_back(poi.fileName);
+    ASSERT_TRUE(exportGiftiFile(5, false, false, false, true));
+    EXPECT_NE(host.logText().find("1 vertices lie in more than one patch; each keeps the label of its first patch."),
+              std::string::npos);
+
+    const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->numDA, 1);
+    const giiDataArray& labels = *image->darray[0];
+    EXPECT_EQ(labels.intent, NIFTI_INTENT_LABEL);
+    EXPECT_EQ(labels.datatype, NIFTI_TYPE_INT32);
+    ASSERT_EQ(labels.dims[0], 6);
+    const auto* values = static_cast<const std::int32_t*>(labels.data);
+    EXPECT_EQ(std::vector<std::int32_t>(values, values + 6), (std::vector<std::int32_t>{1, 1, 1, 2, 0, 0}));
+    const giiLabelTable& table = image->labeltable;
+    ASSERT_EQ(table.length, 3);
+    EXPECT_EQ(std::vector<int>(table.key, table.key + 3), (std::vector<int>{0, 1, 2}));
+    EXPECT_STREQ(table.label[0], "???");
+    EXPECT_EQ(table.rgba[3], 0.0f);  // vertices in no patch are transparent
+    EXPECT_STREQ(table.label[2], "V2");
+    EXPECT_EQ(std::vector<float>(table.rgba + 8, table.rgba + 12), (std::vector<float>{0, 0, 1, 1}));
+
+    // The import gives the patches back, and "???" with the vertices in none.
+    std::filesystem::remove(poi.fileName);
+    host.dialogAnswers.push_back(dir.file("areas.label.gii"));
+    ASSERT_TRUE(importGiftiFile(5, false, false, false, false));
+    PoiData back;
+    ASSERT_TRUE(readPoiFile(dir.file("areas.label.poi"), back));
+    ASSERT_EQ(back.patches.size(), 3u);
+    EXPECT_EQ(back.nrOfMeshVertices, 6);
+    EXPECT_EQ(back.patches[0].name, "???");
+    EXPECT_EQ(verticesOf(back.patches[0]), (std::vector<std::int32_t>{4, 5}));
+    EXPECT_EQ(back.patches[1].name, "V1");
+    EXPECT_EQ(back.patches[1].color, 255 * 65536);
+    EXPECT_EQ(verticesOf(back.patches[1]), (std::vector<std::int32_t>{0, 1, 2}));
+    EXPECT_EQ(verticesOf(back.patches[2]), (std::vector<std::int32_t>{3}));
+
+    // Without the mesh's size there is nothing to label.
+    poi.nrOfMeshVertices = 0;
+    ASSERT_TRUE(writePoiFile(poi));
+    host.dialogAnswers.push_back(poi.fileName);
+    EXPECT_FALSE(exportGiftiFile(5, false, false, false, true));
+    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
+                                   " does not say how many vertices its mesh has, which one label per vertex needs.");
+}
+
 TEST(PoiExport, VerticesOutsideTheMeshAreRefused) {
     TempDir dir;
     FakeHost host;

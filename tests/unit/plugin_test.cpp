@@ -130,7 +130,8 @@ TEST_F(PluginCommandTest, ImportAndExportReadTheirParametersInOrder) {
     host.stringParameters["Command"] = "Export";
     plugin.execute();
     EXPECT_EQ(host.intParametersRead,
-              (std::vector<std::string>{"FileTypeId", "DoBinaryExport", "UseCurrentFile", "DoExportColors"}));
+              (std::vector<std::string>{"FileTypeId", "DoBinaryExport", "UseCurrentFile", "DoExportColors",
+                                        "DoExportLabelsPerVertex"}));
 }
 
 TEST_F(PluginCommandTest, MissingHostFunctionFailsTheCommandWithALogLine) {
