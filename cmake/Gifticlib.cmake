@@ -51,10 +51,34 @@ find_package(ZLIB REQUIRED)
 # serve a Windows build as well.
 find_path(NIFTI_INCLUDE_DIR nifti1_io.h PATHS /usr/include PATH_SUFFIXES nifti NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 
+# gifticlib's data paths are the plug-in's own code, over libdeflate.
+if(WIN32)
+  meshbridge_fetch_debian_source(libdeflate)
+  foreach(option LIBDEFLATE_BUILD_SHARED_LIB LIBDEFLATE_BUILD_GZIP LIBDEFLATE_BUILD_TESTS)
+    set(${option} OFF CACHE BOOL "" FORCE)
+  endforeach()
+  set(LIBDEFLATE_BUILD_STATIC_LIB ON CACHE BOOL "" FORCE)
+  add_subdirectory("${MESHBRIDGE_DEPS_DIR}/libdeflate" "${CMAKE_BINARY_DIR}/libdeflate" EXCLUDE_FROM_ALL SYSTEM)
+  set(meshbridge_libdeflate libdeflate_static)
+else()
+  find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
+  find_library(LIBDEFLATE_LIBRARY NAMES deflate REQUIRED)
+  add_library(meshbridge_libdeflate UNKNOWN IMPORTED)
+  set_target_properties(meshbridge_libdeflate PROPERTIES IMPORTED_LOCATION "${LIBDEFLATE_LIBRARY}"
+                        INTERFACE_INCLUDE_DIRECTORIES "${LIBDEFLATE_INCLUDE_DIR}")
+  set(meshbridge_libdeflate meshbridge_libdeflate)
+endif()
+add_library(meshbridge_gifti_codecs STATIC "${PROJECT_SOURCE_DIR}/common/gifti_codecs.cpp")
+target_include_directories(meshbridge_gifti_codecs PUBLIC "${PROJECT_SOURCE_DIR}")
+target_link_libraries(meshbridge_gifti_codecs PUBLIC ${meshbridge_libdeflate} ZLIB::ZLIB)
+target_compile_options(meshbridge_gifti_codecs PRIVATE -Wall -Wextra -Werror)
+set_target_properties(meshbridge_gifti_codecs PROPERTIES POSITION_INDEPENDENT_CODE ON CXX_VISIBILITY_PRESET hidden)
+
 add_library(gifticlib STATIC
   "${gifticlib_patched_dir}/gifti_io.c"
   "${gifticlib_patched_dir}/gifti_xml.c"
   "${PROJECT_SOURCE_DIR}/cmake/nifti_datatype_name.c")
+target_link_libraries(gifticlib PUBLIC meshbridge_gifti_codecs)
 target_include_directories(gifticlib SYSTEM PUBLIC "${gifticlib_src}" "${NIFTI_INCLUDE_DIR}")
 target_compile_definitions(gifticlib PUBLIC HAVE_ZLIB)
 if(WIN32)

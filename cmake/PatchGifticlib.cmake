@@ -54,6 +54,10 @@
 #     (the text of every section after the first was dropped).
 # 15. GIFTI files are read through zlib, so that gzip-compressed files
 #     (".gii.gz", as nibabel writes them) are read as well as plain ones.
+# 16. The data paths go through the plug-in's own code (common/gifti_codecs.h):
+#     Base64 and ASCII writing, zlib compression and inflation, and the
+#     parsing of ASCII numbers; the bytes written are the same, only the
+#     compressed stream may differ (it inflates to the same bytes).
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -238,4 +242,24 @@ replace_once(xml "        blen = fread(buf, 1, bsize, fp);\n        done = blen 
   "the reading of a file's bytes")
 replace_once(xml "    fclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
   "    gzclose(fp);\n    if( buf ) free(buf);        /* parser buffer */" "the end of a read")
+# 16. Data paths.
+replace_once(xml "#include \"gifti_io.h\"\n"
+  "#include \"gifti_io.h\"\n#include \"common/gifti_codecs.h\"\n#define strtod meshbridge_strtod\n"
+  "the includes")
+replace_once(xml
+  "    if( !data || row < 0 || cols <= 0 || !fp ) return 1;\n"
+  "    if( !data || row < 0 || cols <= 0 || !fp ) return 1;\n    if( meshbridge_write_ascii_row(fp, type, data, row, cols, space) ) return 0;\n"
+  "the start of an ASCII row")
+replace_once(xml
+  "    if( !data || len < 1 ) return -1;\n\n    if( mesg ) fputs(mesg, stream);"
+  "    if( !data || len < 1 ) return -1;\n    if( !mesg ) return meshbridge_write_base64(stream, data, len);\n\n    if( mesg ) fputs(mesg, stream);"
+  "the start of the Base64 writer")
+replace_once(xml
+  "            rv = compress2((Bytef *)xd->zdata, &blen, da->data,\n                           da->nvals*da->nbyper, xd->zlevel);"
+  "            {\n                long long made = meshbridge_zlib_compress(xd->zdata, (long long)blen, da->data,\n                                                          da->nvals*da->nbyper, xd->zlevel);\n                rv = made < 0 ? Z_BUF_ERROR : Z_OK;\n                if( made >= 0 ) blen = (uLongf)made;\n            }"
+  "the compression of a data array")
+replace_once(xml
+  "        rv = uncompress(da->data, &outlen, (Bytef*)xd->zdata, xd->dind);"
+  "        {\n            long long made = meshbridge_zlib_decompress(da->data, (long long)outlen, xd->zdata, xd->dind);\n            rv = made < 0 ? Z_DATA_ERROR : Z_OK;\n            if( made >= 0 ) outlen = (uLongf)made;\n        }"
+  "the decompression of a data array")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")

@@ -1,0 +1,153 @@
+// gifticlib's data paths in the plug-in's own code: the same bytes as the
+// library's printf and strtod, Base64 as the standard spells it, and zlib
+// streams that inflate to what went in.
+#include "common/gifti_codecs.h"
+
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What a writer put into a temporary file.
+template <class Write>
+std::string written(Write write) {
+    std::FILE* file = std::tmpfile();
+    write(file);
+    std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+    std::rewind(file);
+    EXPECT_EQ(std::fread(text.data(), 1, text.size(), file), text.size());
+    std::fclose(file);
+    return text;
+}
+
+template <class T>
+std::string printfRow(const std::vector<T>& values, long long row, long long cols, int space, const char* format) {
+    return written([&](std::FILE* file) {
+        std::fprintf(file, "%*s", space, "");
+        for (long long c = 0; c < cols; ++c) std::fprintf(file, format, values[static_cast<std::size_t>(row * cols + c)]);
+        std::fputc('\n', file);
+    });
+}
+
+template <class T>
+std::string ourRow(int type, const std::vector<T>& values, long long row, long long cols, int space) {
+    return written([&](std::FILE* file) { EXPECT_EQ(meshbridge_write_ascii_row(file, type, values.data(), row, cols, space), 1); });
+}
+
+}  // namespace
+
+TEST(GiftiCodecs, AsciiRowsAreThePrintfBytes) {
+    std::mt19937 random(7);
+    std::vector<float> floats = {0.0f, -0.0f, 0.1f, 1e-30f, -2.5e-7f, 123.456789f, 3.4028235e38f, 1.4e-45f,
+                                 std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                                 std::nanf(""), 16777216.0f, 1e9f, 0.000123f, 1e-5f, 100000.0f};
+    std::vector<double> doubles = {0.1, -1e-300, 5e-324, 1.7976931348623157e308, 2.0 / 3.0, 1e21, 1e15};
+    for (int i = 0; i < 20000; ++i) {
+        std::uint32_t bits = static_cast<std::uint32_t>(random());
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        floats.push_back(f);
+        doubles.push_back(static_cast<double>(f) * 1.000000123);
+    }
+    const long long cols = 4;
+    floats.resize(floats.size() / cols * cols);
+    doubles.resize(doubles.size() / cols * cols);
+    for (long long row = 0; row < static_cast<long long>(floats.size()) / cols; ++row)
+        ASSERT_EQ(ourRow(16, floats, row, cols, 6), printfRow<double>({floats.begin(), floats.end()}, row, cols, 6, "%.9g "))
+            << row;
+    for (long long row = 0; row < static_cast<long long>(doubles.size()) / cols; ++row)
+        ASSERT_EQ(ourRow(64, doubles, row, cols, 0), printfRow(doubles, row, cols, 0, "%.17g ")) << row;
+
+    const std::vector<int> ints = {0, -1, 2147483647, -2147483647 - 1, 42, 7};
+    EXPECT_EQ(ourRow(8, ints, 1, 3, 9), printfRow(ints, 1, 3, 9, "%d "));
+    EXPECT_EQ(ourRow(8, ints, 0, 3, 9), "         0 -1 2147483647 \n");
+    const std::vector<unsigned char> bytes = {0, 255, 128};
+    EXPECT_EQ(ourRow(2, bytes, 0, 3, 0), "0 255 128 \n");
+    const std::vector<short> shorts = {-32768, 32767};
+    EXPECT_EQ(ourRow(4, shorts, 0, 2, 1), " -32768 32767 \n");
+    const std::vector<long long> longs = {-9223372036854775807LL - 1};
+    EXPECT_EQ(ourRow(1024, longs, 0, 1, 0), "-9223372036854775808 \n");
+
+    // Complex, RGB and long double values stay gifticlib's.
+    EXPECT_EQ(written([&](std::FILE* file) { EXPECT_EQ(meshbridge_write_ascii_row(file, 32, floats.data(), 0, 1, 0), 0); }),
+              "");
+}
+
+TEST(GiftiCodecs, Base64AsTheStandardSpellsIt) {
+    const auto encoded = [](const std::string& text) {
+        return written([&](std::FILE* file) { meshbridge_write_base64(file, text.data(), static_cast<long long>(text.size())); });
+    };
+    EXPECT_EQ(encoded("Man"), "TWFu");
+    EXPECT_EQ(encoded("Ma"), "TWE=");
+    EXPECT_EQ(encoded("M"), "TQ==");
+    EXPECT_EQ(encoded(std::string("\xff\xfe\x00", 3)), "//4A");
+    // Across the writer's chunks, with a tail of one byte.
+    std::string big(48 * 1024 * 3 + 1, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 37 + i / 251);
+    const std::string text = encoded(big);
+    ASSERT_EQ(text.size(), (big.size() + 2) / 3 * 4);
+    EXPECT_EQ(text.substr(text.size() - 2), "==");
+    EXPECT_EQ(text.substr(0, 8), encoded(big.substr(0, 6)));
+    EXPECT_EQ(text.substr(48 * 1024 / 3 * 4, 8), encoded(big.substr(48 * 1024, 6)));
+}
+
+TEST(GiftiCodecs, CompressedDataInflatesToWhatWentIn) {
+    std::vector<float> values(100000);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = std::sin(static_cast<float>(i) * 0.01f);
+    const auto size = static_cast<long long>(values.size() * sizeof(float));
+    for (int level : {-1, 1, 6, 9}) {
+        std::vector<unsigned char> packed(static_cast<std::size_t>(size * 1.01 + 12));
+        const long long made = meshbridge_zlib_compress(packed.data(), static_cast<long long>(packed.size()),
+                                                        values.data(), size, level);
+        ASSERT_GT(made, 0) << level;
+        std::vector<float> back(values.size());
+        EXPECT_EQ(meshbridge_zlib_decompress(back.data(), size, packed.data(), made), size) << level;
+        EXPECT_EQ(back, values) << level;
+        // Too little room, and damaged data, fail.
+        EXPECT_EQ(meshbridge_zlib_decompress(back.data(), size - 1, packed.data(), made), -1);
+        packed[static_cast<std::size_t>(made / 2)] ^= 0x55;
+        EXPECT_EQ(meshbridge_zlib_decompress(back.data(), size, packed.data(), made), -1);
+    }
+    // Incompressible bytes still fit the room gifticlib gives: 1% and 12 bytes more.
+    std::vector<unsigned char> noise(5000);
+    std::mt19937 random(3);
+    for (auto& byte : noise) byte = static_cast<unsigned char>(random());
+    std::vector<unsigned char> packed(static_cast<std::size_t>(5000 * 1.01 + 12));
+    EXPECT_GT(meshbridge_zlib_compress(packed.data(), static_cast<long long>(packed.size()), noise.data(), 5000, 9), 0);
+    EXPECT_GT(meshbridge_zlib_compress(packed.data(), 16, "abcd", 4, 6), 0);
+}
+
+TEST(GiftiCodecs, NumbersParseAsStrtodParsesThem) {
+    std::vector<std::string> texts = {"0", "-0", "1.5", "  +2.25 rest", "1e10", "1E-10", "-3.4028236e38", "1e-400",
+                                      "1e400", "-1e400", "inf", "-Infinity", "nan", "nan(0x1)", "0x1p3", "+-1",
+                                      "--1", "", "   ", "abc", ".5", "5.", "1.5e", "1.5e+", "12abc", "\n7\t",
+                                      "0.100000001", "4.9406564584124654e-324", "2.4703282292062327e-324"};
+    std::mt19937 random(11);
+    for (int i = 0; i < 5000; ++i) {
+        char text[64];
+        std::uint64_t bits = (static_cast<std::uint64_t>(random()) << 32) | random();
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        std::snprintf(text, sizeof text, i % 2 ? "%.17g" : "%.9g", value);
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) {
+        char* ourEnd = nullptr;
+        char* theirEnd = nullptr;
+        const double ours = meshbridge_strtod(text.c_str(), &ourEnd);
+        const double theirs = std::strtod(text.c_str(), &theirEnd);
+        EXPECT_EQ(ourEnd - text.c_str(), theirEnd - text.c_str()) << text;
+        if (std::isnan(theirs)) {
+            EXPECT_TRUE(std::isnan(ours)) << text;
+        } else {
+            EXPECT_EQ(std::memcmp(&ours, &theirs, sizeof ours), 0) << text << " " << ours << " " << theirs;
+        }
+    }
+}
