@@ -89,7 +89,7 @@ bool importSurface(const gifti_image& image, const std::string& path, bool print
         y[i] = points[3 * i + 1];
         z[i] = points[3 * i + 2];
     }
-    points = {};
+    std::vector<float>().swap(points);  // released now: `points = {}` would keep the memory
     computeMeshCenter(srf);
     srf.convexColor = {0.332f, 0.733f, 0.98f, 1.0f};
     srf.concaveColor = {0.1f, 0.24f, 0.32f, 1.0f};
