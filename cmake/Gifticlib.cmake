@@ -53,13 +53,18 @@ find_path(NIFTI_INCLUDE_DIR nifti1_io.h PATHS /usr/include PATH_SUFFIXES nifti N
 
 # gifticlib's data paths are the plug-in's own code, over libdeflate.
 if(WIN32)
+  # Debian's source of libdeflate builds with a Makefile: its library's
+  # sources are listed here, as a static library.
   meshbridge_fetch_debian_source(libdeflate)
-  foreach(option LIBDEFLATE_BUILD_SHARED_LIB LIBDEFLATE_BUILD_GZIP LIBDEFLATE_BUILD_TESTS)
-    set(${option} OFF CACHE BOOL "" FORCE)
+  set(libdeflate_src "${MESHBRIDGE_DEPS_DIR}/libdeflate")
+  add_library(meshbridge_libdeflate STATIC EXCLUDE_FROM_ALL)
+  foreach(source adler32 crc32 deflate_compress deflate_decompress utils zlib_compress zlib_decompress
+                 x86/cpu_features arm/cpu_features)
+    target_sources(meshbridge_libdeflate PRIVATE "${libdeflate_src}/lib/${source}.c")
   endforeach()
-  set(LIBDEFLATE_BUILD_STATIC_LIB ON CACHE BOOL "" FORCE)
-  add_subdirectory("${MESHBRIDGE_DEPS_DIR}/libdeflate" "${CMAKE_BINARY_DIR}/libdeflate" EXCLUDE_FROM_ALL SYSTEM)
-  set(meshbridge_libdeflate libdeflate_static)
+  target_include_directories(meshbridge_libdeflate SYSTEM PUBLIC "${libdeflate_src}")
+  target_compile_options(meshbridge_libdeflate PRIVATE -w -O2)
+  set(meshbridge_libdeflate meshbridge_libdeflate)
 else()
   find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
   find_library(LIBDEFLATE_LIBRARY NAMES deflate REQUIRED)
