@@ -111,6 +111,9 @@ StepResult runStep(const std::string& program, const std::vector<std::string>& a
     rusage usage{};
     wait4(child, &status, 0, &usage);
     result.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    result.userSeconds = static_cast<double>(usage.ru_utime.tv_sec) + static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
+    result.systemSeconds = static_cast<double>(usage.ru_stime.tv_sec) + static_cast<double>(usage.ru_stime.tv_usec) / 1e6;
+    result.pageFaults = usage.ru_minflt + usage.ru_majflt;
     std::ifstream in(resultPath);
     result.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0 && static_cast<bool>(in >> result.seconds);
     std::remove(resultPath);

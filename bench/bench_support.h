@@ -19,6 +19,9 @@ Mesh icosphere(int level);
 struct StepResult {
     double seconds = 0.0;      // as measured inside the step
     double peakMegabytes = 0.0;
+    double userSeconds = 0.0;    // of the whole process
+    double systemSeconds = 0.0;  // of the whole process
+    long pageFaults = 0;         // of the whole process
     bool succeeded = false;
 };
 

@@ -2,13 +2,16 @@
 // 2 600 000 vertices, and time-series import and export of 40 962 vertices x
 // 1 000 volumes, beside gifticlib's own read and write of the same files.
 //
-//   surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 3]
+//   surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 5]
 //                     [--volumes 1000] [--dir DIR] [--keep yes]
 //
-// Each step runs in a fresh process, so its peak memory is its own; the time
-// shown is the shortest of --repeat runs. The ratio
-// compares a conversion with the gifticlib read (import) or write (export)
-// that it contains: 1.00 means the conversion adds nothing to the library.
+// Each step runs in a fresh process, so its peak memory is its own. The steps
+// that are compared run interleaved, --repeat times (default 5), and the
+// table shows the median of each. The reference steps are Debian's unpatched
+// gifticlib (the program gifti_reference beside this one), so that the
+// plug-in's faster copy never flatters a ratio. The ratio of an import is
+// over its floor: the reference read plus writing the output's bytes in one
+// go; of an export, over the reference write of the same image.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -139,6 +142,15 @@ int runStepHere(const std::vector<std::string>& args) {
         reportStepSeconds(secondsSince(start));
         return done ? 0 : 1;
     }
+    if (step == "write-bytes") {  // the floor of writing: these bytes in one go, as dd does
+        const std::vector<char> bytes(static_cast<std::size_t>(std::stoull(args.at(1))), 'x');
+        const auto start = nowNanoseconds();
+        FilePtr file = openFile(args.at(2), "wb");
+        const bool done = file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
+                          std::fclose(file.release()) == 0;
+        reportStepSeconds(secondsSince(start));
+        return done ? 0 : 1;
+    }
     if (step == "write") {
         GiftiImagePtr image(gifti_read_image(args.at(1).c_str(), 1));
         if (!image) return 1;
@@ -150,17 +162,40 @@ int runStepHere(const std::vector<std::string>& args) {
     return 2;
 }
 
-int repeats = 3;
+int repeats = 5;
 
-// The fastest of `repeats` runs of one step.
-StepResult measure(const std::string& self, const std::vector<std::string>& arguments) {
-    StepResult best;
-    for (int run = 0; run < repeats; ++run) {
-        const StepResult result = runStep(self, arguments);
-        if (!result.succeeded) return result;
-        if (!best.succeeded || result.seconds < best.seconds) best = result;
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+// Runs the steps of a group interleaved, `repeats` rounds, and gives each
+// step's medians; a step that fails once is failed.
+std::vector<StepResult> measureGroup(const std::vector<std::vector<std::string>>& steps) {
+    std::vector<std::vector<StepResult>> runs(steps.size());
+    for (int round = 0; round < repeats; ++round)
+        for (std::size_t i = 0; i < steps.size(); ++i) runs[i].push_back(runStep(steps[i].front(), {steps[i].begin() + 1, steps[i].end()}));
+    std::vector<StepResult> results;
+    for (const auto& stepRuns : runs) {
+        StepResult result;
+        result.succeeded = std::all_of(stepRuns.begin(), stepRuns.end(), [](const StepResult& r) { return r.succeeded; });
+        std::vector<double> wall, user, system, peak, faults;
+        for (const StepResult& r : stepRuns) {
+            wall.push_back(r.seconds);
+            user.push_back(r.userSeconds);
+            system.push_back(r.systemSeconds);
+            peak.push_back(r.peakMegabytes);
+            faults.push_back(static_cast<double>(r.pageFaults));
+        }
+        result.seconds = median(wall);
+        result.userSeconds = median(user);
+        result.systemSeconds = median(system);
+        result.peakMegabytes = median(peak);
+        result.pageFaults = static_cast<long>(median(faults));
+        results.push_back(result);
     }
-    return best;
+    return results;
 }
 
 std::vector<std::string> splitList(const std::string& text) {
@@ -171,12 +206,19 @@ std::vector<std::string> splitList(const std::string& text) {
 }
 
 void printRow(std::size_t vertices, const std::string& encoding, const std::string& step, const StepResult& r,
-              const StepResult* floor) {
+              double floorSeconds = 0.0) {
     char ratio[32] = "";
-    if (floor && floor->succeeded && floor->seconds > 0) std::snprintf(ratio, sizeof ratio, "%.2f", r.seconds / floor->seconds);
-    std::printf("| %9zu | %-11s | %-18s | %8.2f | %8.0f | %9.2f | %6s |\n", vertices, encoding.c_str(), step.c_str(),
-                r.seconds, r.peakMegabytes, r.seconds * 1e6 / static_cast<double>(vertices), r.succeeded ? ratio : "FAILED");
+    if (floorSeconds > 0) std::snprintf(ratio, sizeof ratio, "%.2f", r.seconds / floorSeconds);
+    std::printf("| %9zu | %-12s | %-19s | %7.2f | %7.2f | %7.2f | %8ld | %7.0f | %9.2f | %6s |\n", vertices,
+                encoding.c_str(), step.c_str(), r.seconds, r.userSeconds, r.systemSeconds, r.pageFaults,
+                r.peakMegabytes, r.seconds * 1e6 / static_cast<double>(vertices), r.succeeded ? ratio : "FAILED");
     std::fflush(stdout);
+}
+
+std::uintmax_t fileSize(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
 }
 
 }  // namespace
@@ -190,11 +232,11 @@ int main(int argc, char** argv) {
     bool keep = false;
     std::string volumes = "1000";
     constexpr const char* kUsage =
-        "usage: surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 3]\n"
+        "usage: surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 5]\n"
         "                         [--volumes 1000] [--dir DIR] [--keep yes]\n"
         "Converts icosphere meshes of the given subdivision levels (7: 163 842 vertices, 8: 655 362,\n"
         "9: 2 621 442) and a time series of 40 962 vertices x VOLUMES in each encoding, beside\n"
-        "gifticlib's own read and write, and prints one table row per step.\n";
+        "Debian's unpatched gifticlib and the floor of each step, and prints one table row per step.\n";
     for (std::size_t i = 0; i < args.size(); i += 2) {
         if (args[i] == "--help" || args[i] == "-h") {
             std::printf("%s", kUsage);
@@ -216,31 +258,51 @@ int main(int argc, char** argv) {
     }
     std::filesystem::create_directories(dir);
     const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+    const std::string reference = (std::filesystem::path(self).parent_path() / "gifti_reference").string();
+    if (!std::filesystem::exists(reference)) {
+        std::fprintf(stderr, "surface_benchmark: %s is missing (it needs Debian's libgiftiio-dev)\n", reference.c_str());
+        return 1;
+    }
+    const auto ours = [&](std::vector<std::string> words) {
+        words.insert(words.begin(), {self, "--step"});
+        return words;
+    };
 
-    std::printf("| vertices  | data        | step               | wall s   | peak MB  | us/vertex | ratio  |\n");
-    std::printf("|-----------|-------------|--------------------|----------|----------|-----------|--------|\n");
+    std::printf("| vertices  | data         | step                | wall s  | user s  | sys s   | faults   | peak MB | us/vertex | ratio  |\n");
+    std::printf("|-----------|--------------|---------------------|---------|---------|---------|----------|---------|-----------|--------|\n");
     for (const std::string& level : levels) {
-        std::size_t vertices = 0;
+        const std::size_t vertices = 10 * (std::size_t{1} << (2 * std::stoi(level))) + 2;
         for (const std::string& encoding : encodings) {
             const std::string stem = (dir / ("sphere" + level + "_" + encoding)).string();
             // Made in a process of its own, so that this one stays small: a
             // spawned step starts with the peak memory of its parent.
-            vertices = 10 * (std::size_t{1} << (2 * std::stoi(level))) + 2;
             if (!runStep(self, {"--step", "generate", level, encoding, stem + ".surf.gii"}).succeeded) {
                 std::cerr << "cannot write " << stem << ".surf.gii\n";
                 return 1;
             }
-            const StepResult read = measure(self, {"--step", "read", stem + ".surf.gii"});
-            printRow(vertices, encoding, "gifticlib read", read, nullptr);
-            printRow(vertices, encoding, "import", measure(self, {"--step", "import", stem + ".surf.gii"}), &read);
+            // The size of the SRF file the import writes, for the floor.
+            runStep(self, {"--step", "import", stem + ".surf.gii"});
+            const std::string srfBytes = std::to_string(fileSize(stem + ".surf.srf"));
+            const auto in = measureGroup({{reference, "read", stem + ".surf.gii"},
+                                          ours({"read", stem + ".surf.gii"}),
+                                          ours({"write-bytes", srfBytes, stem + ".bytes"}),
+                                          ours({"import", stem + ".surf.gii"})});
+            const double floor = in[0].seconds + in[2].seconds;
+            printRow(vertices, encoding, "reference read", in[0]);
+            printRow(vertices, encoding, "gifticlib read", in[1]);
+            printRow(vertices, encoding, "SRF bytes written", in[2]);
+            printRow(vertices, encoding, "import", in[3], floor);
             if (encoding == "base64") continue;  // the export writes ASCII or compressed data only
             std::filesystem::rename(stem + ".surf.srf", stem + ".srf");
-            printRow(vertices, encoding, "SRF read", measure(self, {"--step", "load-srf", stem + ".srf"}), nullptr);
-            const StepResult exported = measure(self, {"--step", "export", stem + ".srf", encoding});
-            const StepResult write = measure(self, {"--step", "write", stem + ".surf.gii", stem + ".again.gii"});
-            printRow(vertices, encoding, "gifticlib write", write, nullptr);
-            printRow(vertices, encoding, "export", exported, &write);
-            for (const char* suffix : {".srf", ".again.gii"}) std::filesystem::remove(stem + suffix);
+            const auto out = measureGroup({{reference, "write", stem + ".surf.gii", stem + ".again.gii"},
+                                           ours({"write", stem + ".surf.gii", stem + ".again.gii"}),
+                                           ours({"load-srf", stem + ".srf"}),
+                                           ours({"export", stem + ".srf", encoding})});
+            printRow(vertices, encoding, "reference write", out[0]);
+            printRow(vertices, encoding, "gifticlib write", out[1]);
+            printRow(vertices, encoding, "SRF read", out[2]);
+            printRow(vertices, encoding, "export", out[3], out[0].seconds);
+            for (const char* suffix : {".srf", ".again.gii", ".bytes"}) std::filesystem::remove(stem + suffix);
         }
     }
     // Time series: import (with the host's part in memory) and export.
@@ -253,15 +315,15 @@ int main(int argc, char** argv) {
             return 1;
         }
         const std::string label = encoding + " x" + volumes;
-        const StepResult read = measure(self, {"--step", "read", stem + ".time.gii"});
-        printRow(kTimeSeriesVertices, label, "gifticlib read", read, nullptr);
-        printRow(kTimeSeriesVertices, label, "time series import",
-                 measure(self, {"--step", "import-time-series", stem + ".time.gii"}), &read);
+        const auto in = measureGroup({{reference, "read", stem + ".time.gii"},
+                                      ours({"import-time-series", stem + ".time.gii"})});
+        printRow(kTimeSeriesVertices, label, "reference read", in[0]);
+        printRow(kTimeSeriesVertices, label, "time series import", in[1], in[0].seconds);
         if (encoding == "base64") continue;
-        const StepResult exported = measure(self, {"--step", "export-time-series", stem + ".mtc", encoding});
-        const StepResult write = measure(self, {"--step", "write", stem + ".time.gii", stem + ".again.gii"});
-        printRow(kTimeSeriesVertices, label, "gifticlib write", write, nullptr);
-        printRow(kTimeSeriesVertices, label, "time series export", exported, &write);
+        const auto out = measureGroup({{reference, "write", stem + ".time.gii", stem + ".again.gii"},
+                                       ours({"export-time-series", stem + ".mtc", encoding})});
+        printRow(kTimeSeriesVertices, label, "reference write", out[0]);
+        printRow(kTimeSeriesVertices, label, "time series export", out[1], out[0].seconds);
         std::filesystem::remove(stem + ".again.gii");
     }
     if (!keep) std::filesystem::remove_all(dir);

@@ -30,7 +30,8 @@ bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, s
                      std::string& problem);
 
 // The converters other than the surface import, one per kind of content.
-bool importTimeSeries(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
+// Takes the values out of the image: its data arrays are empty afterwards.
+bool importTimeSeries(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
 bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
 bool importLabelTable(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
 

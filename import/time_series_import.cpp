@@ -99,7 +99,7 @@ bool createMtcInHost(const MtcData& mtc) {
     return true;
 }
 
-bool importTimeSeries(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost) {
+bool importTimeSeries(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost) {
     if (image.numDA < 1) return refuseImport("The time series", path, "it has no data arrays");
     MtcData mtc;
     mtc.version = 1;
@@ -124,6 +124,9 @@ bool importTimeSeries(const gifti_image& image, const std::string& path, bool pr
         if (!perVertexValues(*image.darray[t], t, mtc.nrOfVertices, volume, problem))
             return refuseImport("The time series", path, problem);
         std::copy(volume.begin(), volume.end(), mtc.data.begin() + static_cast<std::ptrdiff_t>(t * vertices));
+        // Taken: the library's copy goes now, so that the values are held about twice at most.
+        std::free(image.darray[t]->data);
+        image.darray[t]->data = nullptr;
     }
 
     if (!createMtcInHost(mtc)) return false;
