@@ -9,7 +9,7 @@
 #include "export/export_dispatch.h"
 #include "export/gifti_writing.h"
 #include "host/host_calls.h"
-#include "import/map_import.h"
+#include "common/map_types.h"
 
 namespace meshbridge {
 
@@ -65,22 +65,6 @@ bool fillArray(gifti_image& image, int i, const SmpMap& map, std::int32_t nrOfVe
 }
 
 }  // namespace
-
-int intentForMapType(std::int32_t mapType) {
-    switch (mapType) {
-        case 1: return NIFTI_INTENT_TTEST;
-        case 2: case kMapTypeCrossCorrelation: return NIFTI_INTENT_CORREL;
-        case 4: return NIFTI_INTENT_FTEST;
-        case 5: return NIFTI_INTENT_ZSCORE;
-        case 13: return NIFTI_INTENT_SHAPE;
-        case 14: return NIFTI_INTENT_CHISQ;
-        case 15: return NIFTI_INTENT_BETA;
-        case kMapTypePolarAngle: return kIntentRetinotopyPolar;
-        case kMapTypeEccentricity: return kIntentRetinotopyEccentricity;
-        case kMapTypeFieldSign: return kIntentRetinotopyFieldSign;
-        default: return NIFTI_INTENT_NONE;
-    }
-}
 
 std::vector<std::complex<float>> complexFromLagMap(const SmpMap& map, std::int32_t nrOfVertices) {
     const float step = 6.2831855f / static_cast<float>(map.nrOfLags);

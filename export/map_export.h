@@ -9,9 +9,6 @@
 
 namespace meshbridge {
 
-// The GIFTI intent of a map type.
-int intentForMapType(std::int32_t mapType);
-
 // A cross-correlation map (each value lag number * 1000 + correlation) as
 // complex numbers: the correlation at the angle of the lag. `nrOfLags` must be
 // positive.

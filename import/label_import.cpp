@@ -10,6 +10,7 @@
 #include <cmath>
 #include <map>
 
+#include "common/colors.h"
 #include "common/gifti_values.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
@@ -44,13 +45,6 @@ std::int32_t meshVertexCount(std::int32_t labelValues, std::int32_t highestNode)
     }
     logText("Number of mesh vertices not determined.");
     return highestNode < INT32_MAX ? std::max(labelValues, highestNode + 1) : labelValues;
-}
-
-// The colour byte of a label-table component: rounded, within 0 to 255.
-std::int32_t colorByte(float component) {
-    const double scaled = static_cast<double>(component * 255.0f) + 0.5;
-    if (!(scaled > 0.0)) return 0;
-    return scaled >= 255.0 ? 255 : static_cast<std::int32_t>(scaled);
 }
 
 }  // namespace
@@ -104,7 +98,7 @@ bool importLabelTable(const gifti_image& image, const std::string& path, bool pr
         patch.name = table.label && table.label[p] ? fromXmlText(table.label[p]) : "";
         const float* rgba = table.rgba ? table.rgba + 4 * p : nullptr;
         if (rgba && rgba[3] != 0.0f)
-            patch.color = colorByte(rgba[0]) * 65536 + colorByte(rgba[1]) * 256 + colorByte(rgba[2]);
+            patch.color = packedRgb(colorByteRounded(rgba[0]), colorByteRounded(rgba[1]), colorByteRounded(rgba[2]));
         if (table.key) patchesOfKey.emplace(table.key[p], p);
     }
     // One pass over the labels, in increasing position.

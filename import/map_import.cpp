@@ -26,21 +26,9 @@ std::int32_t truncatedToInt32(float value) {
 }  // namespace
 
 std::int32_t mapTypeForIntent(int intent) {
-    switch (intent) {
-        case NIFTI_INTENT_CORREL: return 2;
-        case NIFTI_INTENT_TTEST: return 1;
-        case NIFTI_INTENT_FTEST: return 4;
-        case NIFTI_INTENT_ZSCORE: return 5;
-        case NIFTI_INTENT_CHISQ: return 14;
-        case NIFTI_INTENT_BETA: return 15;
-        case kIntentRetinotopyPolar: return kMapTypePolarAngle;
-        case kIntentRetinotopyEccentricity: return kMapTypeEccentricity;
-        case kIntentRetinotopyFieldSign: return kMapTypeFieldSign;
-        case NIFTI_INTENT_SHAPE:
-            return askYesNo("GIFTI type is 'Shape'\n\nIs this a Cortical Thickness (Yes) or Curvature (No) map") ? 13
-                                                                                                                     : 1;
-        default: return 1;
-    }
+    if (intent == NIFTI_INTENT_SHAPE)
+        return askYesNo("GIFTI type is 'Shape'\n\nIs this a Cortical Thickness (Yes) or Curvature (No) map") ? 13 : 1;
+    return mapTypeOfIntent(intent).value_or(1);
 }
 
 const char* intentName(int intent) {
@@ -80,14 +68,6 @@ const char* intentName(int intent) {
         case 1010: return "Quaternion";
         case 1011: return "Dimensionless number";
         default: return "Unknown";
-    }
-}
-
-int numberOfDistributionParameters(std::int32_t mapType) {
-    switch (mapType) {
-        case 1: case 2: case 3: case 14: return 1;
-        case 4: case 15: return 2;
-        default: return 0;
     }
 }
 

@@ -1,5 +1,4 @@
-// GIFTI statistic and shape arrays to SMP surface maps, and the tables of map
-// types, intents and distribution parameters that the map export shares.
+// GIFTI statistic and shape arrays to SMP surface maps.
 #pragma once
 
 #include <array>
@@ -7,6 +6,7 @@
 #include <string>
 
 #include "common/gifti.h"
+#include "common/map_types.h"
 #include "formats/smp_file.h"
 
 namespace meshbridge {
@@ -17,9 +17,6 @@ std::int32_t mapTypeForIntent(int intent);
 
 // A readable name of an intent ("Unknown" for codes without one).
 const char* intentName(int intent);
-
-// How many distribution parameters (degrees of freedom) a map type has.
-int numberOfDistributionParameters(std::int32_t mapType);
 
 // The value of the last "Name" or "name" entry of array i's metadata, else the
 // name of its intent.

@@ -3,26 +3,16 @@
 #include <map>
 #include <string>
 
+#include "common/colors.h"
 #include "common/gifti_values.h"
 #include "formats/srf_file.h"
 #include "host/host_calls.h"
 
 namespace meshbridge {
 
-namespace {
-
-int colorByte(float component) {
-    const float scaled = component * 255.0f;
-    if (!(scaled > 0.0f)) return 0;  // also NaN
-    if (scaled >= 255.0f) return 255;
-    return static_cast<int>(scaled);
-}
-
-}  // namespace
-
 std::int32_t colorWordFromRgba(float red, float green, float blue, float alpha) {
     if (alpha == 0.0f) return kOwnColorBase;
-    return kOwnColorBase + colorByte(red) * 65536 + colorByte(green) * 256 + colorByte(blue);
+    return kOwnColorBase + packedRgb(colorByteTruncated(red), colorByteTruncated(green), colorByteTruncated(blue));
 }
 
 std::vector<std::int32_t> convertGiftiColors(const gifti_image& source, std::int32_t nrOfVertices) {

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "common/colors.h"
+
 namespace meshbridge::standin {
 
 namespace {
@@ -460,7 +462,8 @@ bool readPatches(const std::string& path, std::vector<HostPatch>& patches, std::
         } else if (patch && key == "ColorOfPOI") {
             int red = 0, green = 0, blue = 0;
             std::sscanf(value.c_str(), "%d %d %d", &red, &green, &blue);
-            patch->info.color = red * 65536 + green * 256 + blue;
+            patch->info.color = meshbridge::packedRgb(std::clamp(red, 0, 255), std::clamp(green, 0, 255),
+                                                      std::clamp(blue, 0, 255));
         } else if (patch && key == "LabelVertex") {
             patch->info.labelVertex = std::atoi(value.c_str());
         } else if (patch && key == "NrOfVertices") {

@@ -240,7 +240,9 @@ TEST(ComplexFromLagMap, FollowsTheLagAroundTheCircle) {
     EXPECT_FLOAT_EQ(pairs[0].imag(), 0.75f);
     EXPECT_EQ(pairs[1], std::complex<float>(-0.5f, -0.0f));
     EXPECT_EQ(pairs[2], std::complex<float>(0.0f, 0.0f));  // correlation 0 at lag 7
-    EXPECT_EQ(intentForMapType(2), 2);
-    EXPECT_EQ(intentForMapType(3), 2);
-    EXPECT_EQ(intentForMapType(12), 0);
+    // A minimum lag turns every angle back: lag 2 of 8 from -3 is five eighths of a turn.
+    cross.minLag = -3;
+    const auto turned = complexFromLagMap(cross, 3);
+    EXPECT_NEAR(turned[0].real(), 0.75f * std::cos(5 * 6.2831855f / 8), 1e-6f);
+    EXPECT_NEAR(turned[0].imag(), 0.75f * std::sin(5 * 6.2831855f / 8), 1e-6f);
 }

@@ -212,13 +212,23 @@ TEST_F(MapImportTest, OpenRefusesASurfaceOfAnotherSize) {
     EXPECT_TRUE(std::filesystem::exists(dir.file("stats.func.smp")));
 }
 
-TEST(MapTables, IntentNamesAndDistributionParameters) {
-    EXPECT_STREQ(intentName(2), "Correlation statistic");
+TEST(MapTypes, EveryRowGoesOutAndComesBack) {
+    for (const MapTypeRow& row : kMapTypes) {
+        EXPECT_EQ(intentForMapType(row.mapType), row.intent) << row.mapType;
+        if (row.importedFromIntent) {
+            EXPECT_EQ(mapTypeOfIntent(row.intent), row.mapType) << row.mapType;
+        }
+    }
+    // Chi-squared is NIfTI's 6 and beta its 7; t and F take one and two degrees of freedom.
+    EXPECT_EQ(intentForMapType(14), 6);
+    EXPECT_EQ(intentForMapType(15), 7);
+    EXPECT_EQ(intentForMapType(3), NIFTI_INTENT_CORREL);
+    EXPECT_EQ(intentForMapType(12), NIFTI_INTENT_NONE);
+    EXPECT_EQ(mapTypeOfIntent(NIFTI_INTENT_CORREL), 2);
+    EXPECT_EQ(mapTypeOfIntent(NIFTI_INTENT_SHAPE), std::nullopt);
+    EXPECT_EQ(numberOfDistributionParameters(1), 1);
+    EXPECT_EQ(numberOfDistributionParameters(4), 2);
+    EXPECT_EQ(numberOfDistributionParameters(99), 0);
     EXPECT_STREQ(intentName(16), "Uniform distribition");
-    EXPECT_STREQ(intentName(24), "Log10 P-value");
-    EXPECT_STREQ(intentName(1011), "Dimensionless number");
     EXPECT_STREQ(intentName(2005), "Unknown");
-    EXPECT_STREQ(intentName(0), "Unknown");
-    const int expected[19] = {0, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 0, 0, 0};
-    for (int type = 0; type < 19; ++type) EXPECT_EQ(numberOfDistributionParameters(type), expected[type]) << type;
 }
