@@ -3,9 +3,11 @@
 #include <optional>
 
 #include "common/plugin_info.h"
+#include "export/map_export.h"
+#include "export/poi_export.h"
 #include "export/surface_export.h"
+#include "export/time_series_export.h"
 #include "host/host_calls.h"
-#include "plugin/commands.h"
 
 namespace meshbridge {
 

@@ -2,13 +2,11 @@
 // and hand it to the converter of its kind.
 #pragma once
 
-#include <string>
-
 namespace meshbridge {
 
-// The converters other than the surface export, one per kind of file.
-bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExport);
-bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExport);
-bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBinaryExport, bool labelsPerVertex);
+// "Export": one of the host's files (or its current document) becomes a GIFTI
+// file; with doExportLabelsPerVertex patches become one label per mesh vertex.
+bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors,
+                     bool doExportLabelsPerVertex = false);
 
 }  // namespace meshbridge

@@ -6,7 +6,6 @@
 #include "common/plugin_info.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
-#include "export/export_dispatch.h"
 #include "export/gifti_writing.h"
 #include "host/host_calls.h"
 #include "common/map_types.h"

@@ -9,6 +9,8 @@
 
 namespace meshbridge {
 
+bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExport);
+
 // A cross-correlation map (each value lag number * 1000 + correlation) as
 // complex numbers: the correlation at the angle of the lag. `nrOfLags` must be
 // positive.

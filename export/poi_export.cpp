@@ -2,13 +2,14 @@
 // patches' vertices, a label array of the patch each belongs to, and a label
 // table of the patches' names and colours; or, on request, one label per mesh
 // vertex and no node-index array.
+#include "export/poi_export.h"
+
 #include <algorithm>
 #include <cstdlib>
 
 #include "common/plugin_info.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
-#include "export/export_dispatch.h"
 #include "export/gifti_writing.h"
 #include "formats/poi_file.h"
 #include "host/host_calls.h"

@@ -1,11 +1,12 @@
 // MTC time course to a GIFTI time series file (".time.gii"): one array per
 // volume, the repetition time as "TimeStep" (milliseconds).
+#include "export/time_series_export.h"
+
 #include <cstring>
 
 #include "common/plugin_info.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
-#include "export/export_dispatch.h"
 #include "export/gifti_writing.h"
 #include "formats/mtc_file.h"
 #include "host/host_calls.h"

@@ -6,6 +6,9 @@
 #include "dump/gifti_dump.h"
 #include "fuzz/fuzz_support.h"
 #include "import/import_dispatch.h"
+#include "import/label_import.h"
+#include "import/map_import.h"
+#include "import/time_series_import.h"
 #include "import/surface_import.h"
 
 using namespace meshbridge;

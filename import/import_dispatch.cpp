@@ -3,13 +3,14 @@
 #include <optional>
 #include <string>
 
-#include "common/gifti_values.h"
 #include "common/plugin_info.h"
 #include "common/text.h"
 #include "dump/gifti_dump.h"
 #include "host/host_calls.h"
+#include "import/label_import.h"
+#include "import/map_import.h"
 #include "import/surface_import.h"
-#include "plugin/commands.h"
+#include "import/time_series_import.h"
 
 namespace meshbridge {
 
@@ -28,23 +29,6 @@ const char* dialogTitle(int fileTypeId) {
 }
 
 }  // namespace
-
-bool refuseImport(const char* what, const std::string& path, const std::string& problem) {
-    messageBox(formatText("%s in %s cannot be imported: %s.", what, path.c_str(), problem.c_str()));
-    return false;
-}
-
-bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, std::vector<float>& values,
-                     std::string& problem) {
-    if (count < 0 || announcedValueCount(array) != static_cast<std::uint64_t>(count) || array.dims[0] != count) {
-        problem = formatText("data array %d is not a list of %d values like the first", index, count);
-        return false;
-    }
-    std::string why;
-    if (floatValues(array, values, why)) return true;
-    problem = formatText("data array %d cannot be read: %s", index, why.c_str());
-    return false;
-}
 
 std::set<int> classifiedIntents(const gifti_image& image) {
     std::set<int> intents;

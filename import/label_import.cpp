@@ -10,6 +10,8 @@
 #include <cmath>
 #include <map>
 
+#include "import/label_import.h"
+
 #include "common/colors.h"
 #include "common/gifti_values.h"
 #include "common/replace_extension.h"
@@ -18,7 +20,7 @@
 #include "formats/poi_file.h"
 #include "formats/srf_file.h"
 #include "host/host_calls.h"
-#include "import/import_dispatch.h"
+#include "import/import_support.h"
 
 namespace meshbridge {
 

@@ -8,7 +8,7 @@
 #include "common/text.h"
 #include "common/text_encoding.h"
 #include "host/host_calls.h"
-#include "import/import_dispatch.h"
+#include "import/import_support.h"
 
 namespace meshbridge {
 

@@ -28,6 +28,9 @@ std::string mapNameFromMetadata(const gifti_image& image, int i);
 bool getDistributionParameters(const gifti_image& image, int i, std::int32_t mapType,
                                std::array<float, 3>& params);
 
+// The map import.
+bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
+
 // Creates the maps of `smp` (their settings) on the host's current surface.
 bool createSmpInHost(const SmpData& smp);
 

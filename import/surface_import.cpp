@@ -6,7 +6,7 @@
 #include "formats/srf_file.h"
 #include "host/host_calls.h"
 #include "import/surface_colors.h"
-#include "import/import_dispatch.h"
+#include "import/import_support.h"
 #include "import/surface_geometry.h"
 
 namespace meshbridge {

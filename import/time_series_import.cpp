@@ -9,7 +9,7 @@
 #include "common/replace_extension.h"
 #include "common/text.h"
 #include "host/host_calls.h"
-#include "import/import_dispatch.h"
+#include "import/import_support.h"
 
 namespace meshbridge {
 

@@ -2,9 +2,16 @@
 // current surface, which the host saves as an MTC file.
 #pragma once
 
+#include <string>
+
+#include "common/gifti.h"
 #include "formats/mtc_file.h"
 
 namespace meshbridge {
+
+// The time series import. Takes the values out of the image: its data arrays
+// are empty afterwards.
+bool importTimeSeries(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
 
 // Creates the time course on the host's current surface and fills it.
 bool createMtcInHost(const MtcData& mtc);

@@ -1,0 +1,26 @@
+#include "import/import_support.h"
+
+#include "common/gifti_values.h"
+#include "common/text.h"
+#include "host/host_calls.h"
+
+namespace meshbridge {
+
+bool refuseImport(const char* what, const std::string& path, const std::string& problem) {
+    messageBox(formatText("%s in %s cannot be imported: %s.", what, path.c_str(), problem.c_str()));
+    return false;
+}
+
+bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, std::vector<float>& values,
+                     std::string& problem) {
+    if (count < 0 || announcedValueCount(array) != static_cast<std::uint64_t>(count) || array.dims[0] != count) {
+        problem = formatText("data array %d is not a list of %d values like the first", index, count);
+        return false;
+    }
+    std::string why;
+    if (floatValues(array, values, why)) return true;
+    problem = formatText("data array %d cannot be read: %s", index, why.c_str());
+    return false;
+}
+
+}  // namespace meshbridge

@@ -1,0 +1,23 @@
+// What the GIFTI converters share: the refusal of an import and the values of
+// per-vertex arrays.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/gifti.h"
+
+namespace meshbridge {
+
+// Refuses an import: a message box "<what> in <path> cannot be imported:
+// <problem>." and false.
+bool refuseImport(const char* what, const std::string& path, const std::string& problem);
+
+// The values of data array `index` as floats, when the array is a list of
+// `count` plain numbers (as many as the first array holds); else false with
+// the problem.
+bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, std::vector<float>& values,
+                     std::string& problem);
+
+}  // namespace meshbridge

@@ -1,0 +1,13 @@
+// GIFTI label file to POI file: one patch per label-table entry, holding the
+// vertices whose label value is the entry's key.
+#pragma once
+
+#include <string>
+
+#include "common/gifti.h"
+
+namespace meshbridge {
+
+bool importLabelTable(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
+
+}  // namespace meshbridge
