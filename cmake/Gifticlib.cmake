@@ -76,7 +76,7 @@ endif()
 add_library(meshbridge_gifti_codecs STATIC "${PROJECT_SOURCE_DIR}/common/gifti_codecs.cpp")
 target_include_directories(meshbridge_gifti_codecs PUBLIC "${PROJECT_SOURCE_DIR}")
 target_link_libraries(meshbridge_gifti_codecs PUBLIC ${meshbridge_libdeflate} ZLIB::ZLIB)
-target_compile_options(meshbridge_gifti_codecs PRIVATE -Wall -Wextra -Werror)
+target_compile_options(meshbridge_gifti_codecs PRIVATE -Wall -Wextra -Wshadow -Wconversion -Werror)
 set_target_properties(meshbridge_gifti_codecs PROPERTIES POSITION_INDEPENDENT_CODE ON CXX_VISIBILITY_PRESET hidden)
 
 add_library(gifticlib STATIC
