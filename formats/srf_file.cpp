@@ -66,16 +66,17 @@ bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail) {
     return in.readArray(srf.stripElements, static_cast<std::uint64_t>(srf.nrOfStripElements));
 }
 
-// The arrays hold as many values as the counts say.
-bool isConsistent(const SrfData& srf) {
+// The arrays hold as many values as the counts say (the neighbour lists too,
+// unless they come from elsewhere).
+bool isConsistent(const SrfData& srf, bool ownNeighbors = true) {
     const auto n = static_cast<std::size_t>(srf.nrOfVertices);
     if (srf.nrOfVertices < 0 || srf.nrOfTriangles < 0 || srf.nrOfStripElements < 0) return false;
     for (const HostArray<float>* array : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX,
                                           &srf.normalY, &srf.normalZ}) {
         if (array->size() != n) return false;
     }
-    if (srf.vertexColors.size() != n || srf.neighbors.size() != n ||
-        srf.neighbors.offsets.back() != srf.neighbors.indices.size())
+    if (srf.vertexColors.size() != n) return false;
+    if (ownNeighbors && (srf.neighbors.size() != n || srf.neighbors.offsets.back() != srf.neighbors.indices.size()))
         return false;
     return srf.triangles.size() == 3 * static_cast<std::size_t>(srf.nrOfTriangles) &&
            srf.stripElements.size() >= static_cast<std::size_t>(srf.nrOfStripElements);
@@ -170,11 +171,13 @@ SrfData loadSrf(const std::string& name, bool fromFile, SrfDetail detail) {
     return srf;
 }
 
-bool writeSrfFile(const SrfData& srf) {
+bool writeSrfFile(const SrfData& srf) { return writeSrfFile(srf, nullptr); }
+
+bool writeSrfFile(const SrfData& srf, const NeighborSource& neighborSource) {
     const std::string path = replaceExtension(srf.fileName, ".srf");
     bool written = false;
     try {
-        written = isConsistent(srf) && writeFileAtomically(path, FileMode::Binary, [&](std::FILE* file) {
+        written = isConsistent(srf, !neighborSource) && writeFileAtomically(path, FileMode::Binary, [&](std::FILE* file) {
             BinaryWriter out(file);
             out.write(srf.version);
             out.write(srf.reserved);
@@ -190,10 +193,11 @@ bool writeSrfFile(const SrfData& srf) {
             out.writeArray(srf.convexColor.data(), 4);
             out.writeArray(srf.concaveColor.data(), 4);
             out.writeArray(srf.vertexColors.data(), srf.vertexColors.size());
-            for (std::size_t v = 0; v < srf.neighbors.size(); ++v) {
-                const SrfNeighbors neighbors = srf.neighbors[v];
-                out.write(neighbors.count);
-                out.writeArray(neighbors.indices.data(), neighbors.indices.size());
+            for (std::size_t v = 0; v < static_cast<std::size_t>(srf.nrOfVertices); ++v) {
+                const std::span<const std::int32_t> neighbors =
+                    neighborSource ? neighborSource(v) : srf.neighbors[v].indices;
+                out.write(static_cast<std::int32_t>(neighbors.size()));
+                out.writeArray(neighbors.data(), neighbors.size());
             }
             out.writeArray(srf.triangles.data(), srf.triangles.size());
             out.write(srf.nrOfStripElements);

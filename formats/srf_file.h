@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -82,6 +83,11 @@ SrfData srfFromHost(const HostSrfInfo& info);
 // Writes `srf` to its file name with the extension ".srf"; true when the
 // whole file was written.
 bool writeSrfFile(const SrfData& srf);
+
+// The neighbour list of each vertex in turn, as the writer reaches it (valid
+// until the next call), for a mesh whose lists are not kept in the record.
+using NeighborSource = std::function<std::span<const std::int32_t>(std::size_t vertex)>;
+bool writeSrfFile(const SrfData& srf, const NeighborSource& neighborSource);
 
 std::string srfHeaderText(const SrfData& srf);
 bool dumpSrfHeader(const SrfData& srf, bool toFile, bool toLog);

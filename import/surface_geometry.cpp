@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace meshbridge {
 
@@ -67,8 +68,6 @@ void computeVertexNormals(SrfData& srf) {
         }
     }
 }
-
-namespace {
 
 // Builds the ring of one vertex from its edge pairs, in triangle order: pair k
 // holds the other two corners of the k-th triangle that uses the vertex, in
@@ -163,40 +162,43 @@ private:
     std::vector<std::int32_t> before_;
 };
 
-}  // namespace
-
-SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices,
-                                      std::span<const std::int32_t> triangles) {
+NeighborRings::NeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles)
+    : triangles_(triangles), builder_(std::make_unique<RingBuilder>(static_cast<std::size_t>(std::max(nrOfVertices, 0)))) {
     const auto n = static_cast<std::size_t>(std::max(nrOfVertices, 0));
     // The corners of each vertex, in triangle order, in one table: corner
     // 3f + c is corner c of triangle f.
-    std::vector<std::size_t> offset(n + 1, 0);
-    for (std::int32_t vertex : triangles) ++offset[static_cast<std::size_t>(vertex) + 1];
-    for (std::size_t v = 0; v < n; ++v) offset[v + 1] += offset[v];
-    std::vector<std::uint32_t> corners(triangles.size());
+    offset_.assign(n + 1, 0);
+    for (std::int32_t vertex : triangles) ++offset_[static_cast<std::size_t>(vertex) + 1];
+    for (std::size_t v = 0; v < n; ++v) offset_[v + 1] += offset_[v];
+    corners_.resize(triangles.size());
     for (std::size_t corner = 0; corner < triangles.size(); ++corner) {
-        corners[offset[static_cast<std::size_t>(triangles[corner])]++] = static_cast<std::uint32_t>(corner);
+        corners_[offset_[static_cast<std::size_t>(triangles[corner])]++] = static_cast<std::uint32_t>(corner);
     }
-    for (std::size_t v = n; v > 0; --v) offset[v] = offset[v - 1];  // back to the starts
-    offset[0] = 0;
+    for (std::size_t v = n; v > 0; --v) offset_[v] = offset_[v - 1];  // back to the starts
+    if (n > 0) offset_[0] = 0;
+}
 
-    SrfNeighborTable rings;
-    rings.offsets.reserve(n + 1);
-    rings.indices.reserve(triangles.size());
-    RingBuilder builder(n);
-    std::vector<std::int32_t> pairs, ring;
-    for (std::size_t v = 0; v < n; ++v) {
-        // Pair of a corner: the next two corners of its triangle, in winding order.
-        pairs.clear();
-        for (std::size_t at = offset[v]; at < offset[v + 1]; ++at) {
-            const std::size_t corner = corners[at];
-            const std::size_t first = corner - corner % 3;
-            pairs.push_back(triangles[first + (corner + 1) % 3]);
-            pairs.push_back(triangles[first + (corner + 2) % 3]);
-        }
-        builder.build(static_cast<std::int32_t>(v), pairs, ring);
-        rings.append(ring);
+NeighborRings::~NeighborRings() = default;
+
+std::span<const std::int32_t> NeighborRings::ring(std::size_t vertex) {
+    // Pair of a corner: the next two corners of its triangle, in winding order.
+    pairs_.clear();
+    for (std::uint32_t at = offset_[vertex]; at < offset_[vertex + 1]; ++at) {
+        const std::size_t corner = corners_[at];
+        const std::size_t first = corner - corner % 3;
+        pairs_.push_back(triangles_[first + (corner + 1) % 3]);
+        pairs_.push_back(triangles_[first + (corner + 2) % 3]);
     }
+    builder_->build(static_cast<std::int32_t>(vertex), pairs_, ring_);
+    return ring_;
+}
+
+SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles) {
+    NeighborRings source(nrOfVertices, triangles);
+    SrfNeighborTable rings;
+    rings.offsets.reserve(source.size() + 1);
+    rings.indices.reserve(triangles.size());
+    for (std::size_t v = 0; v < source.size(); ++v) rings.append(source.ring(v));
     return rings;
 }
 

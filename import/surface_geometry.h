@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -27,7 +28,30 @@ void computeVertexNormals(SrfData& srf);
 // distinct neighbour is listed exactly once, in rotational order as far as
 // the surface allows. Memory is proportional to the number of corners, of
 // which there may be at most 2^32 - 1.
-SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices,
-                                               std::span<const std::int32_t> triangles);
+SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles);
+
+class RingBuilder;
+
+// The same rings one vertex at a time, from one corner table, for a writer
+// that streams them instead of keeping a table of all. `triangles` must
+// outlive the object.
+class NeighborRings {
+public:
+    NeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles);
+    ~NeighborRings();
+    NeighborRings(const NeighborRings&) = delete;
+    NeighborRings& operator=(const NeighborRings&) = delete;
+
+    std::size_t size() const { return offset_.size() - 1; }
+    // The ring of `vertex`, valid until the next call.
+    std::span<const std::int32_t> ring(std::size_t vertex);
+
+private:
+    std::span<const std::int32_t> triangles_;
+    std::vector<std::uint32_t> offset_{0};  // corners of vertex v: corners_[offset_[v], offset_[v + 1])
+    std::vector<std::uint32_t> corners_;
+    std::vector<std::int32_t> pairs_, ring_;
+    std::unique_ptr<RingBuilder> builder_;
+};
 
 }  // namespace meshbridge

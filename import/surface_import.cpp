@@ -1,5 +1,7 @@
 #include "import/surface_import.h"
 
+#include <cstdlib>
+
 #include "common/gifti_values.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
@@ -63,12 +65,19 @@ bool readMesh(const gifti_image& image, std::vector<float>& points, std::vector<
 
 }  // namespace
 
-bool importSurface(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+bool importSurface(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
                    bool reverseWinding, const gifti_image* colors) {
     std::vector<float> points;
     std::vector<std::int32_t> triangles;
     std::string problem;
     if (!readMesh(image, points, triangles, problem)) return refuseImport("The surface", path, problem);
+    // Taken: the library's copies of the coordinates and triangles go now.
+    for (int i = 0; i < image.numDA; ++i) {
+        giiDataArray* array = image.darray[i];
+        if (array->intent != NIFTI_INTENT_POINTSET && array->intent != NIFTI_INTENT_TRIANGLE) continue;
+        std::free(array->data);
+        array->data = nullptr;
+    }
 
     SrfData srf;
     srf.fileName = replaceExtension(path, ".srf");
@@ -107,9 +116,10 @@ bool importSurface(const gifti_image& image, const std::string& path, bool print
     }
     srf.nrOfStripElements = 0;
     computeVertexNormals(srf);
-    srf.neighbors = computeNeighborRings(srf.nrOfVertices, srf.triangles);
 
-    if (!writeSrfFile(srf)) return false;
+    // The rings go straight into the file, one vertex at a time.
+    NeighborRings rings(srf.nrOfVertices, srf.triangles);
+    if (!writeSrfFile(srf, [&rings](std::size_t vertex) { return rings.ring(vertex); })) return false;
     if (printToLogtab) dumpSrfHeader(srf, false, true);
     logText(formatText("SRF saved as:\n%s", srf.fileName.c_str()));
     if (openInHost) setStringParameter("SrfFileName", srf.fileName);

@@ -10,7 +10,9 @@ namespace meshbridge {
 // Converts the surface in `image` (read from `path`) and writes it beside the
 // GIFTI file with the extension ".srf". The vertex colours come from `colors`
 // when given, else from `image` itself. True when the SRF file was written.
-bool importSurface(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+// Takes the coordinates and triangles out of the image: those data arrays are
+// empty afterwards.
+bool importSurface(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
                    bool reverseWinding, const gifti_image* colors);
 
 }  // namespace meshbridge
