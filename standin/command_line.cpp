@@ -5,16 +5,27 @@
 #include <cstdio>
 #include <set>
 
+#include "common/plugin_info.h"
 #include "host/host_api.h"
 
 namespace meshbridge::standin {
 
 namespace {
 
+// What the options of a command say, before they become dialog parameters.
+struct Options {
+    bool toFile = false, noLog = false, current = false, reverseWinding = false, dump = false, open = false,
+         binary = false, exportColors = false, labelsPerVertex = false;
+    std::string type, colorsFile;
+};
+
+// One use of an option: its name, whether it takes a value, the commands it
+// applies to (empty: every command) and what it sets.
 struct OptionUse {
     std::string name;
     bool takesValue;
-    std::set<std::string> commands;  // empty: every command
+    std::set<std::string> commands;
+    void (*apply)(const std::string& value, Invocation& invocation, Options& options);
 };
 
 const std::set<std::string> kCommands = {"print", "import", "export", "run"};
@@ -22,25 +33,27 @@ const std::set<std::string> kCommands = {"print", "import", "export", "run"};
 // Options by name; "--colors" names a file for import and is a flag for export.
 const std::vector<OptionUse>& optionTable() {
     static const std::vector<OptionUse> table = {
-        {"--plugin", true, {}},
-        {"--host-version", true, {}},
-        {"--answer", true, {}},
-        {"--surface", true, {}},
-        {"--maps", true, {}},
-        {"--timecourse", true, {}},
-        {"--patches", true, {}},
-        {"--to-file", false, {"print"}},
-        {"--no-log", false, {"print"}},
-        {"--current", false, {"print", "export"}},
-        {"--type", true, {"print", "import", "export"}},
-        {"--param", true, {"run"}},
-        {"--colors", true, {"import"}},
-        {"--colors", false, {"export"}},
-        {"--reverse-winding", false, {"import"}},
-        {"--dump", false, {"import"}},
-        {"--open", false, {"import"}},
-        {"--binary", false, {"export"}},
-        {"--labels-per-vertex", false, {"export"}},
+        {"--plugin", true, {}, [](const std::string& v, Invocation& i, Options&) { i.pluginPath = v; }},
+        {"--host-version", true, {}, nullptr},  // checked where it is parsed
+        {"--answer", true, {}, [](const std::string& v, Invocation& i, Options&) { i.answers.push_back(v); }},
+        {"--surface", true, {}, [](const std::string& v, Invocation& i, Options&) { i.surfacePath = v; }},
+        {"--maps", true, {}, [](const std::string& v, Invocation& i, Options&) { i.mapsPath = v; }},
+        {"--timecourse", true, {}, [](const std::string& v, Invocation& i, Options&) { i.timeCoursePath = v; }},
+        {"--patches", true, {}, [](const std::string& v, Invocation& i, Options&) { i.patchesPath = v; }},
+        {"--to-file", false, {"print"}, [](const std::string&, Invocation&, Options& o) { o.toFile = true; }},
+        {"--no-log", false, {"print"}, [](const std::string&, Invocation&, Options& o) { o.noLog = true; }},
+        {"--current", false, {"print", "export"}, [](const std::string&, Invocation&, Options& o) { o.current = true; }},
+        {"--type", true, {"print", "import", "export"}, [](const std::string& v, Invocation&, Options& o) { o.type = v; }},
+        {"--param", true, {"run"}, nullptr},  // checked where it is parsed
+        {"--colors", true, {"import"}, [](const std::string& v, Invocation&, Options& o) { o.colorsFile = v; }},
+        {"--colors", false, {"export"}, [](const std::string&, Invocation&, Options& o) { o.exportColors = true; }},
+        {"--reverse-winding", false, {"import"},
+         [](const std::string&, Invocation&, Options& o) { o.reverseWinding = true; }},
+        {"--dump", false, {"import"}, [](const std::string&, Invocation&, Options& o) { o.dump = true; }},
+        {"--open", false, {"import"}, [](const std::string&, Invocation&, Options& o) { o.open = true; }},
+        {"--binary", false, {"export"}, [](const std::string&, Invocation&, Options& o) { o.binary = true; }},
+        {"--labels-per-vertex", false, {"export"},
+         [](const std::string&, Invocation&, Options& o) { o.labelsPerVertex = true; }},
     };
     return table;
 }
@@ -80,11 +93,11 @@ bool endsWith(const std::string& text, const std::string& end) {
 
 int fileTypeIdForKind(const std::string& kind) {
     const std::string k = lowered(kind);
-    if (k == "gii" || k == "gifti") return 1;
-    if (k == "srf") return 2;
-    if (k == "mtc") return 3;
-    if (k == "smp") return 4;
-    if (k == "poi") return 5;
+    if (k == "gii" || k == "gifti") return kFileTypeGifti;
+    if (k == "srf") return kFileTypeSrf;
+    if (k == "mtc") return kFileTypeMtc;
+    if (k == "smp") return kFileTypeSmp;
+    if (k == "poi") return kFileTypePoi;
     return 0;
 }
 
@@ -100,43 +113,21 @@ std::string findCommand(const std::vector<std::string>& arguments) {
     return {};
 }
 
-}  // namespace
-
-namespace {
-
 // A name without the ".gz" of a compressed GIFTI file.
 std::string withoutGzip(const std::string& name) {
     return endsWith(lowered(name), ".gii.gz") ? name.substr(0, name.size() - 3) : name;
 }
 
-}  // namespace
-
-int fileTypeIdForName(const std::string& name) {
-    const std::string base = withoutGzip(lastComponent(name));
-    const std::size_t dot = base.find_last_of('.');
-    return dot == std::string::npos ? 0 : fileTypeIdForKind(base.substr(dot + 1));
-}
-
-int importFileTypeIdForName(const std::string& name) {
-    const std::string base = withoutGzip(lastComponent(name));
-    if (endsWith(base, ".time.gii")) return 3;
-    if (endsWith(base, ".func.gii") || endsWith(base, ".shape.gii")) return 4;
-    if (endsWith(base, ".label.gii")) return 5;
-    return 2;
-}
-
-ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
-    ParseResult result;
-    Invocation& invocation = result.invocation;
+// Step 1: the words of the command line as options (each applied through the
+// table) and positional words. Empty, or the usage error.
+std::string scanArguments(const std::vector<std::string>& arguments, Invocation& invocation, Options& options,
+                          std::vector<std::string>& positional) {
     const std::string command = findCommand(arguments);
-    std::vector<std::pair<std::string, std::string>> options;
-    std::vector<std::string> positional;
-
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
             invocation.action = Action::Help;
-            return result;
+            return {};
         }
         if (argument == "--version") {
             invocation.action = Action::Version;
@@ -153,14 +144,9 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
         const OptionUse* use = findOption(name, command);
-        if (!use) {
-            result.error = "unknown option " + name;
-            return result;
-        }
-        if (!use->commands.empty() && !use->commands.count(command) && invocation.action != Action::Version) {
-            result.error = name + " does not apply to " + (command.empty() ? "this command" : command);
-            return result;
-        }
+        if (!use) return "unknown option " + name;
+        if (!use->commands.empty() && !use->commands.count(command) && invocation.action != Action::Version)
+            return name + " does not apply to " + (command.empty() ? "this command" : command);
         std::string value;
         if (use->takesValue) {
             if (equals != std::string::npos) {
@@ -168,173 +154,141 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
             } else if (i + 1 < arguments.size()) {
                 value = arguments[++i];
             } else {
-                result.error = name + " needs a value";
-                return result;
+                return name + " needs a value";
             }
         } else if (equals != std::string::npos) {
-            result.error = name + " takes no value";
-            return result;
+            return name + " takes no value";
         }
-        options.emplace_back(name, value);
-    }
-
-    if (invocation.action == Action::Version) return result;
-    if (positional.empty()) {
-        result.error = "no command given";
-        return result;
-    }
-    invocation.action = Action::Command;
-    invocation.command = positional.front();
-    invocation.files.assign(positional.begin() + 1, positional.end());
-    if (!kCommands.count(invocation.command)) {
-        result.error = "unknown command " + invocation.command;
-        return result;
-    }
-
-    bool toFile = false, noLog = false, current = false, reverseWinding = false, dump = false, open = false,
-         binary = false, exportColors = false, labelsPerVertex = false;
-    std::string type, colorsFile;
-    for (const auto& [name, value] : options) {
-        if (name == "--plugin") {
-            invocation.pluginPath = value;
+        if (use->apply) {
+            use->apply(value, invocation, options);
         } else if (name == "--host-version") {
-            if (!parseHostVersion(value, invocation.hostVersion)) {
-                result.error = "--host-version wants three numbers such as 2.10.0, not " + value;
-                return result;
-            }
-        } else if (name == "--answer") {
-            invocation.answers.push_back(value);
-        } else if (name == "--surface") {
-            invocation.surfacePath = value;
-        } else if (name == "--maps") {
-            invocation.mapsPath = value;
-        } else if (name == "--timecourse") {
-            invocation.timeCoursePath = value;
-        } else if (name == "--patches") {
-            invocation.patchesPath = value;
-        } else if (name == "--to-file") {
-            toFile = true;
-        } else if (name == "--no-log") {
-            noLog = true;
-        } else if (name == "--current") {
-            current = true;
-        } else if (name == "--type") {
-            type = value;
-        } else if (name == "--colors") {
-            if (invocation.command == "import") {
-                colorsFile = value;
-            } else {
-                exportColors = true;
-            }
-        } else if (name == "--reverse-winding") {
-            reverseWinding = true;
-        } else if (name == "--dump") {
-            dump = true;
-        } else if (name == "--open") {
-            open = true;
-        } else if (name == "--binary") {
-            binary = true;
-        } else if (name == "--labels-per-vertex") {
-            labelsPerVertex = true;
-        } else if (name == "--param") {
-            const std::size_t equals = value.find('=');
-            if (equals == std::string::npos || equals == 0) {
-                result.error = "--param wants NAME=VALUE, not " + value;
-                return result;
-            }
-            invocation.parameters[value.substr(0, equals)] = value.substr(equals + 1);
+            if (!parseHostVersion(value, invocation.hostVersion))
+                return "--host-version wants three numbers such as 2.10.0, not " + value;
+        } else {  // --param
+            const std::size_t at = value.find('=');
+            if (at == std::string::npos || at == 0) return "--param wants NAME=VALUE, not " + value;
+            invocation.parameters[value.substr(0, at)] = value.substr(at + 1);
         }
     }
+    return {};
+}
 
-    // Paths reach the plug-in through the host's path buffers; one cut short
-    // there would name another file.
+// Step 2: what no command can take. Paths reach the plug-in through the
+// host's path buffers; one cut short there would name another file.
+std::string checkInvocation(const Invocation& invocation, const Options& options) {
+    if (!kCommands.count(invocation.command)) return "unknown command " + invocation.command;
     std::vector<std::string> paths = invocation.files;
-    for (const std::string* path : {&colorsFile, &invocation.surfacePath, &invocation.mapsPath,
+    for (const std::string* path : {&options.colorsFile, &invocation.surfacePath, &invocation.mapsPath,
                                     &invocation.timeCoursePath, &invocation.patchesPath}) {
         paths.push_back(*path);
     }
     for (const std::string& path : paths) {
-        if (path.size() >= kHostPathCapacity) {
-            result.error = "the path " + path + " is longer than the " + std::to_string(kHostPathCapacity - 1) +
-                           " bytes Corvana hands to a plug-in";
-            return result;
-        }
+        if (path.size() >= kHostPathCapacity)
+            return "the path " + path + " is longer than the " + std::to_string(kHostPathCapacity - 1) +
+                   " bytes Corvana hands to a plug-in";
     }
+    return {};
+}
 
+const char* flag(bool set) { return set ? "1" : "0"; }
+
+// Step 3: the dialog parameters of an import.
+std::string buildImport(Invocation& invocation, const Options& options, int fileType) {
+    if (invocation.files.empty()) return "import wants the GIFTI FILE to import";
+    if (fileType == 0) fileType = importFileTypeIdForName(invocation.files.front());
+    if (!options.colorsFile.empty()) invocation.files.insert(invocation.files.begin() + 1, options.colorsFile);
+    invocation.parameters = {
+        {"Command", "Import"},
+        {"FileTypeId", std::to_string(fileType)},
+        {"PrintToLogtab", flag(options.dump)},
+        {"OpenInCRZT", flag(options.open)},
+        {"ReverseWinding", flag(options.reverseWinding)},
+        {"AddColorsFile", flag(!options.colorsFile.empty())},
+    };
+    return {};
+}
+
+// Step 3: the dialog parameters of a print or an export, of one FILE or of
+// the host's current document.
+std::string buildPrintOrExport(Invocation& invocation, const Options& options, int fileType) {
     const std::string& verb = invocation.command;
-    if (verb == "run") return result;
-
-    int fileType = type.empty() ? 0 : fileTypeIdForKind(type);
-    if (!type.empty() && fileType == 0) {
-        result.error = "--type wants gii, srf, mtc, smp or poi, not " + type;
-        return result;
-    }
-
-    if (verb == "import") {
-        if (invocation.files.empty()) {
-            result.error = "import wants the GIFTI FILE to import";
-            return result;
-        }
-        if (fileType == 0) fileType = importFileTypeIdForName(invocation.files.front());
-        if (!colorsFile.empty()) invocation.files.insert(invocation.files.begin() + 1, colorsFile);
-        invocation.parameters = {
-            {"Command", "Import"},
-            {"FileTypeId", std::to_string(fileType)},
-            {"PrintToLogtab", dump ? "1" : "0"},
-            {"OpenInCRZT", open ? "1" : "0"},
-            {"ReverseWinding", reverseWinding ? "1" : "0"},
-            {"AddColorsFile", colorsFile.empty() ? "0" : "1"},
-        };
-        return result;
-    }
-
-    // print and export: one FILE, or the host's current document.
-    if (current) {
-        if (!invocation.files.empty()) {
-            result.error = verb + " --current takes the host's document, not a FILE";
-            return result;
-        }
-        if (fileType == 0 && !invocation.mapsPath.empty()) fileType = 4;
-        if (fileType == 0 && !invocation.timeCoursePath.empty()) fileType = 3;
-        if (fileType == 0 && !invocation.patchesPath.empty()) fileType = 5;
-        if (fileType == 0 && !invocation.surfacePath.empty()) fileType = 2;
-        if (fileType == 0) {
-            result.error = verb + " --current wants the host's document, such as --surface FILE.srf";
-            return result;
-        }
+    if (options.current) {
+        if (!invocation.files.empty()) return verb + " --current takes the host's document, not a FILE";
+        if (fileType == 0 && !invocation.mapsPath.empty()) fileType = kFileTypeSmp;
+        if (fileType == 0 && !invocation.timeCoursePath.empty()) fileType = kFileTypeMtc;
+        if (fileType == 0 && !invocation.patchesPath.empty()) fileType = kFileTypePoi;
+        if (fileType == 0 && !invocation.surfacePath.empty()) fileType = kFileTypeSrf;
+        if (fileType == 0) return verb + " --current wants the host's document, such as --surface FILE.srf";
     } else {
-        if (invocation.files.size() != 1) {
-            result.error = verb + " wants exactly one FILE (or --current)";
-            return result;
-        }
+        if (invocation.files.size() != 1) return verb + " wants exactly one FILE (or --current)";
         if (fileType == 0) fileType = fileTypeIdForName(invocation.files.front());
-        if (fileType == 0) {
-            result.error = verb + ": cannot tell the kind of " + invocation.files.front() +
-                           " (expected .gii, .srf, .mtc, .smp or .poi)";
-            return result;
-        }
+        if (fileType == 0)
+            return verb + ": cannot tell the kind of " + invocation.files.front() +
+                   " (expected .gii, .srf, .mtc, .smp or .poi)";
     }
     if (verb == "print") {
         invocation.parameters = {
             {"Command", "Print"},
             {"FileTypeId", std::to_string(fileType)},
-            {"PrintToLog", noLog ? "0" : "1"},
-            {"PrintToFile", toFile ? "1" : "0"},
-            {"UseCurrentFile", current ? "1" : "0"},
+            {"PrintToLog", flag(!options.noLog)},
+            {"PrintToFile", flag(options.toFile)},
+            {"UseCurrentFile", flag(options.current)},
         };
+        return {};
+    }
+    if (fileType == kFileTypeGifti) return "export converts the host's own files (.srf, .mtc, .smp, .poi) to GIFTI";
+    invocation.parameters = {
+        {"Command", "Export"},
+        {"FileTypeId", std::to_string(fileType)},
+        {"DoBinaryExport", flag(options.binary)},
+        {"UseCurrentFile", flag(options.current)},
+        {"DoExportColors", flag(options.exportColors)},
+        {"DoExportLabelsPerVertex", flag(options.labelsPerVertex)},
+    };
+    return {};
+}
+
+}  // namespace
+
+int fileTypeIdForName(const std::string& name) {
+    const std::string base = withoutGzip(lastComponent(name));
+    const std::size_t dot = base.find_last_of('.');
+    return dot == std::string::npos ? 0 : fileTypeIdForKind(base.substr(dot + 1));
+}
+
+int importFileTypeIdForName(const std::string& name) {
+    const std::string base = withoutGzip(lastComponent(name));
+    if (endsWith(base, ".time.gii")) return kFileTypeMtc;
+    if (endsWith(base, ".func.gii") || endsWith(base, ".shape.gii")) return kFileTypeSmp;
+    if (endsWith(base, ".label.gii")) return kFileTypePoi;
+    return kFileTypeSrf;
+}
+
+ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
+    ParseResult result;
+    Invocation& invocation = result.invocation;
+    Options options;
+    std::vector<std::string> positional;
+    invocation.action = Action::Command;  // unless --help or --version says otherwise
+    result.error = scanArguments(arguments, invocation, options, positional);
+    if (!result.error.empty() || invocation.action == Action::Help || invocation.action == Action::Version)
+        return result;
+    if (positional.empty()) {
+        result.error = "no command given";
+        return result;
+    }
+    invocation.command = positional.front();
+    invocation.files.assign(positional.begin() + 1, positional.end());
+    result.error = checkInvocation(invocation, options);
+    if (!result.error.empty() || invocation.command == "run") return result;
+
+    const int fileType = options.type.empty() ? 0 : fileTypeIdForKind(options.type);
+    if (!options.type.empty() && fileType == 0) {
+        result.error = "--type wants gii, srf, mtc, smp or poi, not " + options.type;
+    } else if (invocation.command == "import") {
+        result.error = buildImport(invocation, options, fileType);
     } else {
-        if (fileType == 1) {
-            result.error = "export converts the host's own files (.srf, .mtc, .smp, .poi) to GIFTI";
-            return result;
-        }
-        invocation.parameters = {
-            {"Command", "Export"},
-            {"FileTypeId", std::to_string(fileType)},
-            {"DoBinaryExport", binary ? "1" : "0"},
-            {"UseCurrentFile", current ? "1" : "0"},
-            {"DoExportColors", exportColors ? "1" : "0"},
-            {"DoExportLabelsPerVertex", labelsPerVertex ? "1" : "0"},
-        };
+        result.error = buildPrintOrExport(invocation, options, fileType);
     }
     return result;
 }
