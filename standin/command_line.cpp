@@ -304,11 +304,12 @@ and the answers given to dialogs and questions go to standard error.
 
 Commands:
   import FILE.gii [FILE...]
-                        Convert a GIFTI file; what it becomes follows from its
-                        contents: a surface an .srf file beside it,
-                        statistic or shape maps an .smp file, a time series
-                        an .mtc file that the host saves (it needs the host's
-                        surface: --surface), labels a .poi file. Further FILEs
+                        Convert a GIFTI file (.gii, or .gii.gz compressed);
+                        what it becomes follows from its contents: a surface
+                        an .srf file beside it, statistic or shape maps an
+                        .smp file, a time series an .mtc file that the host
+                        saves (it needs the host's surface: --surface),
+                        labels a .poi file. Further FILEs
                         answer the dialogs that follow, in order (such as the
                         SRF file asked for when labels name their vertices
                         and the host has no surface).
@@ -337,7 +338,8 @@ Commands:
                         mesh (key 0 "???" for vertices in no patch) instead
                         of node indices and their labels; Workbench and
                         FreeSurfer read label files that way.
-  print FILE            Dump the header of FILE (.gii, .srf, .mtc, .smp or .poi)
+  print FILE            Dump the header of FILE (.gii, .gii.gz, .srf, .mtc, .smp
+                        or .poi)
                         to the log.
   print --current       Dump the header of the host's current document
                         (the maps, time course or patches if given, else the
