@@ -71,11 +71,16 @@ TEST(AtomicFile, WriteThatFailsPartWayKeepsTheOldFileAndSaysWhy) {
     test::writeFile(dir.file("a.bin"), "old content");
     const std::string big(100000, 'x');
     {
-        test::FileSizeLimit limit(4096);
+        test::FileSizeLimit limit(1000);
         EXPECT_FALSE(writeFileAtomically(dir.file("a.bin"), FileMode::Binary, [&](std::FILE* file) {
             return std::fwrite(big.data(), 1, big.size(), file) == big.size();
         }));
         EXPECT_EQ(lastWriteFailure(), "File too large");
+        // Bytes that sit in the stream's buffer until it is flushed: the writer
+        // reports success, the flush does not.
+        EXPECT_FALSE(writeFileAtomically(dir.file("a.bin"), FileMode::Binary, [&](std::FILE* file) {
+            return std::fwrite(big.data(), 1, 3000, file) == 3000;
+        }));
         // Through a library that writes by name and only later finds out.
         EXPECT_FALSE(produceFileAtomically(dir.file("a.bin"), [&](const std::string& temporary) {
             std::FILE* file = std::fopen(temporary.c_str(), "wb");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 using namespace meshbridge;
@@ -33,6 +34,19 @@ const std::vector<std::int32_t> kOctahedron = {5, 2, 1, 0, 1, 2, 0, 4, 1, 5, 1, 
                                                0, 2, 3, 0, 3, 4, 5, 3, 2, 5, 4, 3};
 
 }  // namespace
+
+TEST(SurfaceGeometry, UnitNormalsOfTrianglesOfUnequalAreaCountAlike) {
+    // Vertex 0 is shared by a triangle of area 0.5 facing +z and one of area 2
+    // facing +y: its normal lies halfway between, whatever the areas.
+    SrfData srf = mesh({0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, -4}, {0, 1, 2, 0, 1, 3});
+    computeVertexNormals(srf);
+    const float half = 1.0f / std::sqrt(2.0f);
+    EXPECT_FLOAT_EQ(srf.normalX[0], 0.0f);
+    EXPECT_FLOAT_EQ(srf.normalY[0], half);
+    EXPECT_FLOAT_EQ(srf.normalZ[0], half);
+    EXPECT_FLOAT_EQ(srf.normalZ[2], 1.0f);
+    EXPECT_FLOAT_EQ(srf.normalY[3], 1.0f);
+}
 
 TEST(SurfaceGeometry, SingleTriangleNormalsAndCentre) {
     SrfData srf = mesh({0, 1, 0}, {0, 0, 1}, {0, 0, 0}, {0, 1, 2});

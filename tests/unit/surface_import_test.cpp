@@ -75,8 +75,9 @@ TEST_F(SurfaceImportTest, OctahedronBecomesAnSrfFile) {
 TEST_F(SurfaceImportTest, ReverseWindingTurnsTrianglesAndNormals) {
     ASSERT_TRUE(import(gifti({kOctahedronPoints, kOctahedronTriangles}), true, true));
     const SrfData srf = written();
-    EXPECT_EQ(std::vector<std::int32_t>(srf.triangles.begin(), srf.triangles.begin() + 3),
-              (std::vector<std::int32_t>{1, 2, 5}));
+    // Every triangle turned over: its first and last corners swapped.
+    EXPECT_EQ(srf.triangles, (std::vector<std::int32_t>{1, 2, 5, 2, 1, 0, 1, 4, 0, 4, 1, 5,
+                                                        3, 2, 0, 4, 3, 0, 2, 3, 5, 3, 4, 5}));
     EXPECT_FLOAT_EQ(srf.normalZ[0], -1.0f);
     EXPECT_EQ(host.stringParameters["SrfFileName"], dir.file("lh.surf.srf"));
 }
