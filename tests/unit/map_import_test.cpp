@@ -226,8 +226,9 @@ TEST(MapTypes, EveryRowGoesOutAndComesBack) {
     EXPECT_EQ(intentForMapType(12), NIFTI_INTENT_NONE);
     EXPECT_EQ(mapTypeOfIntent(NIFTI_INTENT_CORREL), 2);
     EXPECT_EQ(mapTypeOfIntent(NIFTI_INTENT_SHAPE), std::nullopt);
-    EXPECT_EQ(numberOfDistributionParameters(1), 1);
-    EXPECT_EQ(numberOfDistributionParameters(4), 2);
+    // t, correlation and chi-squared have one degree of freedom, F and beta two.
+    for (std::int32_t type : {1, 2, 3, 14}) EXPECT_EQ(numberOfDistributionParameters(type), 1) << type;
+    for (std::int32_t type : {4, 15}) EXPECT_EQ(numberOfDistributionParameters(type), 2) << type;
     EXPECT_EQ(numberOfDistributionParameters(99), 0);
     EXPECT_STREQ(intentName(16), "Uniform distribition");
     EXPECT_STREQ(intentName(2005), "Unknown");
