@@ -123,7 +123,8 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
         std::string problem;
         if (!perVertexValues(*image.darray[t], t, mtc.nrOfVertices, volume, problem))
             return refuseImport("The time series", path, problem);
-        std::copy(volume.begin(), volume.end(), mtc.data.begin() + static_cast<std::ptrdiff_t>(t * vertices));
+        const auto start = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(t) * vertices);
+        std::copy(volume.begin(), volume.end(), mtc.data.begin() + start);
         // Taken: the library's copy goes now, so that the values are held about twice at most.
         std::free(image.darray[t]->data);
         image.darray[t]->data = nullptr;
