@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -41,7 +42,8 @@ int writeRow(FILE* file, const void* data, long long row, long long cols, int sp
     // Room for the indent, each value (at most 26 characters) and its blank, and the line end.
     constexpr std::size_t kPerValue = 32;
     const auto count = static_cast<std::size_t>(cols);
-    std::vector<char> text(static_cast<std::size_t>(space > 0 ? space : 0) + count * kPerValue + 2);
+    thread_local std::vector<char> text;  // one buffer for all the rows of a write
+    text.resize(std::max(text.size(), static_cast<std::size_t>(space > 0 ? space : 0) + count * kPerValue + 2));
     char* at = text.data();
     char* const end = text.data() + text.size();
     for (int i = 0; i < space; ++i) *at++ = ' ';
