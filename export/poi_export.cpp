@@ -20,6 +20,10 @@ namespace {
 
 constexpr const char* kUnlabeled = "???";
 
+// One label per vertex takes 4 bytes a vertex; a count beyond any real mesh
+// (such as a damaged file's) is refused rather than allocated.
+constexpr std::int32_t kMostMeshVertices = 1 << 28;
+
 // The patches as a node-index array of all patches' vertices and a label
 // array of the patch each belongs to; patch i has key i.
 bool fillNodesAndLabels(gifti_image& image, const PoiData& poi, int count, bool compressed) {
@@ -91,6 +95,12 @@ bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBina
         logText(formatText("Export to GIfTI format did not succeed: %s does not say how many vertices its mesh has, "
                            "which one label per vertex needs.",
                            poi.fileName.c_str()));
+        return false;
+    }
+    if (labelsPerVertex && poi.nrOfMeshVertices > kMostMeshVertices) {
+        logText(formatText("Export to GIfTI format did not succeed: %s gives its mesh %d vertices, more than the %d "
+                           "one label per vertex is written for.",
+                           poi.fileName.c_str(), poi.nrOfMeshVertices, kMostMeshVertices));
         return false;
     }
     // A file that does not know its mesh's size is checked for negative indices only.

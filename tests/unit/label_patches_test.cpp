@@ -257,6 +257,14 @@ TEST(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     EXPECT_FALSE(exportGiftiFile(5, false, false, false, true));
     EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
                                    " does not say how many vertices its mesh has, which one label per vertex needs.");
+    // Nor with a size no mesh has.
+    poi.nrOfMeshVertices = 2000000000;
+    ASSERT_TRUE(writePoiFile(poi));
+    host.dialogAnswers.push_back(poi.fileName);
+    EXPECT_FALSE(exportGiftiFile(5, false, false, false, true));
+    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
+                                   " gives its mesh 2000000000 vertices, more than the 268435456 one label per "
+                                   "vertex is written for.");
 }
 
 TEST(PoiExport, VerticesOutsideTheMeshAreRefused) {
