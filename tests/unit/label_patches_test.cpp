@@ -90,6 +90,7 @@ TEST_F(LabelImportTest, NodeIndicesWithTheHostsSurface) {
     ASSERT_TRUE(import({labels(), nodes()}, true));
     const PoiData poi = written();
     EXPECT_EQ(poi.nrOfMeshVertices, 100);
+    ASSERT_EQ(poi.patches.size(), 3u);
     EXPECT_EQ(verticesOf(poi.patches[1]), (std::vector<std::int32_t>{30, 40, 50}));
     EXPECT_EQ(poi.patches[1].labelVertex, 30);
     EXPECT_NE(host.log[1].find("Number of mesh vertices: 100. Please note"), std::string::npos);
@@ -139,7 +140,9 @@ TEST_F(LabelImportTest, ShortNodeArrayAndMissingLabelsAreRefused) {
 
 TEST_F(LabelImportTest, TheLastLabelArrayCountsAndFailedWritesAreReported) {
     ASSERT_TRUE(import({labels("1 1 1 1 1 1"), labels("4 4 0 0 0 0")}));
-    EXPECT_EQ(verticesOf(written().patches[2]), (std::vector<std::int32_t>{0, 1}));
+    const PoiData poi = written();
+    ASSERT_EQ(poi.patches.size(), 3u);
+    EXPECT_EQ(verticesOf(poi.patches[2]), (std::vector<std::int32_t>{0, 1}));
     std::filesystem::remove(dir.file("lh.aparc.label.poi"));
     std::filesystem::create_directory(dir.file("lh.aparc.label.poi"));
     host.log.clear();
@@ -179,6 +182,7 @@ TEST(PoiExport, PatchesBecomeNodeAndLabelArrays) {
     EXPECT_STREQ(image->meta.value[1], "lh brain.srf");
     EXPECT_STREQ(image->meta.value[2], "40962");
     ASSERT_EQ(image->numDA, 2);
+    ASSERT_TRUE(image->darray[0]->data && image->darray[1]->data);
     EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_NODE_INDEX);
     EXPECT_EQ(image->darray[1]->intent, NIFTI_INTENT_LABEL);
     const auto* nodeValues = static_cast<const std::int32_t*>(image->darray[0]->data);

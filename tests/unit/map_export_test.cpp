@@ -68,8 +68,9 @@ TEST_F(MapExportTest, StatisticMapsCarryTheirDegreesOfFreedom) {
     const auto image = exportMaps({map(1, "t1", {1, 2}), map(4, "F", {3, 4}), map(13, "thickness", {2.5f, 3.5f}),
                                    map(11, "psc", {0, 1}), map(14, "chi", {5, 6})});
     ASSERT_TRUE(image);
+    ASSERT_EQ(host.dialogs.size(), 1u);
     EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana surface map file");
-    EXPECT_EQ(image->numDA, 5);
+    ASSERT_EQ(image->numDA, 5);
     const int intents[5] = {3, 4, 2005, 0, 6};
     const char* metadata[5] = {"Name=t1;intent_p1=28;", "Name=F;intent_p1=28;intent_p2=7;", "Name=thickness;",
                                "Name=psc;", "Name=chi;intent_p1=28;"};
@@ -82,6 +83,7 @@ TEST_F(MapExportTest, StatisticMapsCarryTheirDegreesOfFreedom) {
         EXPECT_EQ(array.encoding, GIFTI_ENCODING_ASCII);
         EXPECT_EQ(meta(array), metadata[i]) << i;
     }
+    ASSERT_TRUE(image->darray[2]->data);
     EXPECT_EQ(static_cast<float*>(image->darray[2]->data)[1], 3.5f);
     EXPECT_TRUE(host.questions.empty());
     EXPECT_NE(host.logText().find("Adding map number: 5\n" + dir.file("maps.func.gii") +
@@ -116,6 +118,7 @@ TEST_F(MapExportTest, CrossCorrelationKeptAsItIs) {
     cross.nrOfLags = 8;
     cross.minLag = -3;
     const auto image = exportMaps({cross});
+    ASSERT_TRUE(image && image->numDA == 1 && image->darray[0]->data);
     EXPECT_EQ(host.questions, std::vector<std::string>{kQuestion});
     EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_CORREL);
     EXPECT_EQ(image->darray[0]->datatype, NIFTI_TYPE_FLOAT32);
