@@ -67,6 +67,12 @@ bool BinaryReader::skip(std::uint64_t size) {
     const std::uint64_t fromBuffer = std::min<std::uint64_t>(size, end_ - position_);
     consume(static_cast<std::size_t>(fromBuffer));
     std::uint64_t rest = size - fromBuffer;
+    // Far: past it by seeking, not by reading (the buffer is empty now).
+    if (rest >= kBlockSize && rest <= static_cast<std::uint64_t>(INT64_MAX) &&
+        seekForward(file_, static_cast<std::int64_t>(rest))) {
+        remaining_ -= rest;
+        return true;
+    }
     while (rest > 0) {
         if (!buffered(1)) return fail("the file could not be read");
         const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(rest, end_ - position_));
@@ -116,6 +122,14 @@ bool BinaryWriter::flush() {
         buffer_.clear();
     }
     return !failed_;
+}
+
+bool seekForward(std::FILE* file, std::int64_t bytes) {
+#ifdef _WIN32
+    return _fseeki64(file, bytes, SEEK_CUR) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(bytes), SEEK_CUR) == 0;
+#endif
 }
 
 bool seekFile(std::FILE* file, std::int64_t offset) {

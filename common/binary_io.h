@@ -158,6 +158,8 @@ inline FilePtr openFile(const std::string& path, const char* mode) {
 
 // Moves to byte `offset` from the start of the file.
 bool seekFile(std::FILE* file, std::int64_t offset);
+// Moves `bytes` ahead of the current position.
+bool seekForward(std::FILE* file, std::int64_t bytes);
 
 // Size of an open file from its current position to its end, or -1.
 std::int64_t bytesLeftInFile(std::FILE* file);
