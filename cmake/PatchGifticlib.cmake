@@ -54,6 +54,10 @@
 #     (the text of every section after the first was dropped).
 # 15. GIFTI files are read through zlib, so that gzip-compressed files
 #     (".gii.gz", as nibabel writes them) are read as well as plain ones.
+# 17. A data array whose size is more than the file could hold (its text, or
+#     its compressed data at deflate's largest ratio, 1032:1) is refused
+#     before anything is allocated for it (a 24 KB file asked for 51 GB; found
+#     by fuzzing), and the size of its compressed data is kept in 64 bits.
 # 16. The data paths go through the plug-in's own code (common/gifti_codecs.h):
 #     Base64 and ASCII writing, zlib compression and inflation, and the
 #     parsing of ASCII numbers; the bytes written are the same, only the
@@ -262,4 +266,20 @@ replace_once(xml
   "        rv = uncompress(da->data, &outlen, (Bytef*)xd->zdata, xd->dind);"
   "        {\n            long long made = meshbridge_zlib_decompress(da->data, (long long)outlen, xd->zdata, xd->dind);\n            rv = made < 0 ? Z_DATA_ERROR : Z_OK;\n            if( made >= 0 ) outlen = (uLongf)made;\n        }"
   "the decompression of a data array")
+# 17. Sizes the file cannot hold.
+replace_once(xml "#include \"gifti_io.h\"\n"
+  "#include \"gifti_io.h\"\n#include <sys/stat.h>\n\n/* the most data bytes the file being read can give (0: no limit known) */\nstatic long long gii_data_limit = 0;\n\nstatic long long gii_file_bytes(const char * fname)\n{\n#ifdef _WIN32\n    struct _stati64 st;\n    return _stati64(fname, &st) == 0 ? (long long)st.st_size : -1;\n#else\n    struct stat st;\n    return stat(fname, &st) == 0 ? (long long)st.st_size : -1;\n#endif\n}\n"
+  "the includes")
+replace_once(xml
+  "    fp = gzopen(fname, \"rb\");  /* plain or gzip-compressed */\n    if( !fp ) {\n        fprintf(stderr,\"** failed to open GIFTI XML file '%s'\\n\", fname);\n        return NULL;\n    }\n"
+  "    fp = gzopen(fname, \"rb\");  /* plain or gzip-compressed */\n    if( !fp ) {\n        fprintf(stderr,\"** failed to open GIFTI XML file '%s'\\n\", fname);\n        return NULL;\n    }\n    {   /* a compressed file's text is at most 1032 times its size */\n        long long bytes = gii_file_bytes(fname);\n        gii_data_limit = bytes < 0 ? 0 : bytes * (gzdirect(fp) ? 1 : 1032);\n    }\n"
+  "the opening of a file to read")
+replace_once(xml
+  "    giiDataArray * da = xd->gim->darray[xd->gim->numDA-1]; /* current DA */\n    int            zsize;\n"
+  "    giiDataArray * da = xd->gim->darray[xd->gim->numDA-1]; /* current DA */\n    long long      zsize;\n"
+  "the declarations of push_data")
+replace_once(xml
+  "        xd->skip = xd->depth;\n        return 1;\n    }\n\n    if( update_partial_buffer(&xd->ddata, &xd->dlen, da->nbyper*da->nvals, 0) )"
+  "        xd->skip = xd->depth;\n        return 1;\n    }\n\n    /* no more data than the file can give: its text, or deflate's best ratio */\n    if( gii_data_limit > 0 && da->encoding != GIFTI_ENCODING_EXTBIN && da->nbyper > 0 &&\n        da->nvals > (da->encoding == GIFTI_ENCODING_B64GZ ? gii_data_limit * 1032 : gii_data_limit)\n                    / da->nbyper ) {\n        fprintf(stderr,\"** PD: DataArray[%d] of %lld values is more than the file holds\\n\",\n                xd->gim->numDA-1, da->nvals);\n        return 1;\n    }\n\n    if( update_partial_buffer(&xd->ddata, &xd->dlen, da->nbyper*da->nvals, 0) )"
+  "the start of push_data")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")
