@@ -54,14 +54,14 @@
 #     (the text of every section after the first was dropped).
 # 15. GIFTI files are read through zlib, so that gzip-compressed files
 #     (".gii.gz", as nibabel writes them) are read as well as plain ones.
-# 17. A data array whose size is more than the file could hold (its text, or
-#     its compressed data at deflate's largest ratio, 1032:1) is refused
-#     before anything is allocated for it (a 24 KB file asked for 51 GB; found
-#     by fuzzing), and the size of its compressed data is kept in 64 bits.
 # 16. The data paths go through the plug-in's own code (common/gifti_codecs.h):
 #     Base64 and ASCII writing, zlib compression and inflation, and the
 #     parsing of ASCII numbers; the bytes written are the same, only the
 #     compressed stream may differ (it inflates to the same bytes).
+# 17. A data array whose size is more than the file could hold (its text, or
+#     its compressed data at deflate's largest ratio, 1032:1) is refused
+#     before anything is allocated for it (a 24 KB file asked for 51 GB; found
+#     by fuzzing), and the size of its compressed data is kept in 64 bits.
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
