@@ -56,18 +56,21 @@ bool syncFile(const std::string& path) {
 #endif
 }
 
+// Lets `produce` write the temporary file; a failure notes why.
+bool runProducer(const std::function<bool(const std::string&)>& produce, const std::string& temporary) {
+    errno = 0;
+    try {
+        return produce(temporary) || fail(errno, "the file could not be written");
+    } catch (...) {
+        return fail(0, "the file could not be written");
+    }
+}
+
 // A temporary file under the fixed name, stale copies removed first.
 bool produceThroughNamedFile(const std::string& path, const std::function<bool(const std::string&)>& produce) {
     const std::string temporary = partialFileName(path);
     std::remove(temporary.c_str());
-    errno = 0;
-    bool done = false;
-    try {
-        done = (produce(temporary) || fail(errno, "the file could not be written")) && syncFile(temporary) &&
-               replaceFile(temporary, path);
-    } catch (...) {
-        done = fail(0, "the file could not be written");
-    }
+    const bool done = runProducer(produce, temporary) && syncFile(temporary) && replaceFile(temporary, path);
     if (!done) std::remove(temporary.c_str());
     return done;
 }
@@ -93,13 +96,7 @@ Unnamed produceThroughUnnamedFile(const std::string& path, const std::function<b
     }
     const std::string staging = partialFileName(path);
     std::remove(staging.c_str());  // left by a process killed while naming its file
-    errno = 0;
-    bool done = false;
-    try {
-        done = produce(procPath) || fail(errno, "the file could not be written");
-    } catch (...) {
-        done = fail(0, "the file could not be written");
-    }
+    bool done = runProducer(produce, procPath);
     if (done && ::fsync(fd) != 0 && errno != EINVAL) done = fail(errno, "the file could not be flushed to the disk");
     if (done) {
         done = ::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) == 0 ||

@@ -124,21 +124,21 @@ bool BinaryWriter::flush() {
     return !failed_;
 }
 
-bool seekForward(std::FILE* file, std::int64_t bytes) {
+namespace {
+
+bool seek(std::FILE* file, std::int64_t offset, int origin) {
 #ifdef _WIN32
-    return _fseeki64(file, bytes, SEEK_CUR) == 0;
+    return _fseeki64(file, offset, origin) == 0;
 #else
-    return fseeko(file, static_cast<off_t>(bytes), SEEK_CUR) == 0;
+    return fseeko(file, static_cast<off_t>(offset), origin) == 0;
 #endif
 }
 
-bool seekFile(std::FILE* file, std::int64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(file, offset, SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
+}  // namespace
+
+bool seekForward(std::FILE* file, std::int64_t bytes) { return seek(file, bytes, SEEK_CUR); }
+
+bool seekFile(std::FILE* file, std::int64_t offset) { return seek(file, offset, SEEK_SET); }
 
 std::int64_t bytesLeftInFile(std::FILE* file) {
 #ifdef _WIN32

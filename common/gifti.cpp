@@ -28,8 +28,7 @@ bool readExternalData(gifti_image& image, const std::string& giftiPath, std::str
     for (int i = 0; i < image.numDA; ++i) {
         giiDataArray* array = image.darray ? image.darray[i] : nullptr;
         if (!array || !array->ext_fname || !*array->ext_fname) continue;
-        std::free(array->data);  // gifticlib's buffer, allocated with malloc
-        array->data = nullptr;
+        releaseArrayData(*array);
         const std::filesystem::path name(array->ext_fname);
         if (!isBesideTheGiftiFile(name)) {
             problem = formatText("data array %d names the external file \"%s\", which is not in the GIFTI file's "
@@ -65,9 +64,10 @@ GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string
     // Every data array the image counts must be there.
     if (image && image->numDA > 0 && !image->darray) image.reset();
     for (int i = 0; image && i < image->numDA; ++i) {
-        if (!image->darray[i]) image.reset();
-    }
-    for (int i = 0; image && i < image->numDA; ++i) {
+        if (!image->darray[i]) {
+            image.reset();
+            break;
+        }
         const int order = image->darray[i]->ind_ord;
         if (order != GIFTI_IND_ORD_ROW_MAJOR && order != GIFTI_IND_ORD_COL_MAJOR) {
             found = formatText("data array %d has the ArrayIndexingOrder %d, neither RowMajorOrder nor "

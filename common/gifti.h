@@ -1,6 +1,7 @@
 // gifticlib, for C++, with ownership of images.
 #pragma once
 
+#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -29,6 +30,12 @@ using GiftiImagePtr = std::unique_ptr<gifti_image, GiftiImageDeleter>;
 // each in row- or column-major order, its external data from the GIFTI file's
 // own folder or below.
 GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string* problem = nullptr);
+
+// Frees an array's values (gifticlib's buffer) and leaves it without data.
+inline void releaseArrayData(giiDataArray& array) {
+    std::free(array.data);
+    array.data = nullptr;
+}
 
 // The first (or the last) data array whose intent is one of `intents`; null
 // when there is none.

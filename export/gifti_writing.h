@@ -52,14 +52,14 @@ bool setLabelTable(gifti_image& image, const std::vector<LabelEntry>& entries);
 // replaces `path` only when complete. True on success.
 bool writeGiftiFile(gifti_image& image, const std::string& path);
 
-// The last step of an export: writes the image when it was `built`, and logs
-// the outcome ("Exported to GIfTI format, name: ..." or that it did not
-// succeed). True when the file was written.
 // Whether every index lies in 0..nrOfVertices-1; if not, logs which file holds
 // the first one outside, which it is and how many there are.
 bool indicesWithinMesh(const std::int32_t* indices, std::size_t count, std::int32_t nrOfVertices,
                        const std::string& file, const char* what);
 
+// The last step of an export: writes the image when it was `built`, and logs
+// the outcome ("Exported to GIfTI format, name: ..." or that it did not
+// succeed). True when the file was written.
 bool writeExportedImage(gifti_image* image, bool built, const std::string& path);
 
 }  // namespace meshbridge

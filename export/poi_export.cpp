@@ -5,7 +5,7 @@
 #include "export/poi_export.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <vector>
 
 #include "common/plugin_info.h"
 #include "common/replace_extension.h"
@@ -52,22 +52,23 @@ bool fillLabelsPerVertex(gifti_image& image, const PoiData& poi, bool compressed
     if (!labels) return false;
     std::fill_n(labels, poi.nrOfMeshVertices, 0);
     std::vector<LabelEntry> table = {{0, kUnlabeled, {0.0f, 0.0f, 0.0f, 0.0f}}};
+    std::vector<bool> counted(static_cast<std::size_t>(poi.nrOfMeshVertices));  // as in more than one patch
     std::size_t inSeveral = 0;
     for (std::size_t i = 0; i < poi.patches.size(); ++i) {
         const PoiPatch& patch = poi.patches[i];
         if (patch.name == kUnlabeled) continue;
         const auto key = static_cast<std::int32_t>(i + 1);
         for (std::int32_t vertex : patch.vertices) {
-            if (labels[vertex] == 0) {
-                labels[vertex] = key;
-            } else if (labels[vertex] != key && labels[vertex] > 0) {
-                labels[vertex] = -labels[vertex];  // counted once, restored below
+            const auto v = static_cast<std::size_t>(vertex);
+            if (labels[v] == 0) {
+                labels[v] = key;
+            } else if (labels[v] != key && !counted[v]) {
+                counted[v] = true;
                 ++inSeveral;
             }
         }
         table.push_back({key, patch.name, opaqueRgbaOfPacked(patch.color)});
     }
-    for (std::int32_t v = 0; v < poi.nrOfMeshVertices; ++v) labels[v] = std::abs(labels[v]);
     if (inSeveral > 0)
         logText(formatText("%zu vertices lie in more than one patch; each keeps the label of its first patch.",
                            inSeveral));

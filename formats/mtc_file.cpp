@@ -31,10 +31,7 @@ bool readBody(BinaryReader& in, MtcData& mtc, MtcDetail detail) {
                                   mtc.nrOfVertices, mtc.nrOfVolumes));
     const std::uint64_t values = static_cast<std::uint64_t>(mtc.nrOfVertices) * static_cast<std::uint64_t>(mtc.nrOfVolumes);
     in.setSection("time courses");
-    if (detail == MtcDetail::HeaderOnly) {
-        std::vector<float> none;
-        return values <= in.remaining() / sizeof(float) || in.readArray(none, values);
-    }
+    if (detail == MtcDetail::HeaderOnly) return in.skip(sizeof(float) * values);
     return in.readArray(mtc.data, values);
 }
 
@@ -80,6 +77,7 @@ bool readMtcFile(const std::string& name, MtcData& mtc, MtcDetail detail) {
             if (mtc.version > kNewestVersion || mtc.version < 0) {
                 messageBox(formatText("MTC file version %d is not supported; versions up to %d can be read.",
                                       mtc.version, kNewestVersion));
+                logReadProblem(name, formatText("its file version %d is not supported", mtc.version));
                 return false;
             }
             complete = readBody(in, mtc, detail);

@@ -1,7 +1,5 @@
 #include "import/surface_import.h"
 
-#include <cstdlib>
-
 #include "common/gifti_values.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
@@ -74,9 +72,7 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
     // Taken: the library's copies of the coordinates and triangles go now.
     for (int i = 0; i < image.numDA; ++i) {
         giiDataArray* array = image.darray[i];
-        if (array->intent != NIFTI_INTENT_POINTSET && array->intent != NIFTI_INTENT_TRIANGLE) continue;
-        std::free(array->data);
-        array->data = nullptr;
+        if (array->intent == NIFTI_INTENT_POINTSET || array->intent == NIFTI_INTENT_TRIANGLE) releaseArrayData(*array);
     }
 
     SrfData srf;

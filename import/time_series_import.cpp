@@ -126,8 +126,7 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
         const auto start = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(t) * vertices);
         std::copy(volume.begin(), volume.end(), mtc.data.begin() + start);
         // Taken: the library's copy goes now, so that the values are held about twice at most.
-        std::free(image.darray[t]->data);
-        image.darray[t]->data = nullptr;
+        releaseArrayData(*image.darray[t]);
     }
 
     if (!createMtcInHost(mtc)) return false;

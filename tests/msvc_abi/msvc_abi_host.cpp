@@ -2,8 +2,9 @@
 // with its own declaration of the plug-in interface and no C runtime, named
 // Corvana.exe so that the plug-in finds its zt* functions. It loads the DLL
 // named on its command line (default: meshbridge_plugin.dll beside it),
-// initialises the plug-in, runs "Print" with file type 0 through `execute`,
-// deletes the object, and exits 0 only if each step did what it must.
+// initialises the plug-in, runs "Print" and "Export" with file type 0 through
+// `execute`, deletes the object, and exits 0 only if each step did what it
+// must.
 //
 // Build (scripts/test-windows does this):
 //   clang++ --target=x86_64-pc-windows-msvc -fno-exceptions -fno-rtti -fno-builtin -c msvc_abi_host.cpp
@@ -79,6 +80,8 @@ namespace {
 
 char logged[4096];
 size_t loggedLength = 0;
+const char* command = "Print";
+bool readLabelsPerVertex = false;
 
 size_t length(const char* text) {
     size_t n = 0;
@@ -138,11 +141,14 @@ __declspec(dllexport) void ztMessageBox(const char* text) {
 }
 
 __declspec(dllexport) void ztGetStringParameter(const char* name, char* value) {
-    const char* answer = equal(name, "Command") ? "Print" : "";
+    const char* answer = equal(name, "Command") ? command : "";
     while ((*value++ = *answer++)) {}
 }
 
-__declspec(dllexport) int ztGetIntParameter(const char*) { return 0; }
+__declspec(dllexport) int ztGetIntParameter(const char* name) {
+    if (equal(name, "DoExportLabelsPerVertex")) readLabelsPerVertex = true;
+    return 0;
+}
 
 int mainCRTStartup() {
     // The DLL's path: the first argument, else the plug-in beside this program.
@@ -171,6 +177,9 @@ int mainCRTStartup() {
     ok = check(plugin->execute(), "execute of \"Print\" with file type 0 returns true") && ok;
     ok = check(contains(logged, "Meshbridge 1.6 is running!\n"), "execute logs \"Meshbridge 1.6 is running!\"") && ok;
     ok = check(contains(logged, "Command received: Print\n"), "execute reads the command \"Print\"") && ok;
+    command = "Export";
+    ok = check(plugin->execute(), "execute of \"Export\" with file type 0 returns true") && ok;
+    ok = check(readLabelsPerVertex, "the export reads DoExportLabelsPerVertex") && ok;
     delete plugin;
     ok = check(true, "delete through the virtual destructor returns") && ok;
     ExitProcess(ok ? 0 : 1);

@@ -1,6 +1,8 @@
 // Label import (GIFTI to POI) and POI export (POI to GIFTI).
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "common/gifti.h"
 #include "formats/poi_file.h"
 #include "plugin/commands.h"
@@ -33,6 +35,27 @@ std::string nodes(const std::string& values = "10 20 30 40 50 60") {
 }
 
 std::vector<std::int32_t> verticesOf(const PoiPatch& patch) { return {patch.vertices.begin(), patch.vertices.end()}; }
+
+// A POI file of the given patches (name, colour, vertices) on a mesh of
+// `meshVertices`, written as `path`.
+PoiData writePatches(const std::string& path, std::int32_t meshVertices,
+                     const std::vector<std::tuple<const char*, int, std::vector<std::int32_t>>>& patches) {
+    PoiData poi;
+    poi.version = 2;
+    poi.nrOfMeshVertices = meshVertices;
+    poi.fileName = path;
+    for (const auto& [name, color, vertices] : patches) {
+        PoiPatch patch;
+        patch.name = name;
+        patch.color = color;
+        patch.vertices = vertices;
+        patch.nrOfVertices = static_cast<std::int32_t>(vertices.size());
+        poi.patches.push_back(std::move(patch));
+    }
+    poi.nrOfPOIs = static_cast<std::int32_t>(patches.size());
+    EXPECT_TRUE(writePoiFile(poi));
+    return poi;
+}
 
 class LabelImportTest : public ::testing::Test {
 protected:
@@ -154,23 +177,10 @@ TEST_F(LabelImportTest, TheLastLabelArrayCountsAndFailedWritesAreReported) {
 TEST(PoiExport, PatchesBecomeNodeAndLabelArrays) {
     TempDir dir;
     FakeHost host;
-    PoiData poi;
-    poi.version = 2;
+    PoiData poi = writePatches(dir.file("areas.poi"), 40962,
+                               {{"V1", 255 * 65536, {10, 11, 12}}, {"V2", 255 * 65536 + 127 * 256 + 63, {12, 40}},
+                                {"empty", 255, {}}});
     poi.fromMeshFile = "lh brain.srf";
-    poi.nrOfMeshVertices = 40962;
-    poi.fileName = dir.file("areas.poi");
-    for (const auto& [name, color, vertices] :
-         {std::tuple<const char*, int, std::vector<std::int32_t>>{"V1", 255 * 65536, {10, 11, 12}},
-          {"V2", 255 * 65536 + 127 * 256 + 63, {12, 40}},
-          {"empty", 255, {}}}) {
-        PoiPatch patch;
-        patch.name = name;
-        patch.color = color;
-        patch.vertices = vertices;
-        patch.nrOfVertices = static_cast<std::int32_t>(vertices.size());
-        poi.patches.push_back(std::move(patch));
-    }
-    poi.nrOfPOIs = 3;
     ASSERT_TRUE(writePoiFile(poi));
     host.dialogAnswers.push_back(poi.fileName);
     ASSERT_TRUE(exportGiftiFile(5, false, false, false));
@@ -201,22 +211,7 @@ TEST(PoiExport, PatchesBecomeNodeAndLabelArrays) {
 TEST(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     TempDir dir;
     FakeHost host;
-    PoiData poi;
-    poi.version = 2;
-    poi.nrOfMeshVertices = 6;
-    poi.fileName = dir.file("areas.poi");
-    for (const auto& [name, color, vertices] :
-         {std::tuple<const char*, int, std::vector<std::int32_t>>{"V1", 255 * 65536, {0, 1, 2}},
-          {"V2", 255, {2, 3}}}) {
-        PoiPatch patch;
-        patch.name = name;
-        patch.color = color;
-        patch.vertices = vertices;
-        patch.nrOfVertices = static_cast<std::int32_t>(vertices.size());
-        poi.patches.push_back(std::move(patch));
-    }
-    poi.nrOfPOIs = 2;
-    ASSERT_TRUE(writePoiFile(poi));
+    PoiData poi = writePatches(dir.file("areas.poi"), 6, {{"V1", 255 * 65536, {0, 1, 2}}, {"V2", 255, {2, 3}}});
     host.dialogAnswers.push_back(poi.fileName);
     ASSERT_TRUE(exportGiftiFile(5, false, false, false, true));
     EXPECT_NE(host.logText().find("1 vertices lie in more than one patch; each keeps the label of its first patch."),
@@ -275,17 +270,7 @@ TEST(PoiExport, VerticesOutsideTheMeshAreRefused) {
     TempDir dir;
     FakeHost host;
     for (std::int32_t bad : {6, 50000, -4}) {
-        PoiData poi;
-        poi.version = 2;
-        poi.nrOfMeshVertices = 6;
-        poi.fileName = dir.file("bad.poi");
-        poi.nrOfPOIs = 1;
-        PoiPatch patch;
-        patch.name = "V1";
-        patch.vertices = std::vector<std::int32_t>{0, 5, bad, bad};
-        patch.nrOfVertices = 4;
-        poi.patches.push_back(patch);
-        ASSERT_TRUE(writePoiFile(poi));
+        const PoiData poi = writePatches(dir.file("bad.poi"), 6, {{"V1", 0, {0, 5, bad, bad}}});
         host.dialogAnswers.push_back(poi.fileName);
         EXPECT_FALSE(exportGiftiFile(5, false, true, false));
         EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +

@@ -4,6 +4,7 @@
 #include "import/import_dispatch.h"
 #include "plugin/commands.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/gifti_builder.h"
 #include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
@@ -80,6 +81,19 @@ TEST_F(SurfaceImportTest, ReverseWindingTurnsTrianglesAndNormals) {
                                                         3, 2, 0, 4, 3, 0, 2, 3, 5, 3, 4, 5}));
     EXPECT_FLOAT_EQ(srf.normalZ[0], -1.0f);
     EXPECT_EQ(host.stringParameters["SrfFileName"], dir.file("lh.surf.srf"));
+}
+
+TEST_F(SurfaceImportTest, SrfWriteThatFailsPartWayKeepsTheOldFile) {
+    test::writeFile(dir.file("lh.surf.srf"), "old");
+    test::writeFile(dir.file("lh.surf.gii"), gifti({kOctahedronPoints, kOctahedronTriangles}));
+    host.dialogAnswers.push_back(dir.file("lh.surf.gii"));
+    {
+        test::FileSizeLimit limit(100);  // the octahedron's SRF file takes 449 bytes
+        EXPECT_FALSE(importGiftiFile(kFileTypeSrfForTests, false, false, false, false));
+    }
+    EXPECT_EQ(host.log.back(), "Could not write " + dir.file("lh.surf.srf") + ": File too large.");
+    EXPECT_EQ(test::readFile(dir.file("lh.surf.srf")), "old");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"lh.surf.gii", "lh.surf.srf"}));
 }
 
 TEST_F(SurfaceImportTest, ArraysAreFoundByIntentInAnyTypeAndOrder) {
