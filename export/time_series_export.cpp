@@ -18,8 +18,7 @@ namespace {
 // The file name of the host's current surface, which a current time course lies on.
 std::string currentSurfaceName() {
     HostSrfInfo surface{};
-    auto getCurrent = hostFunctions().ztGetCurrentSRF;
-    if (!getCurrent || getCurrent(&surface) < 1) return {};
+    if (!getCurrentSurface(surface)) return {};
     return textOrEmpty(surface.fileName);
 }
 

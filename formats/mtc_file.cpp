@@ -117,9 +117,9 @@ MtcData loadMtc(const std::string& name, bool fromFile, MtcDetail detail) {
     bool loaded = false;
     if (fromFile) {
         loaded = readMtcFile(name, mtc, detail);
-    } else if (auto getCurrent = hostFunctions().ztGetMTCOfCurrentSRF) {
+    } else {
         HostMtcInfo info{};
-        const float* const* courses = getCurrent(&info);
+        const float* const* courses = getCurrentTimeCourses(info);
         if (!courses) {
             logText("Could not get current mesh time course (MTC).\nPlease select the option 'Load in memory' when "
                     "linking the MTC.");

@@ -251,7 +251,7 @@ PoiData poiFromHost(const HostPoiList& list, std::int32_t nrOfMeshVertices) {
     poi.nrOfPOIMTCs = list.nrOfPOIMTCs;
     for (std::int32_t i = 0; i < list.nrOfPOIs; ++i) {
         HostPoiInfo info{};
-        std::int32_t* vertices = hostFunctions().ztGetPOI(i, &info);
+        std::int32_t* vertices = getCurrentPatch(i, info);
         PoiPatch patch;
         patch.nrOfVertices = info.nrOfVertices;
         patch.color = info.color;
@@ -269,11 +269,10 @@ PoiData loadPoi(const std::string& name, bool fromFile) {
     bool loaded = false;
     if (fromFile) {
         loaded = readPoiFile(name, poi);
-    } else if (hostFunctions().ztGetPOIs && hostFunctions().ztGetPOI && hostFunctions().ztGetCurrentSRF) {
+    } else if (hostFunctions().ztGetPOI) {
         HostPoiList list{};
-        hostFunctions().ztGetPOIs(&list);
         HostSrfInfo surface{};
-        if (hostFunctions().ztGetCurrentSRF(&surface) != 0 && list.nrOfPOIs >= 0) {
+        if (getCurrentPatchList(list) && getCurrentSurface(surface) && list.nrOfPOIs >= 0) {
             poi = poiFromHost(list, surface.nrOfVertices);
             loaded = isConsistent(poi);
         }

@@ -185,7 +185,7 @@ SmpData smpFromHost(const HostSmpList& list) {
     const auto n = static_cast<std::size_t>(std::max(list.nrOfVertices, 0));
     for (std::size_t i = 0; i < smp.maps.size(); ++i) {
         HostSmpInfo info{};
-        float* values = hostFunctions().ztGetSMPOfCurrentSRF(static_cast<int>(i), &info);
+        float* values = getCurrentMap(static_cast<int>(i), info);
         SmpMap& map = smp.maps[i];
         map.df1 = info.df1;
         map.df2 = info.df2;
@@ -204,9 +204,9 @@ SmpData loadSmp(const std::string& name, bool fromFile, SmpDetail detail) {
     bool loaded = false;
     if (fromFile) {
         loaded = readSmpFile(name, smp, detail);
-    } else if (hostFunctions().ztGetSMPsOfCurrentSRF && hostFunctions().ztGetSMPOfCurrentSRF) {
+    } else if (hostFunctions().ztGetSMPOfCurrentSRF) {
         HostSmpList list{};
-        if (hostFunctions().ztGetSMPsOfCurrentSRF(&list) != 0) {
+        if (getCurrentMapList(list)) {
             smp = smpFromHost(list);
             loaded = isConsistent(smp);
         }

@@ -153,9 +153,9 @@ SrfData loadSrf(const std::string& name, bool fromFile, SrfDetail detail) {
     bool loaded = false;
     if (fromFile) {
         loaded = readSrfFile(name, srf, detail);
-    } else if (auto getCurrent = hostFunctions().ztGetCurrentSRF) {
+    } else {
         HostSrfInfo info{};
-        if (getCurrent(&info) != 0) {
+        if (getCurrentSurface(info)) {
             srf = srfFromHost(info);
             srf.version = 3.5f;
             // The host gives no neighbour lists; its arrays must be there for

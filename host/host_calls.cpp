@@ -89,4 +89,50 @@ float askFloat(const std::string& prompt, float defaultValue, float lowest, floa
                : static_cast<float>(kHostInputCancelled);
 }
 
+bool getCurrentSurface(HostSrfInfo& info) {
+    auto get = hostFunctions().ztGetCurrentSRF;
+    return get && get(&info) >= 1;
+}
+
+bool getCurrentMapList(HostSmpList& list) {
+    auto get = hostFunctions().ztGetSMPsOfCurrentSRF;
+    return get && get(&list) != 0;
+}
+
+float* getCurrentMap(int index, HostSmpInfo& info) {
+    auto get = hostFunctions().ztGetSMPOfCurrentSRF;
+    return get ? get(index, &info) : nullptr;
+}
+
+bool getCurrentPatchList(HostPoiList& list) {
+    auto get = hostFunctions().ztGetPOIs;
+    if (!get) return false;
+    get(&list);
+    return true;
+}
+
+std::int32_t* getCurrentPatch(int index, HostPoiInfo& info) {
+    auto get = hostFunctions().ztGetPOI;
+    return get ? get(index, &info) : nullptr;
+}
+
+float** getCurrentTimeCourses(HostMtcInfo& info) {
+    auto get = hostFunctions().ztGetMTCOfCurrentSRF;
+    return get ? get(&info) : nullptr;
+}
+
+namespace {
+
+template <typename Function, typename... Extra>
+bool handToHost(Function* function, const std::string& path, Extra... extra) {
+    return function && function(path.c_str(), extra...) != 0;
+}
+
+}  // namespace
+
+bool loadMapsInHost(const std::string& path) { return handToHost(hostFunctions().ztLoadSMPsToCurrentSRF, path); }
+bool saveTimeCourseInHost(const std::string& path) { return handToHost(hostFunctions().ztSaveMTCOfCurrentSRF, path); }
+bool linkTimeCourseInHost(const std::string& path) { return handToHost(hostFunctions().ztLinkMTCToCurrentSRF, path, 0); }
+bool loadPatchesInHost(const std::string& path) { return handToHost(hostFunctions().ztLoadPOIs, path); }
+
 }  // namespace meshbridge

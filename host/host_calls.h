@@ -50,4 +50,19 @@ bool askYesNo(const std::string& question);
 int askInteger(const std::string& prompt, int defaultValue, int lowest, int highest);
 float askFloat(const std::string& prompt, float defaultValue, float lowest, float highest);
 
+// The host's current documents. Each is false (or null) when the host lacks
+// the function or holds no such document; true means the host filled the record.
+bool getCurrentSurface(HostSrfInfo& info);        // a result of 1 or more
+bool getCurrentMapList(HostSmpList& list);        // a non-zero result
+float* getCurrentMap(int index, HostSmpInfo& info);
+bool getCurrentPatchList(HostPoiList& list);      // the host's result says nothing
+std::int32_t* getCurrentPatch(int index, HostPoiInfo& info);
+float** getCurrentTimeCourses(HostMtcInfo& info);
+
+// Files handed to the host; true when the host reports success (a non-zero result).
+bool loadMapsInHost(const std::string& path);
+bool saveTimeCourseInHost(const std::string& path);
+bool linkTimeCourseInHost(const std::string& path);
+bool loadPatchesInHost(const std::string& path);
+
 }  // namespace meshbridge

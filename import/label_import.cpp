@@ -30,7 +30,7 @@ namespace {
 // without a known mesh, enough vertices for the labels and every node named.
 std::int32_t meshVertexCount(std::int32_t labelValues, std::int32_t highestNode) {
     HostSrfInfo surface{};
-    if (hostFunctions().ztGetCurrentSRF && hostFunctions().ztGetCurrentSRF(&surface) != 0) {
+    if (getCurrentSurface(surface)) {
         logText(formatText("Number of mesh vertices: %i. Please note that it is assumed that the imported POI belongs "
                            "to the currently opened surface file.\nIf the files do not belong together, the location "
                            "of the POI be incorrect.",
@@ -124,7 +124,7 @@ bool importLabelTable(const gifti_image& image, const std::string& path, bool pr
     if (!writePoiFile(poi)) return false;
     logText(formatText("POI saved as:\n%s", poi.fileName.c_str()));
     if (printToLogtab) dumpPoiHeader(poi, false, true);
-    if (openInHost && (!hostFunctions().ztLoadPOIs || hostFunctions().ztLoadPOIs(poi.fileName.c_str()) == 0))
+    if (openInHost && !loadPatchesInHost(poi.fileName))
         messageBox("Patch of interest (POI) could not be loaded on current surface (SRF).");
     return true;
 }

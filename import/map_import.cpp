@@ -119,9 +119,8 @@ bool getDistributionParameters(const gifti_image& image, int i, std::int32_t map
 }
 
 bool createSmpInHost(const SmpData& smp) {
-    const HostFunctions& host = hostFunctions();
     HostSrfInfo surface{};
-    if (!host.ztGetCurrentSRF || host.ztGetCurrentSRF(&surface) < 1 || surface.nrOfVertices != smp.nrOfVertices) {
+    if (!getCurrentSurface(surface) || surface.nrOfVertices != smp.nrOfVertices) {
         messageBox("The number of vertices of the map is not equal to number of vertices in surface. Process terminated.");
         return false;
     }
@@ -131,13 +130,13 @@ bool createSmpInHost(const SmpData& smp) {
         return false;
     // The new maps follow those the surface has already.
     HostSmpList list{};
-    const int first = host.ztGetSMPsOfCurrentSRF(&list) != 0 ? std::max(list.nrOfMaps, 0) : 0;
+    const int first = getCurrentMapList(list) ? std::max(list.nrOfMaps, 0) : 0;
     for (std::size_t i = 0; i < smp.maps.size(); ++i) {
         const SmpMap& map = smp.maps[i];
         const int index = first + static_cast<int>(i);
-        host.ztCreateSMPForCurrentSRF();
+        hostFunctions().ztCreateSMPForCurrentSRF();
         HostSmpInfo info{};
-        host.ztGetSMPOfCurrentSRF(index, &info);
+        getCurrentMap(index, info);
         info.mapType = map.mapType;
         if (info.name) {
             const std::size_t length = std::min(map.name.size(), kHostMapNameCapacity - 1);
@@ -147,9 +146,9 @@ bool createSmpInHost(const SmpData& smp) {
         info.df1 = map.df1;
         info.df2 = map.df2;
         info.importedFlag = 1.0f;
-        host.ztSetSMPParametersOfCurrentSRF(index, &info);
+        hostFunctions().ztSetSMPParametersOfCurrentSRF(index, &info);
     }
-    host.ztGetSMPsOfCurrentSRF(&list);
+    getCurrentMapList(list);
     return true;
 }
 
@@ -206,7 +205,7 @@ bool importSurfaceMap(const gifti_image& image, const std::string& path, bool pr
     if (printToLogtab) dumpSmpHeader(smp, false, true);
     if (!openInHost) return true;
     if (!createSmpInHost(smp)) return false;
-    if (!hostFunctions().ztLoadSMPsToCurrentSRF || hostFunctions().ztLoadSMPsToCurrentSRF(smp.fileName.c_str()) == 0)
+    if (!loadMapsInHost(smp.fileName))
         messageBox("Surface map (SMP) could not be loaded on current surface (SRF).");
     return true;
 }

@@ -59,9 +59,8 @@ float repetitionTime(const gifti_image& image) {
 }  // namespace
 
 bool createMtcInHost(const MtcData& mtc) {
-    const HostFunctions& host = hostFunctions();
     HostSrfInfo surface{};
-    if (!host.ztGetCurrentSRF || host.ztGetCurrentSRF(&surface) < 1 || surface.nrOfVertices != mtc.nrOfVertices) {
+    if (!getCurrentSurface(surface) || surface.nrOfVertices != mtc.nrOfVertices) {
         messageBox("The number of vertices of the time series is not equal to number of vertices in surface. Process "
                    "terminated.");
         return false;
@@ -76,9 +75,9 @@ bool createMtcInHost(const MtcData& mtc) {
                               mtc.fileName.c_str(), sizeof info.mtcFileName - 1));
         return false;
     }
-    host.ztCreateMTCForCurrentSRF(mtc.nrOfVolumes);
+    hostFunctions().ztCreateMTCForCurrentSRF(mtc.nrOfVolumes);
     // The host's own record of the new time course, filled in and handed back.
-    float** courses = host.ztGetMTCOfCurrentSRF(&info);
+    float** courses = getCurrentTimeCourses(info);
     bool ready = courses != nullptr;
     for (std::int32_t v = 0; ready && v < mtc.nrOfVertices; ++v) ready = courses[v] != nullptr;
     if (!ready) {
@@ -95,7 +94,7 @@ bool createMtcInHost(const MtcData& mtc) {
     info.tr = std::abs(mtc.tr) < 2.0e9f ? static_cast<std::int32_t>(mtc.tr) : 0;
     volumesToCourses(mtc.data.data(), static_cast<std::size_t>(mtc.nrOfVertices),
                      static_cast<std::size_t>(mtc.nrOfVolumes), courses);
-    host.ztSetMTCParametersOfCurrentSRF(&info);
+    hostFunctions().ztSetMTCParametersOfCurrentSRF(&info);
     return true;
 }
 
@@ -131,13 +130,12 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
 
     if (!createMtcInHost(mtc)) return false;
     if (printToLogtab) dumpMtcHeader(mtc, false, true);
-    if (!hostFunctions().ztSaveMTCOfCurrentSRF || hostFunctions().ztSaveMTCOfCurrentSRF(mtc.fileName.c_str()) == 0) {
+    if (!saveTimeCourseInHost(mtc.fileName)) {
         messageBox(formatText("Corvana could not save the mesh time course as %s.", mtc.fileName.c_str()));
         return false;
     }
     logText(formatText("MTC saved as:\n%s", mtc.fileName.c_str()));
-    if (openInHost &&
-        (!hostFunctions().ztLinkMTCToCurrentSRF || hostFunctions().ztLinkMTCToCurrentSRF(mtc.fileName.c_str(), 0) == 0))
+    if (openInHost && !linkTimeCourseInHost(mtc.fileName))
         messageBox("Mesh time course file (MTC) could not be loaded on current surface file (SRF).");
     return true;
 }
