@@ -20,6 +20,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "bench/bench_host.h"
@@ -221,22 +222,23 @@ std::uintmax_t fileSize(const std::string& path) {
     return error ? 0 : size;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "--step") return runStepHere({args.begin() + 1, args.end()});
-
+struct Options {
     std::vector<std::string> levels = {"7", "8", "9"}, encodings = {"ascii", "base64", "gzip"};
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "meshbridge-bench";
     bool keep = false;
     std::string volumes = "1000";
-    constexpr const char* kUsage =
-        "usage: surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 5]\n"
-        "                         [--volumes 1000] [--dir DIR] [--keep yes]\n"
-        "Converts icosphere meshes of the given subdivision levels (7: 163 842 vertices, 8: 655 362,\n"
-        "9: 2 621 442) and a time series of 40 962 vertices x VOLUMES in each encoding, beside\n"
-        "Debian's unpatched gifticlib and the floor of each step, and prints one table row per step.\n";
+};
+
+constexpr const char* kUsage =
+    "usage: surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 5]\n"
+    "                         [--volumes 1000] [--dir DIR] [--keep yes]\n"
+    "Converts icosphere meshes of the given subdivision levels (7: 163 842 vertices, 8: 655 362,\n"
+    "9: 2 621 442) and a time series of 40 962 vertices x VOLUMES in each encoding, beside\n"
+    "Debian's unpatched gifticlib and the floor of each step, and prints one table row per step.\n";
+
+// The options, or the exit code when there is nothing to measure.
+std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
+    Options options;
     for (std::size_t i = 0; i < args.size(); i += 2) {
         if (args[i] == "--help" || args[i] == "-h") {
             std::printf("%s", kUsage);
@@ -249,83 +251,109 @@ int main(int argc, char** argv) {
                          args[i].c_str(), kUsage);
             return 2;
         }
-        if (args[i] == "--levels") levels = splitList(args[i + 1]);
-        else if (args[i] == "--encodings") encodings = splitList(args[i + 1]);
-        else if (args[i] == "--dir") dir = args[i + 1];
-        else if (args[i] == "--keep") keep = args[i + 1] == "yes";
+        if (args[i] == "--levels") options.levels = splitList(args[i + 1]);
+        else if (args[i] == "--encodings") options.encodings = splitList(args[i + 1]);
+        else if (args[i] == "--dir") options.dir = args[i + 1];
+        else if (args[i] == "--keep") options.keep = args[i + 1] == "yes";
         else if (args[i] == "--repeat") repeats = std::max(1, std::atoi(args[i + 1].c_str()));
-        else volumes = args[i + 1];
+        else options.volumes = args[i + 1];
     }
-    std::filesystem::create_directories(dir);
-    const std::string self = std::filesystem::canonical("/proc/self/exe").string();
-    const std::string reference = (std::filesystem::path(self).parent_path() / "gifti_reference").string();
-    if (!std::filesystem::exists(reference)) {
-        std::fprintf(stderr, "surface_benchmark: %s is missing (it needs Debian's libgiftiio-dev)\n", reference.c_str());
-        return 1;
-    }
-    const auto ours = [&](std::vector<std::string> words) {
+    return options;
+}
+
+// The programs that run the compared steps: this one and the reference.
+struct Runners {
+    std::string self, reference;
+    std::vector<std::string> ours(std::vector<std::string> words) const {
         words.insert(words.begin(), {self, "--step"});
         return words;
-    };
+    }
+};
 
+bool benchSurface(const Runners& run, const std::string& level, const std::string& encoding,
+                  const std::filesystem::path& dir) {
+    const std::size_t vertices = 10 * (std::size_t{1} << (2 * std::stoi(level))) + 2;
+    const std::string stem = (dir / ("sphere" + level + "_" + encoding)).string();
+    // Made in a process of its own, so that this one stays small: a spawned
+    // step starts with the peak memory of its parent.
+    if (!runStep(run.self, {"--step", "generate", level, encoding, stem + ".surf.gii"}).succeeded) {
+        std::cerr << "cannot write " << stem << ".surf.gii\n";
+        return false;
+    }
+    // The size of the SRF file the import writes, for the floor.
+    runStep(run.self, {"--step", "import", stem + ".surf.gii"});
+    const std::string srfBytes = std::to_string(fileSize(stem + ".surf.srf"));
+    const auto in = measureGroup({{run.reference, "read", stem + ".surf.gii"}, run.ours({"read", stem + ".surf.gii"}),
+                                  run.ours({"write-bytes", srfBytes, stem + ".bytes"}),
+                                  run.ours({"import", stem + ".surf.gii"})});
+    printRow(vertices, encoding, "reference read", in[0]);
+    printRow(vertices, encoding, "gifticlib read", in[1]);
+    printRow(vertices, encoding, "SRF bytes written", in[2]);
+    printRow(vertices, encoding, "import", in[3], in[0].seconds + in[2].seconds);
+    if (encoding == "base64") return true;  // the export writes ASCII or compressed data only
+    std::filesystem::rename(stem + ".surf.srf", stem + ".srf");
+    const auto out = measureGroup({{run.reference, "write", stem + ".surf.gii", stem + ".again.gii"},
+                                   run.ours({"write", stem + ".surf.gii", stem + ".again.gii"}),
+                                   run.ours({"load-srf", stem + ".srf"}), run.ours({"export", stem + ".srf", encoding})});
+    printRow(vertices, encoding, "reference write", out[0]);
+    printRow(vertices, encoding, "gifticlib write", out[1]);
+    printRow(vertices, encoding, "SRF read", out[2]);
+    printRow(vertices, encoding, "export", out[3], out[0].seconds);
+    for (const char* suffix : {".srf", ".again.gii", ".bytes"}) std::filesystem::remove(stem + suffix);
+    return true;
+}
+
+// Time series: import (with the host's part in memory) and export.
+bool benchTimeSeries(const Runners& run, const std::string& volumes, const std::string& encoding,
+                     const std::filesystem::path& dir) {
+    const std::string stem = (dir / ("run_" + encoding)).string();
+    if (!runStep(run.self, {"--step", "generate-time-series", volumes, encoding, stem + ".time.gii", stem + ".mtc"})
+             .succeeded) {
+        std::cerr << "cannot write " << stem << ".time.gii\n";
+        return false;
+    }
+    const std::string label = encoding + " x" + volumes;
+    const auto in = measureGroup(
+        {{run.reference, "read", stem + ".time.gii"}, run.ours({"import-time-series", stem + ".time.gii"})});
+    printRow(kTimeSeriesVertices, label, "reference read", in[0]);
+    printRow(kTimeSeriesVertices, label, "time series import", in[1], in[0].seconds);
+    if (encoding == "base64") return true;
+    const auto out = measureGroup({{run.reference, "write", stem + ".time.gii", stem + ".again.gii"},
+                                   run.ours({"export-time-series", stem + ".mtc", encoding})});
+    printRow(kTimeSeriesVertices, label, "reference write", out[0]);
+    printRow(kTimeSeriesVertices, label, "time series export", out[1], out[0].seconds);
+    std::filesystem::remove(stem + ".again.gii");
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--step") return runStepHere({args.begin() + 1, args.end()});
+    const auto parsed = parseOptions(args);
+    if (const int* exitCode = std::get_if<int>(&parsed)) return *exitCode;
+    const Options& options = std::get<Options>(parsed);
+
+    std::filesystem::create_directories(options.dir);
+    Runners run;
+    run.self = std::filesystem::canonical("/proc/self/exe").string();
+    run.reference = (std::filesystem::path(run.self).parent_path() / "gifti_reference").string();
+    if (!std::filesystem::exists(run.reference)) {
+        std::fprintf(stderr, "surface_benchmark: %s is missing (it needs Debian's libgiftiio-dev)\n",
+                     run.reference.c_str());
+        return 1;
+    }
     std::printf("| vertices  | data         | step                | wall s  | user s  | sys s   | faults   | peak MB | us/vertex | ratio  |\n");
     std::printf("|-----------|--------------|---------------------|---------|---------|---------|----------|---------|-----------|--------|\n");
-    for (const std::string& level : levels) {
-        const std::size_t vertices = 10 * (std::size_t{1} << (2 * std::stoi(level))) + 2;
-        for (const std::string& encoding : encodings) {
-            const std::string stem = (dir / ("sphere" + level + "_" + encoding)).string();
-            // Made in a process of its own, so that this one stays small: a
-            // spawned step starts with the peak memory of its parent.
-            if (!runStep(self, {"--step", "generate", level, encoding, stem + ".surf.gii"}).succeeded) {
-                std::cerr << "cannot write " << stem << ".surf.gii\n";
-                return 1;
-            }
-            // The size of the SRF file the import writes, for the floor.
-            runStep(self, {"--step", "import", stem + ".surf.gii"});
-            const std::string srfBytes = std::to_string(fileSize(stem + ".surf.srf"));
-            const auto in = measureGroup({{reference, "read", stem + ".surf.gii"},
-                                          ours({"read", stem + ".surf.gii"}),
-                                          ours({"write-bytes", srfBytes, stem + ".bytes"}),
-                                          ours({"import", stem + ".surf.gii"})});
-            const double floor = in[0].seconds + in[2].seconds;
-            printRow(vertices, encoding, "reference read", in[0]);
-            printRow(vertices, encoding, "gifticlib read", in[1]);
-            printRow(vertices, encoding, "SRF bytes written", in[2]);
-            printRow(vertices, encoding, "import", in[3], floor);
-            if (encoding == "base64") continue;  // the export writes ASCII or compressed data only
-            std::filesystem::rename(stem + ".surf.srf", stem + ".srf");
-            const auto out = measureGroup({{reference, "write", stem + ".surf.gii", stem + ".again.gii"},
-                                           ours({"write", stem + ".surf.gii", stem + ".again.gii"}),
-                                           ours({"load-srf", stem + ".srf"}),
-                                           ours({"export", stem + ".srf", encoding})});
-            printRow(vertices, encoding, "reference write", out[0]);
-            printRow(vertices, encoding, "gifticlib write", out[1]);
-            printRow(vertices, encoding, "SRF read", out[2]);
-            printRow(vertices, encoding, "export", out[3], out[0].seconds);
-            for (const char* suffix : {".srf", ".again.gii", ".bytes"}) std::filesystem::remove(stem + suffix);
+    for (const std::string& level : options.levels) {
+        for (const std::string& encoding : options.encodings) {
+            if (!benchSurface(run, level, encoding, options.dir)) return 1;
         }
     }
-    // Time series: import (with the host's part in memory) and export.
-    for (const std::string& encoding : encodings) {
-        if (volumes == "0") break;
-        const std::string stem = (dir / ("run_" + encoding)).string();
-        if (!runStep(self, {"--step", "generate-time-series", volumes, encoding, stem + ".time.gii", stem + ".mtc"})
-                 .succeeded) {
-            std::cerr << "cannot write " << stem << ".time.gii\n";
-            return 1;
-        }
-        const std::string label = encoding + " x" + volumes;
-        const auto in = measureGroup({{reference, "read", stem + ".time.gii"},
-                                      ours({"import-time-series", stem + ".time.gii"})});
-        printRow(kTimeSeriesVertices, label, "reference read", in[0]);
-        printRow(kTimeSeriesVertices, label, "time series import", in[1], in[0].seconds);
-        if (encoding == "base64") continue;
-        const auto out = measureGroup({{reference, "write", stem + ".time.gii", stem + ".again.gii"},
-                                       ours({"export-time-series", stem + ".mtc", encoding})});
-        printRow(kTimeSeriesVertices, label, "reference write", out[0]);
-        printRow(kTimeSeriesVertices, label, "time series export", out[1], out[0].seconds);
-        std::filesystem::remove(stem + ".again.gii");
+    for (const std::string& encoding : options.encodings) {
+        if (options.volumes != "0" && !benchTimeSeries(run, options.volumes, encoding, options.dir)) return 1;
     }
-    if (!keep) std::filesystem::remove_all(dir);
+    if (!options.keep) std::filesystem::remove_all(options.dir);
     return 0;
 }
