@@ -7,12 +7,15 @@
 #include "formats/poi_file.h"
 #include "plugin/commands.h"
 #include "tests/support/bytes.h"
+#include "tests/support/describe.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 using meshbridge::test::dataArray;
+using meshbridge::test::describe;
+using meshbridge::test::valuesOf;
 using meshbridge::test::FakeHost;
 using meshbridge::test::gifti;
 using meshbridge::test::TempDir;
@@ -33,8 +36,6 @@ std::string labels(const std::string& values = "0 0 1 1 1 7") {
 std::string nodes(const std::string& values = "10 20 30 40 50 60") {
     return dataArray("NIFTI_INTENT_NODE_INDEX", "NIFTI_TYPE_INT32", "Dimensionality=\"1\" Dim0=\"6\"", values);
 }
-
-std::vector<std::int32_t> verticesOf(const PoiPatch& patch) { return {patch.vertices.begin(), patch.vertices.end()}; }
 
 // A POI file of the given patches (name, colour, vertices) on a mesh of
 // `meshVertices`, written as `path`.
@@ -88,22 +89,10 @@ TEST_F(LabelImportTest, OnePatchPerLabel) {
                                                   "GIFTI label table successfully imported."}));
     const PoiData poi = written();
     EXPECT_EQ(poi.version, 2);
-    EXPECT_EQ(poi.fromMeshFile, "");
     EXPECT_EQ(poi.nrOfMeshVertices, 6);
-    ASSERT_EQ(poi.patches.size(), 3u);
-    EXPECT_EQ(poi.patches[0].name, "Background");
-    EXPECT_EQ(verticesOf(poi.patches[0]), (std::vector<std::int32_t>{0, 1}));
-    EXPECT_EQ(poi.patches[0].labelVertex, 0);
-    EXPECT_EQ(poi.patches[0].color, 0);
-    EXPECT_EQ(poi.patches[1].name, "V1");
-    EXPECT_EQ(verticesOf(poi.patches[1]), (std::vector<std::int32_t>{2, 3, 4}));
-    EXPECT_EQ(poi.patches[1].labelVertex, 2);
-    EXPECT_EQ(poi.patches[1].color, 16711680);
-    // A key without vertices: no vertices, label vertex 0. A component of 0.5 gives 128.
-    EXPECT_EQ(poi.patches[2].name, "100% grey");
-    EXPECT_TRUE(poi.patches[2].vertices.empty());
-    EXPECT_EQ(poi.patches[2].labelVertex, 0);
-    EXPECT_EQ(poi.patches[2].color, 128 * 65536 + 128 * 256 + 128);
+    // A key without vertices has label vertex 0; a component of 0.5 gives 128.
+    EXPECT_EQ(describe(poi), "Background [0 1] label 0 colour 0\nV1 [2 3 4] label 2 colour 16711680\n"
+                             "100% grey [] label 0 colour " + std::to_string(128 * 65536 + 128 * 256 + 128) + "\n");
 }
 
 TEST_F(LabelImportTest, NodeIndicesWithTheHostsSurface) {
@@ -113,9 +102,7 @@ TEST_F(LabelImportTest, NodeIndicesWithTheHostsSurface) {
     ASSERT_TRUE(import({labels(), nodes()}, true));
     const PoiData poi = written();
     EXPECT_EQ(poi.nrOfMeshVertices, 100);
-    ASSERT_EQ(poi.patches.size(), 3u);
-    EXPECT_EQ(verticesOf(poi.patches[1]), (std::vector<std::int32_t>{30, 40, 50}));
-    EXPECT_EQ(poi.patches[1].labelVertex, 30);
+    EXPECT_NE(describe(poi).find("V1 [30 40 50] label 30 "), std::string::npos);
     EXPECT_NE(host.log[1].find("Number of mesh vertices: 100. Please note"), std::string::npos);
     EXPECT_EQ(host.loadedPatchFiles, std::vector<std::string>{dir.file("lh.aparc.label.poi")});
 }
@@ -163,9 +150,7 @@ TEST_F(LabelImportTest, ShortNodeArrayAndMissingLabelsAreRefused) {
 
 TEST_F(LabelImportTest, TheLastLabelArrayCountsAndFailedWritesAreReported) {
     ASSERT_TRUE(import({labels("1 1 1 1 1 1"), labels("4 4 0 0 0 0")}));
-    const PoiData poi = written();
-    ASSERT_EQ(poi.patches.size(), 3u);
-    EXPECT_EQ(verticesOf(poi.patches[2]), (std::vector<std::int32_t>{0, 1}));
+    EXPECT_NE(describe(written()).find("100% grey [0 1] "), std::string::npos);
     std::filesystem::remove(dir.file("lh.aparc.label.poi"));
     std::filesystem::create_directory(dir.file("lh.aparc.label.poi"));
     host.log.clear();
@@ -188,24 +173,14 @@ TEST(PoiExport, PatchesBecomeNodeAndLabelArrays) {
 
     const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);
     ASSERT_TRUE(image);
-    EXPECT_STREQ(image->meta.name[1], "Corresponding (underlying) Corvana surface");
-    EXPECT_STREQ(image->meta.value[1], "lh brain.srf");
-    EXPECT_STREQ(image->meta.value[2], "40962");
+    EXPECT_EQ(test::metaOf(image->meta, "Corresponding (underlying) Corvana surface"), "lh brain.srf");
+    EXPECT_EQ(test::metaOf(image->meta, "Number of mesh vertices"), "40962");
     ASSERT_EQ(image->numDA, 2);
-    ASSERT_TRUE(image->darray[0]->data && image->darray[1]->data);
     EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_NODE_INDEX);
     EXPECT_EQ(image->darray[1]->intent, NIFTI_INTENT_LABEL);
-    const auto* nodeValues = static_cast<const std::int32_t*>(image->darray[0]->data);
-    const auto* labelValues = static_cast<const std::int32_t*>(image->darray[1]->data);
-    EXPECT_EQ(std::vector<std::int32_t>(nodeValues, nodeValues + 5), (std::vector<std::int32_t>{10, 11, 12, 12, 40}));
-    EXPECT_EQ(std::vector<std::int32_t>(labelValues, labelValues + 5), (std::vector<std::int32_t>{0, 0, 0, 1, 1}));
-    const giiLabelTable& table = image->labeltable;
-    ASSERT_EQ(table.length, 3);
-    EXPECT_EQ(table.key[2], 2);
-    EXPECT_STREQ(table.label[0], "V1");
-    EXPECT_STREQ(table.label[2], "empty");
-    EXPECT_EQ(std::vector<float>(table.rgba, table.rgba + 8),
-              (std::vector<float>{1, 0, 0, 1, 1, 127.0f / 255.0f, 63.0f / 255.0f, 1}));
+    EXPECT_EQ(valuesOf<std::int32_t>(*image->darray[0]), (std::vector<std::int32_t>{10, 11, 12, 12, 40}));
+    EXPECT_EQ(valuesOf<std::int32_t>(*image->darray[1]), (std::vector<std::int32_t>{0, 0, 0, 1, 1}));
+    EXPECT_EQ(describe(image->labeltable), "0 V1 255 0 0 255\n1 V2 255 127 63 255\n2 empty 0 0 255 255\n");
 }
 
 TEST(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
@@ -220,19 +195,10 @@ TEST(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);
     ASSERT_TRUE(image);
     ASSERT_EQ(image->numDA, 1);
-    const giiDataArray& labels = *image->darray[0];
-    EXPECT_EQ(labels.intent, NIFTI_INTENT_LABEL);
-    EXPECT_EQ(labels.datatype, NIFTI_TYPE_INT32);
-    ASSERT_EQ(labels.dims[0], 6);
-    const auto* values = static_cast<const std::int32_t*>(labels.data);
-    EXPECT_EQ(std::vector<std::int32_t>(values, values + 6), (std::vector<std::int32_t>{1, 1, 1, 2, 0, 0}));
-    const giiLabelTable& table = image->labeltable;
-    ASSERT_EQ(table.length, 3);
-    EXPECT_EQ(std::vector<int>(table.key, table.key + 3), (std::vector<int>{0, 1, 2}));
-    EXPECT_STREQ(table.label[0], "???");
-    EXPECT_EQ(table.rgba[3], 0.0f);  // vertices in no patch are transparent
-    EXPECT_STREQ(table.label[2], "V2");
-    EXPECT_EQ(std::vector<float>(table.rgba + 8, table.rgba + 12), (std::vector<float>{0, 0, 1, 1}));
+    EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_LABEL);
+    EXPECT_EQ(valuesOf<std::int32_t>(*image->darray[0]), (std::vector<std::int32_t>{1, 1, 1, 2, 0, 0}));
+    // Vertices in no patch are transparent.
+    EXPECT_EQ(describe(image->labeltable), "0 ??? 0 0 0 0\n1 V1 255 0 0 255\n2 V2 0 0 255 255\n");
 
     // The import gives the patches back, and "???" with the vertices in none.
     std::filesystem::remove(poi.fileName);
@@ -240,30 +206,20 @@ TEST(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     ASSERT_TRUE(importGiftiFile(5, false, false, false, false));
     PoiData back;
     ASSERT_TRUE(readPoiFile(dir.file("areas.label.poi"), back));
-    ASSERT_EQ(back.patches.size(), 3u);
     EXPECT_EQ(back.nrOfMeshVertices, 6);
-    EXPECT_EQ(back.patches[0].name, "???");
-    EXPECT_EQ(verticesOf(back.patches[0]), (std::vector<std::int32_t>{4, 5}));
-    EXPECT_EQ(back.patches[1].name, "V1");
-    EXPECT_EQ(back.patches[1].color, 255 * 65536);
-    EXPECT_EQ(verticesOf(back.patches[1]), (std::vector<std::int32_t>{0, 1, 2}));
-    EXPECT_EQ(verticesOf(back.patches[2]), (std::vector<std::int32_t>{3}));
+    EXPECT_EQ(describe(back), "??? [4 5] label 4 colour 0\nV1 [0 1 2] label 0 colour 16711680\nV2 [3] label 3 colour 255\n");
 
-    // Without the mesh's size there is nothing to label.
-    poi.nrOfMeshVertices = 0;
-    ASSERT_TRUE(writePoiFile(poi));
-    host.dialogAnswers.push_back(poi.fileName);
-    EXPECT_FALSE(exportGiftiFile(5, false, false, false, true));
-    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
-                                   " does not say how many vertices its mesh has, which one label per vertex needs.");
-    // Nor with a size no mesh has.
-    poi.nrOfMeshVertices = 2000000000;
-    ASSERT_TRUE(writePoiFile(poi));
-    host.dialogAnswers.push_back(poi.fileName);
-    EXPECT_FALSE(exportGiftiFile(5, false, false, false, true));
-    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
-                                   " gives its mesh 2000000000 vertices, more than the 268435456 one label per "
-                                   "vertex is written for.");
+    // Without the mesh's size there is nothing to label, nor with a size no mesh has.
+    for (const auto& [vertices, problem] :
+         {std::pair{0, " does not say how many vertices its mesh has, which one label per vertex needs."},
+          std::pair{2000000000, " gives its mesh 2000000000 vertices, more than the 268435456 one label per vertex "
+                                "is written for."}}) {
+        poi.nrOfMeshVertices = vertices;
+        ASSERT_TRUE(writePoiFile(poi));
+        host.dialogAnswers.push_back(poi.fileName);
+        EXPECT_FALSE(exportGiftiFile(5, false, false, false, true));
+        EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName + problem);
+    }
 }
 
 TEST(PoiExport, VerticesOutsideTheMeshAreRefused) {

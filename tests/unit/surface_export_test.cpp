@@ -5,12 +5,16 @@
 #include "common/replace_extension.h"
 #include "formats/srf_file.h"
 #include "plugin/commands.h"
+#include "tests/support/describe.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
+using meshbridge::test::describe;
 using meshbridge::test::FakeHost;
+using meshbridge::test::metaOf;
+using meshbridge::test::valuesOf;
 using meshbridge::test::TempDir;
 
 namespace {
@@ -31,12 +35,6 @@ SrfData triangleSurface(const std::string& fileName, std::vector<std::int32_t> c
     srf.triangles = {0, 2, 1};
     srf.fileName = fileName;
     return srf;
-}
-
-std::string metaValue(const nvpairs& meta, const std::string& name) {
-    for (int i = 0; i < meta.length; ++i)
-        if (name == meta.name[i]) return meta.value[i];
-    return "<absent>";
 }
 
 class SurfaceExportTest : public ::testing::Test {
@@ -64,35 +62,29 @@ TEST_F(SurfaceExportTest, WritesVerticesTrianglesAndMetadata) {
 
     const GiftiImagePtr image = readGiftiImage(out, true);
     ASSERT_TRUE(image);
-    EXPECT_EQ(metaValue(image->meta, "GIFTI plugin version"), "1.6");
+    EXPECT_EQ(metaOf(image->meta, "GIFTI plugin version"), "1.6");
     ASSERT_EQ(image->numDA, 2);
     const giiDataArray& points = *image->darray[0];
     EXPECT_EQ(points.intent, NIFTI_INTENT_POINTSET);
     EXPECT_EQ(points.datatype, NIFTI_TYPE_FLOAT32);
-    EXPECT_EQ(points.num_dim, 2);
-    EXPECT_EQ(points.dims[0], 3);
-    EXPECT_EQ(points.dims[1], 3);
+    EXPECT_EQ(std::vector<int>(points.dims, points.dims + 3), (std::vector<int>{3, 3, 0}));
     EXPECT_EQ(points.encoding, GIFTI_ENCODING_ASCII);
-    EXPECT_EQ(points.ind_ord, GIFTI_IND_ORD_ROW_MAJOR);
-    const auto* xyz = static_cast<const float*>(points.data);
-    const std::vector<float> expected = {0.1f, 0.0f, -0.0f, 1.0f, 123.456789f, 3.0f, -2.5e-7f, 1.0f, 1e-30f};
-    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(xyz[i], expected[i]) << i;  // exact, also in ASCII
-    EXPECT_EQ(metaValue(points.meta, "AnatomicalStructurePrimary"), "CortexLeft");
-    EXPECT_EQ(metaValue(points.meta, "AnatomicalStructureSecondary"), "Unknown");
-    EXPECT_EQ(metaValue(points.meta, "GeometricType"), "Inflated");
+    // Exact, also in ASCII.
+    EXPECT_EQ(valuesOf<float>(points),
+              (std::vector<float>{0.1f, 0.0f, -0.0f, 1.0f, 123.456789f, 3.0f, -2.5e-7f, 1.0f, 1e-30f}));
+    EXPECT_EQ(metaOf(points.meta, "AnatomicalStructurePrimary"), "CortexLeft");
+    EXPECT_EQ(metaOf(points.meta, "AnatomicalStructureSecondary"), "Unknown");
+    EXPECT_EQ(metaOf(points.meta, "GeometricType"), "Inflated");
     ASSERT_EQ(points.numCS, 1);
     EXPECT_STREQ(points.coordsys[0]->dataspace, "NIFTI_XFORM_TALAIRACH");
     EXPECT_STREQ(points.coordsys[0]->xformspace, "NIFTI_XFORM_TALAIRACH");
-    EXPECT_EQ(points.coordsys[0]->xform[2][2], 1.0);
-    EXPECT_EQ(points.coordsys[0]->xform[0][3], 0.0);
 
     const giiDataArray& triangles = *image->darray[1];
     EXPECT_EQ(triangles.intent, NIFTI_INTENT_TRIANGLE);
     EXPECT_EQ(triangles.datatype, NIFTI_TYPE_INT32);
     EXPECT_EQ(triangles.dims[0], 1);
-    const auto* indices = static_cast<const std::int32_t*>(triangles.data);
-    EXPECT_EQ(std::vector<std::int32_t>(indices, indices + 3), (std::vector<std::int32_t>{0, 2, 1}));
-    EXPECT_EQ(metaValue(triangles.meta, "TopologicalType"), "CLOSED");
+    EXPECT_EQ(valuesOf<std::int32_t>(triangles), (std::vector<std::int32_t>{0, 2, 1}));
+    EXPECT_EQ(metaOf(triangles.meta, "TopologicalType"), "CLOSED");
     EXPECT_EQ(triangles.numCS, 0);
 }
 
@@ -104,28 +96,6 @@ TEST_F(SurfaceExportTest, BinaryExportCompressesEveryArray) {
         ASSERT_TRUE(image) << name;
         for (int i = 0; i < image->numDA; ++i) EXPECT_EQ(image->darray[i]->encoding, GIFTI_ENCODING_B64GZ) << name;
     }
-}
-
-TEST_F(SurfaceExportTest, CurrentSurfaceNeedsNoDialog) {
-    std::vector<float> x{0, 1, 0}, y{0, 0, 1}, z(3, 0.0f), n(3, 0.0f);
-    std::vector<std::int32_t> colors(3, 0), triangles{0, 1, 2};
-    HostSrfInfo info{};
-    info.nrOfVertices = 3;
-    info.nrOfTriangles = 1;
-    info.vertexX = x.data();
-    info.vertexY = y.data();
-    info.vertexZ = z.data();
-    info.normalX = info.normalY = info.normalZ = n.data();
-    info.colors = colors.data();
-    info.triangles = triangles.data();
-    const std::string name = dir.file("current_RH.srf");
-    info.fileName = name.c_str();
-    host.currentSurface = info;
-    ASSERT_TRUE(exportGiftiFile(2, true, false, false));
-    EXPECT_TRUE(host.dialogs.empty());
-    const GiftiImagePtr image = readGiftiImage(dir.file("current_RH.surf.gii"), true);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(metaValue(image->darray[0]->meta, "AnatomicalStructurePrimary"), "CortexRight");
 }
 
 TEST_F(SurfaceExportTest, FailuresAreReported) {
@@ -185,52 +155,31 @@ TEST_F(SurfaceExportTest, TrianglesOutsideTheMeshAreRefused) {
     }
 }
 
-TEST_F(SurfaceExportTest, OtherFileTypesDoNothing) {
-    EXPECT_TRUE(exportGiftiFile(1, false, false, false));
-    EXPECT_TRUE(exportGiftiFile(6, false, false, false));
-    EXPECT_TRUE(host.dialogs.empty());
-    EXPECT_TRUE(host.log.empty());
-}
-
 namespace {
 
-struct Label {
-    std::int32_t key;
-    std::string name;
-    std::array<float, 4> rgba;
-    bool operator==(const Label&) const = default;
-};
-
-// Exports the colours of a three-vertex surface and reads the label file back.
-void exportColors(const SrfData& srf, std::vector<std::int32_t>& keys, std::vector<Label>& table) {
-    ASSERT_TRUE(exportSurfaceColors(srf, false));
+// Exports the colours of a three-vertex surface; the label file's keys and its table.
+std::pair<std::vector<std::int32_t>, std::string> exportColors(const SrfData& srf) {
+    if (!exportSurfaceColors(srf, false)) return {};
     const GiftiImagePtr image = readGiftiImage(replaceExtension(srf.fileName, ".label.gii"), true);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->meta.length <= 1, true);  // at most the library's own version entry
-    ASSERT_EQ(image->numDA, 1);
+    if (!image || image->numDA != 1) return {};
     const giiDataArray& array = *image->darray[0];
     EXPECT_EQ(array.intent, NIFTI_INTENT_LABEL);
-    EXPECT_EQ(array.datatype, NIFTI_TYPE_INT32);
     EXPECT_EQ(array.encoding, GIFTI_ENCODING_B64BIN);
-    const auto* values = static_cast<const std::int32_t*>(array.data);
-    keys.assign(values, values + array.dims[0]);
-    for (int i = 0; i < image->labeltable.length; ++i) {
-        const float* c = image->labeltable.rgba + 4 * i;
-        table.push_back({image->labeltable.key[i], image->labeltable.label[i], {c[0], c[1], c[2], c[3]}});
-    }
+    return {valuesOf<std::int32_t>(array), describe(image->labeltable)};
 }
+
+using Keys = std::vector<std::int32_t>;
 
 }  // namespace
 
 TEST(SurfaceColorExport, CurvatureModeHasTwoEntries) {
     TempDir dir;
     FakeHost host;
-    std::vector<std::int32_t> keys;
-    std::vector<Label> table;
-    exportColors(triangleSurface(dir.file("brain.srf"), {0, 1, 0}), keys, table);
-    EXPECT_EQ(keys, (std::vector<std::int32_t>{0, 1, 0}));
-    EXPECT_EQ(table, (std::vector<Label>{{0, "Convex Curvature", {0.332f, 0.733f, 0.98f, 1.0f}},
-                                         {1, "Concave Curvature", {0.1f, 0.24f, 0.32f, 1.0f}}}));
+    SrfData srf = triangleSurface(dir.file("brain.srf"), {0, 1, 0});
+    srf.convexColor = {0.2f, 0.4f, 1.0f, 1.0f};
+    srf.concaveColor = {0.0f, 1.0f, 0.6f, 0.0f};
+    EXPECT_EQ(exportColors(srf), std::pair(Keys{0, 1, 0}, std::string("0 Convex Curvature 51 102 255 255\n"
+                                                                        "1 Concave Curvature 0 255 153 0\n")));
     EXPECT_EQ(host.log, std::vector<std::string>{"Exported Color Label Table to GIfTI format, name:\n " +
                                                  dir.file("brain.label.gii")});
 }
@@ -238,51 +187,32 @@ TEST(SurfaceColorExport, CurvatureModeHasTwoEntries) {
 TEST(SurfaceColorExport, OwnColoursAreSortedAndKeyedByTheirRgb) {
     TempDir dir;
     FakeHost host;
-    std::vector<std::int32_t> keys;
-    std::vector<Label> table;
     const std::int32_t orange = kOwnColorBase + 255 * 65536 + 127 * 256 + 63;
-    exportColors(triangleSurface(dir.file("D.srf"), {orange, kOwnColorBase + 255, kOwnColorBase}), keys, table);
-    EXPECT_EQ(keys, (std::vector<std::int32_t>{0xFF7F3F, 255, 0}));
-    EXPECT_EQ(table, (std::vector<Label>{{0, "Unknown", {0, 0, 0, 1}},
-                                         {255, "Unknown", {0, 0, 1, 1}},
-                                         {0xFF7F3F, "Unknown", {1.0f, 127.0f / 255.0f, 63.0f / 255.0f, 1.0f}}}));
+    EXPECT_EQ(exportColors(triangleSurface(dir.file("D.srf"), {orange, kOwnColorBase + 255, kOwnColorBase})),
+              std::pair(Keys{0xFF7F3F, 255, 0},
+                        std::string("0 Unknown 0 0 0 255\n255 Unknown 0 0 255 255\n16744255 Unknown 255 127 63 255\n")));
 }
 
 TEST(SurfaceColorExport, MixedMeshesGiveEveryVertexAnEntry) {
     TempDir dir;
     FakeHost host;
-    std::vector<std::int32_t> keys;
-    std::vector<Label> table;
-    exportColors(triangleSurface(dir.file("a.srf"), {kOwnColorBase + 5, 0, 1}), keys, table);
-    EXPECT_EQ(keys, (std::vector<std::int32_t>{5, 0x1000000, 0x1000001}));
-    ASSERT_EQ(table.size(), 3u);
-    EXPECT_EQ(table[1].key, 0x1000000);
-    EXPECT_EQ(table[1].name, "Convex Curvature");
-    EXPECT_EQ(table[2].name, "Concave Curvature");
-
-    keys.clear();
-    table.clear();
-    exportColors(triangleSurface(dir.file("b.srf"), {1, kOwnColorBase + 0xFF0000, 0}), keys, table);
-    EXPECT_EQ(keys, (std::vector<std::int32_t>{1, 2, 0}));
-    ASSERT_EQ(table.size(), 3u);
-    EXPECT_EQ(table[2], (Label{2, "Unknown", {1, 0, 0, 1}}));
+    EXPECT_EQ(exportColors(triangleSurface(dir.file("a.srf"), {kOwnColorBase + 5, 0, 1})).first,
+              (Keys{5, 0x1000000, 0x1000001}));
+    EXPECT_EQ(exportColors(triangleSurface(dir.file("b.srf"), {1, kOwnColorBase + 0xFF0000, 0})),
+              std::pair(Keys{1, 2, 0}, std::string("0 Convex Curvature 85 187 250 255\n1 Concave Curvature 26 61 82 "
+                                                   "255\n2 Unknown 255 0 0 255\n")));
 }
 
 TEST(SurfaceColorExport, KeysNeverCollideAndTheStructureIsNamed) {
     TempDir dir;
     FakeHost host;
     // A word of 0x40000005 has the colour key 0x1000005, past the usual curvature keys.
-    const SrfData srf = triangleSurface(dir.file("a_LH.srf"), {kOwnColorBase + 0x1000005, 0, 1});
-    ASSERT_TRUE(exportSurfaceColors(srf, false));
+    const auto [keys, table] = exportColors(triangleSurface(dir.file("a_LH.srf"), {kOwnColorBase + 0x1000005, 0, 1}));
+    EXPECT_EQ(keys, (Keys{0x1000005, 0x1000006, 0x1000007}));
+    EXPECT_EQ(table.substr(0, 8) + table.substr(table.find('\n') + 1, 8), "16777221" "16777222");
     const GiftiImagePtr image = readGiftiImage(dir.file("a_LH.label.gii"), true);
     ASSERT_TRUE(image);
-    const auto* keys = static_cast<const std::int32_t*>(image->darray[0]->data);
-    EXPECT_EQ(std::vector<std::int32_t>(keys, keys + 3), (std::vector<std::int32_t>{0x1000005, 0x1000006, 0x1000007}));
-    ASSERT_EQ(image->labeltable.length, 3);
-    EXPECT_EQ(std::vector<int>(image->labeltable.key, image->labeltable.key + 3),
-              (std::vector<int>{0x1000005, 0x1000006, 0x1000007}));
-    ASSERT_NE(gifti_get_meta_value(&image->meta, "AnatomicalStructurePrimary"), nullptr);
-    EXPECT_STREQ(gifti_get_meta_value(&image->meta, "AnatomicalStructurePrimary"), "CortexLeft");
+    EXPECT_EQ(metaOf(image->meta, "AnatomicalStructurePrimary"), "CortexLeft");
 }
 
 TEST(SurfaceColorExport, SurfaceWithoutVerticesIsRefused) {
