@@ -118,20 +118,6 @@ TEST(MapRoundTrip, OpenCreatesTheMapsInTheHost) {
     EXPECT_EQ(result.err.find("host map"), std::string::npos);
 }
 
-TEST(MapRoundTrip, PrintOfMaps) {
-    TempDir dir;
-    writeFile(dir.file("z.func.gii"), gifti({dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", kSixValues,
-                                                       "1 2 3 4 5 6", md("Name", "z"))}));
-    ASSERT_EQ(runMeshbridge({"import", dir.file("z.func.gii")}).exitCode, 0);
-    const ProcessResult result = runMeshbridge({"print", dir.file("z.func.smp"), "--to-file"});
-    EXPECT_EQ(result.exitCode, 0);
-    const std::string dump = "\nSMP filename: \n" + dir.file("z.func.smp") +
-                             "\nFile type: surface map (*.smp)\nFile version: 5\nNumber of vertices: 6\n"
-                             "Number of maps: 1\nSurface filename: untitled.srf\n";
-    EXPECT_EQ(result.out, commandPreamble("Print") + "Wrote the header info to disk.\n" + dump + "\n");
-    EXPECT_EQ(readFile(dir.file("z.func_info.txt")), dump);
-}
-
 TEST(MapRoundTrip, NamesInAnyCodePageSurviveBothWays) {
     // UTF-8 in the GIFTI file, Windows-1252 in the SMP file, UTF-8 again in the
     // export; "]]>" is written split over two CDATA sections.

@@ -109,19 +109,6 @@ TEST(SurfaceRoundTrip, CompressedGiftiFilesAreRead) {
     EXPECT_EQ(runMeshbridge({"print", dir.file("oct.surf.gii.gz")}).exitCode, 0);
 }
 
-TEST(SurfaceRoundTrip, PrintOfTheCurrentSurface) {
-    TempDir dir;
-    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
-    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
-    const ProcessResult result = runMeshbridge({"print", "--current", "--to-file", "--surface", dir.file("oct.surf.srf")});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    const std::string path = dir.file("oct.surf.srf");
-    const std::string dump = result.out.substr(result.out.find("Wrote the header info to disk.\n") + 31);
-    EXPECT_EQ(result.out, commandPreamble("Print") + path + "\n" + path + "\nWrote the header info to disk.\n" + dump);
-    EXPECT_EQ(readFile(dir.file("oct.surf_info.txt")), inTextMode(dump.substr(0, dump.size() - 1)));
-    EXPECT_NE(dump.find("File version: 3.5\nNumber of vertices: 6\n"), std::string::npos);
-}
-
 TEST(SurfaceRoundTrip, BadInputsLeaveExistingFilesAlone) {
     TempDir dir;
     // This nibabel sample names its encoding with words gifticlib does not know: no data.
@@ -136,37 +123,12 @@ TEST(SurfaceRoundTrip, BadInputsLeaveExistingFilesAlone) {
     std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
     ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
     const std::string srf = readFile(dir.file("oct.surf.srf"));
-    writeFile(dir.file("cut.srf"), srf.substr(0, srf.size() - 10));
-    writeFile(dir.file("cut.surf.gii"), "keep me");
-    result = runMeshbridge({"export", dir.file("cut.srf")});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.out.find("Error while reading surface file " + dir.file("cut.srf") + ".\n" + dir.file("cut.srf") +
-                              " cannot be read: triangles: 24 values of 4 bytes from byte 348 on do not "
-                              "fit in the 90 bytes left.\nReading of surface file did not succeed.\n"),
-              std::string::npos)
-        << result.out;
-    EXPECT_EQ(readFile(dir.file("cut.surf.gii")), "keep me");
-
-    // Damaged data inside a well-formed file: refused, not read as zeros.
-    ASSERT_EQ(runMeshbridge({"export", "--binary", dir.file("oct.surf.srf")}).exitCode, 0);
-    std::string packed = readFile(dir.file("oct.surf.surf.gii"));
-    const std::size_t data = packed.find("<Data>") + 6;
-    packed.replace(data + 8, 4, "!!!!");
-    writeFile(dir.file("oct.surf.gii"), packed);
-    result = runMeshbridge({"import", dir.file("oct.surf.gii")});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("its data is missing or incomplete."), std::string::npos);
-    EXPECT_EQ(readFile(dir.file("oct.surf.srf")), srf);
-    std::filesystem::remove(dir.file("oct.surf.surf.gii"));
-
     // A truncated GIFTI file in place of a good one: the old SRF stays.
-    writeFile(dir.file("oct.surf.gii"), readFile(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii"));
     const std::string gii = readFile(dir.file("oct.surf.gii"));
     writeFile(dir.file("oct.surf.gii"), gii.substr(0, gii.size() / 2));
     EXPECT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 1);
     EXPECT_EQ(readFile(dir.file("oct.surf.srf")), srf);
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"cut.srf", "cut.surf.gii", "oct.surf.gii", "oct.surf.srf",
-                                                       "odd.surf.gii"}));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"oct.surf.gii", "oct.surf.srf", "odd.surf.gii"}));
 }
 
 TEST(DamagedGifti, FilesFoundByFuzzingAreHandledCleanly) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "common/gifti.h"
 #include "tests/support/bytes.h"
@@ -56,6 +57,21 @@ TEST(GiftiReading, AsciiDataMustHoldExactlyTheValuesOfItsDimensions) {
     ASSERT_TRUE(image);
     ASSERT_NE(image->darray[0]->data, nullptr);
     EXPECT_EQ(static_cast<const float*>(image->darray[0]->data)[199999], 199999.0f);
+}
+
+TEST(GiftiReading, EncodedDataThatDoesNotDecodeToItsSizeIsDropped) {
+    TempDir dir;
+    // Two floats, 1 and 2, in Base64; then a damaged character, a short text and bad GZip data.
+    for (const auto& [encoding, data, kept] :
+         {std::tuple{"Base64Binary", "AACAPwAAAEA=", true}, std::tuple{"Base64Binary", "AACAP!AAAEA=", false},
+          std::tuple{"Base64Binary", "AACAPw==", false}, std::tuple{"GZipBase64Binary", "AACAPwAAAEA=", false}}) {
+        std::string array = shapeArray(2, data);
+        array.replace(array.find("\"ASCII\""), 7, std::string("\"") + encoding + "\"");
+        test::writeFile(dir.file("coded.gii"), gifti({array}));
+        const GiftiImagePtr image = readGiftiImage(dir.file("coded.gii"), true);
+        ASSERT_TRUE(image) << data;
+        EXPECT_EQ(image->darray[0]->data != nullptr, kept) << encoding << " " << data;
+    }
 }
 
 TEST(GiftiReading, OnlyRowAndColumnMajorOrderAreRead) {

@@ -7,47 +7,30 @@
 #include "plugin/giftiplugin.h"
 #include "tests/support/fake_host.h"
 
-using meshbridge::isVersionAtLeast;
 using meshbridge::test::FakeHost;
 
-namespace {
-
-const char* const kTooOld = "Can not execute this plugin - Corvana version 20.0 or higher required.";
-
-struct VersionCase {
-    int first, second, third;
-    bool accepted;
-};
-
-void PrintTo(const VersionCase& c, std::ostream* out) {
-    *out << c.first << "." << c.second << "." << c.third;
-}
-
-class HostVersionTest : public ::testing::TestWithParam<VersionCase> {};
-
-}  // namespace
-
-TEST_P(HostVersionTest, InitPluginAcceptsFrom295On) {
-    const VersionCase c = GetParam();
-    FakeHost host;
-    host.version[0] = c.first;
-    host.version[1] = c.second;
-    host.version[2] = c.third;
-    giftiplugin plugin;
-    EXPECT_EQ(plugin.initPlugin(), c.accepted);
-    EXPECT_EQ(host.log, std::vector<std::string>{"Initialising plugin..."});
-    if (c.accepted) {
-        EXPECT_TRUE(host.messages.empty());
-    } else {
-        EXPECT_EQ(host.messages, std::vector<std::string>{kTooOld});
+TEST(PluginInit, AcceptsHostsFrom295On) {
+    const struct {
+        int version[3];
+        bool accepted;
+    } cases[] = {{{2, 9, 5}, true},   {{2, 10, 0}, true}, {{3, 0, 0}, true},
+                 {{2, 9, 4}, false},  {{2, 8, 9}, false}, {{1, 99, 99}, false}};
+    for (const auto& c : cases) {
+        FakeHost host;
+        std::copy(c.version, c.version + 3, host.version);
+        giftiplugin plugin;
+        EXPECT_EQ(plugin.initPlugin(), c.accepted) << c.version[0] << "." << c.version[1] << "." << c.version[2];
+        EXPECT_EQ(host.log, std::vector<std::string>{"Initialising plugin..."});
+        EXPECT_EQ(host.messages, c.accepted ? std::vector<std::string>{}
+                                            : std::vector<std::string>{"Can not execute this plugin - Corvana version "
+                                                                       "20.0 or higher required."});
+        // A plug-in refused by its host does nothing when asked to run.
+        host.log.clear();
+        host.stringParameters["Command"] = "Print";
+        EXPECT_EQ(plugin.execute(), c.accepted);
+        EXPECT_EQ(host.log.empty(), !c.accepted);
     }
-    EXPECT_EQ(isVersionAtLeast(c.first, c.second, c.third, 2, 9, 5), c.accepted);
 }
-
-INSTANTIATE_TEST_SUITE_P(Versions, HostVersionTest,
-                         ::testing::Values(VersionCase{2, 9, 5, true}, VersionCase{2, 10, 0, true},
-                                           VersionCase{3, 0, 0, true}, VersionCase{2, 9, 4, false},
-                                           VersionCase{2, 8, 9, false}, VersionCase{1, 99, 99, false}));
 
 TEST(PluginInit, BindsEveryHostFunctionByName) {
     FakeHost host;
@@ -72,16 +55,6 @@ TEST_F(PluginCommandTest, ExecuteBeforeInitDoesNothing) {
     giftiplugin fresh;
     host.stringParameters["Command"] = "Print";
     EXPECT_FALSE(fresh.execute());
-    EXPECT_TRUE(host.log.empty());
-}
-
-TEST_F(PluginCommandTest, ExecuteAfterRefusedInitDoesNothing) {
-    host.version[1] = 8;
-    giftiplugin refused;
-    ASSERT_FALSE(refused.initPlugin());
-    host.log.clear();
-    host.stringParameters["Command"] = "Print";
-    EXPECT_FALSE(refused.execute());
     EXPECT_TRUE(host.log.empty());
 }
 
@@ -155,20 +128,9 @@ TEST(PluginExports, NameTheirTexts) {
     EXPECT_STREQ(getPluginVersion(), "1.6");
     EXPECT_STREQ(getGUIScript(), "meshbridge_v16.js");
     EXPECT_STREQ(getHelpFile(), "MeshbridgeHelp/index.html");
-    const std::string author = getAuthor();
-    EXPECT_EQ(author.rfind("<i>", 0), 0u);
-    EXPECT_EQ(author.substr(author.size() - 4), "</i>");
-
     const std::string description = getPluginDescription();
-    EXPECT_EQ(description.find("\n"), std::string::npos);
-    const std::string start =
-        "~~ Meshbridge (v1.6) ~~<BR>This plugin makes it possible to import and export surface files "
-        "(meshes, timeseries, statistical maps and patches of interest) to GIFTI format (see <A HREF=\"";
-    EXPECT_EQ(description.rfind(start, 0), 0u);
-    const std::string end =
-        "</A>).<BR>The manual can be found <b><a href=\"MeshbridgeHelp/index.html\">here</a></b><br>.";
-    ASSERT_GE(description.size(), end.size());
-    EXPECT_EQ(description.substr(description.size() - end.size()), end);
+    EXPECT_EQ(description.rfind("~~ Meshbridge (v1.6) ~~<BR>This plugin makes it possible", 0), 0u);
+    EXPECT_NE(description.find("<a href=\"MeshbridgeHelp/index.html\">here</a>"), std::string::npos);
 }
 
 TEST(PluginExports, CreatePluginMakesAnObjectThatDestroysThroughTheBase) {

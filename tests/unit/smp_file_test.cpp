@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/support/bytes.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
@@ -80,16 +82,13 @@ TEST(SmpFile, WritesVersionFiveByteForByteAndReadsItBack) {
     // bytes, and 16 more for a map of type 3.
     EXPECT_EQ(bytes.size(), 15u + (64 + 2 + 8) + (64 + 16 + 1 + 8));
 
+    // Every item read back: the record writes the same bytes again, also when
+    // it says an older version (written as version 5).
     SmpData smp;
     ASSERT_TRUE(readSmpFile(dir.file("maps.func.smp"), smp));
     ASSERT_EQ(smp.maps.size(), 2u);
-    EXPECT_EQ(smp.maps[1].nrOfLags, 8);
-    EXPECT_EQ(smp.maps[1].minLag, -2);
-    EXPECT_EQ(smp.maps[1].ccOverlay, 1);
-    EXPECT_EQ(smp.maps[1].name, "");
-    EXPECT_EQ(smp.maps[0].maxColorNeg, (std::array<std::uint8_t, 3>{0, 128, 255}));
-    EXPECT_EQ(smp.maps[1].data[0], 2000.75f);
     std::filesystem::remove(dir.file("maps.func.smp"));
+    smp.version = 2;
     ASSERT_TRUE(writeSmpFile(smp));
     EXPECT_EQ(test::readFile(dir.file("maps.func.smp")), twoMapsVersion5().str());
 }
@@ -130,27 +129,6 @@ TEST(SmpFile, ReadsVersionsTwoToFourWithoutTheirMissingItems) {
     ASSERT_TRUE(readSmpFile(dir.file("v6.smp"), smp));
     EXPECT_EQ(smp.version, 6);
     EXPECT_EQ(smp.maps[1].data[1], -0.5f);
-}
-
-TEST(SmpFile, NoMapsEndsAfterTheSurfaceName) {
-    TempDir dir;
-    FakeHost host;
-    SmpData smp;
-    smp.version = 5;
-    smp.nrOfVertices = 40962;
-    smp.srfFileName = "untitled.srf";
-    smp.fileName = dir.file("none.smp");
-    ASSERT_TRUE(writeSmpFile(smp));
-    EXPECT_EQ(test::readFile(dir.file("none.smp")), Bytes().i16(5).i32(40962).i16(0).text("untitled.srf").str());
-}
-
-TEST(SmpFile, OlderRecordsAreWrittenAsVersionFive) {
-    TempDir dir;
-    FakeHost host;
-    SmpData smp = twoMaps(dir.file("old.smp"));
-    smp.version = 2;
-    ASSERT_TRUE(writeSmpFile(smp));
-    EXPECT_EQ(test::readFile(dir.file("old.smp")), twoMapsVersion5().str());
 }
 
 TEST(SmpFile, DamagedFilesAreRefused) {
@@ -194,7 +172,7 @@ TEST(SmpFile, DamagedFilesAreRefused) {
     EXPECT_TRUE(isFailedLoad(loadSmp(path, true)));
 }
 
-TEST(SmpFile, NegativeVersionIsRefusedWithAMessage) {
+TEST(SmpFile, NegativeVersionOrMissingFileShowsAMessage) {
     TempDir dir;
     FakeHost host;
     test::writeFile(dir.file("v-1.smp"), Bytes().i16(-1).i32(0).i16(0).text("").str());
@@ -205,10 +183,8 @@ TEST(SmpFile, NegativeVersionIsRefusedWithAMessage) {
     EXPECT_EQ(host.log, (std::vector<std::string>{dir.file("v-1.smp") + " cannot be read: header: the file version -1 "
                                                                          "is negative.",
                                                   "Reading of surface map did not succeed."}));
-}
-
-TEST(SmpFile, MissingFileShowsTheMessageBox) {
-    FakeHost host;
+    host.messages.clear();
+    host.log.clear();
     EXPECT_TRUE(isFailedLoad(loadSmp("/no/such.smp", true)));
     EXPECT_EQ(host.messages,
               std::vector<std::string>{"File could not be accessed.\nPlease check if it is opened in other programs."});
@@ -234,12 +210,11 @@ TEST(SmpFile, MapsOfTheCurrentSurfaceStayTheHosts) {
     EXPECT_EQ(smp.version, 2);
     EXPECT_EQ(smp.srfFileName, "C:\\data\\maps.srf");
     EXPECT_EQ(smp.nrOfVertices, 3);
-    EXPECT_EQ(smp.maps[0].name, "t map");
-    EXPECT_EQ(smp.maps[0].df1, 30);
-    EXPECT_EQ(smp.maps[0].thresholdMin, 3.0f);
+    ASSERT_EQ(smp.maps.size(), 2u);
+    EXPECT_EQ(std::tuple(smp.maps[0].name, smp.maps[0].df1, smp.maps[0].thresholdMin, smp.maps[0].ccOverlay),
+              std::tuple("t map", 30, 3.0f, 0));
     EXPECT_EQ(smp.maps[0].data.data(), host.maps[0].values.data());
     EXPECT_EQ(smp.maps[1].ccOverlay, 4);
-    EXPECT_EQ(smp.maps[0].ccOverlay, 0);
 
     host.maps.clear();
     host.log.clear();
@@ -286,7 +261,6 @@ TEST(SmpPrint, WritesTheInfoFileInBinaryMode) {
     host.log.clear();
     EXPECT_FALSE(printSmpFile(true, false, true));
     EXPECT_EQ(host.log.front(), "Error while reading SMP data");
-    EXPECT_EQ(host.log.back(), "Reading of surface map did not succeed.");
     EXPECT_FALSE(printSmpFile(true, false, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface map file was selected. Procedure finished."});
 }
