@@ -2,6 +2,7 @@
 // states a whole result and a failure shows all of it.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +11,13 @@
 #include "formats/poi_file.h"
 
 namespace meshbridge::test {
+
+// A float in the fewest digits that read back as it.
+inline std::string shortest(float value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
 
 // The values of a read array, none when it holds no data.
 template <class T>

@@ -4,71 +4,53 @@
 
 using namespace meshbridge;
 
-TEST(SurfaceNaming, EachTableFindsItsTags) {
-    EXPECT_EQ(getAnatomicalStructurePrimary("brain_LH_WM_INFL1000.srf"), "CortexLeft");
-    EXPECT_EQ(getAnatomicalStructureSecondary("brain_LH_WM_INFL1000.srf"), "GrayWhite");
-    EXPECT_EQ(getGeometricType("brain_LH_WM_INFL1000.srf"), "Inflated");
-    EXPECT_EQ(getTopologicalType("brain_LH_WM_INFL1000.srf"), "CLOSED");
-    EXPECT_EQ(getAnatomicalStructurePrimary("brain_RH_FLAT.srf"), "CortexRight");
-    EXPECT_EQ(getAnatomicalStructureSecondary("brain_RH_FLAT.srf"), "Unknown");
-    EXPECT_EQ(getGeometricType("brain_RH_FLAT.srf"), "Flat");
-    EXPECT_EQ(getTopologicalType("brain_RH_FLAT.srf"), "FLAT");
-    EXPECT_EQ(getAnatomicalStructurePrimary("x_HEAD.srf"), "Head");
-    EXPECT_EQ(getAnatomicalStructureSecondary("x_GM.srf"), "Pial");
-    EXPECT_EQ(getGeometricType("x_RECO.srf"), "Reconstruction");
-    EXPECT_EQ(getGeometricType("x_INFL500.srf"), "Inflated");
-    EXPECT_EQ(getGeometricType("x_INFL_2.srf"), "Inflated");
-    EXPECT_EQ(getGeometricType("x_INFL1500.srf"), "VeryInflated");
+namespace {
+
+// "PRIMARY SECONDARY GEOMETRIC TOPOLOGICAL" of a file name.
+std::string namesOf(const std::string& name) {
+    return getAnatomicalStructurePrimary(name) + " " + getAnatomicalStructureSecondary(name) + " " +
+           getGeometricType(name) + " " + getTopologicalType(name);
 }
 
-TEST(SurfaceNaming, LongestTagWins) {
-    EXPECT_EQ(getAnatomicalStructurePrimary("both_RHLH.srf"), "CortexRightAndLeft");
-    EXPECT_EQ(getGeometricType("x_SPHERE.srf"), "Spherical");  // GIFTI's value
-    EXPECT_EQ(getGeometricType("x_RECOSM.srf"), "Reconstruction");
-    EXPECT_EQ(getGeometricType("brain_SPH_FLAT.srf"), "Flat");       // _FLAT is longer than _SPH
-    EXPECT_EQ(getAnatomicalStructureSecondary("brain_GM_WM.srf"), "Pial");  // equal length: table order
-    EXPECT_EQ(getAnatomicalStructurePrimary("subject_RH2_LH.srf"), "CortexLeft");  // table order
-}
+}  // namespace
 
-TEST(SurfaceNaming, DefaultsCaseAndPaths) {
-    for (const char* name : {"", "brain.srf", "brain_lh_wm.srf"}) {
-        EXPECT_EQ(getAnatomicalStructurePrimary(name), "Unknown") << name;
-        EXPECT_EQ(getAnatomicalStructureSecondary(name), "Unknown") << name;
-        EXPECT_EQ(getGeometricType(name), "Unknown") << name;
-        EXPECT_EQ(getTopologicalType(name), "CLOSED") << name;
-    }
-    EXPECT_EQ(getAnatomicalStructurePrimary("/data/S1_RH/brain.srf"), "CortexRight");
-    EXPECT_EQ(getAnatomicalStructurePrimary("D:\\data\\brain_RH.srf"), "CortexRight");
-    EXPECT_EQ(getGeometricType("_SPH"), "Spherical");
-    EXPECT_EQ(getGeometricType("_SP"), "Unknown");
-}
-
-TEST(SurfaceNaming, FreeSurferAndWorkbenchNamesWhereNoTagTells) {
-    EXPECT_EQ(getAnatomicalStructurePrimary("/subjects/bert/surf/lh.white.srf"), "CortexLeft");
-    EXPECT_EQ(getAnatomicalStructureSecondary("/subjects/bert/surf/lh.white.srf"), "GrayWhite");
-    EXPECT_EQ(getGeometricType("/subjects/bert/surf/lh.white.srf"), "Anatomical");
-    EXPECT_EQ(getAnatomicalStructurePrimary("C:\\fs\\rh.sphere.reg.srf"), "CortexRight");
-    EXPECT_EQ(getGeometricType("C:\\fs\\rh.sphere.reg.srf"), "Spherical");
-    EXPECT_EQ(getGeometricType("lh.inflated"), "Inflated");
-    EXPECT_EQ(getGeometricType("lh.smoothwm.srf"), "Anatomical");
-    EXPECT_EQ(getAnatomicalStructureSecondary("lh.pial"), "Pial");
-    EXPECT_EQ(getAnatomicalStructureSecondary("lh.inflated"), "Unknown");
-
-    const std::string workbench = "/hcp/100307.L.midthickness.32k_fs_LR.surf.srf";
-    EXPECT_EQ(getAnatomicalStructurePrimary(workbench), "CortexLeft");
-    EXPECT_EQ(getAnatomicalStructureSecondary(workbench), "MidThickness");
-    EXPECT_EQ(getGeometricType(workbench), "Anatomical");
-    EXPECT_EQ(getGeometricType("100307.R.very_inflated.32k_fs_LR.srf"), "VeryInflated");
-    EXPECT_EQ(getAnatomicalStructurePrimary("100307.R.very_inflated.32k_fs_LR.srf"), "CortexRight");
-    EXPECT_EQ(getGeometricType("100307.L.sphere.32k_fs_LR.srf"), "Spherical");
-    EXPECT_EQ(getGeometricType("100307.L.flat.32k_fs_LR.srf"), "Flat");
-
-    // The tags come first; prefixes count only at the start of the file's name.
-    EXPECT_EQ(getAnatomicalStructurePrimary("lh.white_RH.srf"), "CortexRight");
-    EXPECT_EQ(getGeometricType("lh.white_INFL1000.srf"), "Inflated");
-    EXPECT_EQ(getAnatomicalStructurePrimary("/data/lh.x/brain.srf"), "Unknown");
-    EXPECT_EQ(getAnatomicalStructurePrimary("flash.white.srf"), "Unknown");
-
+TEST(SurfaceNaming, TagsOfTheFileName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"brain_LH_WM_INFL1000.srf", "CortexLeft GrayWhite Inflated CLOSED"},
+        {"brain_RH_FLAT.srf", "CortexRight Unknown Flat FLAT"},
+        {"x_HEAD_GM_RECO.srf", "Head Pial Reconstruction CLOSED"},
+        {"x_INFL500.srf", "Unknown Unknown Inflated CLOSED"},
+        {"x_INFL_2.srf", "Unknown Unknown Inflated CLOSED"},
+        {"x_INFL1500.srf", "Unknown Unknown VeryInflated CLOSED"},
+        // The longest tag wins; of equal length, the first in the table.
+        {"both_RHLH.srf", "CortexRightAndLeft Unknown Unknown CLOSED"},
+        {"x_SPHERE.srf", "Unknown Unknown Spherical CLOSED"},
+        {"x_RECOSM.srf", "Unknown Unknown Reconstruction CLOSED"},
+        {"brain_SPH_FLAT.srf", "Unknown Unknown Flat FLAT"},
+        {"brain_GM_WM.srf", "Unknown Pial Unknown CLOSED"},
+        {"subject_RH2_LH.srf", "CortexLeft Unknown Unknown CLOSED"},
+        // Defaults, case, folders.
+        {"", "Unknown Unknown Unknown CLOSED"},
+        {"brain_lh_wm.srf", "Unknown Unknown Unknown CLOSED"},
+        {"/data/S1_RH/brain.srf", "CortexRight Unknown Unknown CLOSED"},
+        {"D:\\data\\brain_RH.srf", "CortexRight Unknown Unknown CLOSED"},
+        {"_SP", "Unknown Unknown Unknown CLOSED"},
+        // FreeSurfer and Workbench names where no tag tells; tags come first,
+        // prefixes count only at the start of the file's name.
+        {"/subjects/bert/surf/lh.white.srf", "CortexLeft GrayWhite Anatomical CLOSED"},
+        {"C:\\fs\\rh.sphere.reg.srf", "CortexRight Unknown Spherical CLOSED"},
+        {"lh.inflated", "CortexLeft Unknown Inflated CLOSED"},
+        {"lh.smoothwm.srf", "CortexLeft Unknown Anatomical CLOSED"},
+        {"lh.pial", "CortexLeft Pial Anatomical CLOSED"},
+        {"/hcp/100307.L.midthickness.32k_fs_LR.surf.srf", "CortexLeft MidThickness Anatomical CLOSED"},
+        {"100307.R.very_inflated.32k_fs_LR.srf", "CortexRight Unknown VeryInflated CLOSED"},
+        {"100307.L.sphere.32k_fs_LR.srf", "CortexLeft Unknown Spherical CLOSED"},
+        {"100307.L.flat.32k_fs_LR.srf", "CortexLeft Unknown Flat CLOSED"},
+        {"lh.white_RH_INFL1000.srf", "CortexRight Unknown Inflated CLOSED"},
+        {"/data/lh.x/brain.srf", "Unknown Unknown Unknown CLOSED"},
+        {"flash.white.srf", "Unknown GrayWhite Anatomical CLOSED"},
+    };
+    for (const auto& [name, expected] : cases) EXPECT_EQ(namesOf(name), expected) << name;
     EXPECT_EQ(anatomicalStructureOfNames({"maps.smp", "rh.white.srf", "x_LH.srf"}), "CortexRight");
     EXPECT_EQ(anatomicalStructureOfNames({"maps.smp", ""}), "Unknown");
 }
