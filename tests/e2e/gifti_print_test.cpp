@@ -57,12 +57,3 @@ TEST(GiftiPrint, ToFileWritesTheInfoFileBesideTheFile) {
     EXPECT_EQ(readFile(dir.file("lh.surf_info.txt")), inTextMode(dump));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"lh.surf.gii", "lh.surf_info.txt"}));
 }
-
-TEST(GiftiPrint, UnreadableFileFailsWithALogLine) {
-    TempDir dir;
-    const std::string path = dir.file("missing.gii");
-    const ProcessResult result = runMeshbridge({"print", path, "--to-file"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, commandPreamble("Print") + "Reading of GIfTI file did not succeed: " + path + "\n");
-    EXPECT_TRUE(dir.entries().empty());
-}

@@ -213,14 +213,3 @@ TEST(ImportDispatch, ClassifiesByIntentsInFixedOrder) {
     EXPECT_EQ(classifyGifti(*image({})), GiftiContent::Unsupported);
     EXPECT_EQ(classifiedIntents(*image({3, 4, 2005, 1008})), (std::set<int>{2, 1008}));
 }
-
-TEST(ImportDispatch, UnsupportedFileIsLogged) {
-    TempDir dir;
-    FakeHost host;
-    test::writeFile(dir.file("x.gii"), gifti({dataArray("NIFTI_INTENT_LOG10PVAL", "NIFTI_TYPE_FLOAT32",
-                                                        "Dimensionality=\"1\" Dim0=\"2\"", "1 2")}));
-    host.dialogAnswers.push_back(dir.file("x.gii"));
-    EXPECT_FALSE(importGiftiFile(4, false, false, false, false));
-    EXPECT_EQ(host.log, std::vector<std::string>{"GIfTI filetype not supported (check INTENT code by making headerdump)."});
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{"x.gii"});
-}
