@@ -41,19 +41,11 @@ std::string nodes(const std::string& values = "10 20 30 40 50 60") {
 // `meshVertices`, written as `path`.
 PoiData writePatches(const std::string& path, std::int32_t meshVertices,
                      const std::vector<std::tuple<const char*, int, std::vector<std::int32_t>>>& patches) {
-    PoiData poi;
-    poi.version = 2;
-    poi.nrOfMeshVertices = meshVertices;
-    poi.fileName = path;
-    for (const auto& [name, color, vertices] : patches) {
-        PoiPatch patch;
-        patch.name = name;
-        patch.color = color;
-        patch.vertices = vertices;
-        patch.nrOfVertices = static_cast<std::int32_t>(vertices.size());
-        poi.patches.push_back(std::move(patch));
-    }
-    poi.nrOfPOIs = static_cast<std::int32_t>(patches.size());
+    PoiData poi{.version = 2, .nrOfMeshVertices = meshVertices, .nrOfPOIs = static_cast<std::int32_t>(patches.size()),
+                .fileName = path};
+    for (const auto& [name, color, vertices] : patches)
+        poi.patches.push_back(
+            {.nrOfVertices = static_cast<std::int32_t>(vertices.size()), .name = name, .color = color, .vertices = vertices});
     EXPECT_TRUE(writePoiFile(poi));
     return poi;
 }
@@ -96,9 +88,7 @@ TEST_F(LabelImportTest, OnePatchPerLabel) {
 }
 
 TEST_F(LabelImportTest, NodeIndicesWithTheHostsSurface) {
-    HostSrfInfo surface{};
-    surface.nrOfVertices = 100;
-    host.currentSurface = surface;
+    host.currentSurface = HostSrfInfo{.nrOfVertices = 100};
     ASSERT_TRUE(import({labels(), nodes()}, true));
     const PoiData poi = written();
     EXPECT_EQ(poi.nrOfMeshVertices, 100);

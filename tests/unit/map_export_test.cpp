@@ -26,13 +26,7 @@ const std::string kQuestion =
 
 SmpMap map(std::int32_t type, const std::string& name, std::vector<float> values, std::int32_t df1 = 28,
            std::int32_t df2 = 7) {
-    SmpMap m;
-    m.mapType = type;
-    m.name = name;
-    m.df1 = df1;
-    m.df2 = df2;
-    m.data = std::move(values);
-    return m;
+    return {.mapType = type, .df1 = df1, .df2 = df2, .name = name, .data = std::move(values)};
 }
 
 // "INTENT DATATYPE DIM0 ENCODING NAME=VALUE;..." of an array.
@@ -47,12 +41,9 @@ class MapExportTest : public ::testing::Test {
 protected:
     // Writes the maps as maps.smp, exports them and reads the GIFTI file back.
     GiftiImagePtr exportMaps(std::vector<SmpMap> maps, bool expectedResult = true, bool binary = false) {
-        SmpData smp;
-        smp.version = 5;
-        smp.nrOfVertices = static_cast<std::int32_t>(maps[0].data.size());
-        smp.nrOfMaps = static_cast<std::int16_t>(maps.size());
-        smp.fileName = dir.file("maps.smp");
-        smp.maps = std::move(maps);
+        const SmpData smp{.version = 5, .nrOfVertices = static_cast<std::int32_t>(maps[0].data.size()),
+                          .nrOfMaps = static_cast<std::int16_t>(maps.size()), .fileName = dir.file("maps.smp"),
+                          .maps = std::move(maps)};
         EXPECT_TRUE(writeSmpFile(smp));
         host.dialogAnswers.push_back(dir.file("maps.smp"));
         EXPECT_EQ(exportGiftiFile(4, false, binary, false), expectedResult);
@@ -88,13 +79,8 @@ TEST_F(MapExportTest, TheStructureComesFromTheSurfaceOrTheFileName) {
     for (const auto& [surface, file, structure] :
          {std::tuple{"C:\\bert\\lh.white.srf", "maps.smp", "CortexLeft"}, std::tuple{"brain.srf", "x_RH.smp", "CortexRight"},
           std::tuple{"brain.srf", "maps.smp", ""}}) {
-        SmpData smp;
-        smp.version = 5;
-        smp.nrOfVertices = 2;
-        smp.nrOfMaps = 1;
-        smp.fileName = dir.file(file);
-        smp.srfFileName = surface;
-        smp.maps = {map(13, "thickness", {1, 2})};
+        const SmpData smp{.version = 5, .nrOfVertices = 2, .nrOfMaps = 1, .srfFileName = surface,
+                          .fileName = dir.file(file), .maps = {map(13, "thickness", {1, 2})}};
         ASSERT_TRUE(writeSmpFile(smp));
         host.dialogAnswers.push_back(smp.fileName);
         ASSERT_TRUE(exportGiftiFile(4, false, false, false));

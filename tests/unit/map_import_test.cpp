@@ -163,9 +163,7 @@ TEST_F(MapImportTest, FailedWriteEndsWithoutTheSavedLine) {
 }
 
 TEST_F(MapImportTest, OpenCreatesTheMapsOnTheCurrentSurface) {
-    HostSrfInfo surface{};
-    surface.nrOfVertices = 4;
-    host.currentSurface = surface;
+    host.currentSurface = HostSrfInfo{.nrOfVertices = 4};
     host.maps.resize(1);  // a map the surface had before
     host.maps[0].values.assign(4, 9.0f);
     host.mapsFileName = "old.smp";
@@ -186,9 +184,7 @@ TEST_F(MapImportTest, OpenCreatesTheMapsOnTheCurrentSurface) {
 }
 
 TEST_F(MapImportTest, OpenRefusesASurfaceOfAnotherSize) {
-    HostSrfInfo surface{};
-    surface.nrOfVertices = 5;
-    host.currentSurface = surface;
+    host.currentSurface = HostSrfInfo{.nrOfVertices = 5};
     EXPECT_FALSE(import({array("NIFTI_INTENT_ZSCORE")}, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"The number of vertices of the map is not equal to number of "
                                                       "vertices in surface. Process terminated."});

@@ -98,13 +98,8 @@ TEST(MtcFile, DamagedFilesAreRefused) {
 
 TEST(MtcFile, HostCoursesAreCopiedVolumeByVolume) {
     FakeHost host;
-    HostMtcInfo info{};
-    info.nrOfVertices = 2;
-    info.nrOfVolumes = 3;
-    info.tr = 2000;
-    std::snprintf(info.mtcFileName, sizeof info.mtcFileName, "C:\\data\\run1.mtc");
-    std::snprintf(info.vtcFileName, sizeof info.vtcFileName, "run1.vtc");
-    host.timeCourseInfo = info;
+    host.timeCourseInfo = HostMtcInfo{.nrOfVolumes = 3, .nrOfVertices = 2, .tr = 2000,
+                                      .mtcFileName = "C:\\data\\run1.mtc", .vtcFileName = "run1.vtc"};
     host.courses = {{0, 1, 2}, {10, 11, 12}};
     const MtcData mtc = loadMtc("none", false);
     ASSERT_FALSE(isFailedLoad(mtc));

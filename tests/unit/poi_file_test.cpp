@@ -34,19 +34,10 @@ const std::string kExample =
     "NrOfPOIMTCs: 0\n";
 
 PoiData example(const std::string& fileName) {
-    PoiData poi;
-    poi.version = 2;
-    poi.fromMeshFile = "untitled.srf";
-    poi.nrOfMeshVertices = 40962;
-    poi.nrOfPOIs = 1;
-    poi.fileName = fileName;
-    PoiPatch patch;
-    patch.name = "V1";
-    patch.color = 16711680;
-    patch.labelVertex = 17;
-    patch.nrOfVertices = 2;
-    patch.vertices = std::vector<std::int32_t>{17, 18};
-    poi.patches.push_back(std::move(patch));
+    PoiData poi{.version = 2, .fromMeshFile = "untitled.srf", .nrOfMeshVertices = 40962, .nrOfPOIs = 1,
+                .fileName = fileName};
+    poi.patches.push_back({.nrOfVertices = 2, .name = "V1", .color = 16711680, .labelVertex = 17,
+                           .vertices = std::vector<std::int32_t>{17, 18}});
     return poi;
 }
 
@@ -154,18 +145,9 @@ TEST(PoiFile, FilesThatEndEarlyOrPromiseTooMuchAreRefused) {
 
 TEST(PoiFile, HostPatchesKeepTheirVertexArrays) {
     FakeHost host;
-    HostSrfInfo surface{};
-    surface.nrOfVertices = 100;
-    host.currentSurface = surface;
-    host.patchList.nrOfPOIs = 1;
-    host.patchList.nrOfPOIMTCs = 2;
-    std::snprintf(host.patchList.fileName, sizeof host.patchList.fileName, "areas.poi");
-    HostPoiInfo info{};
-    info.nrOfVertices = 3;
-    std::snprintf(info.name, sizeof info.name, "V2");
-    info.color = 255;
-    info.labelVertex = 4;
-    host.patches = {info};
+    host.currentSurface = HostSrfInfo{.nrOfVertices = 100};
+    host.patchList = {.nrOfPOIs = 1, .nrOfPOIMTCs = 2, .fileName = "areas.poi"};
+    host.patches = {{.nrOfVertices = 3, .name = "V2", .color = 255, .labelVertex = 4}};
     host.patchVertices = {{4, 5, 6}};
     const PoiData poi = loadPoi("none", false);
     ASSERT_FALSE(isFailedLoad(poi));

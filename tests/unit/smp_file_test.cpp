@@ -16,44 +16,18 @@ using meshbridge::test::TempDir;
 namespace {
 
 SmpMap mapOfType(std::int32_t type, const std::string& name, std::vector<float> values) {
-    SmpMap map;
-    map.mapType = type;
-    map.clusterSize = 25;
-    map.enableClusterCheck = 1;
-    map.thresholdMin = 2.5f;
-    map.thresholdMax = 8.0f;
-    map.optionV4 = 1;
-    map.df1 = 28;
-    map.df2 = 3;
-    map.optionV5 = 3;
-    map.bonferroni = 1;
-    map.criticalColor = {192, 0, 0};
-    map.maxColor = {255, 192, 0};
-    map.criticalColorNeg = {0, 0, 128};
-    map.maxColorNeg = {0, 128, 255};
-    map.useVmpColor = 1;
-    map.lutFileName = "<default>";
-    map.transparentColorFactor = 1.0f;
-    map.name = name;
-    map.data = std::move(values);
-    return map;
+    return {.mapType = type, .clusterSize = 25, .enableClusterCheck = 1, .thresholdMin = 2.5f, .thresholdMax = 8.0f,
+            .optionV4 = 1, .df1 = 28, .df2 = 3, .optionV5 = 3, .bonferroni = 1, .criticalColor = {192, 0, 0},
+            .maxColor = {255, 192, 0}, .criticalColorNeg = {0, 0, 128}, .maxColorNeg = {0, 128, 255},
+            .useVmpColor = 1, .lutFileName = "<default>", .transparentColorFactor = 1.0f, .name = name,
+            .data = std::move(values)};
 }
 
 SmpData twoMaps(const std::string& fileName) {
-    SmpData smp;
-    smp.version = 5;
-    smp.nrOfVertices = 2;
-    smp.nrOfMaps = 2;
-    smp.srfFileName = "lh.srf";
-    smp.fileName = fileName;
-    smp.maps.push_back(mapOfType(1, "t", {1.5f, -2.0f}));
     SmpMap cross = mapOfType(3, "", {2000.75f, -0.5f});
-    cross.nrOfLags = 8;
-    cross.minLag = -2;
-    cross.maxLag = 5;
-    cross.ccOverlay = 1;
-    smp.maps.push_back(cross);
-    return smp;
+    std::tie(cross.nrOfLags, cross.minLag, cross.maxLag, cross.ccOverlay) = std::tuple(8, -2, 5, 1);
+    return {.version = 5, .nrOfVertices = 2, .nrOfMaps = 2, .srfFileName = "lh.srf", .fileName = fileName,
+            .maps = {mapOfType(1, "t", {1.5f, -2.0f}), cross}};
 }
 
 Bytes twoMapsVersion5() {

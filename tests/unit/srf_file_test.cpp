@@ -16,26 +16,14 @@ using meshbridge::test::TempDir;
 namespace {
 
 SrfData twoVertexSurface(const std::string& fileName) {
-    SrfData srf;
-    srf.version = 3.0f;
-    srf.nrOfVertices = 2;
-    srf.nrOfTriangles = 1;
-    srf.meshCenterX = 1.5f;
-    srf.meshCenterY = -2.0f;
-    srf.meshCenterZ = 0.25f;
-    srf.vertexX = std::vector<float>{1, 2};
-    srf.vertexY = std::vector<float>{3, 4};
-    srf.vertexZ = std::vector<float>{5, 6};
-    srf.normalX = std::vector<float>{0, 0};
-    srf.normalY = std::vector<float>{0, 0};
-    srf.normalZ = std::vector<float>{1, -1};
-    srf.convexColor = {0.1f, 0.2f, 0.3f, 1.0f};
-    srf.concaveColor = {0.4f, 0.5f, 0.6f, 1.0f};
-    srf.vertexColors = std::vector<std::int32_t>{0, 0x3FFF0000};
+    SrfData srf{.version = 3.0f, .nrOfVertices = 2, .nrOfTriangles = 1, .meshCenterX = 1.5f, .meshCenterY = -2.0f,
+                .meshCenterZ = 0.25f, .vertexX = std::vector<float>{1, 2}, .vertexY = std::vector<float>{3, 4},
+                .vertexZ = std::vector<float>{5, 6}, .normalX = std::vector<float>{0, 0},
+                .normalY = std::vector<float>{0, 0}, .normalZ = std::vector<float>{1, -1},
+                .convexColor = {0.1f, 0.2f, 0.3f, 1.0f}, .concaveColor = {0.4f, 0.5f, 0.6f, 1.0f},
+                .vertexColors = std::vector<std::int32_t>{0, 0x3FFF0000}, .triangles = {0, 1, 1}, .fileName = fileName};
     srf.neighbors.append(std::vector<std::int32_t>{1});
     srf.neighbors.append(std::vector<std::int32_t>{});
-    srf.triangles = {0, 1, 1};
-    srf.fileName = fileName;
     return srf;
 }
 
@@ -160,21 +148,10 @@ TEST(SrfFile, CurrentSurfaceIsTakenFromTheHostWithoutCopyingItsArrays) {
     FakeHost host;
     std::vector<float> x{1, 2, 3}, y{4, 5, 6}, z{7, 8, 9}, nx(3), ny(3), nz(3, 1.0f);
     std::vector<std::int32_t> colors{0, 1, 0x3F00FF00}, triangles{0, 1, 2};
-    HostSrfInfo info{};
-    info.nrOfVertices = 3;
-    info.nrOfTriangles = 1;
-    info.vertexX = x.data();
-    info.vertexY = y.data();
-    info.vertexZ = z.data();
-    info.normalX = nx.data();
-    info.normalY = ny.data();
-    info.normalZ = nz.data();
-    info.colors = colors.data();
-    info.convexRed = 0.25f;
-    info.concaveBlue = 0.75f;
-    info.meshCenterX = 2.0f;
-    info.triangles = triangles.data();
-    info.fileName = "C:\\data\\brain_RH.srf";
+    const HostSrfInfo info{.nrOfVertices = 3, .nrOfTriangles = 1, .vertexX = x.data(), .vertexY = y.data(),
+                           .vertexZ = z.data(), .normalX = nx.data(), .normalY = ny.data(), .normalZ = nz.data(),
+                           .colors = colors.data(), .convexRed = 0.25f, .concaveBlue = 0.75f, .meshCenterX = 2.0f,
+                           .triangles = triangles.data(), .fileName = "C:\\data\\brain_RH.srf"};
     host.currentSurface = info;
 
     SrfData srf = loadSrf("none", false);

@@ -20,20 +20,13 @@ using meshbridge::test::TempDir;
 namespace {
 
 SrfData triangleSurface(const std::string& fileName, std::vector<std::int32_t> colors = {0, 1, 0}) {
-    SrfData srf;
-    srf.version = 3.0f;
-    srf.nrOfVertices = 3;
-    srf.nrOfTriangles = 1;
-    srf.vertexX = std::vector<float>{0.1f, 1.0f, -2.5e-7f};
-    srf.vertexY = std::vector<float>{0.0f, 123.456789f, 1.0f};
-    srf.vertexZ = std::vector<float>{-0.0f, 3.0f, 1e-30f};
+    SrfData srf{.version = 3.0f, .nrOfVertices = 3, .nrOfTriangles = 1,
+                .vertexX = std::vector<float>{0.1f, 1.0f, -2.5e-7f}, .vertexY = std::vector<float>{0.0f, 123.456789f, 1.0f},
+                .vertexZ = std::vector<float>{-0.0f, 3.0f, 1e-30f}, .convexColor = {0.332f, 0.733f, 0.98f, 1.0f},
+                .concaveColor = {0.1f, 0.24f, 0.32f, 1.0f}, .vertexColors = std::move(colors), .triangles = {0, 2, 1},
+                .fileName = fileName};
     srf.normalX = srf.normalY = srf.normalZ = std::vector<float>(3, 0.0f);
-    srf.convexColor = {0.332f, 0.733f, 0.98f, 1.0f};
-    srf.concaveColor = {0.1f, 0.24f, 0.32f, 1.0f};
-    srf.vertexColors = std::move(colors);
     srf.neighbors.assignEmpty(3);
-    srf.triangles = {0, 2, 1};
-    srf.fileName = fileName;
     return srf;
 }
 

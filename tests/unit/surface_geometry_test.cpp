@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <set>
 
@@ -29,6 +30,9 @@ std::vector<std::int32_t> ring(const SrfNeighborTable& rings, std::size_t v) {
 
 using Ring = std::vector<std::int32_t>;
 
+std::array<float, 3> normal(const SrfData& srf, std::size_t v) { return {srf.normalX[v], srf.normalY[v], srf.normalZ[v]}; }
+using Normal = std::array<float, 3>;
+
 // The octahedron: 0 (0,0,1), 1 (1,0,0), 2 (0,1,0), 3 (-1,0,0), 4 (0,-1,0), 5 (0,0,-1).
 const std::vector<std::int32_t> kOctahedron = {5, 2, 1, 0, 1, 2, 0, 4, 1, 5, 1, 4,
                                                0, 2, 3, 0, 3, 4, 5, 3, 2, 5, 4, 3};
@@ -44,8 +48,8 @@ TEST(SurfaceGeometry, UnitNormalsOfTrianglesOfUnequalAreaCountAlike) {
     EXPECT_FLOAT_EQ(srf.normalX[0], 0.0f);
     EXPECT_FLOAT_EQ(srf.normalY[0], half);
     EXPECT_FLOAT_EQ(srf.normalZ[0], half);
-    EXPECT_FLOAT_EQ(srf.normalZ[2], 1.0f);
-    EXPECT_FLOAT_EQ(srf.normalY[3], 1.0f);
+    EXPECT_EQ(normal(srf, 2), (Normal{0, 0, 1}));
+    EXPECT_EQ(normal(srf, 3), (Normal{0, 1, 0}));
 }
 
 TEST(SurfaceGeometry, SingleTriangleNormalsAndCentre) {
@@ -55,24 +59,18 @@ TEST(SurfaceGeometry, SingleTriangleNormalsAndCentre) {
     EXPECT_FLOAT_EQ(srf.meshCenterX, 1.0f / 3.0f);
     EXPECT_FLOAT_EQ(srf.meshCenterY, 1.0f / 3.0f);
     EXPECT_EQ(srf.meshCenterZ, 0.0f);
-    for (int v = 0; v < 3; ++v) {
-        EXPECT_EQ(srf.normalX[v], 0.0f);
-        EXPECT_EQ(srf.normalY[v], 0.0f);
-        EXPECT_EQ(srf.normalZ[v], 1.0f);
-    }
+    for (std::size_t v = 0; v < 3; ++v) EXPECT_EQ(normal(srf, v), (Normal{0, 0, 1}));
     srf.triangles = {2, 1, 0};
     computeVertexNormals(srf);
-    for (int v = 0; v < 3; ++v) EXPECT_EQ(srf.normalZ[v], -1.0f);
+    for (std::size_t v = 0; v < 3; ++v) EXPECT_EQ(normal(srf, v), (Normal{0, 0, -1}));
 }
 
 TEST(SurfaceGeometry, NormalsAreAlwaysFinite) {
     // Triangle 1 is degenerate (a repeated corner), vertex 3 is unused.
     SrfData srf = mesh({0, 1, 0, 5}, {0, 0, 1, 5}, {0, 0, 0, 5}, {0, 1, 2, 0, 0, 1});
     computeVertexNormals(srf);
-    for (int v = 0; v < 3; ++v) EXPECT_EQ(srf.normalZ[v], 1.0f);
-    EXPECT_EQ(srf.normalX[3], 0.0f);
-    EXPECT_EQ(srf.normalY[3], 0.0f);
-    EXPECT_EQ(srf.normalZ[3], 0.0f);
+    for (std::size_t v = 0; v < 3; ++v) EXPECT_EQ(normal(srf, v), (Normal{0, 0, 1}));
+    EXPECT_EQ(normal(srf, 3), (Normal{0, 0, 0}));
     computeMeshCenter(srf);
     SrfData empty;
     computeMeshCenter(empty);
@@ -82,10 +80,10 @@ TEST(SurfaceGeometry, NormalsAreAlwaysFinite) {
 TEST(SurfaceGeometry, OctahedronNormalsPointOutwards) {
     SrfData srf = mesh({0, 1, 0, -1, 0, 0}, {0, 0, 1, 0, -1, 0}, {1, 0, 0, 0, 0, -1}, kOctahedron);
     computeVertexNormals(srf);
-    EXPECT_FLOAT_EQ(srf.normalZ[0], 1.0f);
-    EXPECT_FLOAT_EQ(srf.normalX[1], 1.0f);
-    EXPECT_FLOAT_EQ(srf.normalY[4], -1.0f);
-    EXPECT_FLOAT_EQ(srf.normalZ[5], -1.0f);
+    EXPECT_EQ(normal(srf, 0), (Normal{0, 0, 1}));
+    EXPECT_EQ(normal(srf, 1), (Normal{1, 0, 0}));
+    EXPECT_EQ(normal(srf, 4), (Normal{0, -1, 0}));
+    EXPECT_EQ(normal(srf, 5), (Normal{0, 0, -1}));
 }
 
 TEST(NeighborRings, OctahedronRingsFollowTheWinding) {

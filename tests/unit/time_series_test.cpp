@@ -27,9 +27,7 @@ std::string volume(const std::string& values, int vertices = 4) {
 class TimeSeriesImportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        HostSrfInfo surface{};
-        surface.nrOfVertices = 4;
-        host.currentSurface = surface;
+        host.currentSurface = HostSrfInfo{.nrOfVertices = 4};
     }
 
     bool import(const std::vector<std::string>& arrays, bool dump = false, bool open = false,
