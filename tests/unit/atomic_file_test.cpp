@@ -2,16 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/host_test.h"
 #include "tests/support/temp_dir.h"
 #ifdef __linux__
 #include "tests/support/file_size_limit.h"
 #endif
 
 using namespace meshbridge;
-using meshbridge::test::TempDir;
 
-TEST(AtomicFile, WritesTheWholeContent) {
-    TempDir dir;
+class AtomicFile : public test::HostTest {};
+
+TEST_F(AtomicFile, WritesTheWholeContent) {
     ASSERT_TRUE(writeFileAtomically(dir.file("a.txt"), FileMode::Binary, [](std::FILE* file) {
         return std::fputs("one\ntwo\n", file) >= 0;
     }));
@@ -19,8 +20,7 @@ TEST(AtomicFile, WritesTheWholeContent) {
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.txt"});
 }
 
-TEST(AtomicFile, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
-    TempDir dir;
+TEST_F(AtomicFile, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
     test::writeFile(dir.file("a.txt"), "old content");
     EXPECT_FALSE(writeFileAtomically(dir.file("a.txt"), FileMode::Binary, [](std::FILE* file) {
         std::fputs("half", file);
@@ -33,8 +33,7 @@ TEST(AtomicFile, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.txt"});
 }
 
-TEST(AtomicFile, ProducerWritesATemporaryThatHasNoNameInTheFolder) {
-    TempDir dir;
+TEST_F(AtomicFile, ProducerWritesATemporaryThatHasNoNameInTheFolder) {
     test::writeFile(dir.file("b.gii.partial"), "left by a killed process");
     std::string used;
     std::vector<std::string> whileWriting;
@@ -55,8 +54,7 @@ TEST(AtomicFile, ProducerWritesATemporaryThatHasNoNameInTheFolder) {
 }
 
 #ifdef __linux__
-TEST(AtomicFile, WriteThatFailsPartWayKeepsTheOldFileAndSaysWhy) {
-    TempDir dir;
+TEST_F(AtomicFile, WriteThatFailsPartWayKeepsTheOldFileAndSaysWhy) {
     test::writeFile(dir.file("a.bin"), "old content");
     const std::string big(100000, 'x');
     {

@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
-using meshbridge::test::FakeHost;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -84,7 +83,7 @@ std::string expectedDump(const std::string& path) {
            "Number: 1\nName: Empty\nValue: \n";
 }
 
-class GiftiPrintTest : public ::testing::Test {
+class GiftiPrintTest : public test::HostTest {
 protected:
     void SetUp() override {
         path = dir.file("sample.surf.gii");
@@ -92,12 +91,12 @@ protected:
         host.dialogAnswers.push_back(path);
     }
 
-    TempDir dir;
-    FakeHost host;
     std::string path;
 };
 
 }  // namespace
+
+class GiftiPrint : public test::HostTest {};
 
 TEST_F(GiftiPrintTest, DumpsHeaderMetadataArraysAndTransformLineByLine) {
     EXPECT_TRUE(printGiftiFile(false, true));
@@ -120,9 +119,7 @@ TEST_F(GiftiPrintTest, InfoFileThatCannotBeWrittenIsReported) {
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"sample.surf.gii", "sample.surf_info.txt"}));
 }
 
-TEST(GiftiPrint, UnreadableFileIsAFailureNamedInTheLog) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(GiftiPrint, UnreadableFileIsAFailureNamedInTheLog) {
     const std::string path = dir.file("broken.gii");
     test::writeFile(path, "<GIFTI><DataArray");
     host.dialogAnswers.push_back(path);
@@ -130,9 +127,7 @@ TEST(GiftiPrint, UnreadableFileIsAFailureNamedInTheLog) {
     EXPECT_EQ(host.log, std::vector<std::string>{"Reading of GIfTI file did not succeed: " + path});
 }
 
-TEST(GiftiPrint, LongDumpsArePrintedWhole) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(GiftiPrint, LongDumpsArePrintedWhole) {
     std::string xml = "<?xml version=\"1.0\"?>\n<GIFTI Version=\"1.0\" NumberOfDataArrays=\"0\">\n<MetaData>\n";
     for (int i = 0; i < 300; ++i) {
         xml += "<MD><Name>key" + std::to_string(i) + "</Name><Value>" + std::string(40, 'v') +

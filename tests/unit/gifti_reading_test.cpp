@@ -7,12 +7,12 @@
 #include "common/gifti.h"
 #include "tests/support/bytes.h"
 #include "tests/support/gifti_xml.h"
+#include "tests/support/host_test.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 using meshbridge::test::dataArray;
 using meshbridge::test::gifti;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -35,8 +35,9 @@ std::string externalArray(const std::string& fileName) {
 
 }  // namespace
 
-TEST(GiftiReading, AsciiDataMustHoldExactlyTheValuesOfItsDimensions) {
-    TempDir dir;
+class GiftiReading : public test::HostTest {};
+
+TEST_F(GiftiReading, AsciiDataMustHoldExactlyTheValuesOfItsDimensions) {
     test::writeFile(dir.file("exact.gii"), gifti({shapeArray(3, "1.5 2 3")}));
     GiftiImagePtr image = readGiftiImage(dir.file("exact.gii"), true);
     ASSERT_TRUE(image);
@@ -59,8 +60,7 @@ TEST(GiftiReading, AsciiDataMustHoldExactlyTheValuesOfItsDimensions) {
     EXPECT_EQ(static_cast<const float*>(image->darray[0]->data)[199999], 199999.0f);
 }
 
-TEST(GiftiReading, EncodedDataThatDoesNotDecodeToItsSizeIsDropped) {
-    TempDir dir;
+TEST_F(GiftiReading, EncodedDataThatDoesNotDecodeToItsSizeIsDropped) {
     // Two floats, 1 and 2, in Base64; then a damaged character, a short text and bad GZip data.
     for (const auto& [encoding, data, kept] :
          {std::tuple{"Base64Binary", "AACAPwAAAEA=", true}, std::tuple{"Base64Binary", "AACAP!AAAEA=", false},
@@ -74,8 +74,7 @@ TEST(GiftiReading, EncodedDataThatDoesNotDecodeToItsSizeIsDropped) {
     }
 }
 
-TEST(GiftiReading, OnlyRowAndColumnMajorOrderAreRead) {
-    TempDir dir;
+TEST_F(GiftiReading, OnlyRowAndColumnMajorOrderAreRead) {
     test::writeFile(dir.file("diagonal.gii"), gifti({shapeArray(3, "1 2 3", "DiagonalOrder")}));
     std::string problem;
     EXPECT_FALSE(readGiftiImage(dir.file("diagonal.gii"), true, &problem));
@@ -84,8 +83,7 @@ TEST(GiftiReading, OnlyRowAndColumnMajorOrderAreRead) {
     EXPECT_TRUE(readGiftiImage(dir.file("column.gii"), true));
 }
 
-TEST(GiftiReading, ExternalDataComesOnlyFromTheFilesOwnFolderOrBelow) {
-    TempDir dir;
+TEST_F(GiftiReading, ExternalDataComesOnlyFromTheFilesOwnFolderOrBelow) {
     std::filesystem::create_directories(dir.file("sub/data"));
     const std::string data = test::Bytes().i32(99).i32(7).i32(-8).str();
     test::writeFile(dir.file("sub/data/values.bin"), data);
@@ -107,10 +105,9 @@ TEST(GiftiReading, ExternalDataComesOnlyFromTheFilesOwnFolderOrBelow) {
     }
 }
 
-TEST(GiftiReading, ElementsNestedDeeperThanGifticlibsStackAreRefused) {
+TEST_F(GiftiReading, ElementsNestedDeeperThanGifticlibsStackAreRefused) {
     // Unknown elements are skipped; the file is refused once they nest deeper
     // than the eleven levels the element stack holds.
-    TempDir dir;
     for (int depth : {9, 10, 11, 12, 40}) {
         std::string nested;
         for (int i = 0; i < depth; ++i) nested += "<Deep>";

@@ -9,6 +9,7 @@
 #include "tests/support/bytes.h"
 #include "tests/support/describe.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
@@ -16,9 +17,7 @@ using namespace meshbridge;
 using meshbridge::test::dataArray;
 using meshbridge::test::describe;
 using meshbridge::test::valuesOf;
-using meshbridge::test::FakeHost;
 using meshbridge::test::gifti;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -50,7 +49,7 @@ PoiData writePatches(const std::string& path, std::int32_t meshVertices,
     return poi;
 }
 
-class LabelImportTest : public ::testing::Test {
+class LabelImportTest : public test::HostTest {
 protected:
     bool import(const std::vector<std::string>& arrays, bool open = false, const std::string& table = kTable) {
         test::writeFile(dir.file("lh.aparc.label.gii"), gifti(arrays, table));
@@ -63,12 +62,11 @@ protected:
         EXPECT_TRUE(readPoiFile(dir.file("lh.aparc.label.poi"), poi));
         return poi;
     }
-
-    TempDir dir;
-    FakeHost host;
 };
 
 }  // namespace
+
+class PoiExport : public test::HostTest {};
 
 TEST_F(LabelImportTest, OnePatchPerLabel) {
     ASSERT_TRUE(import({labels()}));
@@ -149,9 +147,7 @@ TEST_F(LabelImportTest, TheLastLabelArrayCountsAndFailedWritesAreReported) {
     EXPECT_TRUE(host.loadedPatchFiles.empty());
 }
 
-TEST(PoiExport, PatchesBecomeNodeAndLabelArrays) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(PoiExport, PatchesBecomeNodeAndLabelArrays) {
     PoiData poi = writePatches(dir.file("areas.poi"), 40962,
                                {{"V1", 255 * 65536, {10, 11, 12}}, {"V2", 255 * 65536 + 127 * 256 + 63, {12, 40}},
                                 {"empty", 255, {}}});
@@ -173,9 +169,7 @@ TEST(PoiExport, PatchesBecomeNodeAndLabelArrays) {
     EXPECT_EQ(describe(image->labeltable), "0 V1 255 0 0 255\n1 V2 255 127 63 255\n2 empty 0 0 255 255\n");
 }
 
-TEST(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     PoiData poi = writePatches(dir.file("areas.poi"), 6, {{"V1", 255 * 65536, {0, 1, 2}}, {"V2", 255, {2, 3}}});
     host.dialogAnswers.push_back(poi.fileName);
     ASSERT_TRUE(exportGiftiFile(5, false, false, false, true));
@@ -212,9 +206,7 @@ TEST(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     }
 }
 
-TEST(PoiExport, VerticesOutsideTheMeshAreRefused) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(PoiExport, VerticesOutsideTheMeshAreRefused) {
     for (std::int32_t bad : {6, 50000, -4}) {
         const PoiData poi = writePatches(dir.file("bad.poi"), 6, {{"V1", 0, {0, 5, bad, bad}}});
         host.dialogAnswers.push_back(poi.fileName);
@@ -227,9 +219,7 @@ TEST(PoiExport, VerticesOutsideTheMeshAreRefused) {
     }
 }
 
-TEST(PoiExport, PatchesWithoutVerticesAreRefused) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(PoiExport, PatchesWithoutVerticesAreRefused) {
     PoiData poi;
     poi.version = 2;
     poi.fileName = dir.file("none.poi");

@@ -12,11 +12,10 @@
 #include "plugin/commands.h"
 #include "tests/support/describe.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
-using meshbridge::test::FakeHost;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -37,7 +36,7 @@ std::string summary(const giiDataArray& array) {
     return text;
 }
 
-class MapExportTest : public ::testing::Test {
+class MapExportTest : public test::HostTest {
 protected:
     // Writes the maps as maps.smp, exports them and reads the GIFTI file back.
     GiftiImagePtr exportMaps(std::vector<SmpMap> maps, bool expectedResult = true, bool binary = false) {
@@ -51,9 +50,6 @@ protected:
         EXPECT_TRUE(image);
         return image;
     }
-
-    TempDir dir;
-    FakeHost host;
 };
 
 }  // namespace

@@ -8,15 +8,14 @@
 #include "plugin/commands.h"
 #include "tests/support/describe.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 using meshbridge::test::dataArray;
-using meshbridge::test::FakeHost;
 using meshbridge::test::gifti;
 using meshbridge::test::md;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -38,7 +37,7 @@ std::string describe(const SmpData& smp) {
     return text;
 }
 
-class MapImportTest : public ::testing::Test {
+class MapImportTest : public test::HostTest {
 protected:
     bool import(const std::vector<std::string>& arrays, bool open = false) {
         test::writeFile(dir.file("stats.func.gii"), gifti(arrays));
@@ -51,9 +50,6 @@ protected:
         EXPECT_TRUE(readSmpFile(dir.file("stats.func.smp"), smp));
         return smp;
     }
-
-    TempDir dir;
-    FakeHost host;
 };
 
 }  // namespace

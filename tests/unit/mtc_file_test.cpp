@@ -6,12 +6,11 @@
 
 #include "tests/support/bytes.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 using meshbridge::test::Bytes;
-using meshbridge::test::FakeHost;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -26,9 +25,10 @@ Bytes twoByThree(std::int32_t version = 1) {
 
 }  // namespace
 
-TEST(MtcFile, ReadsVolumeAfterVolume) {
-    TempDir dir;
-    FakeHost host;
+class MtcFile : public test::HostTest {};
+class MtcPrint : public test::HostTest {};
+
+TEST_F(MtcFile, ReadsVolumeAfterVolume) {
     const Bytes bytes = twoByThree();
     EXPECT_EQ(bytes.size(), 39u + 24u);  // the header of a file without names is 39 bytes
     test::writeFile(dir.file("run.mtc"), bytes.str());
@@ -46,9 +46,7 @@ TEST(MtcFile, ReadsVolumeAfterVolume) {
     EXPECT_TRUE(readMtcFile(dir.file("v0.mtc"), mtc));
 }
 
-TEST(MtcFile, NewerVersionsAreRefusedByName) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(MtcFile, NewerVersionsAreRefusedByName) {
     test::writeFile(dir.file("v2.mtc"), twoByThree(2).str());
     EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("v2.mtc"), true)));
     EXPECT_EQ(host.messages, std::vector<std::string>{"MTC file version 2 is not supported; versions up to 1 can be read."});
@@ -62,9 +60,7 @@ TEST(MtcFile, NewerVersionsAreRefusedByName) {
     EXPECT_EQ(host.messages, std::vector<std::string>{"MTC file version -1 is not supported; versions up to 1 can be read."});
 }
 
-TEST(MtcFile, DamagedFilesAreRefused) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(MtcFile, DamagedFilesAreRefused) {
     const std::string bytes = twoByThree().str();
     for (std::size_t length = 0; length < bytes.size(); ++length) {
         host.log.clear();
@@ -96,8 +92,7 @@ TEST(MtcFile, DamagedFilesAreRefused) {
     EXPECT_EQ(host.messages.back(), "File could not be accessed.\nPlease check if it is opened in other programs.");
 }
 
-TEST(MtcFile, HostCoursesAreCopiedVolumeByVolume) {
-    FakeHost host;
+TEST_F(MtcFile, HostCoursesAreCopiedVolumeByVolume) {
     host.timeCourseInfo = HostMtcInfo{.nrOfVolumes = 3, .nrOfVertices = 2, .tr = 2000,
                                       .mtcFileName = "C:\\data\\run1.mtc", .vtcFileName = "run1.vtc"};
     host.courses = {{0, 1, 2}, {10, 11, 12}};
@@ -115,7 +110,7 @@ TEST(MtcFile, HostCoursesAreCopiedVolumeByVolume) {
                             "Reading of mesh time course (MTC) file did not succeed."}));
 }
 
-TEST(MtcFile, BlockedCopiesTransposeLargeCourses) {
+TEST_F(MtcFile, BlockedCopiesTransposeLargeCourses) {
     const std::size_t vertices = 130, volumes = 70;
     std::vector<std::vector<float>> courses(vertices, std::vector<float>(volumes));
     std::vector<float*> pointers;
@@ -133,9 +128,7 @@ TEST(MtcFile, BlockedCopiesTransposeLargeCourses) {
     EXPECT_EQ(back, courses);
 }
 
-TEST(MtcPrint, DumpsTheHeaderOfAFile) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(MtcPrint, DumpsTheHeaderOfAFile) {
     test::writeFile(dir.file("run.mtc"), twoByThree().str());
     host.dialogAnswers.push_back(dir.file("run.mtc"));
     EXPECT_TRUE(printMtcFile(true, true, false));

@@ -4,11 +4,10 @@
 
 #include "tests/support/describe.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
-using meshbridge::test::FakeHost;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -60,17 +59,15 @@ std::string crlf(const std::string& text) {
 
 }  // namespace
 
-TEST(PoiFile, WritesTheExampleByteForByte) {
-    TempDir dir;
-    FakeHost host;
+class PoiFile : public test::HostTest {};
+
+TEST_F(PoiFile, WritesTheExampleByteForByte) {
     EXPECT_EQ(poiFileText(example("")), kExample);
     ASSERT_TRUE(writePoiFile(example(dir.file("areas.poi"))));
     EXPECT_EQ(test::readFile(dir.file("areas.poi")), onDisk(kExample));
 }
 
-TEST(PoiFile, ReadsWithEitherLineEnd) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(PoiFile, ReadsWithEitherLineEnd) {
     for (const std::string& text : {kExample, crlf(kExample)}) {
         test::writeFile(dir.file("areas.poi"), text);
         PoiData poi;
@@ -80,9 +77,7 @@ TEST(PoiFile, ReadsWithEitherLineEnd) {
     }
 }
 
-TEST(PoiFile, TextsSurviveWritingAndReading) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(PoiFile, TextsSurviveWritingAndReading) {
     PoiData poi = example(dir.file("texts.poi"));
     poi.fromMeshFile = "C:\\my data\\lh brain.srf";
     poi.patches[0].name = "area \"17\" % left";
@@ -95,9 +90,7 @@ TEST(PoiFile, TextsSurviveWritingAndReading) {
     EXPECT_NE(test::readFile(dir.file("texts.poi")).find("ColorOfPOI:       0 128 255"), std::string::npos);
 }
 
-TEST(PoiFile, ExtraEmptyLinesAndNoPatches) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(PoiFile, ExtraEmptyLinesAndNoPatches) {
     std::string spaced = kExample;
     spaced.insert(spaced.find("NameOfPOI"), "\n\n  \n");
     test::writeFile(dir.file("spaced.poi"), spaced);
@@ -115,9 +108,7 @@ TEST(PoiFile, ExtraEmptyLinesAndNoPatches) {
     EXPECT_TRUE(poi.patches.empty());
 }
 
-TEST(PoiFile, FilesThatEndEarlyOrPromiseTooMuchAreRefused) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(PoiFile, FilesThatEndEarlyOrPromiseTooMuchAreRefused) {
     const std::size_t lastNumber = kExample.find("0\n", kExample.find("NrOfPOIMTCs"));
     for (std::size_t length = 0; length < lastNumber; length += 3) {
         host.log.clear();
@@ -143,8 +134,7 @@ TEST(PoiFile, FilesThatEndEarlyOrPromiseTooMuchAreRefused) {
     EXPECT_EQ(host.log.back(), "Reading of patch of interest did not succeed.");
 }
 
-TEST(PoiFile, HostPatchesKeepTheirVertexArrays) {
-    FakeHost host;
+TEST_F(PoiFile, HostPatchesKeepTheirVertexArrays) {
     host.currentSurface = HostSrfInfo{.nrOfVertices = 100};
     host.patchList = {.nrOfPOIs = 1, .nrOfPOIMTCs = 2, .fileName = "areas.poi"};
     host.patches = {{.nrOfVertices = 3, .name = "V2", .color = 255, .labelVertex = 4}};

@@ -6,12 +6,11 @@
 
 #include "tests/support/bytes.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 using meshbridge::test::Bytes;
-using meshbridge::test::FakeHost;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -46,9 +45,10 @@ Bytes twoMapsVersion5() {
 
 }  // namespace
 
-TEST(SmpFile, WritesVersionFiveByteForByteAndReadsItBack) {
-    TempDir dir;
-    FakeHost host;
+class SmpFile : public test::HostTest {};
+class SmpPrint : public test::HostTest {};
+
+TEST_F(SmpFile, WritesVersionFiveByteForByteAndReadsItBack) {
     ASSERT_TRUE(writeSmpFile(twoMaps(dir.file("maps.func.gii"))));
     const std::string bytes = test::readFile(dir.file("maps.func.smp"));
     EXPECT_EQ(bytes, twoMapsVersion5().str());
@@ -67,9 +67,7 @@ TEST(SmpFile, WritesVersionFiveByteForByteAndReadsItBack) {
     EXPECT_EQ(test::readFile(dir.file("maps.func.smp")), twoMapsVersion5().str());
 }
 
-TEST(SmpFile, ReadsVersionsTwoToFourWithoutTheirMissingItems) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SmpFile, ReadsVersionsTwoToFourWithoutTheirMissingItems) {
     // Version 3: no optionV4, optionV5, second colour scale or colour table name.
     Bytes v3;
     v3.i16(3).i32(1).i16(1).text("s.srf");
@@ -105,9 +103,7 @@ TEST(SmpFile, ReadsVersionsTwoToFourWithoutTheirMissingItems) {
     EXPECT_EQ(smp.maps[1].data[1], -0.5f);
 }
 
-TEST(SmpFile, DamagedFilesAreRefused) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SmpFile, DamagedFilesAreRefused) {
     const std::string bytes = twoMapsVersion5().str();
     const std::string path = dir.file("cut.smp");
     const std::size_t firstValues = 15 + 64 + 2;  // where map 1's values start
@@ -146,9 +142,7 @@ TEST(SmpFile, DamagedFilesAreRefused) {
     EXPECT_TRUE(isFailedLoad(loadSmp(path, true)));
 }
 
-TEST(SmpFile, NegativeVersionOrMissingFileShowsAMessage) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SmpFile, NegativeVersionOrMissingFileShowsAMessage) {
     test::writeFile(dir.file("v-1.smp"), Bytes().i16(-1).i32(0).i16(0).text("").str());
     ::testing::internal::CaptureStdout();
     EXPECT_TRUE(isFailedLoad(loadSmp(dir.file("v-1.smp"), true)));
@@ -166,8 +160,7 @@ TEST(SmpFile, NegativeVersionOrMissingFileShowsAMessage) {
                                                   "Reading of surface map did not succeed."}));
 }
 
-TEST(SmpFile, MapsOfTheCurrentSurfaceStayTheHosts) {
-    FakeHost host;
+TEST_F(SmpFile, MapsOfTheCurrentSurfaceStayTheHosts) {
     host.mapsFileName = "C:\\data\\maps.smp";
     host.maps.resize(2);
     host.maps[0].name = "t map";
@@ -218,9 +211,7 @@ TEST(SmpHeader, MapDetailsOnlyBelowVersionFour) {
               "Map name: t\n");
 }
 
-TEST(SmpPrint, WritesTheInfoFileInBinaryMode) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SmpPrint, WritesTheInfoFileInBinaryMode) {
     test::writeFile(dir.file("maps.smp"), twoMapsVersion5().str());
     host.dialogAnswers.push_back(dir.file("maps.smp"));
     EXPECT_TRUE(printSmpFile(true, true, true));

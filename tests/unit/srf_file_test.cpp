@@ -6,12 +6,11 @@
 
 #include "tests/support/bytes.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 using meshbridge::test::Bytes;
-using meshbridge::test::FakeHost;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -44,9 +43,10 @@ Bytes twoVertexBytes() {
 
 }  // namespace
 
-TEST(SrfFile, WritesTheLayoutByteForByte) {
-    TempDir dir;
-    FakeHost host;
+class SrfFile : public test::HostTest {};
+class SrfPrint : public test::HostTest {};
+
+TEST_F(SrfFile, WritesTheLayoutByteForByte) {
     ASSERT_TRUE(writeSrfFile(twoVertexSurface(dir.file("mesh.gii"))));
     const std::string bytes = test::readFile(dir.file("mesh.srf"));
     EXPECT_EQ(bytes.size(), 144u);
@@ -54,9 +54,7 @@ TEST(SrfFile, WritesTheLayoutByteForByte) {
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"mesh.srf"});
 }
 
-TEST(SrfFile, ReadsTheLayoutAndWritesTheSameBytesBack) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SrfFile, ReadsTheLayoutAndWritesTheSameBytesBack) {
     Bytes file = twoVertexBytes();
     std::string bytes = file.str();
     bytes.replace(bytes.size() - 4, 4, Bytes().i32(2).i32(7).i32(9).str());  // two strip elements
@@ -73,9 +71,7 @@ TEST(SrfFile, ReadsTheLayoutAndWritesTheSameBytesBack) {
     EXPECT_EQ(test::readFile(dir.file("lh.old.srf")), bytes);
 }
 
-TEST(SrfFile, AcceptsVersionsThreeToFourOnly) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SrfFile, AcceptsVersionsThreeToFourOnly) {
     for (float version : {3.0f, 3.5f, 4.0f, 2.9f, 4.1f, NAN}) {
         const bool accepted = version >= 3.0f && version <= 4.0f;
         host.messages.clear();
@@ -89,9 +85,7 @@ TEST(SrfFile, AcceptsVersionsThreeToFourOnly) {
     }
 }
 
-TEST(SrfFile, RefusesEveryTruncationCleanly) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SrfFile, RefusesEveryTruncationCleanly) {
     const std::string bytes = twoVertexBytes().str();
     const std::string path = dir.file("short.srf");
     for (std::size_t length = 4; length < bytes.size(); ++length) {
@@ -107,9 +101,7 @@ TEST(SrfFile, RefusesEveryTruncationCleanly) {
     }
 }
 
-TEST(SrfFile, RefusesAbsurdCountsWithoutAllocating) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SrfFile, RefusesAbsurdCountsWithoutAllocating) {
     const std::string path = dir.file("absurd.srf");
     for (const Bytes& header : {Bytes().f32(3).i32(0).i32(0x7FFFFFFF).i32(1).f32(0).f32(0).f32(0),
                                 Bytes().f32(3).i32(0).i32(-5).i32(1).f32(0).f32(0).f32(0),
@@ -127,9 +119,7 @@ TEST(SrfFile, RefusesAbsurdCountsWithoutAllocating) {
     EXPECT_FALSE(readSrfFile(path, srf));
 }
 
-TEST(SrfFile, FailedWriteReportsAndKeepsTheOldFile) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SrfFile, FailedWriteReportsAndKeepsTheOldFile) {
     test::writeFile(dir.file("mesh.srf"), "old");
     SrfData srf = twoVertexSurface(dir.file("mesh.srf"));
     srf.triangles.pop_back();  // fewer indices than the count says
@@ -144,8 +134,7 @@ TEST(SrfFile, FailedWriteReportsAndKeepsTheOldFile) {
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"mesh.srf"});
 }
 
-TEST(SrfFile, CurrentSurfaceIsTakenFromTheHostWithoutCopyingItsArrays) {
-    FakeHost host;
+TEST_F(SrfFile, CurrentSurfaceIsTakenFromTheHostWithoutCopyingItsArrays) {
     std::vector<float> x{1, 2, 3}, y{4, 5, 6}, z{7, 8, 9}, nx(3), ny(3), nz(3, 1.0f);
     std::vector<std::int32_t> colors{0, 1, 0x3F00FF00}, triangles{0, 1, 2};
     const HostSrfInfo info{.nrOfVertices = 3, .nrOfTriangles = 1, .vertexX = x.data(), .vertexY = y.data(),
@@ -171,9 +160,7 @@ TEST(SrfFile, CurrentSurfaceIsTakenFromTheHostWithoutCopyingItsArrays) {
     EXPECT_EQ(host.log, std::vector<std::string>{"Reading of surface file did not succeed."});
 }
 
-TEST(SrfPrint, WritesTheInfoFileBesideTheSurface) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SrfPrint, WritesTheInfoFileBesideTheSurface) {
     test::writeFile(dir.file("lh.srf"), twoVertexBytes().str());
     host.dialogAnswers.push_back(dir.file("lh.srf"));
     EXPECT_TRUE(printSrfFile(true, true, false));
@@ -184,8 +171,7 @@ TEST(SrfPrint, WritesTheInfoFileBesideTheSurface) {
               "\nSRF filename: \n" + dir.file("lh.srf"));
 }
 
-TEST(SrfPrint, CancelledDialogAndFailedLoad) {
-    FakeHost host;
+TEST_F(SrfPrint, CancelledDialogAndFailedLoad) {
     EXPECT_FALSE(printSrfFile(true, false, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface file was selected. Procedure finished."});
     host.dialogAnswers.push_back("/no/such/file.srf");

@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/gifti_builder.h"
 
 using namespace meshbridge;
-using meshbridge::test::FakeHost;
 
 namespace {
 
@@ -22,8 +22,9 @@ GiftiImagePtr labelledImage(const std::vector<LabelEntry>& table, const std::vec
 
 }  // namespace
 
-TEST(SurfaceColorImport, LabelColoursBecomeOwnColourWords) {
-    FakeHost host;
+class SurfaceColorImport : public test::HostTest {};
+
+TEST_F(SurfaceColorImport, LabelColoursBecomeOwnColourWords) {
     const auto image = labelledImage({{5, "five", {1.0f, 0.5f, 0.25f, 1.0f}},
                                       {7, "clear", {0.3f, 0.3f, 0.3f, 0.0f}},
                                       {9, "blue", {0.0f, 0.0f, 1.0f, 1.0f}}},
@@ -34,14 +35,12 @@ TEST(SurfaceColorImport, LabelColoursBecomeOwnColourWords) {
                                                   "Assigning converted colors to mesh..."}));
 }
 
-TEST(SurfaceColorImport, LaterEntryOfTheSameKeyWins) {
-    FakeHost host;
+TEST_F(SurfaceColorImport, LaterEntryOfTheSameKeyWins) {
     const auto image = labelledImage({{1, "a", {1, 0, 0, 1}}, {1, "b", {0, 1, 0, 1}}}, {1});
     EXPECT_EQ(convertGiftiColors(*image, 1), std::vector<std::int32_t>{0x3F00FF00});
 }
 
-TEST(SurfaceColorImport, LabelArrayMustFitTheMesh) {
-    FakeHost host;
+TEST_F(SurfaceColorImport, LabelArrayMustFitTheMesh) {
     const std::vector<LabelEntry> table = {{1, "red", {1, 0, 0, 1}}};
     auto shorter = labelledImage(table, std::vector<std::int32_t>(10, 1));
     auto words = convertGiftiColors(*shorter, 12);
@@ -52,8 +51,7 @@ TEST(SurfaceColorImport, LabelArrayMustFitTheMesh) {
     EXPECT_EQ(convertGiftiColors(*longer, 12), std::vector<std::int32_t>(12, 0));
 }
 
-TEST(SurfaceColorImport, WithoutTableOrLabelsEveryVertexKeepsTheCurvatureColour) {
-    FakeHost host;
+TEST_F(SurfaceColorImport, WithoutTableOrLabelsEveryVertexKeepsTheCurvatureColour) {
     auto bare = labelledImage({}, {1, 2});
     EXPECT_EQ(convertGiftiColors(*bare, 2), (std::vector<std::int32_t>{0, 0}));
     EXPECT_EQ(host.log, std::vector<std::string>{
@@ -67,7 +65,7 @@ TEST(SurfaceColorImport, WithoutTableOrLabelsEveryVertexKeepsTheCurvatureColour)
                                                   "Assigning converted colors to mesh..."}));
 }
 
-TEST(SurfaceColorImport, ColourBytesOfExactFractionsRoundTrip) {
+TEST_F(SurfaceColorImport, ColourBytesOfExactFractionsRoundTrip) {
     for (int k = 0; k < 256; ++k) {
         const float c = static_cast<float>(k) / 255.0f;
         EXPECT_EQ(colorWordFromRgba(c, c, c, 1.0f), kOwnColorBase + k * 65536 + k * 256 + k) << k;

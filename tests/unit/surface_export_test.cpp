@@ -7,15 +7,14 @@
 #include "plugin/commands.h"
 #include "tests/support/describe.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 using meshbridge::test::describe;
-using meshbridge::test::FakeHost;
 using meshbridge::test::metaOf;
 using meshbridge::test::valuesOf;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -30,7 +29,7 @@ SrfData triangleSurface(const std::string& fileName, std::vector<std::int32_t> c
     return srf;
 }
 
-class SurfaceExportTest : public ::testing::Test {
+class SurfaceExportTest : public test::HostTest {
 protected:
     std::string writeSurface(const std::string& name, std::vector<std::int32_t> colors = {0, 1, 0}) {
         const std::string path = dir.file(name);
@@ -38,12 +37,11 @@ protected:
         host.dialogAnswers.push_back(path);
         return path;
     }
-
-    TempDir dir;
-    FakeHost host;
 };
 
 }  // namespace
+
+class SurfaceColorExport : public test::HostTest {};
 
 TEST_F(SurfaceExportTest, WritesVerticesTrianglesAndMetadata) {
     writeSurface("brain_LH_INFL1000.srf");
@@ -165,9 +163,7 @@ using Keys = std::vector<std::int32_t>;
 
 }  // namespace
 
-TEST(SurfaceColorExport, CurvatureModeHasTwoEntries) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SurfaceColorExport, CurvatureModeHasTwoEntries) {
     SrfData srf = triangleSurface(dir.file("brain.srf"), {0, 1, 0});
     srf.convexColor = {0.2f, 0.4f, 1.0f, 1.0f};
     srf.concaveColor = {0.0f, 1.0f, 0.6f, 0.0f};
@@ -177,18 +173,14 @@ TEST(SurfaceColorExport, CurvatureModeHasTwoEntries) {
                                                  dir.file("brain.label.gii")});
 }
 
-TEST(SurfaceColorExport, OwnColoursAreSortedAndKeyedByTheirRgb) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SurfaceColorExport, OwnColoursAreSortedAndKeyedByTheirRgb) {
     const std::int32_t orange = kOwnColorBase + 255 * 65536 + 127 * 256 + 63;
     EXPECT_EQ(exportColors(triangleSurface(dir.file("D.srf"), {orange, kOwnColorBase + 255, kOwnColorBase})),
               std::pair(Keys{0xFF7F3F, 255, 0},
                         std::string("0 Unknown 0 0 0 255\n255 Unknown 0 0 255 255\n16744255 Unknown 255 127 63 255\n")));
 }
 
-TEST(SurfaceColorExport, MixedMeshesGiveEveryVertexAnEntry) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SurfaceColorExport, MixedMeshesGiveEveryVertexAnEntry) {
     EXPECT_EQ(exportColors(triangleSurface(dir.file("a.srf"), {kOwnColorBase + 5, 0, 1})).first,
               (Keys{5, 0x1000000, 0x1000001}));
     EXPECT_EQ(exportColors(triangleSurface(dir.file("b.srf"), {1, kOwnColorBase + 0xFF0000, 0})),
@@ -196,9 +188,7 @@ TEST(SurfaceColorExport, MixedMeshesGiveEveryVertexAnEntry) {
                                                    "255\n2 Unknown 255 0 0 255\n")));
 }
 
-TEST(SurfaceColorExport, KeysNeverCollideAndTheStructureIsNamed) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SurfaceColorExport, KeysNeverCollideAndTheStructureIsNamed) {
     // A word of 0x40000005 has the colour key 0x1000005, past the usual curvature keys.
     const auto [keys, table] = exportColors(triangleSurface(dir.file("a_LH.srf"), {kOwnColorBase + 0x1000005, 0, 1}));
     EXPECT_EQ(keys, (Keys{0x1000005, 0x1000006, 0x1000007}));
@@ -208,9 +198,7 @@ TEST(SurfaceColorExport, KeysNeverCollideAndTheStructureIsNamed) {
     EXPECT_EQ(metaOf(image->meta, "AnatomicalStructurePrimary"), "CortexLeft");
 }
 
-TEST(SurfaceColorExport, SurfaceWithoutVerticesIsRefused) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(SurfaceColorExport, SurfaceWithoutVerticesIsRefused) {
     SrfData srf;
     srf.fileName = dir.file("empty.srf");
     EXPECT_FALSE(exportSurfaceColors(srf, false));

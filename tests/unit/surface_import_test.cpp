@@ -6,13 +6,12 @@
 #include "import/import_dispatch.h"
 #include "plugin/commands.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/gifti_builder.h"
 #include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
-using meshbridge::test::FakeHost;
-using meshbridge::test::TempDir;
 using meshbridge::test::dataArray;
 using meshbridge::test::gifti;
 
@@ -23,7 +22,7 @@ const std::string kOctahedronPoints = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_
 const std::string kOctahedronTriangles = dataArray("NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT32",
     "Dimensionality=\"2\" Dim0=\"8\" Dim1=\"3\"", "5 2 1 0 1 2 0 4 1 5 1 4 0 2 3 0 3 4 5 3 2 5 4 3");
 
-class SurfaceImportTest : public ::testing::Test {
+class SurfaceImportTest : public test::HostTest {
 protected:
     // Imports `xml` as lh.surf.gii with the surface dialog.
     bool import(const std::string& xml, bool reverse = false, bool open = false) {
@@ -39,11 +38,11 @@ protected:
     }
 
     static constexpr int kFileTypeSrfForTests = 2;
-    TempDir dir;
-    FakeHost host;
 };
 
 }  // namespace
+
+class ImportDispatch : public test::HostTest {};
 
 TEST_F(SurfaceImportTest, OctahedronBecomesAnSrfFile) {
     ASSERT_TRUE(import(gifti({kOctahedronPoints, kOctahedronTriangles})));
@@ -158,8 +157,7 @@ TEST_F(SurfaceImportTest, UnreadableFileFailsWithALogLine) {
     EXPECT_EQ(host.log, std::vector<std::string>{"Reading of GIfTI file did not succeed: " + dir.file("lh.surf.gii")});
 }
 
-TEST(ImportDispatch, DialogTitlesAndUnknownTypes) {
-    FakeHost host;
+TEST_F(ImportDispatch, DialogTitlesAndUnknownTypes) {
     EXPECT_FALSE(importGiftiFile(7, false, false, false, true));
     EXPECT_TRUE(host.dialogs.empty());
     EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
@@ -175,7 +173,7 @@ TEST(ImportDispatch, DialogTitlesAndUnknownTypes) {
     }
 }
 
-TEST(ImportDispatch, ClassifiesByIntentsInFixedOrder) {
+TEST_F(ImportDispatch, ClassifiesByIntentsInFixedOrder) {
     const auto image = [](std::initializer_list<int> intents) {
         GiftiImagePtr built = test::emptyImage();
         for (int intent : intents) test::addArray(*built, intent, NIFTI_TYPE_FLOAT32, {1}, std::vector<float>{0});

@@ -7,15 +7,14 @@
 #include "plugin/commands.h"
 #include "tests/support/describe.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/host_test.h"
 #include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 using meshbridge::test::dataArray;
-using meshbridge::test::FakeHost;
 using meshbridge::test::gifti;
 using meshbridge::test::md;
-using meshbridge::test::TempDir;
 
 namespace {
 
@@ -24,7 +23,7 @@ std::string volume(const std::string& values, int vertices = 4) {
                      "Dimensionality=\"1\" Dim0=\"" + std::to_string(vertices) + "\"", values);
 }
 
-class TimeSeriesImportTest : public ::testing::Test {
+class TimeSeriesImportTest : public test::HostTest {
 protected:
     void SetUp() override {
         host.currentSurface = HostSrfInfo{.nrOfVertices = 4};
@@ -36,12 +35,11 @@ protected:
         host.dialogAnswers.push_back(dir.file("run1.time.gii"));
         return importGiftiFile(3, dump, open, false, false);
     }
-
-    TempDir dir;
-    FakeHost host;
 };
 
 }  // namespace
+
+class TimeSeriesExport : public test::HostTest {};
 
 TEST_F(TimeSeriesImportTest, VolumesBecomeCoursesOnTheHostsSurface) {
     ASSERT_TRUE(import({volume("0 1 2 3"), volume("10 11 12 13"), volume("20 21 22 23")}));
@@ -124,9 +122,7 @@ TEST_F(TimeSeriesImportTest, FailedSaveAndLinkAreReported) {
                                  "Mesh time course file (MTC) could not be loaded on current surface file (SRF)."});
 }
 
-TEST(TimeSeriesExport, VolumesBecomeArraysWithTheTimeStep) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(TimeSeriesExport, VolumesBecomeArraysWithTheTimeStep) {
     HostMtcInfo info{};
     info.nrOfVertices = 4;
     info.nrOfVolumes = 3;
@@ -151,9 +147,7 @@ TEST(TimeSeriesExport, VolumesBecomeArraysWithTheTimeStep) {
     }
 }
 
-TEST(TimeSeriesExport, FailuresAreReported) {
-    TempDir dir;
-    FakeHost host;
+TEST_F(TimeSeriesExport, FailuresAreReported) {
     EXPECT_FALSE(exportGiftiFile(3, true, false, false));  // no time course in memory
     EXPECT_FALSE(exportGiftiFile(3, false, false, false));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No mesh time course file was selected. Procedure finished."});
