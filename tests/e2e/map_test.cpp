@@ -25,15 +25,13 @@ TEST(MapRoundTrip, NibabelShapeFileTravelsToSmpAndBack) {
     TempDir dir;
     const std::string gii = dir.file("rh.curv.shape.gii");
     std::filesystem::copy_file(nibabelDataDir() + "/rh.shape.curv.gii", gii);
-    ProcessResult result = runMeshbridge({"import", gii, "--answer", "no", "--answer", "12"});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    ProcessResult result = runMeshbridgeOk({"import", gii, "--answer", "no", "--answer", "12"});
     EXPECT_NE(result.err.find("question \"GIFTI type is 'Shape' Is this a Cortical Thickness (Yes) or Curvature (No) "
                               "map\": no (from --answer)"),
               std::string::npos);
     EXPECT_NE(result.out.find("SMP saved as:\n" + dir.file("rh.curv.shape.smp") + "\n"), std::string::npos);
 
-    result = runMeshbridge({"export", dir.file("rh.curv.shape.smp")});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    result = runMeshbridgeOk({"export", dir.file("rh.curv.shape.smp")});
     const ProcessResult check = runProcess(
         {kPython, "-c",
          "import nibabel, numpy, sys; a = nibabel.load(sys.argv[1]); b = nibabel.load(sys.argv[2]); "
@@ -56,13 +54,11 @@ TEST(MapRoundTrip, RetinotopyAndStatisticMapsKeepTheirIntentsAndValues) {
                                     "1 2 3 4 5 6"),
                           dataArray("NIFTI_INTENT_FTEST", "NIFTI_TYPE_FLOAT32", kSixValues, "1 2 3 4 5 6",
                                     md("intent_p1", "3") + md("intent_p2", "40.8"))}));
-    ProcessResult result = runMeshbridge({"import", gii, "--dump"});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    ProcessResult result = runMeshbridgeOk({"import", gii, "--dump"});
     EXPECT_NE(result.out.find("File version: 5\nNumber of vertices: 6\nNumber of maps: 4\n"), std::string::npos);
 
     for (const std::string flag : {"--answer=1", "--binary"}) {
-        result = runMeshbridge({"export", dir.file("retino.smp"), flag});
-        ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+        result = runMeshbridgeOk({"export", dir.file("retino.smp"), flag});
         const std::string encoding = flag == "--binary" ? "GZipBase64Binary" : "ASCII";
         EXPECT_EQ(arrays(dir.file("retino.func.gii")),
                   "image [('GIFTI plugin version', '1.6'), ('gifticlib-version', 'gifti library version 1.09, 28 June, "
@@ -81,14 +77,11 @@ TEST(MapRoundTrip, RetinotopyAndStatisticMapsKeepTheirIntentsAndValues) {
 
 TEST(MapRoundTrip, OpenCreatesTheMapsInTheHost) {
     TempDir dir;
-    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
-    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
+    importedOctahedron(dir.path().string());
     writeFile(dir.file("z.gii"),
               gifti({dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", kSixValues, "1 2 3 4 5 6", md("Name", "z")),
                      dataArray("NIFTI_INTENT_TTEST", "NIFTI_TYPE_FLOAT32", kSixValues, "-1 -2 -3 -4 -5 -6")}));
-    ProcessResult result =
-        runMeshbridge({"import", dir.file("z.gii"), "--open", "--surface", dir.file("oct.surf.srf"), "--answer", "20"});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    ProcessResult result = runMeshbridgeOk({"import", dir.file("z.gii"), "--open", "--surface", dir.file("oct.surf.srf"), "--answer", "20"});
     EXPECT_NE(result.err.find("meshbridge: the host's surface has 2 maps\n"
                               "meshbridge: host map 1 \"z\": type 5, df 0/0, imported 1, values 1 2 3 4 ...\n"
                               "meshbridge: host map 2 \"T-statistic\": type 1, df 20/0, imported 1, values -1 -2 -3 -4 ...\n"),
@@ -96,8 +89,7 @@ TEST(MapRoundTrip, OpenCreatesTheMapsInTheHost) {
         << result.err;
 
     // The maps as the host holds them go out again.
-    result = runMeshbridge({"export", "--current", "--surface", dir.file("oct.surf.srf"), "--maps", dir.file("z.smp")});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    result = runMeshbridgeOk({"export", "--current", "--surface", dir.file("oct.surf.srf"), "--maps", dir.file("z.smp")});
     EXPECT_NE(result.out.find("SMP name: " + dir.file("z.smp")), std::string::npos);
     EXPECT_NE(result.out.find("File version: 2\n"), std::string::npos);
     EXPECT_NE(result.out.find("Map name: T-statistic\n"), std::string::npos);
@@ -127,15 +119,13 @@ TEST(MapRoundTrip, NamesInAnyCodePageSurviveBothWays) {
                                     md("Name", "Gr\xC3\xB6\xC3\x9F" "e")),
                           dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", kSixValues, "1 2 3 4 5 6",
                                     "<MD><Name><![CDATA[Name]]></Name><Value><![CDATA[a]]]]><![CDATA[>b]]></Value></MD>")}));
-    ProcessResult result = runMeshbridge({"import", gii});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    ProcessResult result = runMeshbridgeOk({"import", gii});
     const std::string smp = readFile(dir.file("names.smp"));
     EXPECT_NE(smp.find(std::string("Gr\xF6\xDF" "e") + '\0'), std::string::npos);
     EXPECT_NE(smp.find(std::string("a]]>b") + '\0'), std::string::npos);
 
     for (const std::string flag : {"--answer=1", "--binary"}) {
-        result = runMeshbridge({"export", dir.file("names.smp"), flag});
-        ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+        result = runMeshbridgeOk({"export", dir.file("names.smp"), flag});
         const ProcessResult check = runProcess(
             {kPython, "-c",
              "import nibabel, sys; print([d.meta['Name'] for d in nibabel.load(sys.argv[1]).darrays] == "

@@ -23,13 +23,11 @@ TEST_P(NibabelLabels, BecomePatchesAndGoBack) {
     TempDir dir;
     const std::string gii = dir.file("areas.gii");
     std::filesystem::copy_file(nibabelDataDir() + "/" + GetParam(), gii);
-    ProcessResult result = runMeshbridge({"import", gii, "--type", "poi", "--dump"});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    ProcessResult result = runMeshbridgeOk({"import", gii, "--type", "poi", "--dump"});
     EXPECT_NE(result.out.find("POI saved as:\n" + dir.file("areas.poi")), std::string::npos);
     EXPECT_NE(result.err.find("file dialog \"Please select the GIFTI label file\""), std::string::npos);
 
-    result = runMeshbridge({"export", dir.file("areas.poi"), "--binary"});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    result = runMeshbridgeOk({"export", dir.file("areas.poi"), "--binary"});
     const ProcessResult check =
         runProcess({kPython, testScript("check_label_patches.py"), gii, dir.file("areas.poi"), dir.file("areas.label.gii")});
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
@@ -39,8 +37,7 @@ TEST_P(NibabelLabels, BecomePatchesAndGoBack) {
 
     // One label per vertex: every vertex carries the name it had, and
     // wb_command reads the file as one label map of the mesh, without a warning.
-    result = runMeshbridge({"export", dir.file("areas.poi"), "--labels-per-vertex"});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    result = runMeshbridgeOk({"export", dir.file("areas.poi"), "--labels-per-vertex"});
     const ProcessResult names = runProcess(
         {kPython, "-c",
          "import nibabel, sys; a = nibabel.load(sys.argv[1]); b = nibabel.load(sys.argv[2]); "
@@ -54,8 +51,7 @@ TEST_P(NibabelLabels, BecomePatchesAndGoBack) {
 
 TEST(PatchRoundTrip, OpenLoadsThePatchesInTheHostAndTheyGoOutAgain) {
     TempDir dir;
-    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
-    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
+    importedOctahedron(dir.path().string());
     writeFile(dir.file("two.label.gii"), R"(<?xml version="1.0"?>
 <GIFTI Version="1.0" NumberOfDataArrays="2">
 <LabelTable>
@@ -70,9 +66,7 @@ TEST(PatchRoundTrip, OpenLoadsThePatchesInTheHostAndTheyGoOutAgain) {
 <Data>3 8 3</Data></DataArray>
 </GIFTI>
 )");
-    ProcessResult result =
-        runMeshbridge({"import", dir.file("two.label.gii"), "--open", "--surface", dir.file("oct.surf.srf")});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    ProcessResult result = runMeshbridgeOk({"import", dir.file("two.label.gii"), "--open", "--surface", dir.file("oct.surf.srf")});
     EXPECT_NE(result.out.find("Number of mesh vertices: 6. Please note"), std::string::npos);
     EXPECT_NE(result.err.find("meshbridge: host 2 patches from " + dir.file("two.label.poi") + "\n"
                               "meshbridge: host patch 1 \"front \"pole\"\": colour 33023, label vertex 5, vertices 5 2\n"
@@ -80,9 +74,8 @@ TEST(PatchRoundTrip, OpenLoadsThePatchesInTheHostAndTheyGoOutAgain) {
               std::string::npos)
         << result.err;
 
-    result = runMeshbridge({"export", "--current", "--surface", dir.file("oct.surf.srf"), "--patches",
+    result = runMeshbridgeOk({"export", "--current", "--surface", dir.file("oct.surf.srf"), "--patches",
                             dir.file("two.label.poi")});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     const ProcessResult check = runProcess(
         {kPython, "-c",
          "import nibabel, sys; i = nibabel.load(sys.argv[1]); "

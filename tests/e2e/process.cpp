@@ -4,7 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
@@ -70,6 +73,19 @@ ProcessResult runMeshbridge(const std::vector<std::string>& arguments, const std
     }
     command.insert(command.end(), arguments.begin(), arguments.end());
     return runProcess(command, workingDirectory);
+}
+
+ProcessResult runMeshbridgeOk(const std::vector<std::string>& arguments) {
+    ProcessResult result = runMeshbridge(arguments);
+    if (result.exitCode != 0) ADD_FAILURE() << "meshbridge exited with " << result.exitCode << "\n" << result.out << result.err;
+    return result;
+}
+
+std::string importedOctahedron(const std::string& folder) {
+    const std::string gii = folder + "/oct.surf.gii";
+    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", gii);
+    runMeshbridgeOk({"import", gii});
+    return folder + "/oct.surf.srf";
 }
 
 std::string commandPreamble(const std::string& command) {

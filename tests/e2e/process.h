@@ -22,6 +22,12 @@ ProcessResult runProcess(const std::vector<std::string>& command, const std::str
 // instance to run a Windows build under an emulator.
 ProcessResult runMeshbridge(const std::vector<std::string>& arguments, const std::string& workingDirectory = "");
 
+// Runs the stand-in host and records a failure unless it exits with 0.
+ProcessResult runMeshbridgeOk(const std::vector<std::string>& arguments);
+
+// The sample octahedron imported into `folder` as oct.surf.srf (beside oct.surf.gii); its path.
+std::string importedOctahedron(const std::string& folder);
+
 // The build of this platform, whatever MESHBRIDGE_E2E_COMMAND says.
 ProcessResult runNativeMeshbridge(const std::vector<std::string>& arguments, const std::string& workingDirectory = "");
 

@@ -38,21 +38,18 @@ TEST_P(NibabelSurface, TravelsToSrfAndBackUnchanged) {
     std::filesystem::copy_file(nibabelDataDir() + "/" + GetParam(), gii);
     std::filesystem::copy_file(nibabelDataDir() + "/external.dat", dir.file("external.dat"));
 
-    ProcessResult result = runMeshbridge({"import", gii, "--dump"});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    ProcessResult result = runMeshbridgeOk({"import", gii, "--dump"});
     EXPECT_NE(result.out.find("SRF saved as:\n" + dir.file("lh.sample_LH.surf.srf") + "\n"), std::string::npos);
     EXPECT_NE(result.out.find("File version: 3.0\n"), std::string::npos);
     EXPECT_NE(result.out.find("GIFTI surface successfully imported.\n"), std::string::npos);
 
     std::filesystem::rename(dir.file("lh.sample_LH.surf.srf"), dir.file("brain_LH_WM.srf"));
-    result = runMeshbridge({"export", dir.file("brain_LH_WM.srf")});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    result = runMeshbridgeOk({"export", dir.file("brain_LH_WM.srf")});
     expectExportMatches(gii, dir.file("brain_LH_WM.surf.gii"), "ASCII",
                         {"AnatomicalStructurePrimary=CortexLeft", "AnatomicalStructureSecondary=GrayWhite",
                          "GeometricType=Unknown", "TopologicalType=CLOSED"});
 
-    result = runMeshbridge({"export", "--binary", "--colors", "--current", "--surface", dir.file("brain_LH_WM.srf")});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    result = runMeshbridgeOk({"export", "--binary", "--colors", "--current", "--surface", dir.file("brain_LH_WM.srf")});
     expectExportMatches(gii, dir.file("brain_LH_WM.surf.gii"), "GZipBase64Binary");
     EXPECT_EQ(workbenchComplaint(dir.file("brain_LH_WM.label.gii")), "");  // the two curvature colours
 }
@@ -73,17 +70,14 @@ TEST(SurfaceRoundTrip, ColoursSurviveSrfToGiftiToSrf) {
 <Data>3 4 5 3 4 5</Data></DataArray>
 </GIFTI>
 )");
-    ProcessResult result = runMeshbridge({"import", dir.file("oct.surf.gii"), "--colors", dir.file("oct.colors.gii")});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    ProcessResult result = runMeshbridgeOk({"import", dir.file("oct.surf.gii"), "--colors", dir.file("oct.colors.gii")});
     std::filesystem::rename(dir.file("oct.surf.srf"), dir.file("first.srf"));
 
-    result = runMeshbridge({"export", dir.file("first.srf"), "--colors"});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    result = runMeshbridgeOk({"export", dir.file("first.srf"), "--colors"});
     // Every own colour is labelled "Unknown", and wb_command warns that it
     // merges labels of one name.
     EXPECT_EQ(workbenchComplaint(dir.file("first.label.gii"), true), "");
-    result = runMeshbridge({"import", dir.file("first.surf.gii"), "--colors", dir.file("first.label.gii")});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    result = runMeshbridgeOk({"import", dir.file("first.surf.gii"), "--colors", dir.file("first.label.gii")});
     EXPECT_EQ(readFile(dir.file("first.surf.srf")), readFile(dir.file("first.srf")));
 
     const ProcessResult labels = runProcess(
@@ -102,9 +96,8 @@ TEST(SurfaceRoundTrip, CompressedGiftiFilesAreRead) {
     TempDir dir;
     std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
     ASSERT_EQ(runProcess({"gzip", "-k", dir.file("oct.surf.gii")}).exitCode, 0);
-    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
-    const ProcessResult result = runMeshbridge({"import", dir.file("oct.surf.gii.gz")});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    runMeshbridgeOk({"import", dir.file("oct.surf.gii")});
+    runMeshbridgeOk({"import", dir.file("oct.surf.gii.gz")});
     EXPECT_EQ(readFile(dir.file("oct.surf.gii.srf")), readFile(dir.file("oct.surf.srf")));
     EXPECT_EQ(runMeshbridge({"print", dir.file("oct.surf.gii.gz")}).exitCode, 0);
 }
@@ -120,8 +113,7 @@ TEST(SurfaceRoundTrip, BadInputsLeaveExistingFilesAlone) {
                               "missing or incomplete."),
               std::string::npos);
 
-    std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
-    ASSERT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 0);
+    importedOctahedron(dir.path().string());
     const std::string srf = readFile(dir.file("oct.surf.srf"));
     // A truncated GIFTI file in place of a good one: the old SRF stays.
     const std::string gii = readFile(dir.file("oct.surf.gii"));

@@ -26,8 +26,7 @@ TEST(TimeSeriesRoundTrip, NibabelTimeSeriesThroughTheHostAndBack) {
     const std::string surface = sphereSurface(dir);
     const std::string gii = dir.file("task.gii");
     std::filesystem::copy_file(nibabelDataDir() + "/task.func.gii", gii);
-    ProcessResult result = runMeshbridge({"import", gii, "--surface", surface, "--open"});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    ProcessResult result = runMeshbridgeOk({"import", gii, "--surface", surface, "--open"});
     EXPECT_NE(result.out.find("MTC saved as:\n" + dir.file("task.mtc") + "\nGIFTI time series successfully imported.\n"),
               std::string::npos);
     EXPECT_NE(result.err.find("meshbridge: host time course: 10 volumes on 642 vertices"), std::string::npos);
@@ -37,8 +36,7 @@ TEST(TimeSeriesRoundTrip, NibabelTimeSeriesThroughTheHostAndBack) {
          {std::vector<std::string>{"export", dir.file("task.mtc")},
           std::vector<std::string>{"export", "--binary", "--current", "--surface", surface, "--timecourse",
                                    dir.file("task.mtc")}}) {
-        result = runMeshbridge(command);
-        ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+        result = runMeshbridgeOk(command);
         const ProcessResult check = runProcess(
             {kPython, "-c",
              "import nibabel, numpy, sys; a = nibabel.load(sys.argv[1]); b = nibabel.load(sys.argv[2]); "
@@ -61,8 +59,7 @@ TEST(TimeSeriesRoundTrip, RepetitionTimeSurvives) {
     const std::string volume =
         dataArray("NIFTI_INTENT_TIME_SERIES", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"642\"", values);
     writeFile(dir.file("run1.time.gii"), gifti({volume, volume}, "<LabelTable/>", md("TimeStep", "1500.000000")));
-    ProcessResult result = runMeshbridge({"import", dir.file("run1.time.gii"), "--surface", surface});
-    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    ProcessResult result = runMeshbridgeOk({"import", dir.file("run1.time.gii"), "--surface", surface});
 
     result = runMeshbridge({"export", dir.file("run1.time.mtc")});
     ASSERT_EQ(result.exitCode, 0);
