@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/host_test.h"
-#include "tests/support/temp_dir.h"
 #ifdef __linux__
 #include "tests/support/file_size_limit.h"
 #endif

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/fake_host.h"
 #include "tests/support/host_test.h"
-#include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 

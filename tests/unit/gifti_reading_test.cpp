@@ -8,11 +8,9 @@
 #include "tests/support/bytes.h"
 #include "tests/support/gifti_xml.h"
 #include "tests/support/host_test.h"
-#include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
-using meshbridge::test::dataArray;
-using meshbridge::test::gifti;
+using namespace meshbridge::test;
 
 namespace {
 

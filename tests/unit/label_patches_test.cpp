@@ -8,16 +8,11 @@
 #include "plugin/commands.h"
 #include "tests/support/bytes.h"
 #include "tests/support/describe.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/host_test.h"
 #include "tests/support/gifti_xml.h"
-#include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
-using meshbridge::test::dataArray;
-using meshbridge::test::describe;
-using meshbridge::test::valuesOf;
-using meshbridge::test::gifti;
+using namespace meshbridge::test;
 
 namespace {
 

@@ -11,9 +11,7 @@
 #include "common/gifti.h"
 #include "plugin/commands.h"
 #include "tests/support/describe.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/host_test.h"
-#include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 

@@ -7,15 +7,11 @@
 #include "import/import_dispatch.h"
 #include "plugin/commands.h"
 #include "tests/support/describe.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/host_test.h"
 #include "tests/support/gifti_xml.h"
-#include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
-using meshbridge::test::dataArray;
-using meshbridge::test::gifti;
-using meshbridge::test::md;
+using namespace meshbridge::test;
 
 namespace {
 

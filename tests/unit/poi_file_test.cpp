@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/describe.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/host_test.h"
-#include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 

@@ -5,9 +5,7 @@
 #include <tuple>
 
 #include "tests/support/bytes.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/host_test.h"
-#include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
 using meshbridge::test::Bytes;

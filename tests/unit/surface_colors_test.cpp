@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/fake_host.h"
 #include "tests/support/host_test.h"
 #include "tests/support/gifti_builder.h"
 

@@ -6,15 +6,11 @@
 #include "formats/srf_file.h"
 #include "plugin/commands.h"
 #include "tests/support/describe.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/host_test.h"
 #include "tests/support/file_size_limit.h"
-#include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
-using meshbridge::test::describe;
-using meshbridge::test::metaOf;
-using meshbridge::test::valuesOf;
+using namespace meshbridge::test;
 
 namespace {
 

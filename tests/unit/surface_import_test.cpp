@@ -5,15 +5,12 @@
 #include "formats/srf_file.h"
 #include "import/import_dispatch.h"
 #include "plugin/commands.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/host_test.h"
 #include "tests/support/gifti_builder.h"
 #include "tests/support/gifti_xml.h"
-#include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
-using meshbridge::test::dataArray;
-using meshbridge::test::gifti;
+using namespace meshbridge::test;
 
 namespace {
 
