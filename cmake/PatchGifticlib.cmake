@@ -62,6 +62,8 @@
 #     its compressed data at deflate's largest ratio, 1032:1) is refused
 #     before anything is allocated for it (a 24 KB file asked for 51 GB; found
 #     by fuzzing), and the size of its compressed data is kept in 64 bits.
+# 18. Large data buffers are advised to be backed by huge pages before they are
+#     first written (common/huge_pages.h): fewer page faults, the same bytes.
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -94,6 +96,13 @@ endif()
 replace_once(io "${anchor}"
   "${anchor},\n    { 1015, \"NIFTI_INTENT_RETINOTOPY_POLAR\" },\n    { 1016, \"NIFTI_INTENT_RETINOTOPY_ECCENTRICITY\" },\n    { 1017, \"NIFTI_INTENT_RETINOTOPY_FIELD_SIGN\" }"
   "the intent table")
+# 18. Huge pages for the data arrays made for writing.
+replace_once(io "#include \"gifti_io.h\"\n"
+  "#include \"gifti_io.h\"\n#include \"common/huge_pages.h\"\n" "the includes of gifti_io.c")
+replace_once(io
+  "        da->data = calloc(nbytes, sizeof(char));\n        if( !da->data ) {\n            fprintf(stderr,\"** gifti_alloc_DA_data: failed"
+  "        da->data = calloc(nbytes, sizeof(char));\n        meshbridge_advise_huge_pages(da->data, nbytes);\n        if( !da->data ) {\n            fprintf(stderr,\"** gifti_alloc_DA_data: failed"
+  "the allocation of a data array to write")
 write_if_changed("${OUT}/gifti_io.c" "${io}")
 
 # 2. Digits of ASCII floating-point data.
@@ -282,4 +291,15 @@ replace_once(xml
   "        xd->skip = xd->depth;\n        return 1;\n    }\n\n    if( update_partial_buffer(&xd->ddata, &xd->dlen, da->nbyper*da->nvals, 0) )"
   "        xd->skip = xd->depth;\n        return 1;\n    }\n\n    /* no more data than the file can give: its text, or deflate's best ratio */\n    if( gii_data_limit > 0 && da->encoding != GIFTI_ENCODING_EXTBIN && da->nbyper > 0 &&\n        da->nvals > (da->encoding == GIFTI_ENCODING_B64GZ ? gii_data_limit * 1032 : gii_data_limit)\n                    / da->nbyper ) {\n        fprintf(stderr,\"** PD: DataArray[%d] of %lld values is more than the file holds\\n\",\n                xd->gim->numDA-1, da->nvals);\n        return 1;\n    }\n\n    if( update_partial_buffer(&xd->ddata, &xd->dlen, da->nbyper*da->nvals, 0) )"
   "the start of push_data")
+# 18. Huge pages for the data arrays read and their compressed bytes.
+replace_once(xml "#include \"gifti_io.h\"\n"
+  "#include \"gifti_io.h\"\n#include \"common/huge_pages.h\"\n" "the includes of gifti_xml.c")
+replace_once(xml
+  "    da->data = calloc(da->nvals, da->nbyper);\n    if( ! da->data ) {"
+  "    da->data = calloc(da->nvals, da->nbyper);\n    meshbridge_advise_huge_pages(da->data, da->nvals * da->nbyper);\n    if( ! da->data ) {"
+  "the allocation of a data array read")
+replace_once(xml
+  "        *blen = bsize;\n    }\n\n    return 0;\n}"
+  "        *blen = bsize;\n        meshbridge_advise_huge_pages(*buf, bsize);\n    }\n\n    return 0;\n}"
+  "the allocation of a partial buffer")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")

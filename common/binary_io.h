@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/huge_pages.h"
+
 namespace meshbridge {
 
 namespace detail {
@@ -74,7 +76,7 @@ public:
     bool appendArray(std::vector<T>& values, std::uint64_t count) {
         if (count > remaining_ / sizeof(T)) return tooFewBytes(count, sizeof(T));
         const std::size_t start = values.size();
-        values.resize(start + static_cast<std::size_t>(count));
+        resizeAdvised(values, start + static_cast<std::size_t>(count));
         if (!readBytes(values.data() + start, static_cast<std::size_t>(count) * sizeof(T)))
             return fail("the file could not be read");
         if constexpr (std::endian::native == std::endian::big) {

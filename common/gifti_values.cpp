@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "common/huge_pages.h"
 #include "common/text.h"
 
 namespace meshbridge {
@@ -47,7 +48,7 @@ std::uint64_t storedOffset(const giiDataArray& array, std::uint64_t rowMajor) {
 template <class Out, class In>
 bool copyConverted(const giiDataArray& array, std::uint64_t count, std::vector<Out>& values) {
     if (count > 0 && array.nbyper != static_cast<int>(sizeof(In))) return false;
-    values.resize(static_cast<std::size_t>(count));
+    resizeAdvised(values, static_cast<std::size_t>(count));
     const auto* bytes = static_cast<const unsigned char*>(array.data);
     const bool columnMajor = array.ind_ord == GIFTI_IND_ORD_COL_MAJOR && array.num_dim >= 2;
     for (std::uint64_t i = 0; i < count; ++i) {

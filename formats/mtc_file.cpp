@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/huge_pages.h"
 #include "common/binary_io.h"
 #include "common/text.h"
 #include "dump/native_print.h"
@@ -107,7 +108,7 @@ MtcData mtcFromHost(const HostMtcInfo& info, const float* const* courses, MtcDet
     if (detail == MtcDetail::HeaderOnly) return mtc;
     const auto vertices = static_cast<std::size_t>(std::max(info.nrOfVertices, 0));
     const auto volumes = static_cast<std::size_t>(std::max(info.nrOfVolumes, 0));
-    mtc.data.resize(vertices * volumes);
+    resizeAdvised(mtc.data, vertices * volumes);
     coursesToVolumes(courses, vertices, volumes, mtc.data.data());
     return mtc;
 }

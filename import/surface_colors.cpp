@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 
+#include "common/huge_pages.h"
 #include "common/colors.h"
 #include "common/gifti_values.h"
 #include "formats/srf_file.h"
@@ -16,7 +17,8 @@ std::int32_t colorWordFromRgba(float red, float green, float blue, float alpha) 
 }
 
 std::vector<std::int32_t> convertGiftiColors(const gifti_image& source, std::int32_t nrOfVertices) {
-    std::vector<std::int32_t> words(static_cast<std::size_t>(std::max(nrOfVertices, 0)), 0);
+    std::vector<std::int32_t> words;
+    resizeAdvised(words, static_cast<std::size_t>(std::max(nrOfVertices, 0)));
     const giiLabelTable& table = source.labeltable;
     if (table.length <= 0) {
         logText("No predefined colors present (length = 0). Colors will be default Corvana colors (blue).");

@@ -1,5 +1,7 @@
 #include "import/surface_geometry.h"
 
+#include "common/huge_pages.h"
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -29,9 +31,10 @@ void computeVertexNormals(SrfData& srf) {
     std::vector<float>& nx = srf.normalX.owned();
     std::vector<float>& ny = srf.normalY.owned();
     std::vector<float>& nz = srf.normalZ.owned();
-    nx.assign(n, 0.0f);
-    ny.assign(n, 0.0f);
-    nz.assign(n, 0.0f);
+    for (std::vector<float>* normals : {&nx, &ny, &nz}) {
+        normals->clear();
+        resizeAdvised(*normals, n);
+    }
     const auto& t = srf.triangles;
     for (std::size_t f = 0; f + 2 < t.size(); f += 3) {
         const auto a = static_cast<std::size_t>(t[f]);
@@ -167,10 +170,10 @@ NeighborRings::NeighborRings(std::int32_t nrOfVertices, std::span<const std::int
     const auto n = static_cast<std::size_t>(std::max(nrOfVertices, 0));
     // The corners of each vertex, in triangle order, in one table: corner
     // 3f + c is corner c of triangle f.
-    offset_.assign(n + 1, 0);
+    resizeAdvised(offset_, n + 1);
     for (std::int32_t vertex : triangles) ++offset_[static_cast<std::size_t>(vertex) + 1];
     for (std::size_t v = 0; v < n; ++v) offset_[v + 1] += offset_[v];
-    corners_.resize(triangles.size());
+    resizeAdvised(corners_, triangles.size());
     for (std::size_t corner = 0; corner < triangles.size(); ++corner) {
         corners_[offset_[static_cast<std::size_t>(triangles[corner])]++] = static_cast<std::uint32_t>(corner);
     }

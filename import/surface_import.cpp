@@ -1,5 +1,6 @@
 #include "import/surface_import.h"
 
+#include "common/huge_pages.h"
 #include "common/gifti_values.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
@@ -86,9 +87,9 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
     std::vector<float>& x = srf.vertexX.owned();
     std::vector<float>& y = srf.vertexY.owned();
     std::vector<float>& z = srf.vertexZ.owned();
-    x.resize(n);
-    y.resize(n);
-    z.resize(n);
+    resizeAdvised(x, n);
+    resizeAdvised(y, n);
+    resizeAdvised(z, n);
     for (std::size_t i = 0; i < n; ++i) {
         x[i] = points[3 * i];
         y[i] = points[3 * i + 1];

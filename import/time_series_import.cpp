@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "common/huge_pages.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
 #include "host/host_calls.h"
@@ -113,7 +114,7 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
     // Every array must hold one plain number per vertex, as many as the first.
     const auto vertices = static_cast<std::size_t>(std::max(mtc.nrOfVertices, 0));
     try {
-        mtc.data.resize(vertices * static_cast<std::size_t>(mtc.nrOfVolumes));
+        resizeAdvised(mtc.data, vertices * static_cast<std::size_t>(mtc.nrOfVolumes));
     } catch (const std::bad_alloc&) {
         return refuseImport("The time series", path, "its values do not fit in memory");
     }
