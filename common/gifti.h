@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <initializer_list>
+#include <utility>
 #include <memory>
 #include <string>
 
@@ -42,5 +43,9 @@ inline void releaseArrayData(giiDataArray& array) {
 enum class ArrayPick { First, Last };
 const giiDataArray* arrayWithIntent(const gifti_image& image, std::initializer_list<int> intents,
                                     ArrayPick pick = ArrayPick::First);
+inline giiDataArray* arrayWithIntent(gifti_image& image, std::initializer_list<int> intents,
+                                     ArrayPick pick = ArrayPick::First) {
+    return const_cast<giiDataArray*>(arrayWithIntent(std::as_const(image), intents, pick));
+}
 
 }  // namespace meshbridge

@@ -104,6 +104,23 @@ std::uint64_t announcedValueCount(const giiDataArray& array) {
     return count;
 }
 
+namespace {
+
+template <class T>
+std::span<T> storedAs(giiDataArray& array, int datatype) {
+    const std::uint64_t count = announcedValueCount(array);
+    const bool inOrder = array.ind_ord != GIFTI_IND_ORD_COL_MAJOR || array.num_dim < 2;
+    if (array.datatype != datatype || array.nbyper != static_cast<int>(sizeof(T)) || !inOrder || !array.data ||
+        count == 0 || array.nvals < 0 || static_cast<std::uint64_t>(array.nvals) < count)
+        return {};
+    return {static_cast<T*>(array.data), static_cast<std::size_t>(count)};
+}
+
+}  // namespace
+
+std::span<float> storedFloats(giiDataArray& array) { return storedAs<float>(array, NIFTI_TYPE_FLOAT32); }
+std::span<std::int32_t> storedInt32s(giiDataArray& array) { return storedAs<std::int32_t>(array, NIFTI_TYPE_INT32); }
+
 bool floatValues(const giiDataArray& array, std::vector<float>& values, std::string& problem) {
     return convertValues(array, values, problem);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,5 +20,11 @@ std::uint64_t announcedValueCount(const giiDataArray& array);
 // that are not plain numbers, or fewer values than its dimensions announce.
 bool floatValues(const giiDataArray& array, std::vector<float>& values, std::string& problem);
 bool int32Values(const giiDataArray& array, std::vector<std::int32_t>& values, std::string& problem);
+
+// The array's values as gifticlib holds them, when they are already what the
+// functions above would give (float32 or int32 in row-major order, all
+// there); empty otherwise. Valid while the array keeps its data.
+std::span<float> storedFloats(giiDataArray& array);
+std::span<std::int32_t> storedInt32s(giiDataArray& array);
 
 }  // namespace meshbridge

@@ -58,7 +58,7 @@ bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail) {
     }
     if (!whole) srf.neighbors.assignEmpty(0);
     in.setSection("triangles");
-    if (!in.readArray(srf.triangles, 3 * static_cast<std::uint64_t>(srf.nrOfTriangles))) return false;
+    if (!in.readArray(srf.triangles.owned(), 3 * static_cast<std::uint64_t>(srf.nrOfTriangles))) return false;
     in.setSection("strip elements");
     if (!in.read(srf.nrOfStripElements)) return false;
     if (srf.nrOfStripElements < 0)
@@ -143,7 +143,7 @@ SrfData srfFromHost(const HostSrfInfo& info) {
     srf.nrOfVertices = info.nrOfVertices;
     srf.reserved = 0;
     if (info.triangles && info.nrOfTriangles > 0) {
-        srf.triangles.assign(info.triangles, info.triangles + 3 * static_cast<std::size_t>(info.nrOfTriangles));
+        srf.triangles = std::vector<std::int32_t>(info.triangles, info.triangles + 3 * static_cast<std::size_t>(info.nrOfTriangles));
     }
     return srf;
 }

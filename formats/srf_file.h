@@ -62,7 +62,7 @@ struct SrfData {
     std::array<float, 4> concaveColor{};
     HostArray<std::int32_t> vertexColors;
     SrfNeighborTable neighbors;
-    std::vector<std::int32_t> triangles;  // three vertex indices per triangle
+    HostArray<std::int32_t> triangles;  // three vertex indices per triangle; may be borrowed from a GIFTI image
     std::int32_t nrOfStripElements = 0;
     std::vector<std::int32_t> stripElements;
     std::string fileName;

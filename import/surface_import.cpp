@@ -14,12 +14,19 @@ namespace meshbridge {
 
 namespace {
 
-// Vertex coordinates and triangles of the image, checked; false with the
-// problem when the arrays do not make a surface.
-bool readMesh(const gifti_image& image, std::vector<float>& points, std::vector<std::int32_t>& triangles,
-              std::string& problem) {
-    const giiDataArray* pointset = arrayWithIntent(image, {NIFTI_INTENT_POINTSET});
-    const giiDataArray* triangleArray = arrayWithIntent(image, {NIFTI_INTENT_TRIANGLE});
+// The coordinates and triangles of a surface: gifticlib's own arrays where
+// they need no conversion, else converted copies.
+struct Mesh {
+    std::span<const float> points;  // x, y, z of each vertex
+    HostArray<std::int32_t> triangles;
+    std::vector<float> convertedPoints;
+};
+
+// The mesh of the image, checked; false with the problem when the arrays do
+// not make a surface.
+bool readMesh(gifti_image& image, Mesh& mesh, std::string& problem) {
+    giiDataArray* pointset = arrayWithIntent(image, {NIFTI_INTENT_POINTSET});
+    giiDataArray* triangleArray = arrayWithIntent(image, {NIFTI_INTENT_TRIANGLE});
     if (!pointset) {
         problem = "it has no NIFTI_INTENT_POINTSET array";
         return false;
@@ -39,22 +46,29 @@ bool readMesh(const gifti_image& image, std::vector<float>& points, std::vector<
         return false;
     }
     std::string why;
-    if (!floatValues(*pointset, points, why)) {
-        problem = "the NIFTI_INTENT_POINTSET array cannot be read: " + why;
-        return false;
+    mesh.points = storedFloats(*pointset);
+    if (mesh.points.empty() && pointset->dims[0] > 0) {
+        if (!floatValues(*pointset, mesh.convertedPoints, why)) {
+            problem = "the NIFTI_INTENT_POINTSET array cannot be read: " + why;
+            return false;
+        }
+        mesh.points = mesh.convertedPoints;
     }
-    if (!int32Values(*triangleArray, triangles, why)) {
+    const std::span<std::int32_t> stored = storedInt32s(*triangleArray);
+    if (!stored.empty()) {
+        mesh.triangles = HostArray<std::int32_t>::borrowed(stored.data(), stored.size());
+    } else if (!int32Values(*triangleArray, mesh.triangles.owned(), why)) {
         problem = "the NIFTI_INTENT_TRIANGLE array cannot be read: " + why;
         return false;
     }
-    if (points.size() / 3 > static_cast<std::size_t>(INT32_MAX) || triangles.size() >= UINT32_MAX) {
+    if (mesh.points.size() / 3 > static_cast<std::size_t>(INT32_MAX) || mesh.triangles.size() >= UINT32_MAX) {
         problem = "it has more vertices or triangles than an SRF file can hold";
         return false;
     }
-    const auto nrOfVertices = static_cast<std::int64_t>(points.size() / 3);
-    for (std::size_t i = 0; i < triangles.size(); ++i) {
-        if (triangles[i] < 0 || triangles[i] >= nrOfVertices) {
-            problem = formatText("triangle %zu uses the vertex index %d, outside 0 to %lld", i / 3, triangles[i],
+    const auto nrOfVertices = static_cast<std::int64_t>(mesh.points.size() / 3);
+    for (std::size_t i = 0; i < mesh.triangles.size(); ++i) {
+        if (mesh.triangles[i] < 0 || mesh.triangles[i] >= nrOfVertices) {
+            problem = formatText("triangle %zu uses the vertex index %d, outside 0 to %lld", i / 3, mesh.triangles[i],
                                  static_cast<long long>(nrOfVertices - 1));
             return false;
         }
@@ -66,21 +80,15 @@ bool readMesh(const gifti_image& image, std::vector<float>& points, std::vector<
 
 bool importSurface(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
                    bool reverseWinding, const gifti_image* colors) {
-    std::vector<float> points;
-    std::vector<std::int32_t> triangles;
+    Mesh mesh;
     std::string problem;
-    if (!readMesh(image, points, triangles, problem)) return refuseImport("The surface", path, problem);
-    // Taken: the library's copies of the coordinates and triangles go now.
-    for (int i = 0; i < image.numDA; ++i) {
-        giiDataArray* array = image.darray[i];
-        if (array->intent == NIFTI_INTENT_POINTSET || array->intent == NIFTI_INTENT_TRIANGLE) releaseArrayData(*array);
-    }
+    if (!readMesh(image, mesh, problem)) return refuseImport("The surface", path, problem);
 
     SrfData srf;
     srf.fileName = replaceExtension(path, ".srf");
     srf.reserved = 0;
-    srf.nrOfVertices = static_cast<std::int32_t>(points.size() / 3);
-    srf.nrOfTriangles = static_cast<std::int32_t>(triangles.size() / 3);
+    srf.nrOfVertices = static_cast<std::int32_t>(mesh.points.size() / 3);
+    srf.nrOfTriangles = static_cast<std::int32_t>(mesh.triangles.size() / 3);
 
     logText(formatText("nr of vertices: %i", srf.nrOfVertices));
     const auto n = static_cast<std::size_t>(srf.nrOfVertices);
@@ -91,11 +99,14 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
     resizeAdvised(y, n);
     resizeAdvised(z, n);
     for (std::size_t i = 0; i < n; ++i) {
-        x[i] = points[3 * i];
-        y[i] = points[3 * i + 1];
-        z[i] = points[3 * i + 2];
+        x[i] = mesh.points[3 * i];
+        y[i] = mesh.points[3 * i + 1];
+        z[i] = mesh.points[3 * i + 2];
     }
-    std::vector<float>().swap(points);  // released now: `points = {}` would keep the memory
+    // Split: the coordinates as read go now (the library's, or the converted copy).
+    mesh.points = {};
+    std::vector<float>().swap(mesh.convertedPoints);  // `= {}` would keep the memory
+    if (giiDataArray* pointset = arrayWithIntent(image, {NIFTI_INTENT_POINTSET})) releaseArrayData(*pointset);
     computeMeshCenter(srf);
     srf.convexColor = {0.332f, 0.733f, 0.98f, 1.0f};
     srf.concaveColor = {0.1f, 0.24f, 0.32f, 1.0f};
@@ -107,7 +118,9 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
                        srf.nrOfVertices));
     srf.vertexColors = convertGiftiColors(colorSource, srf.nrOfVertices);
 
-    srf.triangles = std::move(triangles);
+    // The triangles stay where they were read (the library's array, kept until
+    // the image goes) unless they had to be converted.
+    srf.triangles = std::move(mesh.triangles);
     if (reverseWinding) {
         for (std::size_t f = 0; f + 2 < srf.triangles.size(); f += 3) std::swap(srf.triangles[f], srf.triangles[f + 2]);
     }
@@ -115,7 +128,7 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
     computeVertexNormals(srf);
 
     // The rings go straight into the file, one vertex at a time.
-    NeighborRings rings(srf.nrOfVertices, srf.triangles);
+    NeighborRings rings(srf.nrOfVertices, {srf.triangles.data(), srf.triangles.size()});
     if (!writeSrfFile(srf, [&rings](std::size_t vertex) { return rings.ring(vertex); })) return false;
     if (printToLogtab) dumpSrfHeader(srf, false, true);
     logText(formatText("SRF saved as:\n%s", srf.fileName.c_str()));

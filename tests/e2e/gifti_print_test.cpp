@@ -1,5 +1,6 @@
 // "Print" of GIFTI files through the stand-in host, checked against what
 // nibabel reads in the same files.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include "tests/e2e/process.h"
 #include "tests/support/temp_dir.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge::test;
 
 namespace {
@@ -36,7 +38,7 @@ TEST_P(NibabelSamplePrint, LogsTheHeaderNibabelSees) {
     const ProcessResult result = runMeshbridge({"print", path});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, commandPreamble("Print") + referenceDump(path, path) + "\n");
-    EXPECT_NE(result.err.find("file dialog \"Please select the GIFTI file\" (*.gii): " + path), std::string::npos);
+    EXPECT_THAT(result.err, HasSubstr("file dialog \"Please select the GIFTI file\" (*.gii): " + path));
 }
 
 TEST(GiftiPrint, ToFileWritesTheInfoFileBesideTheFile) {

@@ -1,4 +1,5 @@
 // Surface maps both ways through the stand-in host.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge::test;
 
 namespace {
@@ -26,10 +28,9 @@ TEST(MapRoundTrip, NibabelShapeFileTravelsToSmpAndBack) {
     const std::string gii = dir.file("rh.curv.shape.gii");
     std::filesystem::copy_file(nibabelDataDir() + "/rh.shape.curv.gii", gii);
     ProcessResult result = runMeshbridgeOk({"import", gii, "--answer", "no", "--answer", "12"});
-    EXPECT_NE(result.err.find("question \"GIFTI type is 'Shape' Is this a Cortical Thickness (Yes) or Curvature (No) "
-                              "map\": no (from --answer)"),
-              std::string::npos);
-    EXPECT_NE(result.out.find("SMP saved as:\n" + dir.file("rh.curv.shape.smp") + "\n"), std::string::npos);
+    EXPECT_THAT(result.err, HasSubstr("question \"GIFTI type is 'Shape' Is this a Cortical Thickness (Yes) or Curvature (No) "
+        "map\": no (from --answer)"));
+    EXPECT_THAT(result.out, HasSubstr("SMP saved as:\n" + dir.file("rh.curv.shape.smp") + "\n"));
 
     result = runMeshbridgeOk({"export", dir.file("rh.curv.shape.smp")});
     const ProcessResult check = runProcess(
@@ -55,7 +56,7 @@ TEST(MapRoundTrip, RetinotopyAndStatisticMapsKeepTheirIntentsAndValues) {
                           dataArray("NIFTI_INTENT_FTEST", "NIFTI_TYPE_FLOAT32", kSixValues, "1 2 3 4 5 6",
                                     md("intent_p1", "3") + md("intent_p2", "40.8"))}));
     ProcessResult result = runMeshbridgeOk({"import", gii, "--dump"});
-    EXPECT_NE(result.out.find("File version: 5\nNumber of vertices: 6\nNumber of maps: 4\n"), std::string::npos);
+    EXPECT_THAT(result.out, HasSubstr("File version: 5\nNumber of vertices: 6\nNumber of maps: 4\n"));
 
     for (const std::string flag : {"--answer=1", "--binary"}) {
         result = runMeshbridgeOk({"export", dir.file("retino.smp"), flag});
@@ -82,17 +83,16 @@ TEST(MapRoundTrip, OpenCreatesTheMapsInTheHost) {
               gifti({dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", kSixValues, "1 2 3 4 5 6", md("Name", "z")),
                      dataArray("NIFTI_INTENT_TTEST", "NIFTI_TYPE_FLOAT32", kSixValues, "-1 -2 -3 -4 -5 -6")}));
     ProcessResult result = runMeshbridgeOk({"import", dir.file("z.gii"), "--open", "--surface", dir.file("oct.surf.srf"), "--answer", "20"});
-    EXPECT_NE(result.err.find("meshbridge: the host's surface has 2 maps\n"
-                              "meshbridge: host map 1 \"z\": type 5, df 0/0, imported 1, values 1 2 3 4 ...\n"
-                              "meshbridge: host map 2 \"T-statistic\": type 1, df 20/0, imported 1, values -1 -2 -3 -4 ...\n"),
-              std::string::npos)
+    EXPECT_THAT(result.err, HasSubstr("meshbridge: the host's surface has 2 maps\n"
+        "meshbridge: host map 1 \"z\": type 5, df 0/0, imported 1, values 1 2 3 4 ...\n"
+        "meshbridge: host map 2 \"T-statistic\": type 1, df 20/0, imported 1, values -1 -2 -3 -4 ...\n"))
         << result.err;
 
     // The maps as the host holds them go out again.
     result = runMeshbridgeOk({"export", "--current", "--surface", dir.file("oct.surf.srf"), "--maps", dir.file("z.smp")});
-    EXPECT_NE(result.out.find("SMP name: " + dir.file("z.smp")), std::string::npos);
-    EXPECT_NE(result.out.find("File version: 2\n"), std::string::npos);
-    EXPECT_NE(result.out.find("Map name: T-statistic\n"), std::string::npos);
+    EXPECT_THAT(result.out, HasSubstr("SMP name: " + dir.file("z.smp")));
+    EXPECT_THAT(result.out, HasSubstr("File version: 2\n"));
+    EXPECT_THAT(result.out, HasSubstr("Map name: T-statistic\n"));
     const std::string exported = arrays(dir.file("z.func.gii"));
     EXPECT_EQ(exported.substr(exported.find('\n') + 1),
               "NIFTI_INTENT_ZSCORE NIFTI_TYPE_FLOAT32 ASCII [('Name', 'z')] 1.0 2.0 3.0 4.0 5.0 6.0\n"
@@ -104,9 +104,8 @@ TEST(MapRoundTrip, OpenCreatesTheMapsInTheHost) {
                                                           "Dimensionality=\"1\" Dim0=\"5\"", "1 2 3 4 5")}));
     result = runMeshbridge({"import", dir.file("five.func.gii"), "--open", "--surface", dir.file("oct.surf.srf")});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("[message box] The number of vertices of the map is not equal to number of vertices in "
-                              "surface. Process terminated."),
-              std::string::npos);
+    EXPECT_THAT(result.err, HasSubstr("[message box] The number of vertices of the map is not equal to number of vertices in "
+        "surface. Process terminated."));
     EXPECT_EQ(result.err.find("host map"), std::string::npos);
 }
 
@@ -121,8 +120,9 @@ TEST(MapRoundTrip, NamesInAnyCodePageSurviveBothWays) {
                                     "<MD><Name><![CDATA[Name]]></Name><Value><![CDATA[a]]]]><![CDATA[>b]]></Value></MD>")}));
     ProcessResult result = runMeshbridgeOk({"import", gii});
     const std::string smp = readFile(dir.file("names.smp"));
-    EXPECT_NE(smp.find(std::string("Gr\xF6\xDF" "e") + '\0'), std::string::npos);
-    EXPECT_NE(smp.find(std::string("a]]>b") + '\0'), std::string::npos);
+    const std::string windows1252 = std::string("Gr\xF6\xDF") + "e";
+    EXPECT_THAT(smp, HasSubstr(windows1252 + '\0'));
+    EXPECT_THAT(smp, HasSubstr(std::string("a]]>b") + '\0'));
 
     for (const std::string flag : {"--answer=1", "--binary"}) {
         result = runMeshbridgeOk({"export", dir.file("names.smp"), flag});

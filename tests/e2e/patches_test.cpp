@@ -1,11 +1,14 @@
 // Patches of interest both ways through the stand-in host.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "tests/e2e/process.h"
+#include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge::test;
 
 namespace {
@@ -24,8 +27,8 @@ TEST_P(NibabelLabels, BecomePatchesAndGoBack) {
     const std::string gii = dir.file("areas.gii");
     std::filesystem::copy_file(nibabelDataDir() + "/" + GetParam(), gii);
     ProcessResult result = runMeshbridgeOk({"import", gii, "--type", "poi", "--dump"});
-    EXPECT_NE(result.out.find("POI saved as:\n" + dir.file("areas.poi")), std::string::npos);
-    EXPECT_NE(result.err.find("file dialog \"Please select the GIFTI label file\""), std::string::npos);
+    EXPECT_THAT(result.out, HasSubstr("POI saved as:\n" + dir.file("areas.poi")));
+    EXPECT_THAT(result.err, HasSubstr("file dialog \"Please select the GIFTI label file\""));
 
     result = runMeshbridgeOk({"export", dir.file("areas.poi"), "--binary"});
     const ProcessResult check =
@@ -52,26 +55,18 @@ TEST_P(NibabelLabels, BecomePatchesAndGoBack) {
 TEST(PatchRoundTrip, OpenLoadsThePatchesInTheHostAndTheyGoOutAgain) {
     TempDir dir;
     importedOctahedron(dir.path().string());
-    writeFile(dir.file("two.label.gii"), R"(<?xml version="1.0"?>
-<GIFTI Version="1.0" NumberOfDataArrays="2">
-<LabelTable>
-<Label Key="3" Red="0" Green="0.5" Blue="1" Alpha="1"><![CDATA[front "pole"]]></Label>
-<Label Key="8" Red="1" Green="1" Blue="0" Alpha="1"><![CDATA[back]]></Label>
-</LabelTable>
-<DataArray Intent="NIFTI_INTENT_NODE_INDEX" DataType="NIFTI_TYPE_INT32" ArrayIndexingOrder="RowMajorOrder"
- Dimensionality="1" Dim0="3" Encoding="ASCII" Endian="LittleEndian" ExternalFileName="" ExternalFileOffset="">
-<Data>5 0 2</Data></DataArray>
-<DataArray Intent="NIFTI_INTENT_LABEL" DataType="NIFTI_TYPE_INT32" ArrayIndexingOrder="RowMajorOrder"
- Dimensionality="1" Dim0="3" Encoding="ASCII" Endian="LittleEndian" ExternalFileName="" ExternalFileOffset="">
-<Data>3 8 3</Data></DataArray>
-</GIFTI>
-)");
+    const std::string three = "Dimensionality=\"1\" Dim0=\"3\"";
+    writeFile(dir.file("two.label.gii"),
+              gifti({dataArray("NIFTI_INTENT_NODE_INDEX", "NIFTI_TYPE_INT32", three, "5 0 2"),
+                     dataArray("NIFTI_INTENT_LABEL", "NIFTI_TYPE_INT32", three, "3 8 3")},
+                    "<LabelTable><Label Key=\"3\" Red=\"0\" Green=\"0.5\" Blue=\"1\" Alpha=\"1\"><![CDATA[front \"pole\"]]>"
+                    "</Label><Label Key=\"8\" Red=\"1\" Green=\"1\" Blue=\"0\" Alpha=\"1\"><![CDATA[back]]></Label></LabelTable>"));
+
     ProcessResult result = runMeshbridgeOk({"import", dir.file("two.label.gii"), "--open", "--surface", dir.file("oct.surf.srf")});
-    EXPECT_NE(result.out.find("Number of mesh vertices: 6. Please note"), std::string::npos);
-    EXPECT_NE(result.err.find("meshbridge: host 2 patches from " + dir.file("two.label.poi") + "\n"
-                              "meshbridge: host patch 1 \"front \"pole\"\": colour 33023, label vertex 5, vertices 5 2\n"
-                              "meshbridge: host patch 2 \"back\": colour 16776960, label vertex 0, vertices 0\n"),
-              std::string::npos)
+    EXPECT_THAT(result.out, HasSubstr("Number of mesh vertices: 6. Please note"));
+    EXPECT_THAT(result.err, HasSubstr("meshbridge: host 2 patches from " + dir.file("two.label.poi") + "\n"
+        "meshbridge: host patch 1 \"front \"pole\"\": colour 33023, label vertex 5, vertices 5 2\n"
+        "meshbridge: host patch 2 \"back\": colour 16776960, label vertex 0, vertices 0\n"))
         << result.err;
 
     result = runMeshbridgeOk({"export", "--current", "--surface", dir.file("oct.surf.srf"), "--patches",
@@ -86,5 +81,5 @@ TEST(PatchRoundTrip, OpenLoadsThePatchesInTheHostAndTheyGoOutAgain) {
 
     result = runMeshbridge({"print", "--current", "--surface", dir.file("oct.surf.srf"), "--patches",
                             dir.file("two.label.poi")});
-    EXPECT_NE(result.out.find("Number of POIs: 2\n"), std::string::npos);
+    EXPECT_THAT(result.out, HasSubstr("Number of POIs: 2\n"));
 }

@@ -1,6 +1,7 @@
 // The build under test (MESHBRIDGE_E2E_COMMAND, such as the Windows build
 // under an emulator) against this platform's build: the same commands on the
 // same inputs write the same bytes, but for the line ends of text-mode files.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge::test;
 
 namespace {
@@ -69,7 +71,7 @@ TEST(Platforms, WriteTheSameFiles) {
         const bool textMode = name.ends_with(".poi") || name == "oct.surf_info.txt" || name == "oct.surf.surf_info.txt";
         EXPECT_EQ(written, textMode ? inTextMode(expected) : expected) << name;
         if (textMode && testingWindowsBuild()) {
-            EXPECT_NE(written.find("\r\n"), std::string::npos) << name;
+            EXPECT_THAT(written, HasSubstr("\r\n")) << name;
         }
     }
 }

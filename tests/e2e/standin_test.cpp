@@ -1,8 +1,10 @@
 // The stand-in host's command line and the plug-in's shell, end to end.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "tests/e2e/process.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge::test;
 
 TEST(StandinHost, VersionAndHelpExitWithZero) {
@@ -30,7 +32,7 @@ TEST(StandinHost, UsageErrorsExitWithTwo) {
         std::string shown;
         for (const auto& a : arguments) shown += a + " ";
         EXPECT_EQ(result.exitCode, 2) << shown;
-        EXPECT_NE(result.err.find("meshbridge: "), std::string::npos) << shown;
+        EXPECT_THAT(result.err, HasSubstr("meshbridge: ")) << shown;
         EXPECT_EQ(result.out, "") << shown;
     }
 }
@@ -39,8 +41,7 @@ TEST(StandinHost, OldHostIsRefusedWithTheMessageBox) {
     ProcessResult result = runMeshbridge({"run", "--host-version", "2.9.4", "--param", "Command=Print"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.out, "Initialising plugin...\n");
-    EXPECT_NE(result.err.find("[message box] Can not execute this plugin - Corvana version 20.0 or higher required."),
-              std::string::npos);
+    EXPECT_THAT(result.err, HasSubstr("[message box] Can not execute this plugin - Corvana version 20.0 or higher required."));
     result = runMeshbridge({"run", "--host-version", "2.9.5", "--param", "Command=Hello"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
 }
@@ -56,6 +57,6 @@ TEST(StandinHost, RunSendsAnyCommand) {
 
     result = runMeshbridge({"run", "--param=Command=Print", "--param", "FileTypeId=1"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("file dialog \"Please select the GIFTI file\" (*.gii): cancelled"), std::string::npos);
-    EXPECT_NE(result.err.find("[message box] No GIFTI file was selected. Procedure finished."), std::string::npos);
+    EXPECT_THAT(result.err, HasSubstr("file dialog \"Please select the GIFTI file\" (*.gii): cancelled"));
+    EXPECT_THAT(result.err, HasSubstr("[message box] No GIFTI file was selected. Procedure finished."));
 }

@@ -1,12 +1,15 @@
 // Surfaces both ways through the stand-in host, checked with nibabel,
 // gifti_tool and wb_command, three GIFTI readers independent of the plug-in.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "tests/e2e/process.h"
+#include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge::test;
 
 namespace {
@@ -39,9 +42,9 @@ TEST_P(NibabelSurface, TravelsToSrfAndBackUnchanged) {
     std::filesystem::copy_file(nibabelDataDir() + "/external.dat", dir.file("external.dat"));
 
     ProcessResult result = runMeshbridgeOk({"import", gii, "--dump"});
-    EXPECT_NE(result.out.find("SRF saved as:\n" + dir.file("lh.sample_LH.surf.srf") + "\n"), std::string::npos);
-    EXPECT_NE(result.out.find("File version: 3.0\n"), std::string::npos);
-    EXPECT_NE(result.out.find("GIFTI surface successfully imported.\n"), std::string::npos);
+    EXPECT_THAT(result.out, HasSubstr("SRF saved as:\n" + dir.file("lh.sample_LH.surf.srf") + "\n"));
+    EXPECT_THAT(result.out, HasSubstr("File version: 3.0\n"));
+    EXPECT_THAT(result.out, HasSubstr("GIFTI surface successfully imported.\n"));
 
     std::filesystem::rename(dir.file("lh.sample_LH.surf.srf"), dir.file("brain_LH_WM.srf"));
     result = runMeshbridgeOk({"export", dir.file("brain_LH_WM.srf")});
@@ -58,18 +61,12 @@ TEST(SurfaceRoundTrip, ColoursSurviveSrfToGiftiToSrf) {
     TempDir dir;
     std::filesystem::copy_file(MESHBRIDGE_SOURCE_DIR "/samples/octahedron.surf.gii", dir.file("oct.surf.gii"));
     // Colours whose bytes are not round decimals, and a transparent one (black).
-    writeFile(dir.file("oct.colors.gii"), R"(<?xml version="1.0"?>
-<GIFTI Version="1.0" NumberOfDataArrays="1">
-<LabelTable>
-<Label Key="3" Red="0.498039216" Green="0.00392156886" Blue="1" Alpha="1">a</Label>
-<Label Key="4" Red="0.2" Green="0.4" Blue="0.6" Alpha="1">b</Label>
-<Label Key="5" Red="0" Green="0" Blue="0" Alpha="0">c</Label>
-</LabelTable>
-<DataArray Intent="NIFTI_INTENT_LABEL" DataType="NIFTI_TYPE_INT32" ArrayIndexingOrder="RowMajorOrder"
- Dimensionality="1" Dim0="6" Encoding="ASCII" Endian="LittleEndian" ExternalFileName="" ExternalFileOffset="">
-<Data>3 4 5 3 4 5</Data></DataArray>
-</GIFTI>
-)");
+    writeFile(dir.file("oct.colors.gii"),
+              gifti({dataArray("NIFTI_INTENT_LABEL", "NIFTI_TYPE_INT32", "Dimensionality=\"1\" Dim0=\"6\"", "3 4 5 3 4 5")},
+                    "<LabelTable><Label Key=\"3\" Red=\"0.498039216\" Green=\"0.00392156886\" Blue=\"1\" Alpha=\"1\">a</Label>"
+                    "<Label Key=\"4\" Red=\"0.2\" Green=\"0.4\" Blue=\"0.6\" Alpha=\"1\">b</Label>"
+                    "<Label Key=\"5\" Red=\"0\" Green=\"0\" Blue=\"0\" Alpha=\"0\">c</Label></LabelTable>"));
+
     ProcessResult result = runMeshbridgeOk({"import", dir.file("oct.surf.gii"), "--colors", dir.file("oct.colors.gii")});
     std::filesystem::rename(dir.file("oct.surf.srf"), dir.file("first.srf"));
 
@@ -108,10 +105,9 @@ TEST(SurfaceRoundTrip, BadInputsLeaveExistingFilesAlone) {
     std::filesystem::copy_file(nibabelDataDir() + "/base64bin.gii", dir.file("odd.surf.gii"));
     ProcessResult result = runMeshbridge({"import", dir.file("odd.surf.gii")});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("[message box] The surface in " + dir.file("odd.surf.gii") +
-                              " cannot be imported: the NIFTI_INTENT_POINTSET array cannot be read: its data is "
-                              "missing or incomplete."),
-              std::string::npos);
+    EXPECT_THAT(result.err, HasSubstr("[message box] The surface in " + dir.file("odd.surf.gii") +
+        " cannot be imported: the NIFTI_INTENT_POINTSET array cannot be read: its data is "
+        "missing or incomplete."));
 
     importedOctahedron(dir.path().string());
     const std::string srf = readFile(dir.file("oct.surf.srf"));

@@ -1,4 +1,5 @@
 // Time courses both ways through the stand-in host.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge::test;
 
 namespace {
@@ -27,10 +29,9 @@ TEST(TimeSeriesRoundTrip, NibabelTimeSeriesThroughTheHostAndBack) {
     const std::string gii = dir.file("task.gii");
     std::filesystem::copy_file(nibabelDataDir() + "/task.func.gii", gii);
     ProcessResult result = runMeshbridgeOk({"import", gii, "--surface", surface, "--open"});
-    EXPECT_NE(result.out.find("MTC saved as:\n" + dir.file("task.mtc") + "\nGIFTI time series successfully imported.\n"),
-              std::string::npos);
-    EXPECT_NE(result.err.find("meshbridge: host time course: 10 volumes on 642 vertices"), std::string::npos);
-    EXPECT_NE(result.err.find("meshbridge: host time course linked to " + dir.file("task.mtc")), std::string::npos);
+    EXPECT_THAT(result.out, HasSubstr("MTC saved as:\n" + dir.file("task.mtc") + "\nGIFTI time series successfully imported.\n"));
+    EXPECT_THAT(result.err, HasSubstr("meshbridge: host time course: 10 volumes on 642 vertices"));
+    EXPECT_THAT(result.err, HasSubstr("meshbridge: host time course linked to " + dir.file("task.mtc")));
 
     for (const std::vector<std::string>& command :
          {std::vector<std::string>{"export", dir.file("task.mtc")},

@@ -1,4 +1,5 @@
 // Label import (GIFTI to POI) and POI export (POI to GIFTI).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -11,6 +12,7 @@
 #include "tests/support/host_test.h"
 #include "tests/support/gifti_xml.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge;
 using namespace meshbridge::test;
 
@@ -85,8 +87,8 @@ TEST_F(LabelImportTest, NodeIndicesWithTheHostsSurface) {
     ASSERT_TRUE(import({labels(), nodes()}, true));
     const PoiData poi = written();
     EXPECT_EQ(poi.nrOfMeshVertices, 100);
-    EXPECT_NE(describe(poi).find("V1 [30 40 50] label 30 "), std::string::npos);
-    EXPECT_NE(host.log[1].find("Number of mesh vertices: 100. Please note"), std::string::npos);
+    EXPECT_THAT(describe(poi), HasSubstr("V1 [30 40 50] label 30 "));
+    EXPECT_THAT(host.log[1], HasSubstr("Number of mesh vertices: 100. Please note"));
     EXPECT_EQ(host.loadedPatchFiles, std::vector<std::string>{dir.file("lh.aparc.label.poi")});
 }
 
@@ -125,7 +127,7 @@ TEST_F(LabelImportTest, NodeIndicesWithAChosenSurfaceOrNone) {
 TEST_F(LabelImportTest, ShortNodeArrayAndMissingLabelsAreRefused) {
     EXPECT_FALSE(import({labels(), dataArray("NIFTI_INTENT_NODE_INDEX", "NIFTI_TYPE_INT32",
                                              "Dimensionality=\"1\" Dim0=\"5\"", "1 2 3 4 5")}));
-    EXPECT_NE(host.messages.back().find("its node-index array holds 5 values for 6 labels"), std::string::npos);
+    EXPECT_THAT(host.messages.back(), HasSubstr("its node-index array holds 5 values for 6 labels"));
     EXPECT_FALSE(import({nodes()}));  // node indices alone are not a label file
     EXPECT_EQ(host.log.back(), "GIfTI filetype not supported (check INTENT code by making headerdump).");
     EXPECT_FALSE(std::filesystem::exists(dir.file("lh.aparc.label.poi")));
@@ -133,7 +135,7 @@ TEST_F(LabelImportTest, ShortNodeArrayAndMissingLabelsAreRefused) {
 
 TEST_F(LabelImportTest, TheLastLabelArrayCountsAndFailedWritesAreReported) {
     ASSERT_TRUE(import({labels("1 1 1 1 1 1"), labels("4 4 0 0 0 0")}));
-    EXPECT_NE(describe(written()).find("100% grey [0 1] "), std::string::npos);
+    EXPECT_THAT(describe(written()), HasSubstr("100% grey [0 1] "));
     std::filesystem::remove(dir.file("lh.aparc.label.poi"));
     std::filesystem::create_directory(dir.file("lh.aparc.label.poi"));
     host.log.clear();
@@ -168,8 +170,7 @@ TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     PoiData poi = writePatches(dir.file("areas.poi"), 6, {{"V1", 255 * 65536, {0, 1, 2}}, {"V2", 255, {2, 3}}});
     host.dialogAnswers.push_back(poi.fileName);
     ASSERT_TRUE(exportGiftiFile(5, false, false, false, true));
-    EXPECT_NE(host.logText().find("1 vertices lie in more than one patch; each keeps the label of its first patch."),
-              std::string::npos);
+    EXPECT_THAT(host.logText(), HasSubstr("1 vertices lie in more than one patch; each keeps the label of its first patch."));
 
     const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);
     ASSERT_TRUE(image);

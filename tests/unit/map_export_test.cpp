@@ -1,5 +1,6 @@
 #include "export/map_export.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 #include "tests/support/describe.h"
 #include "tests/support/host_test.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge;
 
 namespace {
@@ -64,9 +66,8 @@ TEST_F(MapExportTest, StatisticMapsCarryTheirDegreesOfFreedom) {
     for (int i = 0; i < 6; ++i) EXPECT_EQ(summary(*image->darray[i]), expected[i]) << i;
     EXPECT_EQ(test::valuesOf<float>(*image->darray[2]), (std::vector<float>{2.5f, 3.5f}));
     EXPECT_TRUE(host.questions.empty());
-    EXPECT_NE(host.logText().find("Adding map number: 6\n" + dir.file("maps.func.gii") +
-                                  "\nExported to GIfTI format, name:\n " + dir.file("maps.func.gii")),
-              std::string::npos);
+    EXPECT_THAT(host.logText(), HasSubstr("Adding map number: 6\n" + dir.file("maps.func.gii") +
+        "\nExported to GIfTI format, name:\n " + dir.file("maps.func.gii")));
 }
 
 TEST_F(MapExportTest, TheStructureComesFromTheSurfaceOrTheFileName) {
@@ -152,9 +153,8 @@ TEST_F(MapExportTest, MapsWithoutLagsAreNeverComplex) {
     auto image = exportMaps({cross});
     ASSERT_TRUE(image);
     EXPECT_EQ(summary(*image->darray[0]), "2 16 2 ASCII Name=no lags;intent_p1=28;minLag=0;");
-    EXPECT_NE(host.logText().find("Map 'no lags' has no lags (number of lags 0) and cannot be turned into polar angle "
-                                  "values; it is exported as a cross-correlation map."),
-              std::string::npos);
+    EXPECT_THAT(host.logText(), HasSubstr("Map 'no lags' has no lags (number of lags 0) and cannot be turned into polar angle "
+        "values; it is exported as a cross-correlation map."));
 
     // A retinotopy map that came from a GIFTI file keeps its values and intent.
     image = exportMaps({map(16, "polar", {0.25f, -1.5f}), map(17, "ecc", {1, 2}), map(18, "sign", {1, -1})});

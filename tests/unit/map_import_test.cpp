@@ -1,5 +1,6 @@
 #include "import/map_import.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -10,6 +11,7 @@
 #include "tests/support/host_test.h"
 #include "tests/support/gifti_xml.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge;
 using namespace meshbridge::test;
 
@@ -139,9 +141,8 @@ TEST_F(MapImportTest, ArraysThatDoNotFitAreRefused) {
     EXPECT_FALSE(import({"<DataArray Intent=\"NIFTI_INTENT_ZSCORE\" DataType=\"NIFTI_TYPE_RGB24\" "
                          "ArrayIndexingOrder=\"RowMajorOrder\" " + kShape + " Encoding=\"Base64Binary\" "
                          "Endian=\"LittleEndian\"><Data>AQIDBAUGBwgJAQID</Data></DataArray>"}));
-    EXPECT_NE(host.messages.back().find("data array 0 cannot be read: its values of type NIFTI_TYPE_RGB24 are not "
-                                        "plain numbers"),
-              std::string::npos);
+    EXPECT_THAT(host.messages.back(), HasSubstr("data array 0 cannot be read: its values of type NIFTI_TYPE_RGB24 are not "
+        "plain numbers"));
     EXPECT_FALSE(import({array("NIFTI_INTENT_ZSCORE", "", "1 2")}));  // data shorter than its dimensions
     EXPECT_EQ(test::readFile(dir.file("stats.func.smp")), "existing");
     EXPECT_TRUE(host.questions.empty());

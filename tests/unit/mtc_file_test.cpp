@@ -1,5 +1,6 @@
 #include "formats/mtc_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -7,6 +8,7 @@
 #include "tests/support/bytes.h"
 #include "tests/support/host_test.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge;
 using meshbridge::test::Bytes;
 
@@ -131,7 +133,7 @@ TEST_F(MtcPrint, DumpsTheHeaderOfAFile) {
     host.dialogAnswers.push_back(dir.file("run.mtc"));
     EXPECT_TRUE(printMtcFile(true, true, false));
     EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana Mesh Time Course file");
-    EXPECT_NE(test::readFile(dir.file("run_info.txt")).find("Number of volumes: 3\n"), std::string::npos);
+    EXPECT_THAT(test::readFile(dir.file("run_info.txt")), HasSubstr("Number of volumes: 3\n"));
     EXPECT_FALSE(printMtcFile(true, false, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No Mesh Time Course file was selected. Procedure finished."});
 }

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -7,6 +8,7 @@
 #include "plugin/giftiplugin.h"
 #include "tests/support/fake_host.h"
 
+using ::testing::HasSubstr;
 using meshbridge::test::FakeHost;
 
 TEST(PluginInit, AcceptsHostsFrom295On) {
@@ -130,7 +132,7 @@ TEST(PluginExports, NameTheirTexts) {
     EXPECT_STREQ(getHelpFile(), "MeshbridgeHelp/index.html");
     const std::string description = getPluginDescription();
     EXPECT_EQ(description.rfind("~~ Meshbridge (v1.6) ~~<BR>This plugin makes it possible", 0), 0u);
-    EXPECT_NE(description.find("<a href=\"MeshbridgeHelp/index.html\">here</a>"), std::string::npos);
+    EXPECT_THAT(description, HasSubstr("<a href=\"MeshbridgeHelp/index.html\">here</a>"));
 }
 
 TEST(PluginExports, CreatePluginMakesAnObjectThatDestroysThroughTheBase) {

@@ -1,10 +1,12 @@
 #include "formats/poi_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "tests/support/describe.h"
 #include "tests/support/host_test.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge;
 
 namespace {
@@ -38,21 +40,18 @@ PoiData example(const std::string& fileName) {
     return poi;
 }
 
-// The text with the platform's line ends, as a file written in text mode holds it.
-std::string onDisk(const std::string& text) {
-#ifdef _WIN32
-    std::string crlf;
-    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return crlf;
-#else
-    return text;
-#endif
-}
-
 std::string crlf(const std::string& text) {
     std::string out;
     for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return out;
+}
+
+// The text with the platform's line ends, as a file written in text mode holds it.
+std::string onDisk(const std::string& text) {
+#ifdef _WIN32
+    return crlf(text);
+#endif
+    return text;
 }
 
 }  // namespace
@@ -85,7 +84,7 @@ TEST_F(PoiFile, TextsSurviveWritingAndReading) {
     PoiData back;
     ASSERT_TRUE(readPoiFile(dir.file("texts.poi"), back));
     EXPECT_EQ(poiFileText(back), poiFileText(poi));
-    EXPECT_NE(test::readFile(dir.file("texts.poi")).find("ColorOfPOI:       0 128 255"), std::string::npos);
+    EXPECT_THAT(test::readFile(dir.file("texts.poi")), HasSubstr("ColorOfPOI:       0 128 255"));
 }
 
 TEST_F(PoiFile, ExtraEmptyLinesAndNoPatches) {

@@ -18,7 +18,7 @@ SrfData twoVertexSurface(const std::string& fileName) {
                 .vertexZ = std::vector<float>{5, 6}, .normalX = std::vector<float>{0, 0},
                 .normalY = std::vector<float>{0, 0}, .normalZ = std::vector<float>{1, -1},
                 .convexColor = {0.1f, 0.2f, 0.3f, 1.0f}, .concaveColor = {0.4f, 0.5f, 0.6f, 1.0f},
-                .vertexColors = std::vector<std::int32_t>{0, 0x3FFF0000}, .triangles = {0, 1, 1}, .fileName = fileName};
+                .vertexColors = std::vector<std::int32_t>{0, 0x3FFF0000}, .triangles = std::vector<std::int32_t>{0, 1, 1}, .fileName = fileName};
     srf.neighbors.append(std::vector<std::int32_t>{1});
     srf.neighbors.append(std::vector<std::int32_t>{});
     return srf;
@@ -125,7 +125,7 @@ TEST_F(SrfFile, RefusesAbsurdCountsWithoutAllocating) {
 TEST_F(SrfFile, FailedWriteReportsAndKeepsTheOldFile) {
     test::writeFile(dir.file("mesh.srf"), "old");
     SrfData srf = twoVertexSurface(dir.file("mesh.srf"));
-    srf.triangles.pop_back();  // fewer indices than the count says
+    srf.triangles.owned().pop_back();  // fewer indices than the count says
     ::testing::internal::CaptureStdout();
     EXPECT_FALSE(writeSrfFile(srf));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error while writing SRF file\n");

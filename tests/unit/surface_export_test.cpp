@@ -18,7 +18,7 @@ SrfData triangleSurface(const std::string& fileName, std::vector<std::int32_t> c
     SrfData srf{.version = 3.0f, .nrOfVertices = 3, .nrOfTriangles = 1,
                 .vertexX = std::vector<float>{0.1f, 1.0f, -2.5e-7f}, .vertexY = std::vector<float>{0.0f, 123.456789f, 1.0f},
                 .vertexZ = std::vector<float>{-0.0f, 3.0f, 1e-30f}, .convexColor = {0.332f, 0.733f, 0.98f, 1.0f},
-                .concaveColor = {0.1f, 0.24f, 0.32f, 1.0f}, .vertexColors = std::move(colors), .triangles = {0, 2, 1},
+                .concaveColor = {0.1f, 0.24f, 0.32f, 1.0f}, .vertexColors = std::move(colors), .triangles = std::vector<std::int32_t>{0, 2, 1},
                 .fileName = fileName};
     srf.normalX = srf.normalY = srf.normalZ = std::vector<float>(3, 0.0f);
     srf.neighbors.assignEmpty(3);
@@ -131,7 +131,7 @@ TEST_F(SurfaceExportTest, TrianglesOutsideTheMeshAreRefused) {
     for (std::int32_t bad : {3, -1, INT32_MAX}) {
         const std::string path = dir.file("bad.srf");
         SrfData srf = triangleSurface(path);
-        srf.triangles = {0, bad, 1};
+        srf.triangles = std::vector<std::int32_t>{0, bad, 1};
         ASSERT_TRUE(writeSrfFile(srf));
         host.dialogAnswers.push_back(path);
         EXPECT_FALSE(exportGiftiFile(2, false, false, false));

@@ -60,7 +60,7 @@ TEST(SurfaceGeometry, SingleTriangleNormalsAndCentre) {
     EXPECT_FLOAT_EQ(srf.meshCenterY, 1.0f / 3.0f);
     EXPECT_EQ(srf.meshCenterZ, 0.0f);
     for (std::size_t v = 0; v < 3; ++v) EXPECT_EQ(normal(srf, v), (Normal{0, 0, 1}));
-    srf.triangles = {2, 1, 0};
+    srf.triangles = std::vector<std::int32_t>{2, 1, 0};
     computeVertexNormals(srf);
     for (std::size_t v = 0; v < 3; ++v) EXPECT_EQ(normal(srf, v), (Normal{0, 0, -1}));
 }

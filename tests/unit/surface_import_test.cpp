@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -9,6 +10,7 @@
 #include "tests/support/gifti_builder.h"
 #include "tests/support/gifti_xml.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge;
 using namespace meshbridge::test;
 
@@ -69,7 +71,7 @@ TEST_F(SurfaceImportTest, ReverseWindingTurnsTrianglesAndNormals) {
     ASSERT_TRUE(import(gifti({kOctahedronPoints, kOctahedronTriangles}), true, true));
     const SrfData srf = written();
     // Every triangle turned over: its first and last corners swapped.
-    EXPECT_EQ(srf.triangles, (std::vector<std::int32_t>{1, 2, 5, 2, 1, 0, 1, 4, 0, 4, 1, 5,
+    EXPECT_EQ(std::vector<std::int32_t>(srf.triangles.begin(), srf.triangles.end()), (std::vector<std::int32_t>{1, 2, 5, 2, 1, 0, 1, 4, 0, 4, 1, 5,
                                                         3, 2, 0, 4, 3, 0, 2, 3, 5, 3, 4, 5}));
     EXPECT_FLOAT_EQ(srf.normalZ[0], -1.0f);
     EXPECT_EQ(host.stringParameters["SrfFileName"], dir.file("lh.surf.srf"));
@@ -136,7 +138,7 @@ TEST_F(SurfaceImportTest, ColoursFromASeparateLabelFile) {
     ASSERT_TRUE(importGiftiFile(2, false, false, false, true));
     EXPECT_EQ(host.dialogs[1].title, "Please select the GIFTI colors file");
     EXPECT_EQ(host.log[0].rfind("\nGIfTI filename: \n" + dir.file("lh.aparc.label.gii") + "\n", 0), 0u);
-    EXPECT_NE(host.logText().find("Length color labeltable: 2, number of vertices: 6"), std::string::npos);
+    EXPECT_THAT(host.logText(), HasSubstr("Length color labeltable: 2, number of vertices: 6"));
     const SrfData srf = written();
     EXPECT_EQ(std::vector<std::int32_t>(srf.vertexColors.begin(), srf.vertexColors.end()),
               (std::vector<std::int32_t>{0x3FFF0000, 0x3F007FFF, 0, 0x3FFF0000, 0x3F007FFF, 0x3FFF0000}));

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -9,6 +10,7 @@
 #include "tests/support/host_test.h"
 #include "tests/support/gifti_xml.h"
 
+using ::testing::HasSubstr;
 using namespace meshbridge;
 using namespace meshbridge::test;
 
@@ -57,7 +59,7 @@ TEST_F(TimeSeriesImportTest, VolumesBecomeCoursesOnTheHostsSurface) {
 TEST_F(TimeSeriesImportTest, RepetitionTimeFromTimeStep) {
     ASSERT_TRUE(import({volume("0 1 2 3")}, true, true, md("TimeStep", "2000.000000")));
     EXPECT_EQ(host.timeCourseInfo->tr, 2000);
-    EXPECT_NE(host.logText().find("TR in milliseconds:   2000\n"), std::string::npos);
+    EXPECT_THAT(host.logText(), HasSubstr("TR in milliseconds:   2000\n"));
     EXPECT_EQ(host.linkedTimeCourses, std::vector<std::string>{dir.file("run1.time.mtc")});
     for (const char* ignored : {"0.000000", "-2", "fast", ""}) {
         ASSERT_TRUE(import({volume("0 1 2 3")}, false, false, md("TimeStep", ignored)));
@@ -127,10 +129,9 @@ TEST_F(TimeSeriesExport, VolumesBecomeArraysWithTheTimeStep) {
     host.timeCourseInfo = info;
     host.courses = {{0, 4, 8}, {1, 5, 9}, {2, 6, 10}, {3, 7, 11}};
     ASSERT_TRUE(exportGiftiFile(3, true, false, false));
-    EXPECT_NE(host.logText().find("Adding mesh time course of volume: 1\nAdding mesh time course of volume: 2\n"
-                                  "Adding mesh time course of volume: 3\nExported to GIfTI format, name:\n " +
-                                  dir.file("run1.time.gii")),
-              std::string::npos);
+    EXPECT_THAT(host.logText(), HasSubstr("Adding mesh time course of volume: 1\nAdding mesh time course of volume: 2\n"
+        "Adding mesh time course of volume: 3\nExported to GIfTI format, name:\n " +
+        dir.file("run1.time.gii")));
     const GiftiImagePtr image = readGiftiImage(dir.file("run1.time.gii"), true);
     ASSERT_TRUE(image);
     ASSERT_EQ(image->numDA, 3);
