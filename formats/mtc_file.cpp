@@ -49,13 +49,13 @@ void coursesToVolumes(const float* const* courses, std::size_t vertices, std::si
     }
 }
 
-void volumesToCourses(const float* volumeMajor, std::size_t vertices, std::size_t volumes, float* const* courses) {
+void volumesToCourses(const float* const* volumes, std::size_t vertices, std::size_t count, float* const* courses) {
     for (std::size_t v0 = 0; v0 < vertices; v0 += kBlock) {
         const std::size_t v1 = std::min(vertices, v0 + kBlock);
-        for (std::size_t t0 = 0; t0 < volumes; t0 += kBlock) {
-            const std::size_t t1 = std::min(volumes, t0 + kBlock);
+        for (std::size_t t0 = 0; t0 < count; t0 += kBlock) {
+            const std::size_t t1 = std::min(count, t0 + kBlock);
             for (std::size_t v = v0; v < v1; ++v)
-                for (std::size_t t = t0; t < t1; ++t) courses[v][t] = volumeMajor[t * vertices + v];
+                for (std::size_t t = t0; t < t1; ++t) courses[v][t] = volumes[t][v];
         }
     }
 }

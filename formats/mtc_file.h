@@ -42,10 +42,10 @@ bool readMtcFile(const std::string& name, MtcData& mtc, MtcDetail detail = MtcDe
 // HeaderOnly).
 MtcData mtcFromHost(const HostMtcInfo& info, const float* const* courses, MtcDetail detail = MtcDetail::Whole);
 
-// Copies between per-vertex courses and volume-major values, in blocks that
-// stay in the cache.
+// Copies between per-vertex courses and volume-major values (one array per
+// volume, or all volumes in one), in blocks that stay in the cache.
 void coursesToVolumes(const float* const* courses, std::size_t vertices, std::size_t volumes, float* volumeMajor);
-void volumesToCourses(const float* volumeMajor, std::size_t vertices, std::size_t volumes, float* const* courses);
+void volumesToCourses(const float* const* volumes, std::size_t vertices, std::size_t count, float* const* courses);
 
 std::string mtcHeaderText(const MtcData& mtc);
 bool dumpMtcHeader(const MtcData& mtc, bool toFile, bool toLog);

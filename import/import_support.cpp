@@ -11,12 +11,30 @@ bool refuseImport(const char* what, const std::string& path, const std::string& 
     return false;
 }
 
+namespace {
+
+bool isPerVertexList(const giiDataArray& array, int index, std::int32_t count, std::string& problem) {
+    if (count >= 0 && announcedValueCount(array) == static_cast<std::uint64_t>(count) && array.dims[0] == count)
+        return true;
+    problem = formatText("data array %d is not a list of %d values like the first", index, count);
+    return false;
+}
+
+}  // namespace
+
+bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, std::vector<float>& converted,
+                     std::span<const float>& values, std::string& problem) {
+    if (!isPerVertexList(array, index, count, problem)) return false;
+    values = storedFloats(array);
+    if (!values.empty()) return true;
+    if (!perVertexValues(array, index, count, converted, problem)) return false;
+    values = converted;
+    return true;
+}
+
 bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, std::vector<float>& values,
                      std::string& problem) {
-    if (count < 0 || announcedValueCount(array) != static_cast<std::uint64_t>(count) || array.dims[0] != count) {
-        problem = formatText("data array %d is not a list of %d values like the first", index, count);
-        return false;
-    }
+    if (!isPerVertexList(array, index, count, problem)) return false;
     std::string why;
     if (floatValues(array, values, why)) return true;
     problem = formatText("data array %d cannot be read: %s", index, why.c_str());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,5 +20,10 @@ bool refuseImport(const char* what, const std::string& path, const std::string& 
 // the problem.
 bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, std::vector<float>& values,
                      std::string& problem);
+
+// The same values without a copy where gifticlib holds them as floats already
+// (else converted into `converted`); valid while the array keeps its data.
+bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, std::vector<float>& converted,
+                     std::span<const float>& values, std::string& problem);
 
 }  // namespace meshbridge

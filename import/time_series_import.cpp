@@ -6,7 +6,6 @@
 #include <cstring>
 #include <optional>
 
-#include "common/huge_pages.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
 #include "host/host_calls.h"
@@ -59,7 +58,7 @@ float repetitionTime(const gifti_image& image) {
 
 }  // namespace
 
-bool createMtcInHost(const MtcData& mtc) {
+bool createMtcInHost(const MtcData& mtc, std::span<const float* const> volumes) {
     HostSrfInfo surface{};
     if (!getCurrentSurface(surface) || surface.nrOfVertices != mtc.nrOfVertices) {
         messageBox("The number of vertices of the time series is not equal to number of vertices in surface. Process "
@@ -93,8 +92,7 @@ bool createMtcInHost(const MtcData& mtc) {
     info.headerFlag = mtc.headerFlag;
     info.importedFlag = 1;
     info.tr = std::abs(mtc.tr) < 2.0e9f ? static_cast<std::int32_t>(mtc.tr) : 0;
-    volumesToCourses(mtc.data.data(), static_cast<std::size_t>(mtc.nrOfVertices),
-                     static_cast<std::size_t>(mtc.nrOfVolumes), courses);
+    volumesToCourses(volumes.data(), static_cast<std::size_t>(mtc.nrOfVertices), volumes.size(), courses);
     hostFunctions().ztSetMTCParametersOfCurrentSRF(&info);
     return true;
 }
@@ -112,24 +110,28 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
     mtc.fileName = replaceExtension(path, ".mtc");
 
     // Every array must hold one plain number per vertex, as many as the first.
-    const auto vertices = static_cast<std::size_t>(std::max(mtc.nrOfVertices, 0));
+    // The values go from the library's arrays straight into the host's time
+    // course: float32 values as they are, others converted first.
+    std::vector<const float*> volumes(static_cast<std::size_t>(image.numDA));
+    std::vector<std::vector<float>> converted;
     try {
-        resizeAdvised(mtc.data, vertices * static_cast<std::size_t>(mtc.nrOfVolumes));
+        for (int t = 0; t < image.numDA; ++t) {
+            std::string problem;
+            std::span<const float> values;
+            converted.emplace_back();
+            if (!perVertexFloats(*image.darray[t], t, mtc.nrOfVertices, converted.back(), values, problem))
+                return refuseImport("The time series", path, problem);
+            if (converted.back().empty()) converted.pop_back();
+            volumes[static_cast<std::size_t>(t)] = values.data();
+        }
     } catch (const std::bad_alloc&) {
         return refuseImport("The time series", path, "its values do not fit in memory");
     }
-    std::vector<float> volume;
-    for (int t = 0; t < image.numDA; ++t) {
-        std::string problem;
-        if (!perVertexValues(*image.darray[t], t, mtc.nrOfVertices, volume, problem))
-            return refuseImport("The time series", path, problem);
-        const auto start = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(t) * vertices);
-        std::copy(volume.begin(), volume.end(), mtc.data.begin() + start);
-        // Taken: the library's copy goes now, so that the values are held about twice at most.
-        releaseArrayData(*image.darray[t]);
-    }
-
-    if (!createMtcInHost(mtc)) return false;
+    const bool created = createMtcInHost(mtc, volumes);
+    // Taken: the library's copies go now.
+    for (int t = 0; t < image.numDA; ++t) releaseArrayData(*image.darray[t]);
+    converted.clear();
+    if (!created) return false;
     if (printToLogtab) dumpMtcHeader(mtc, false, true);
     if (!saveTimeCourseInHost(mtc.fileName)) {
         messageBox(formatText("Corvana could not save the mesh time course as %s.", mtc.fileName.c_str()));

@@ -2,6 +2,7 @@
 // current surface, which the host saves as an MTC file.
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "common/gifti.h"
@@ -13,7 +14,8 @@ namespace meshbridge {
 // are empty afterwards.
 bool importTimeSeries(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
 
-// Creates the time course on the host's current surface and fills it.
-bool createMtcInHost(const MtcData& mtc);
+// Creates the time course of `mtc`'s header on the host's current surface and
+// fills it from `volumes` (nrOfVolumes arrays of nrOfVertices values).
+bool createMtcInHost(const MtcData& mtc, std::span<const float* const> volumes);
 
 }  // namespace meshbridge

@@ -124,7 +124,9 @@ TEST_F(MtcFile, BlockedCopiesTransposeLargeCourses) {
     std::vector<std::vector<float>> back(vertices, std::vector<float>(volumes));
     std::vector<float*> backPointers;
     for (auto& course : back) backPointers.push_back(course.data());
-    volumesToCourses(volumeMajor.data(), vertices, volumes, backPointers.data());
+    std::vector<const float*> volumePointers;
+    for (std::size_t t = 0; t < volumes; ++t) volumePointers.push_back(volumeMajor.data() + t * vertices);
+    volumesToCourses(volumePointers.data(), vertices, volumes, backPointers.data());
     EXPECT_EQ(back, courses);
 }
 
