@@ -99,7 +99,7 @@ TEST(MapRoundTrip, OpenCreatesTheMapsInTheHost) {
               "NIFTI_INTENT_TTEST NIFTI_TYPE_FLOAT32 ASCII [('Name', 'T-statistic'), ('intent_p1', '20')] "
               "-1.0 -2.0 -3.0 -4.0 -5.0 -6.0\n");
 
-    // A surface of another size is refused, and the host keeps no new map.
+    // A surface of another size is refused, and the stand-in keeps no new map.
     writeFile(dir.file("five.func.gii"), gifti({dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32",
                                                           "Dimensionality=\"1\" Dim0=\"5\"", "1 2 3 4 5")}));
     result = runMeshbridge({"import", dir.file("five.func.gii"), "--open", "--surface", dir.file("oct.surf.srf")});

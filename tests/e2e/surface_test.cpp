@@ -43,8 +43,6 @@ TEST_P(NibabelSurface, TravelsToSrfAndBackUnchanged) {
 
     ProcessResult result = runMeshbridgeOk({"import", gii, "--dump"});
     EXPECT_THAT(result.out, HasSubstr("SRF saved as:\n" + dir.file("lh.sample_LH.surf.srf") + "\n"));
-    EXPECT_THAT(result.out, HasSubstr("File version: 3.0\n"));
-    EXPECT_THAT(result.out, HasSubstr("GIFTI surface successfully imported.\n"));
 
     std::filesystem::rename(dir.file("lh.sample_LH.surf.srf"), dir.file("brain_LH_WM.srf"));
     result = runMeshbridgeOk({"export", dir.file("brain_LH_WM.srf")});

@@ -33,6 +33,15 @@ inline std::string metaOf(const nvpairs& meta, const std::string& name) {
     return "<absent>";
 }
 
+// "INTENT DATATYPE DIMS ENCODING NAME=VALUE;..." of an array, DIMS as 3x2.
+inline std::string summary(const giiDataArray& array) {
+    std::string text = std::to_string(array.intent) + ' ' + std::to_string(array.datatype) + ' ';
+    for (int d = 0; d < array.num_dim; ++d) text.append(d ? "x" : "").append(std::to_string(array.dims[d]));
+    text.append(1, ' ').append(gifti_encoding_list[array.encoding]).append(1, ' ');
+    for (int i = 0; i < array.meta.length; ++i) text.append(array.meta.name[i]).append(1, '=').append(array.meta.value[i]).append(1, ';');
+    return text;
+}
+
 // "KEY NAME R G B A" per label, one line each; components as bytes (x 255, rounded).
 inline std::string describe(const giiLabelTable& table) {
     std::string text;

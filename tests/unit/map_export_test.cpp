@@ -16,6 +16,7 @@
 
 using ::testing::HasSubstr;
 using namespace meshbridge;
+using namespace meshbridge::test;
 
 namespace {
 
@@ -26,14 +27,6 @@ const std::string kQuestion =
 SmpMap map(std::int32_t type, const std::string& name, std::vector<float> values, std::int32_t df1 = 28,
            std::int32_t df2 = 7) {
     return {.mapType = type, .df1 = df1, .df2 = df2, .name = name, .data = std::move(values)};
-}
-
-// "INTENT DATATYPE DIM0 ENCODING NAME=VALUE;..." of an array.
-std::string summary(const giiDataArray& array) {
-    std::string text = std::to_string(array.intent) + " " + std::to_string(array.datatype) + " " +
-                       std::to_string(array.dims[0]) + " " + gifti_encoding_list[array.encoding] + " ";
-    for (int i = 0; i < array.meta.length; ++i) text += std::string(array.meta.name[i]) + "=" + array.meta.value[i] + ";";
-    return text;
 }
 
 class MapExportTest : public test::HostTest {

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "host/host_functions.h"
 #include "plugin/giftiplugin.h"
@@ -53,14 +54,10 @@ protected:
     giftiplugin plugin;
 };
 
-TEST_F(PluginCommandTest, ExecuteBeforeInitDoesNothing) {
-    giftiplugin fresh;
+TEST_F(PluginCommandTest, UnknownCommandsAreLoggedAndSucceedOnceInitialised) {
     host.stringParameters["Command"] = "Print";
-    EXPECT_FALSE(fresh.execute());
+    EXPECT_FALSE(giftiplugin().execute());
     EXPECT_TRUE(host.log.empty());
-}
-
-TEST_F(PluginCommandTest, UnknownCommandsAreLoggedAndSucceed) {
     for (const std::string command : {"import", "Import ", "Printx", ""}) {
         host.log.clear();
         host.stringParameters["Command"] = command;
@@ -90,9 +87,8 @@ TEST_F(PluginCommandTest, PrintOfGiftiAlwaysAsksForAFile) {
     host.intParameters = {{"FileTypeId", 1}, {"UseCurrentFile", 1}, {"PrintToLog", 1}};
     EXPECT_FALSE(plugin.execute());  // the dialog is cancelled
     ASSERT_EQ(host.dialogs.size(), 1u);
-    EXPECT_EQ(host.dialogs[0].title, "Please select the GIFTI file");
-    EXPECT_EQ(host.dialogs[0].filter, "*.gii");
-    EXPECT_EQ(host.dialogs[0].initialFolder, "");
+    EXPECT_EQ(std::tie(host.dialogs[0].title, host.dialogs[0].filter, host.dialogs[0].initialFolder),
+              std::tuple("Please select the GIFTI file", "*.gii", ""));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
 }
 
@@ -115,11 +111,9 @@ TEST_F(PluginCommandTest, MissingHostFunctionFailsTheCommandWithALogLine) {
     host.intParameters = {{"FileTypeId", 1}};
     EXPECT_FALSE(plugin.execute());
     EXPECT_EQ(host.log.back(), "Corvana does not provide ztGetOpenFileName; the command cannot run.");
-}
-
-TEST_F(PluginCommandTest, MissingParameterFunctionFailsBeforeReadingTheCommand) {
+    // Without the parameter function the command is not even read.
+    host.log.clear();
     meshbridge::hostFunctions().ztGetIntParameter = nullptr;
-    host.stringParameters["Command"] = "Print";
     EXPECT_FALSE(plugin.execute());
     EXPECT_EQ(host.log, (std::vector<std::string>{"Meshbridge 1.6 is running!",
                                                   "Corvana does not provide ztGetIntParameter; the command cannot run."}));

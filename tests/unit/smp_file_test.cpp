@@ -213,10 +213,8 @@ TEST_F(SmpPrint, WritesTheInfoFileInBinaryMode) {
     test::writeFile(dir.file("maps.smp"), twoMapsVersion5().str());
     host.dialogAnswers.push_back(dir.file("maps.smp"));
     EXPECT_TRUE(printSmpFile(true, true, true));
-    EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana Surface Map");
-    EXPECT_EQ(host.dialogs[0].filter, "*.smp");
-    EXPECT_EQ(host.log[0], "Wrote the header info to disk.");
-    EXPECT_EQ(test::readFile(dir.file("maps_info.txt")), host.log[1]);
+    EXPECT_EQ(host.dialogs[0].title + host.dialogs[0].filter, "Please select the Corvana Surface Map*.smp");
+    EXPECT_EQ(host.log, (std::vector<std::string>{"Wrote the header info to disk.", test::readFile(dir.file("maps_info.txt"))}));
     // The dump reads no values, but a file without all of them is still refused.
     const std::string bytes = twoMapsVersion5().str();
     test::writeFile(dir.file("cut.smp"), bytes.substr(0, bytes.size() - 1));

@@ -1,20 +1,68 @@
-#include "common/text.h"
-
+// Text helpers: formatting, the host's and XML's encodings, file names.
 #include <gtest/gtest.h>
 
-using meshbridge::appendText;
-using meshbridge::formatText;
+#include "common/replace_extension.h"
+#include "common/text.h"
+#include "common/text_encoding.h"
 
-TEST(FormatText, GrowsToFitLongTexts) {
+using namespace meshbridge;
+
+TEST(FormatText, GrowsToFitLongTextsAndAppends) {
     const std::string name(3000, 'x');
-    const std::string line = formatText("SRF saved as:\n%s", name.c_str());
-    EXPECT_EQ(line.size(), 14u + 3000u);
-    EXPECT_EQ(line.substr(0, 14), "SRF saved as:\n");
-}
-
-TEST(AppendText, AppendsAtTheEnd) {
+    EXPECT_EQ(formatText("SRF saved as:\n%s", name.c_str()), "SRF saved as:\n" + name);
     std::string text = "a";
     appendText(text, "%d-%s", 7, "b");
     appendText(text, "%s", "");
     EXPECT_EQ(text, "a7-b");
+}
+
+TEST(TextEncoding, HostTextsBecomeXmlTextInUtf8) {
+    EXPECT_EQ(toXmlText("Gr\xF6\xDF" "e"), "Gr\xC3\xB6\xC3\x9F" "e");        // Größe
+    EXPECT_EQ(toXmlText("caf\xE9.srf"), "caf\xC3\xA9.srf");                  // café.srf
+    EXPECT_EQ(toXmlText("\x80 \x9F \x81"), "\xE2\x82\xAC \xC5\xB8 \xC2\x81");  // €, Ÿ, and an undefined byte
+    EXPECT_EQ(toXmlText("a\x01" "b\tc\nd\x1F"), "a?b\tc\nd?");               // controls XML forbids
+    // Text that is UTF-8 already stays, but for forbidden characters.
+    EXPECT_EQ(toXmlText("Gr\xC3\xB6\xC3\x9F" "e"), "Gr\xC3\xB6\xC3\x9F" "e");
+    EXPECT_EQ(toXmlText("\xEF\xBF\xBE"), "?");  // U+FFFE
+    EXPECT_EQ(toXmlText("a]]>b"), "a]]>b");     // gifticlib's writer splits the section
+    EXPECT_EQ(toXmlText(""), "");
+}
+
+TEST(TextEncoding, XmlTextsBecomeWindows1252WhereTheyCan) {
+    EXPECT_EQ(fromXmlText("Gr\xC3\xB6\xC3\x9F" "e"), "Gr\xF6\xDF" "e");
+    EXPECT_EQ(fromXmlText("\xE2\x82\xAC\xC5\xB8"), "\x80\x9F");
+    EXPECT_EQ(fromXmlText("plain"), "plain");
+    EXPECT_EQ(fromXmlText("\xE5\xA4\xA7\xC3\xB6"), "\xE5\xA4\xA7\xC3\xB6");  // a character without a place: all stays
+    EXPECT_EQ(fromXmlText("bad\xC3"), "bad\xC3");
+    for (int byte = 1; byte < 256; ++byte) {
+        const std::string text(1, static_cast<char>(byte));
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') continue;
+        EXPECT_EQ(fromXmlText(toXmlText(text)), text) << byte;
+    }
+}
+
+TEST(TextEncoding, Utf8Validity) {
+    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // a surrogate
+    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
+    EXPECT_FALSE(isValidUtf8("\xE2\x82"));          // cut short
+}
+
+TEST(ReplaceExtension, ReplacesTheLastExtensionOfTheLastComponentOnly) {
+    const char* const cases[][3] = {
+        {"lh.srf", ".surf.gii", "lh.surf.gii"},
+        {"lh.pial.surf.gii", ".srf", "lh.pial.surf.srf"},
+        {"/data/S1/lh.surf.gii", "_info.txt", "/data/S1/lh.surf_info.txt"},
+        {"D:\\data\\brain_RH.srf", ".surf.gii", "D:\\data\\brain_RH.surf.gii"},
+        // Dots in folders do not start an extension.
+        {"C:\\my.data\\lh", "_info.txt", "C:\\my.data\\lh_info.txt"},
+        {"C:/my.data\\sub.dir/lh", ".srf", "C:/my.data\\sub.dir/lh.srf"},
+        // Without an extension the suffix is appended.
+        {"lh", ".srf", "lh.srf"},
+        {"/data/.hidden", ".srf", "/data/.hidden.srf"},
+        {"dir.d/", ".srf", "dir.d/.srf"},
+        {"", ".srf", "''.srf"},
+    };
+    for (const auto& [name, suffix, expected] : cases) EXPECT_EQ(replaceExtension(name, suffix), expected);
 }
