@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/plugin_info.h"
+#include "import/import_dispatch.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 
@@ -12,6 +14,21 @@ class HostTest : public ::testing::Test {
 protected:
     TempDir dir;
     FakeHost host;
+};
+
+// Imports of GIFTI files as the plug-in's "Import" runs them: the file is
+// written into the folder and handed over by the first dialog.
+struct ImportOptions {
+    bool dump = false, open = false, reverse = false, colors = false;
+};
+
+class ImportTest : public HostTest {
+protected:
+    bool importFile(FileTypeId type, const std::string& name, const std::string& xml, ImportOptions options = {}) {
+        writeFile(dir.file(name), xml);
+        host.dialogAnswers.push_front(dir.file(name));
+        return importGiftiFile(type, options.dump, options.open, options.reverse, options.colors);
+    }
 };
 
 }  // namespace meshbridge::test

@@ -46,12 +46,10 @@ PoiData writePatches(const std::string& path, std::int32_t meshVertices,
     return poi;
 }
 
-class LabelImportTest : public test::HostTest {
+class LabelImportTest : public ImportTest {
 protected:
-    bool import(const std::vector<std::string>& arrays, bool open = false, const std::string& table = kTable) {
-        test::writeFile(dir.file("lh.aparc.label.gii"), gifti(arrays, table));
-        host.dialogAnswers.push_front(dir.file("lh.aparc.label.gii"));
-        return importGiftiFile(5, false, open, false, false);
+    bool import(const std::vector<std::string>& arrays, bool open = false) {
+        return importFile(kFileTypePoi, "lh.aparc.label.gii", gifti(arrays, kTable), {.open = open});
     }
 
     PoiData written() {
@@ -151,7 +149,7 @@ TEST_F(PoiExport, PatchesBecomeNodeAndLabelArrays) {
     poi.fromMeshFile = "lh brain.srf";
     ASSERT_TRUE(writePoiFile(poi));
     host.dialogAnswers.push_back(poi.fileName);
-    ASSERT_TRUE(exportGiftiFile(5, false, false, false));
+    ASSERT_TRUE(exportGiftiFile(kFileTypePoi, false, false, false));
     EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana patch of interest file");
 
     const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);
@@ -169,7 +167,7 @@ TEST_F(PoiExport, PatchesBecomeNodeAndLabelArrays) {
 TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     PoiData poi = writePatches(dir.file("areas.poi"), 6, {{"V1", 255 * 65536, {0, 1, 2}}, {"V2", 255, {2, 3}}});
     host.dialogAnswers.push_back(poi.fileName);
-    ASSERT_TRUE(exportGiftiFile(5, false, false, false, true));
+    ASSERT_TRUE(exportGiftiFile(kFileTypePoi, false, false, false, true));
     EXPECT_THAT(host.logText(), HasSubstr("1 vertices lie in more than one patch; each keeps the label of its first patch."));
 
     const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);
@@ -183,7 +181,7 @@ TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     // The import gives the patches back, and "???" with the vertices in none.
     std::filesystem::remove(poi.fileName);
     host.dialogAnswers.push_back(dir.file("areas.label.gii"));
-    ASSERT_TRUE(importGiftiFile(5, false, false, false, false));
+    ASSERT_TRUE(importGiftiFile(kFileTypePoi, false, false, false, false));
     PoiData back;
     ASSERT_TRUE(readPoiFile(dir.file("areas.label.poi"), back));
     EXPECT_EQ(back.nrOfMeshVertices, 6);
@@ -197,7 +195,7 @@ TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
         poi.nrOfMeshVertices = vertices;
         ASSERT_TRUE(writePoiFile(poi));
         host.dialogAnswers.push_back(poi.fileName);
-        EXPECT_FALSE(exportGiftiFile(5, false, false, false, true));
+        EXPECT_FALSE(exportGiftiFile(kFileTypePoi, false, false, false, true));
         EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName + problem);
     }
 }
@@ -206,7 +204,7 @@ TEST_F(PoiExport, VerticesOutsideTheMeshAreRefused) {
     for (std::int32_t bad : {6, 50000, -4}) {
         const PoiData poi = writePatches(dir.file("bad.poi"), 6, {{"V1", 0, {0, 5, bad, bad}}});
         host.dialogAnswers.push_back(poi.fileName);
-        EXPECT_FALSE(exportGiftiFile(5, false, true, false));
+        EXPECT_FALSE(exportGiftiFile(kFileTypePoi, false, true, false));
         EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
                                        " holds the vertex of patch \"V1\" " + std::to_string(bad) +
                                        " (at position 2), outside the mesh of 6 vertices; 2 of its 4 indices lie "
@@ -221,7 +219,7 @@ TEST_F(PoiExport, PatchesWithoutVerticesAreRefused) {
     poi.fileName = dir.file("none.poi");
     ASSERT_TRUE(writePoiFile(poi));
     host.dialogAnswers.push_back(poi.fileName);
-    EXPECT_FALSE(exportGiftiFile(5, false, true, false));
+    EXPECT_FALSE(exportGiftiFile(kFileTypePoi, false, true, false));
     EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: the patches hold no vertices.");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"none.poi"});
 }

@@ -38,7 +38,7 @@ protected:
                           .maps = std::move(maps)};
         EXPECT_TRUE(writeSmpFile(smp));
         host.dialogAnswers.push_back(dir.file("maps.smp"));
-        EXPECT_EQ(exportGiftiFile(4, false, binary, false), expectedResult);
+        EXPECT_EQ(exportGiftiFile(kFileTypeSmp, false, binary, false), expectedResult);
         GiftiImagePtr image = readGiftiImage(dir.file("maps.func.gii"), true);
         EXPECT_TRUE(image);
         return image;
@@ -71,7 +71,7 @@ TEST_F(MapExportTest, TheStructureComesFromTheSurfaceOrTheFileName) {
                           .fileName = dir.file(file), .maps = {map(13, "thickness", {1, 2})}};
         ASSERT_TRUE(writeSmpFile(smp));
         host.dialogAnswers.push_back(smp.fileName);
-        ASSERT_TRUE(exportGiftiFile(4, false, false, false));
+        ASSERT_TRUE(exportGiftiFile(kFileTypeSmp, false, false, false));
         const GiftiImagePtr image = readGiftiImage(dir.file(std::string(file).substr(0, std::strlen(file) - 4) + ".func.gii"), true);
         ASSERT_TRUE(image);
         const char* value = gifti_get_meta_value(&image->meta, "AnatomicalStructurePrimary");
@@ -159,17 +159,17 @@ TEST_F(MapExportTest, MapsWithoutLagsAreNeverComplex) {
 }
 
 TEST_F(MapExportTest, FailuresAreReported) {
-    EXPECT_FALSE(exportGiftiFile(4, false, false, false));
+    EXPECT_FALSE(exportGiftiFile(kFileTypeSmp, false, false, false));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface map file was selected. Procedure finished."});
     host.dialogAnswers.push_back(dir.file("missing.smp"));
-    EXPECT_FALSE(exportGiftiFile(4, false, false, false));
+    EXPECT_FALSE(exportGiftiFile(kFileTypeSmp, false, false, false));
     EXPECT_EQ(host.log.back(), "Reading of surface map did not succeed.");
     exportMaps({map(5, "z", {1})});
     std::filesystem::remove(dir.file("maps.func.gii"));
     std::filesystem::create_directory(dir.file("maps.func.gii"));
     host.log.clear();
     host.dialogAnswers.push_back(dir.file("maps.smp"));
-    EXPECT_FALSE(exportGiftiFile(4, false, false, false));
+    EXPECT_FALSE(exportGiftiFile(kFileTypeSmp, false, false, false));
     EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
 }
 

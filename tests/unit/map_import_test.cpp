@@ -35,12 +35,10 @@ std::string describe(const SmpData& smp) {
     return text;
 }
 
-class MapImportTest : public test::HostTest {
+class MapImportTest : public ImportTest {
 protected:
     bool import(const std::vector<std::string>& arrays, bool open = false) {
-        test::writeFile(dir.file("stats.func.gii"), gifti(arrays));
-        host.dialogAnswers.push_back(dir.file("stats.func.gii"));
-        return importGiftiFile(4, false, open, false, false);
+        return importFile(kFileTypeSmp, "stats.func.gii", gifti(arrays), {.open = open});
     }
 
     SmpData written() {

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "host/host_functions.h"
+#include "common/plugin_info.h"
 #include "plugin/giftiplugin.h"
 #include "tests/support/fake_host.h"
 
@@ -84,7 +85,7 @@ TEST_F(PluginCommandTest, PrintOfUnknownFileTypeReadsItsParametersAndSucceeds) {
 
 TEST_F(PluginCommandTest, PrintOfGiftiAlwaysAsksForAFile) {
     host.stringParameters["Command"] = "Print";
-    host.intParameters = {{"FileTypeId", 1}, {"UseCurrentFile", 1}, {"PrintToLog", 1}};
+    host.intParameters = {{"FileTypeId", meshbridge::kFileTypeGifti}, {"UseCurrentFile", 1}, {"PrintToLog", 1}};
     EXPECT_FALSE(plugin.execute());  // the dialog is cancelled
     ASSERT_EQ(host.dialogs.size(), 1u);
     EXPECT_EQ(std::tie(host.dialogs[0].title, host.dialogs[0].filter, host.dialogs[0].initialFolder),
@@ -108,7 +109,7 @@ TEST_F(PluginCommandTest, ImportAndExportReadTheirParametersInOrder) {
 TEST_F(PluginCommandTest, MissingHostFunctionFailsTheCommandWithALogLine) {
     meshbridge::hostFunctions().ztGetOpenFileName = nullptr;
     host.stringParameters["Command"] = "Print";
-    host.intParameters = {{"FileTypeId", 1}};
+    host.intParameters = {{"FileTypeId", meshbridge::kFileTypeGifti}};
     EXPECT_FALSE(plugin.execute());
     EXPECT_EQ(host.log.back(), "Corvana does not provide ztGetOpenFileName; the command cannot run.");
     // Without the parameter function the command is not even read.

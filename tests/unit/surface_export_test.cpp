@@ -42,7 +42,7 @@ class SurfaceColorExport : public test::HostTest {};
 TEST_F(SurfaceExportTest, WritesVerticesTrianglesAndMetadata) {
     writeSurface("brain_LH_INFL1000.srf");
     host.dialogBufferUse = {kHostLongPathBufferSize};  // the host may fill the export dialog's buffer
-    ASSERT_TRUE(exportGiftiFile(2, false, false, false));
+    ASSERT_TRUE(exportGiftiFile(kFileTypeSrf, false, false, false));
     const std::string out = dir.file("brain_LH_INFL1000.surf.gii");
     EXPECT_EQ(host.log.back(), "Exported to GIfTI format, name:\n " + out);
     EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana surface file");
@@ -66,17 +66,17 @@ TEST_F(SurfaceExportTest, WritesVerticesTrianglesAndMetadata) {
 }
 
 TEST_F(SurfaceExportTest, FailuresAreReported) {
-    EXPECT_FALSE(exportGiftiFile(2, false, false, false));
+    EXPECT_FALSE(exportGiftiFile(kFileTypeSrf, false, false, false));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface file was selected. Procedure finished."});
 
     host.dialogAnswers.push_back(dir.file("missing.srf"));
-    EXPECT_FALSE(exportGiftiFile(2, false, false, false));
+    EXPECT_FALSE(exportGiftiFile(kFileTypeSrf, false, false, false));
     EXPECT_EQ(host.log.back(), "Reading of surface file did not succeed.");
 
     writeSurface("blocked.srf");
     std::filesystem::create_directory(dir.file("blocked.surf.gii"));  // cannot be replaced by a file
     host.log.clear();
-    EXPECT_FALSE(exportGiftiFile(2, false, false, false));
+    EXPECT_FALSE(exportGiftiFile(kFileTypeSrf, false, false, false));
     EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
 }
 
@@ -97,7 +97,7 @@ TEST_F(SurfaceExportTest, WriteThatFailsPartWayKeepsTheOldFile) {
         host.log.clear();
         {
             test::FileSizeLimit limit(4096);  // the SRF file is read, the GIFTI file outgrows the limit
-            EXPECT_FALSE(exportGiftiFile(2, false, binary, false)) << binary;
+            EXPECT_FALSE(exportGiftiFile(kFileTypeSrf, false, binary, false)) << binary;
         }
         ASSERT_GE(host.log.size(), 2u);
         EXPECT_EQ(host.log[host.log.size() - 2], "Could not write " + dir.file("big.surf.gii") + ": File too large.");
@@ -114,7 +114,7 @@ TEST_F(SurfaceExportTest, TrianglesOutsideTheMeshAreRefused) {
         srf.triangles = std::vector<std::int32_t>{0, bad, 1};
         ASSERT_TRUE(writeSrfFile(srf));
         host.dialogAnswers.push_back(path);
-        EXPECT_FALSE(exportGiftiFile(2, false, false, false));
+        EXPECT_FALSE(exportGiftiFile(kFileTypeSrf, false, false, false));
         EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + path + " holds the triangle corner " +
                                        std::to_string(bad) + " (at position 1), outside the mesh of 3 vertices; 1 of "
                                        "its 3 indices lie outside.");

@@ -21,13 +21,10 @@ const std::string kOctahedronPoints = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_
 const std::string kOctahedronTriangles = dataArray("NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT32",
     "Dimensionality=\"2\" Dim0=\"8\" Dim1=\"3\"", "5 2 1 0 1 2 0 4 1 5 1 4 0 2 3 0 3 4 5 3 2 5 4 3");
 
-class SurfaceImportTest : public test::HostTest {
+class SurfaceImportTest : public ImportTest {
 protected:
-    // Imports `xml` as lh.surf.gii with the surface dialog.
     bool import(const std::string& xml, bool reverse = false, bool open = false) {
-        test::writeFile(dir.file("lh.surf.gii"), xml);
-        host.dialogAnswers.push_back(dir.file("lh.surf.gii"));
-        return importGiftiFile(kFileTypeSrfForTests, false, open, reverse, false);
+        return importFile(kFileTypeSrf, "lh.surf.gii", xml, {.open = open, .reverse = reverse});
     }
 
     SrfData written() {
@@ -35,8 +32,6 @@ protected:
         EXPECT_TRUE(readSrfFile(dir.file("lh.surf.srf"), srf));
         return srf;
     }
-
-    static constexpr int kFileTypeSrfForTests = 2;
 };
 
 }  // namespace
@@ -135,7 +130,7 @@ TEST_F(SurfaceImportTest, ColoursFromASeparateLabelFile) {
                           labels));
     test::writeFile(dir.file("lh.surf.gii"), gifti({kOctahedronPoints, kOctahedronTriangles}));
     host.dialogAnswers = {dir.file("lh.surf.gii"), dir.file("lh.aparc.label.gii")};
-    ASSERT_TRUE(importGiftiFile(2, false, false, false, true));
+    ASSERT_TRUE(importGiftiFile(kFileTypeSrf, false, false, false, true));
     EXPECT_EQ(host.dialogs[1].title, "Please select the GIFTI colors file");
     EXPECT_EQ(host.log[0].rfind("\nGIfTI filename: \n" + dir.file("lh.aparc.label.gii") + "\n", 0), 0u);
     EXPECT_THAT(host.logText(), HasSubstr("Length color labeltable: 2, number of vertices: 6"));
@@ -146,7 +141,7 @@ TEST_F(SurfaceImportTest, ColoursFromASeparateLabelFile) {
     // A cancelled colours dialog ends the import.
     std::filesystem::remove(dir.file("lh.surf.srf"));
     host.dialogAnswers = {dir.file("lh.surf.gii")};
-    EXPECT_FALSE(importGiftiFile(2, false, false, false, true));
+    EXPECT_FALSE(importGiftiFile(kFileTypeSrf, false, false, false, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"lh.aparc.label.gii", "lh.surf.gii"}));
 }

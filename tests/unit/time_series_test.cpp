@@ -21,17 +21,14 @@ std::string volume(const std::string& values, int vertices = 4) {
                      "Dimensionality=\"1\" Dim0=\"" + std::to_string(vertices) + "\"", values);
 }
 
-class TimeSeriesImportTest : public test::HostTest {
+class TimeSeriesImportTest : public ImportTest {
 protected:
-    void SetUp() override {
-        host.currentSurface = HostSrfInfo{.nrOfVertices = 4};
-    }
+    void SetUp() override { host.currentSurface = HostSrfInfo{.nrOfVertices = 4}; }
 
     bool import(const std::vector<std::string>& arrays, bool dump = false, bool open = false,
                 const std::string& metadata = "") {
-        test::writeFile(dir.file("run1.time.gii"), gifti(arrays, "<LabelTable/>", metadata));
-        host.dialogAnswers.push_back(dir.file("run1.time.gii"));
-        return importGiftiFile(3, dump, open, false, false);
+        return importFile(kFileTypeMtc, "run1.time.gii", gifti(arrays, "<LabelTable/>", metadata),
+                          {.dump = dump, .open = open});
     }
 };
 
@@ -121,14 +118,11 @@ TEST_F(TimeSeriesImportTest, FailedSaveAndLinkAreReported) {
 }
 
 TEST_F(TimeSeriesExport, VolumesBecomeArraysWithTheTimeStep) {
-    HostMtcInfo info{};
-    info.nrOfVertices = 4;
-    info.nrOfVolumes = 3;
-    info.tr = 2000;
+    HostMtcInfo info{.nrOfVolumes = 3, .nrOfVertices = 4, .tr = 2000};
     std::snprintf(info.mtcFileName, sizeof info.mtcFileName, "%s", dir.file("run1.mtc").c_str());
     host.timeCourseInfo = info;
     host.courses = {{0, 4, 8}, {1, 5, 9}, {2, 6, 10}, {3, 7, 11}};
-    ASSERT_TRUE(exportGiftiFile(3, true, false, false));
+    ASSERT_TRUE(exportGiftiFile(kFileTypeMtc, true, false, false));
     EXPECT_THAT(host.logText(), HasSubstr("Adding mesh time course of volume: 1\nAdding mesh time course of volume: 2\n"
         "Adding mesh time course of volume: 3\nExported to GIfTI format, name:\n " +
         dir.file("run1.time.gii")));
@@ -137,21 +131,19 @@ TEST_F(TimeSeriesExport, VolumesBecomeArraysWithTheTimeStep) {
     ASSERT_EQ(image->numDA, 3);
     EXPECT_EQ(test::metaOf(image->meta, "TimeStep"), "2000.000000");
     for (int t = 0; t < 3; ++t) {
-        const giiDataArray& array = *image->darray[t];
-        EXPECT_EQ(std::tuple(array.intent, array.num_dim, array.dims[0], array.meta.length),
-                  std::tuple(NIFTI_INTENT_TIME_SERIES, 1, 4, 0));
-        EXPECT_EQ(test::valuesOf<float>(array), (std::vector<float>{4.0f * t, 4.0f * t + 1, 4.0f * t + 2, 4.0f * t + 3}));
+        EXPECT_EQ(summary(*image->darray[t]), "2001 16 4 ASCII ");
+        EXPECT_EQ(valuesOf<float>(*image->darray[t]), (std::vector<float>{4.0f * t, 4.0f * t + 1, 4.0f * t + 2, 4.0f * t + 3}));
     }
 }
 
 TEST_F(TimeSeriesExport, FailuresAreReported) {
-    EXPECT_FALSE(exportGiftiFile(3, true, false, false));  // no time course in memory
-    EXPECT_FALSE(exportGiftiFile(3, false, false, false));
+    EXPECT_FALSE(exportGiftiFile(kFileTypeMtc, true, false, false));  // no time course in memory
+    EXPECT_FALSE(exportGiftiFile(kFileTypeMtc, false, false, false));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No mesh time course file was selected. Procedure finished."});
     test::writeFile(dir.file("run.mtc"), std::string(39, '\0'));  // a header and no volumes
     std::filesystem::create_directory(dir.file("run.time.gii"));
     host.dialogAnswers.push_back(dir.file("run.mtc"));
     host.log.clear();
-    EXPECT_FALSE(exportGiftiFile(3, false, true, false));
+    EXPECT_FALSE(exportGiftiFile(kFileTypeMtc, false, true, false));
     EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
 }
