@@ -73,7 +73,7 @@ TEST_F(SurfaceImportTest, ReverseWindingTurnsTrianglesAndNormals) {
 }
 
 TEST_F(SurfaceImportTest, ArraysAreFoundByIntentInAnyTypeAndOrder) {
-    const std::string points = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT64",
+    const std::string points = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT32",
                                          "Dimensionality=\"2\" Dim0=\"3\" Dim1=\"3\"", "0 1 0  0 0 1  0 0 0", "",
                                          "ColumnMajorOrder");
     const std::string triangles = dataArray("NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT16",
