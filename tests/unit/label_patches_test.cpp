@@ -122,16 +122,15 @@ TEST_F(LabelImportTest, NodeIndicesWithAChosenSurfaceOrNone) {
                                                       "mesh of 6 vertices."});
 }
 
-TEST_F(LabelImportTest, ShortNodeArrayAndMissingLabelsAreRefused) {
+TEST_F(LabelImportTest, BadArraysAndFailedWritesAreRefused) {
     EXPECT_FALSE(import({labels(), dataArray("NIFTI_INTENT_NODE_INDEX", "NIFTI_TYPE_INT32",
                                              "Dimensionality=\"1\" Dim0=\"5\"", "1 2 3 4 5")}));
     EXPECT_THAT(host.messages.back(), HasSubstr("its node-index array holds 5 values for 6 labels"));
     EXPECT_FALSE(import({nodes()}));  // node indices alone are not a label file
     EXPECT_EQ(host.log.back(), "GIfTI filetype not supported (check INTENT code by making headerdump).");
     EXPECT_FALSE(std::filesystem::exists(dir.file("lh.aparc.label.poi")));
-}
 
-TEST_F(LabelImportTest, TheLastLabelArrayCountsAndFailedWritesAreReported) {
+    // Of several label arrays the last counts; a failed write is reported.
     ASSERT_TRUE(import({labels("1 1 1 1 1 1"), labels("4 4 0 0 0 0")}));
     EXPECT_THAT(describe(written()), HasSubstr("100% grey [0 1] "));
     std::filesystem::remove(dir.file("lh.aparc.label.poi"));

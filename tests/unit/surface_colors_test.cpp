@@ -34,20 +34,12 @@ TEST_F(SurfaceColorImport, LabelColoursBecomeOwnColourWords) {
                                                   "Assigning converted colors to mesh..."}));
 }
 
-TEST_F(SurfaceColorImport, LaterEntryOfTheSameKeyWins) {
-    const auto image = labelledImage({{1, "a", {1, 0, 0, 1}}, {1, "b", {0, 1, 0, 1}}}, {1});
-    EXPECT_EQ(convertGiftiColors(*image, 1), std::vector<std::int32_t>{0x3F00FF00});
-}
-
-TEST_F(SurfaceColorImport, LabelArrayMustFitTheMesh) {
-    const std::vector<LabelEntry> table = {{1, "red", {1, 0, 0, 1}}};
-    auto shorter = labelledImage(table, std::vector<std::int32_t>(10, 1));
-    auto words = convertGiftiColors(*shorter, 12);
-    EXPECT_EQ(words[9], 0x3FFF0000);
-    EXPECT_EQ(words[10], 0);
-    EXPECT_EQ(words[11], 0);
-    auto longer = labelledImage(table, std::vector<std::int32_t>(13, 1));
-    EXPECT_EQ(convertGiftiColors(*longer, 12), std::vector<std::int32_t>(12, 0));
+TEST_F(SurfaceColorImport, LabelArrayMustFitTheMeshAndTheLaterEntryOfAKeyWins) {
+    const std::vector<LabelEntry> table = {{1, "red", {1, 0, 0, 1}}, {2, "a", {1, 0, 0, 1}}, {2, "b", {0, 1, 0, 1}}};
+    EXPECT_EQ(convertGiftiColors(*labelledImage(table, {1, 2}), 4),
+              (std::vector<std::int32_t>{0x3FFF0000, 0x3F00FF00, 0, 0}));
+    EXPECT_EQ(convertGiftiColors(*labelledImage(table, std::vector<std::int32_t>(13, 1)), 12),
+              std::vector<std::int32_t>(12, 0));
 }
 
 TEST_F(SurfaceColorImport, WithoutTableOrLabelsEveryVertexKeepsTheCurvatureColour) {
