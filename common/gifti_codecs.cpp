@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -133,8 +132,10 @@ long long meshbridge_zlib_decompress(void* out, long long capacity, const void* 
 }
 
 double meshbridge_strtod(const char* text, char** end) {
+    // The blanks of the "C" locale, which the plug-in never leaves.
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    while (blank(*p)) ++p;
     const char* number = p;
     if (*number == '+') ++number;  // from_chars takes no plus sign
     const char* digits = number + (*number == '-' ? 1 : 0);
@@ -142,7 +143,7 @@ double meshbridge_strtod(const char* text, char** end) {
     if (number != p && *number == '-') return std::strtod(text, end);
     if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) return std::strtod(text, end);
     const char* last = number;
-    while (*last && !std::isspace(static_cast<unsigned char>(*last))) ++last;
+    while (*last && !blank(*last)) ++last;
     double value = 0.0;
     const std::from_chars_result result = std::from_chars(number, last, value, std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) return std::strtod(text, end);
