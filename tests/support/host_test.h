@@ -4,14 +4,25 @@
 #include <gtest/gtest.h>
 
 #include "common/plugin_info.h"
+#include "export/export_dispatch.h"
 #include "import/import_dispatch.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 
 namespace meshbridge::test {
 
+struct ExportOptions {
+    bool binary = false, colors = false, labelsPerVertex = false;
+};
+
 class HostTest : public ::testing::Test {
 protected:
+    // The plug-in's "Export" of the file at `path`, chosen in its dialog.
+    bool exportFile(FileTypeId type, const std::string& path, ExportOptions options = {}) {
+        host.dialogAnswers.push_back(path);
+        return exportGiftiFile(type, false, options.binary, options.colors, options.labelsPerVertex);
+    }
+
     TempDir dir;
     FakeHost host;
 };

@@ -147,8 +147,7 @@ TEST_F(PoiExport, PatchesBecomeNodeAndLabelArrays) {
                                 {"empty", 255, {}}});
     poi.fromMeshFile = "lh brain.srf";
     ASSERT_TRUE(writePoiFile(poi));
-    host.dialogAnswers.push_back(poi.fileName);
-    ASSERT_TRUE(exportGiftiFile(kFileTypePoi, false, false, false));
+    ASSERT_TRUE(exportFile(kFileTypePoi, poi.fileName));
     EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana patch of interest file");
 
     const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);
@@ -165,8 +164,7 @@ TEST_F(PoiExport, PatchesBecomeNodeAndLabelArrays) {
 
 TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     PoiData poi = writePatches(dir.file("areas.poi"), 6, {{"V1", 255 * 65536, {0, 1, 2}}, {"V2", 255, {2, 3}}});
-    host.dialogAnswers.push_back(poi.fileName);
-    ASSERT_TRUE(exportGiftiFile(kFileTypePoi, false, false, false, true));
+    ASSERT_TRUE(exportFile(kFileTypePoi, poi.fileName, {.labelsPerVertex = true}));
     EXPECT_THAT(host.logText(), HasSubstr("1 vertices lie in more than one patch; each keeps the label of its first patch."));
 
     const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);
@@ -193,8 +191,7 @@ TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
                                 "is written for."}}) {
         poi.nrOfMeshVertices = vertices;
         ASSERT_TRUE(writePoiFile(poi));
-        host.dialogAnswers.push_back(poi.fileName);
-        EXPECT_FALSE(exportGiftiFile(kFileTypePoi, false, false, false, true));
+        EXPECT_FALSE(exportFile(kFileTypePoi, poi.fileName, {.labelsPerVertex = true}));
         EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName + problem);
     }
 }
@@ -202,8 +199,7 @@ TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
 TEST_F(PoiExport, VerticesOutsideTheMeshAreRefused) {
     for (std::int32_t bad : {6, 50000, -4}) {
         const PoiData poi = writePatches(dir.file("bad.poi"), 6, {{"V1", 0, {0, 5, bad, bad}}});
-        host.dialogAnswers.push_back(poi.fileName);
-        EXPECT_FALSE(exportGiftiFile(kFileTypePoi, false, true, false));
+        EXPECT_FALSE(exportFile(kFileTypePoi, poi.fileName, {.binary = true}));
         EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
                                        " holds the vertex of patch \"V1\" " + std::to_string(bad) +
                                        " (at position 2), outside the mesh of 6 vertices; 2 of its 4 indices lie "
@@ -217,8 +213,7 @@ TEST_F(PoiExport, PatchesWithoutVerticesAreRefused) {
     poi.version = 2;
     poi.fileName = dir.file("none.poi");
     ASSERT_TRUE(writePoiFile(poi));
-    host.dialogAnswers.push_back(poi.fileName);
-    EXPECT_FALSE(exportGiftiFile(kFileTypePoi, false, true, false));
+    EXPECT_FALSE(exportFile(kFileTypePoi, poi.fileName, {.binary = true}));
     EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: the patches hold no vertices.");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"none.poi"});
 }

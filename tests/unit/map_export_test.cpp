@@ -37,8 +37,7 @@ protected:
                           .nrOfMaps = static_cast<std::int16_t>(maps.size()), .fileName = dir.file("maps.smp"),
                           .maps = std::move(maps)};
         EXPECT_TRUE(writeSmpFile(smp));
-        host.dialogAnswers.push_back(dir.file("maps.smp"));
-        EXPECT_EQ(exportGiftiFile(kFileTypeSmp, false, binary, false), expectedResult);
+        EXPECT_EQ(exportFile(kFileTypeSmp, dir.file("maps.smp"), {.binary = binary}), expectedResult);
         GiftiImagePtr image = readGiftiImage(dir.file("maps.func.gii"), true);
         EXPECT_TRUE(image);
         return image;
@@ -70,8 +69,7 @@ TEST_F(MapExportTest, TheStructureComesFromTheSurfaceOrTheFileName) {
         const SmpData smp{.version = 5, .nrOfVertices = 2, .nrOfMaps = 1, .srfFileName = surface,
                           .fileName = dir.file(file), .maps = {map(13, "thickness", {1, 2})}};
         ASSERT_TRUE(writeSmpFile(smp));
-        host.dialogAnswers.push_back(smp.fileName);
-        ASSERT_TRUE(exportGiftiFile(kFileTypeSmp, false, false, false));
+        ASSERT_TRUE(exportFile(kFileTypeSmp, smp.fileName));
         const GiftiImagePtr image = readGiftiImage(dir.file(std::string(file).substr(0, std::strlen(file) - 4) + ".func.gii"), true);
         ASSERT_TRUE(image);
         const char* value = gifti_get_meta_value(&image->meta, "AnatomicalStructurePrimary");
@@ -161,15 +159,13 @@ TEST_F(MapExportTest, MapsWithoutLagsAreNeverComplex) {
 TEST_F(MapExportTest, FailuresAreReported) {
     EXPECT_FALSE(exportGiftiFile(kFileTypeSmp, false, false, false));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface map file was selected. Procedure finished."});
-    host.dialogAnswers.push_back(dir.file("missing.smp"));
-    EXPECT_FALSE(exportGiftiFile(kFileTypeSmp, false, false, false));
+    EXPECT_FALSE(exportFile(kFileTypeSmp, dir.file("missing.smp")));
     EXPECT_EQ(host.log.back(), "Reading of surface map did not succeed.");
     exportMaps({map(5, "z", {1})});
     std::filesystem::remove(dir.file("maps.func.gii"));
     std::filesystem::create_directory(dir.file("maps.func.gii"));
     host.log.clear();
-    host.dialogAnswers.push_back(dir.file("maps.smp"));
-    EXPECT_FALSE(exportGiftiFile(kFileTypeSmp, false, false, false));
+    EXPECT_FALSE(exportFile(kFileTypeSmp, dir.file("maps.smp")));
     EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
 }
 

@@ -69,8 +69,7 @@ TEST_F(SurfaceExportTest, FailuresAreReported) {
     EXPECT_FALSE(exportGiftiFile(kFileTypeSrf, false, false, false));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface file was selected. Procedure finished."});
 
-    host.dialogAnswers.push_back(dir.file("missing.srf"));
-    EXPECT_FALSE(exportGiftiFile(kFileTypeSrf, false, false, false));
+    EXPECT_FALSE(exportFile(kFileTypeSrf, dir.file("missing.srf")));
     EXPECT_EQ(host.log.back(), "Reading of surface file did not succeed.");
 
     writeSurface("blocked.srf");
@@ -113,8 +112,7 @@ TEST_F(SurfaceExportTest, TrianglesOutsideTheMeshAreRefused) {
         SrfData srf = triangleSurface(path);
         srf.triangles = std::vector<std::int32_t>{0, bad, 1};
         ASSERT_TRUE(writeSrfFile(srf));
-        host.dialogAnswers.push_back(path);
-        EXPECT_FALSE(exportGiftiFile(kFileTypeSrf, false, false, false));
+        EXPECT_FALSE(exportFile(kFileTypeSrf, path));
         EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + path + " holds the triangle corner " +
                                        std::to_string(bad) + " (at position 1), outside the mesh of 3 vertices; 1 of "
                                        "its 3 indices lie outside.");
