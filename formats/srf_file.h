@@ -86,6 +86,8 @@ bool writeSrfFile(const SrfData& srf);
 
 // The neighbour list of each vertex in turn, as the writer reaches it (valid
 // until the next call), for a mesh whose lists are not kept in the record.
+// The writer asks for the first list only once the coordinates, normals and
+// colour words are in the file; it reads none of them again.
 using NeighborSource = std::function<std::span<const std::int32_t>(std::size_t vertex)>;
 bool writeSrfFile(const SrfData& srf, const NeighborSource& neighborSource);
 

@@ -1,5 +1,7 @@
 #include "import/surface_import.h"
 
+#include <optional>
+
 #include "common/huge_pages.h"
 #include "common/gifti_values.h"
 #include "common/replace_extension.h"
@@ -127,9 +129,21 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
     srf.nrOfStripElements = 0;
     computeVertexNormals(srf);
 
-    // The rings go straight into the file, one vertex at a time.
-    NeighborRings rings(srf.nrOfVertices, {srf.triangles.data(), srf.triangles.size()});
-    if (!writeSrfFile(srf, [&rings](std::size_t vertex) { return rings.ring(vertex); })) return false;
+    // The rings go straight into the file, one vertex at a time. Their table
+    // is built when the writer first asks, with the coordinates, normals and
+    // colours already in the file and released: both are never held at once.
+    std::optional<NeighborRings> rings;
+    const auto ringOf = [&](std::size_t vertex) {
+        if (!rings) {
+            for (HostArray<float>* written : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX, &srf.normalY,
+                                              &srf.normalZ})
+                std::vector<float>().swap(written->owned());
+            std::vector<std::int32_t>().swap(srf.vertexColors.owned());
+            rings.emplace(srf.nrOfVertices, std::span<const std::int32_t>(srf.triangles.data(), srf.triangles.size()));
+        }
+        return rings->ring(vertex);
+    };
+    if (!writeSrfFile(srf, ringOf)) return false;
     if (printToLogtab) dumpSrfHeader(srf, false, true);
     logText(formatText("SRF saved as:\n%s", srf.fileName.c_str()));
     if (openInHost) setStringParameter("SrfFileName", srf.fileName);
