@@ -3,9 +3,9 @@
 
 #include <cstdlib>
 #include <initializer_list>
-#include <utility>
 #include <memory>
 #include <string>
+#include <utility>
 
 extern "C" {
 #include <gifti_io.h>

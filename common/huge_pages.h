@@ -17,18 +17,20 @@ void meshbridge_advise_huge_pages(void* data, long long bytes);
 #ifdef __cplusplus
 }
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
 namespace meshbridge {
 
 // As values.resize(count), with fresh memory advised before it is first written.
+// Growth is geometric, as the vector's own, so that appending stays linear.
 template <class T>
 void resizeAdvised(std::vector<T>& values, std::size_t count) {
     if (values.capacity() < count) {
         std::vector<T> fresh;
-        fresh.reserve(count);
-        meshbridge_advise_huge_pages(fresh.data(), static_cast<long long>(count * sizeof(T)));
+        fresh.reserve(std::max(count, 2 * values.capacity()));
+        meshbridge_advise_huge_pages(fresh.data(), static_cast<long long>(fresh.capacity() * sizeof(T)));
         fresh.assign(values.begin(), values.end());
         values.swap(fresh);
     }

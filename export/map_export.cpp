@@ -3,12 +3,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/map_types.h"
 #include "common/plugin_info.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
 #include "export/gifti_writing.h"
 #include "host/host_calls.h"
-#include "common/map_types.h"
 
 namespace meshbridge {
 

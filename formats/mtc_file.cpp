@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "common/huge_pages.h"
 #include "common/binary_io.h"
+#include "common/huge_pages.h"
 #include "common/text.h"
 #include "dump/native_print.h"
 #include "dump/output_stage.h"

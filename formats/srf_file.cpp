@@ -143,7 +143,8 @@ SrfData srfFromHost(const HostSrfInfo& info) {
     srf.nrOfVertices = info.nrOfVertices;
     srf.reserved = 0;
     if (info.triangles && info.nrOfTriangles > 0) {
-        srf.triangles = std::vector<std::int32_t>(info.triangles, info.triangles + 3 * static_cast<std::size_t>(info.nrOfTriangles));
+        const std::size_t corners = 3 * static_cast<std::size_t>(info.nrOfTriangles);
+        srf.triangles = std::vector<std::int32_t>(info.triangles, info.triangles + corners);
     }
     return srf;
 }

@@ -3,9 +3,9 @@
 #include <map>
 #include <string>
 
-#include "common/huge_pages.h"
 #include "common/colors.h"
 #include "common/gifti_values.h"
+#include "common/huge_pages.h"
 #include "formats/srf_file.h"
 #include "host/host_calls.h"
 

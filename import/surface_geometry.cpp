@@ -1,10 +1,10 @@
 #include "import/surface_geometry.h"
 
-#include "common/huge_pages.h"
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
+
+#include "common/huge_pages.h"
 
 namespace meshbridge {
 

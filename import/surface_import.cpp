@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "common/huge_pages.h"
 #include "common/gifti_values.h"
+#include "common/huge_pages.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
 #include "formats/srf_file.h"
@@ -19,6 +19,7 @@ namespace {
 // The coordinates and triangles of a surface: gifticlib's own arrays where
 // they need no conversion, else converted copies.
 struct Mesh {
+    giiDataArray* pointset = nullptr;
     std::span<const float> points;  // x, y, z of each vertex
     HostArray<std::int32_t> triangles;
     std::vector<float> convertedPoints;
@@ -27,7 +28,7 @@ struct Mesh {
 // The mesh of the image, checked; false with the problem when the arrays do
 // not make a surface.
 bool readMesh(gifti_image& image, Mesh& mesh, std::string& problem) {
-    giiDataArray* pointset = arrayWithIntent(image, {NIFTI_INTENT_POINTSET});
+    giiDataArray* pointset = mesh.pointset = arrayWithIntent(image, {NIFTI_INTENT_POINTSET});
     giiDataArray* triangleArray = arrayWithIntent(image, {NIFTI_INTENT_TRIANGLE});
     if (!pointset) {
         problem = "it has no NIFTI_INTENT_POINTSET array";
@@ -108,7 +109,7 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
     // Split: the coordinates as read go now (the library's, or the converted copy).
     mesh.points = {};
     std::vector<float>().swap(mesh.convertedPoints);  // `= {}` would keep the memory
-    if (giiDataArray* pointset = arrayWithIntent(image, {NIFTI_INTENT_POINTSET})) releaseArrayData(*pointset);
+    releaseArrayData(*mesh.pointset);
     computeMeshCenter(srf);
     srf.convexColor = {0.332f, 0.733f, 0.98f, 1.0f};
     srf.concaveColor = {0.1f, 0.24f, 0.32f, 1.0f};

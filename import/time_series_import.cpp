@@ -118,11 +118,12 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
         for (int t = 0; t < image.numDA; ++t) {
             std::string problem;
             std::span<const float> values;
-            converted.emplace_back();
-            if (!perVertexFloats(*image.darray[t], t, mtc.nrOfVertices, converted.back(), values, problem))
+            std::vector<float> conversion;
+            if (!perVertexFloats(*image.darray[t], t, mtc.nrOfVertices, conversion, values, problem))
                 return refuseImport("The time series", path, problem);
-            if (converted.back().empty()) converted.pop_back();
             volumes[static_cast<std::size_t>(t)] = values.data();
+            // Moved, a vector keeps its buffer: `values` stays valid.
+            if (!conversion.empty()) converted.push_back(std::move(conversion));
         }
     } catch (const std::bad_alloc&) {
         return refuseImport("The time series", path, "its values do not fit in memory");
