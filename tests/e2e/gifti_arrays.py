@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """A small GIFTI reader of its own (ElementTree, base64, zlib, numpy), for
 files that other readers refuse: nibabel 5.0 does not know the retinotopy
-intents. Prints, for each data array, its intent name, data type, metadata
-and values, one line each.
+intents. Prints the file's metadata, for each data array its intent name,
+data type, metadata and values, and each label's key, name and colour bytes
+(red, green, blue, alpha), one line each.
 
 Usage: gifti_arrays.py FILE
 """
@@ -47,6 +48,9 @@ def main():
     for array in root.iter("DataArray"):
         shown = " ".join(repr(v) for v in values(array).tolist())
         print(array.get("Intent"), array.get("DataType"), array.get("Encoding"), sorted(metadata(array).items()), shown)
+    for label in root.iter("Label"):
+        rgba = [round(float(label.get(c, "0")) * 255) for c in ("Red", "Green", "Blue", "Alpha")]
+        print("label", label.get("Key"), repr(label.text or ""), *rgba)
 
 
 if __name__ == "__main__":

@@ -13,12 +13,6 @@ using namespace meshbridge::test;
 
 namespace {
 
-std::string arrays(const std::string& path) {
-    const ProcessResult result = runProcess({kPython, testScript("gifti_arrays.py"), path});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    return result.out;
-}
-
 const std::string kSixValues = "Dimensionality=\"1\" Dim0=\"6\"";
 
 }  // namespace
@@ -61,7 +55,7 @@ TEST(MapRoundTrip, RetinotopyAndStatisticMapsKeepTheirIntentsAndValues) {
     for (const std::string flag : {"--answer=1", "--binary"}) {
         result = runMeshbridgeOk({"export", dir.file("retino.smp"), flag});
         const std::string encoding = flag == "--binary" ? "GZipBase64Binary" : "ASCII";
-        EXPECT_EQ(arrays(dir.file("retino.func.gii")),
+        EXPECT_EQ(giftiArrays(dir.file("retino.func.gii")),
                   "image [('GIFTI plugin version', '1.6'), ('gifticlib-version', 'gifti library version 1.09, 28 June, "
                   "2010')]\n"
                   "NIFTI_INTENT_ZSCORE NIFTI_TYPE_FLOAT32 " + encoding + " [('Name', 'contrast A')] "
@@ -93,7 +87,7 @@ TEST(MapRoundTrip, OpenCreatesTheMapsInTheHost) {
     EXPECT_THAT(result.out, HasSubstr("SMP name: " + dir.file("z.smp")));
     EXPECT_THAT(result.out, HasSubstr("File version: 2\n"));
     EXPECT_THAT(result.out, HasSubstr("Map name: T-statistic\n"));
-    const std::string exported = arrays(dir.file("z.func.gii"));
+    const std::string exported = giftiArrays(dir.file("z.func.gii"));
     EXPECT_EQ(exported.substr(exported.find('\n') + 1),
               "NIFTI_INTENT_ZSCORE NIFTI_TYPE_FLOAT32 ASCII [('Name', 'z')] 1.0 2.0 3.0 4.0 5.0 6.0\n"
               "NIFTI_INTENT_TTEST NIFTI_TYPE_FLOAT32 ASCII [('Name', 'T-statistic'), ('intent_p1', '20')] "

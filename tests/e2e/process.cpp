@@ -64,13 +64,11 @@ std::string inTextMode(const std::string& text) {
 }
 
 ProcessResult runMeshbridge(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
+    const char* replacement = std::getenv("MESHBRIDGE_E2E_COMMAND");
+    if (!replacement || !*replacement) return runNativeMeshbridge(arguments, workingDirectory);
     std::vector<std::string> command;
-    if (const char* replacement = std::getenv("MESHBRIDGE_E2E_COMMAND"); replacement && *replacement) {
-        std::istringstream words(replacement);
-        for (std::string word; words >> word;) command.push_back(word);
-    } else {
-        command.push_back(MESHBRIDGE_BINARY_DIR "/meshbridge");
-    }
+    std::istringstream words(replacement);
+    for (std::string word; words >> word;) command.push_back(word);
     command.insert(command.end(), arguments.begin(), arguments.end());
     return runProcess(command, workingDirectory);
 }
@@ -109,6 +107,12 @@ std::string workbenchComplaint(const std::string& path, bool warningsAllowed) {
     const bool warned = said.find("WARNING") != std::string::npos;
     if (info.exitCode == 0 && said.find("ERROR") == std::string::npos && (warningsAllowed || !warned)) return "";
     return said.empty() ? "wb_command failed without a word (exit " + std::to_string(info.exitCode) + ")" : said;
+}
+
+std::string giftiArrays(const std::string& path) {
+    const ProcessResult result = runProcess({kPython, testScript("gifti_arrays.py"), path});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return result.out;
 }
 
 std::string testScript(const std::string& name) {

@@ -52,6 +52,9 @@ inline const char* kPython = "/usr/bin/python3";
 // an error (warnings pass when `warningsAllowed`), else its whole output.
 std::string workbenchComplaint(const std::string& path, bool warningsAllowed = false);
 
+// What gifti_arrays.py, a GIFTI reader of this suite's own, reads in `path`.
+std::string giftiArrays(const std::string& path);
+
 // Script of this test suite, by file name.
 std::string testScript(const std::string& name);
 

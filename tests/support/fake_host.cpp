@@ -26,6 +26,21 @@ std::optional<T> take(std::deque<T>& queue) {
     return value;
 }
 
+// Notes a question and takes the next answer the test gave, if any.
+template <class T>
+std::optional<T> ask(const char* prompt, std::deque<T> FakeHost::*answers) {
+    FakeHost& host = FakeHost::current();
+    host.questions.emplace_back(prompt);
+    return take(host.*answers);
+}
+
+// Notes a call that names a file and answers as the test set the host up to.
+int recordCall(const char* path, std::vector<std::string> FakeHost::*calls, int FakeHost::*result) {
+    FakeHost& host = FakeHost::current();
+    (host.*calls).emplace_back(path);
+    return host.*result;
+}
+
 }  // namespace
 
 #define FAKE_API extern "C" __attribute__((visibility("default")))
@@ -39,20 +54,12 @@ FAKE_API int ztGetVersionOfCorvanaZT(int* first, int* second, int* third) {
 }
 FAKE_API void ztLogText(const char* text) { FakeHost::current().log.emplace_back(text); }
 FAKE_API void ztMessageBox(const char* text) { FakeHost::current().messages.emplace_back(text); }
-FAKE_API int ztYesNoMessageBox(const char* question) {
-    auto& host = FakeHost::current();
-    host.questions.emplace_back(question);
-    return take(host.yesNoAnswers).value_or(false) ? 1 : 0;
-}
+FAKE_API int ztYesNoMessageBox(const char* question) { return ask(question, &FakeHost::yesNoAnswers).value_or(false); }
 FAKE_API int ztGetIntegerInput(const char* prompt, int, int, int) {
-    auto& host = FakeHost::current();
-    host.questions.emplace_back(prompt);
-    return take(host.integerAnswers).value_or(meshbridge::kHostInputCancelled);
+    return ask(prompt, &FakeHost::integerAnswers).value_or(meshbridge::kHostInputCancelled);
 }
 FAKE_API float ztGetFloatInput(const char* prompt, float, float, float) {
-    auto& host = FakeHost::current();
-    host.questions.emplace_back(prompt);
-    return take(host.floatAnswers).value_or(static_cast<float>(meshbridge::kHostInputCancelled));
+    return ask(prompt, &FakeHost::floatAnswers).value_or(static_cast<float>(meshbridge::kHostInputCancelled));
 }
 FAKE_API int ztGetOpenFileName(const char* title, const char* folder, const char* filter, char* path) {
     auto& host = FakeHost::current();
@@ -108,16 +115,8 @@ FAKE_API int ztSetMTCParametersOfCurrentSRF(meshbridge::HostMtcInfo* info) {
     FakeHost::current().timeCourseInfo = *info;
     return 1;
 }
-FAKE_API int ztLinkMTCToCurrentSRF(const char* path, int) {
-    auto& host = FakeHost::current();
-    host.linkedTimeCourses.emplace_back(path);
-    return host.linkResult;
-}
-FAKE_API int ztSaveMTCOfCurrentSRF(const char* path) {
-    auto& host = FakeHost::current();
-    host.savedTimeCourses.emplace_back(path);
-    return host.saveResult;
-}
+FAKE_API int ztLinkMTCToCurrentSRF(const char* path, int) { return recordCall(path, &FakeHost::linkedTimeCourses, &FakeHost::linkResult); }
+FAKE_API int ztSaveMTCOfCurrentSRF(const char* path) { return recordCall(path, &FakeHost::savedTimeCourses, &FakeHost::saveResult); }
 FAKE_API int ztGetSMPsOfCurrentSRF(meshbridge::HostSmpList* list) {
     auto& host = FakeHost::current();
     if (host.maps.empty()) return 0;
@@ -152,11 +151,7 @@ FAKE_API int ztSetSMPParametersOfCurrentSRF(int index, meshbridge::HostSmpInfo* 
     map.name = map.nameBuffer.data();
     return 1;
 }
-FAKE_API int ztLoadSMPsToCurrentSRF(const char* path) {
-    auto& host = FakeHost::current();
-    host.loadedMapFiles.emplace_back(path);
-    return host.loadMapsResult;
-}
+FAKE_API int ztLoadSMPsToCurrentSRF(const char* path) { return recordCall(path, &FakeHost::loadedMapFiles, &FakeHost::loadMapsResult); }
 FAKE_API int ztGetPOIs(meshbridge::HostPoiList* list) {
     *list = FakeHost::current().patchList;
     return 1;
@@ -167,11 +162,7 @@ FAKE_API int* ztGetPOI(int index, meshbridge::HostPoiInfo* info) {
     *info = host.patches[static_cast<std::size_t>(index)];
     return host.patchVertices[static_cast<std::size_t>(index)].data();
 }
-FAKE_API int ztLoadPOIs(const char* path) {
-    auto& host = FakeHost::current();
-    host.loadedPatchFiles.emplace_back(path);
-    return host.loadPatchesResult;
-}
+FAKE_API int ztLoadPOIs(const char* path) { return recordCall(path, &FakeHost::loadedPatchFiles, &FakeHost::loadPatchesResult); }
 
 namespace meshbridge::test {
 

@@ -84,43 +84,26 @@ TEST(SurfaceGeometry, OctahedronNormalsPointOutwards) {
     EXPECT_EQ(normal(srf, 5), (Normal{0, 0, -1}));
 }
 
-TEST(NeighborRings, OctahedronRingsFollowTheWinding) {
-    const auto rings = computeNeighborRings(6, kOctahedron);
-    // Vertex 1's pairs are (5,2), (2,0), (0,4), (4,5).
-    EXPECT_EQ(ring(rings, 1), (Ring{5, 2, 0, 4}));
-    EXPECT_EQ(ring(rings, 0), (Ring{1, 2, 3, 4}));
-    EXPECT_EQ(ring(rings, 5), (Ring{2, 1, 4, 3}));
-    EXPECT_EQ(ring(rings, 2), (Ring{1, 5, 3, 0}));
-    for (std::size_t v = 0; v < 6; ++v) EXPECT_EQ(rings[v].count, 4);
-}
-
-TEST(NeighborRings, OneTriangleGivesBothOtherCorners) {
-    const auto rings = computeNeighborRings(4, std::vector<std::int32_t>{0, 1, 2});
-    EXPECT_EQ(ring(rings, 0), (Ring{1, 2}));
-    EXPECT_EQ(ring(rings, 1), (Ring{2, 0}));
-    EXPECT_EQ(ring(rings, 2), (Ring{0, 1}));
-    EXPECT_EQ(ring(rings, 3), Ring{});
-}
-
-TEST(NeighborRings, BorderVerticesListEveryNeighbourInOrder) {
-    // A square of two triangles: vertex 0 has two triangles and three neighbours.
-    const auto rings = computeNeighborRings(4, std::vector<std::int32_t>{0, 1, 2, 0, 2, 3});
-    EXPECT_EQ(ring(rings, 0), (Ring{1, 2, 3}));
-    // Vertex 2 meets (0,1) first; the second triangle continues before 0.
-    EXPECT_EQ(ring(rings, 2), (Ring{3, 0, 1}));
-    EXPECT_EQ(ring(rings, 1), (Ring{2, 0}));
-}
-
-TEST(NeighborRings, MixedWindingAndNonManifoldVertices) {
-    // The second triangle is wound the other way.
-    auto rings = computeNeighborRings(4, std::vector<std::int32_t>{0, 1, 2, 0, 3, 2});
-    EXPECT_EQ(ring(rings, 0), (Ring{1, 2, 3}));
-    // Two fans that meet only at vertex 0 (a bow tie).
-    rings = computeNeighborRings(5, std::vector<std::int32_t>{0, 1, 2, 0, 3, 4});
-    EXPECT_EQ(ring(rings, 0), (Ring{1, 2, 3, 4}));
-    // A triangle listed twice and a degenerate one add no neighbour twice, nor the vertex itself.
-    rings = computeNeighborRings(3, std::vector<std::int32_t>{0, 1, 2, 0, 1, 2, 0, 0, 1});
-    EXPECT_EQ(ring(rings, 0), (Ring{1, 2}));
+TEST(NeighborRings, FollowTheWindingAroundEveryKindOfVertex) {
+    const std::vector<std::int32_t> square = {0, 1, 2, 0, 2, 3}, mixed = {0, 1, 2, 0, 3, 2};
+    const struct {
+        std::int32_t vertices;
+        std::vector<std::int32_t> triangles;
+        std::size_t vertex;
+        Ring expected;
+    } cases[] = {
+        {6, kOctahedron, 1, {5, 2, 0, 4}},  // its pairs are (5,2), (2,0), (0,4), (4,5)
+        {6, kOctahedron, 0, {1, 2, 3, 4}}, {6, kOctahedron, 5, {2, 1, 4, 3}}, {6, kOctahedron, 2, {1, 5, 3, 0}},
+        {4, {0, 1, 2}, 0, {1, 2}}, {4, {0, 1, 2}, 1, {2, 0}}, {4, {0, 1, 2}, 2, {0, 1}}, {4, {0, 1, 2}, 3, {}},
+        // A square of two triangles: vertex 0 has three neighbours; vertex 2
+        // meets (0,1) first and the second triangle continues before 0.
+        {4, square, 0, {1, 2, 3}}, {4, square, 2, {3, 0, 1}}, {4, square, 1, {2, 0}},
+        {4, mixed, 0, {1, 2, 3}},                        // the second triangle wound the other way
+        {5, {0, 1, 2, 0, 3, 4}, 0, {1, 2, 3, 4}},        // two fans meeting at vertex 0 (a bow tie)
+        {3, {0, 1, 2, 0, 1, 2, 0, 0, 1}, 0, {1, 2}},     // a triangle twice and a degenerate one
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ring(computeNeighborRings(c.vertices, c.triangles), c.vertex), c.expected) << c.vertex;
 }
 
 TEST(NeighborRings, HubVertexStaysSmall) {
