@@ -48,11 +48,7 @@ class SmpPrint : public test::HostTest {};
 
 TEST_F(SmpFile, WritesVersionFiveByteForByteAndReadsItBack) {
     ASSERT_TRUE(writeSmpFile(twoMaps(dir.file("maps.func.gii"))));
-    const std::string bytes = test::readFile(dir.file("maps.func.smp"));
-    EXPECT_EQ(bytes, twoMapsVersion5().str());
-    // Header 8 + 7; a map 4 + 4 + 1 + 4 + 4 + 4 + 4 + 4 + 4 + 4 + 12 + 1 + 10 + 4, its name and 8 value
-    // bytes, and 16 more for a map of type 3.
-    EXPECT_EQ(bytes.size(), 15u + (64 + 2 + 8) + (64 + 16 + 1 + 8));
+    EXPECT_EQ(test::readFile(dir.file("maps.func.smp")), twoMapsVersion5().str());
 
     // Every item read back: the record writes the same bytes again, also when
     // it says an older version (written as version 5).
@@ -71,7 +67,6 @@ TEST_F(SmpFile, ReadsVersionsTwoToFourWithoutTheirMissingItems) {
     v3.i16(3).i32(1).i16(1).text("s.srf");
     v3.i32(4).i32(10).u8(0).f32(1.0f).f32(2.0f).i32(5).i32(6).i32(0);
     v3.u8(1).u8(2).u8(3).u8(4).u8(5).u8(6).u8(0).f32(0.5f).text("F map").f32(7.0f);
-    EXPECT_EQ(v3.size(), 8u + 6 + (4 + 4 + 1 + 4 + 4 + 4 + 4 + 4 + 3 + 3 + 1 + 4) + 6 + 4);
     test::writeFile(dir.file("v3.smp"), v3.str());
     SmpData smp;
     ASSERT_TRUE(readSmpFile(dir.file("v3.smp"), smp));

@@ -75,15 +75,6 @@ TEST(SurfaceGeometry, SingleTriangleNormalsAndCentre) {
     EXPECT_EQ(empty.meshCenterX, 0.0f);
 }
 
-TEST(SurfaceGeometry, OctahedronNormalsPointOutwards) {
-    SrfData srf = mesh({0, 1, 0, -1, 0, 0}, {0, 0, 1, 0, -1, 0}, {1, 0, 0, 0, 0, -1}, kOctahedron);
-    computeVertexNormals(srf);
-    EXPECT_EQ(normal(srf, 0), (Normal{0, 0, 1}));
-    EXPECT_EQ(normal(srf, 1), (Normal{1, 0, 0}));
-    EXPECT_EQ(normal(srf, 4), (Normal{0, -1, 0}));
-    EXPECT_EQ(normal(srf, 5), (Normal{0, 0, -1}));
-}
-
 TEST(NeighborRings, FollowTheWindingAroundEveryKindOfVertex) {
     const std::vector<std::int32_t> square = {0, 1, 2, 0, 2, 3}, mixed = {0, 1, 2, 0, 3, 2};
     const struct {
