@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <spawn.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
@@ -19,23 +21,19 @@ ProcessResult runProcess(const std::vector<std::string>& command, const std::str
     TempDir capture;
     const std::string outPath = capture.file("out");
     const std::string errPath = capture.file("err");
-    const pid_t child = fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || out < 0 || err < 0) _exit(127);
-        if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(127);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv;
-        for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+    std::vector<char*> argv;
+    for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    const int failed = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed) return {127, "", command[0] + ": " + std::strerror(failed)};
     int status = 0;
     waitpid(child, &status, 0);
     ProcessResult result;

@@ -1,9 +1,9 @@
 #include "tests/support/temp_dir.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
-#include <atomic>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -11,18 +11,9 @@
 namespace meshbridge::test {
 
 TempDir::TempDir() {
-    static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    const auto base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto candidate = base / ("meshbridge-test-" + std::to_string(random()) + "-" +
-                                 std::to_string(counter++));
-        if (std::filesystem::create_directory(candidate)) {
-            path_ = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot make a temporary folder");
+    std::string pattern = (std::filesystem::temp_directory_path() / "meshbridge-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
+    path_ = pattern;
 }
 
 TempDir::~TempDir() {

@@ -83,48 +83,39 @@ std::string expectedDump(const std::string& path) {
            "Number: 1\nName: Empty\nValue: \n";
 }
 
-class GiftiPrintTest : public test::HostTest {
-protected:
-    void SetUp() override {
-        path = dir.file("sample.surf.gii");
-        test::writeFile(path, std::string(kHeader) + kArrays);
-        host.dialogAnswers.push_back(path);
-    }
-
-    std::string path;
-};
-
 }  // namespace
 
 class GiftiPrint : public test::HostTest {};
 
-TEST_F(GiftiPrintTest, DumpsHeaderMetadataArraysAndTransformLineByLine) {
+TEST_F(GiftiPrint, DumpsHeaderMetadataArraysAndTransformLineByLine) {
+    const std::string path = dir.file("sample.surf.gii");
+    test::writeFile(path, std::string(kHeader) + kArrays);
+    host.dialogAnswers = {path, path};
     EXPECT_TRUE(printGiftiFile(false, true));
     EXPECT_EQ(host.log, std::vector<std::string>{expectedDump(path)});
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"sample.surf.gii"});
     host.log.clear();
-    host.dialogAnswers.push_back(path);
     EXPECT_TRUE(printGiftiFile(true, true));
     EXPECT_EQ(host.log, (std::vector<std::string>{"Wrote the header info to disk.", expectedDump(path)}));
     EXPECT_EQ(test::readFile(dir.file("sample.surf_info.txt")), expectedDump(path));
 }
 
-TEST_F(GiftiPrintTest, InfoFileThatCannotBeWrittenIsReported) {
+TEST_F(GiftiPrint, UnreadableFileOrInfoFileIsAFailureNamedInTheLog) {
+    const std::string path = dir.file("broken.gii");
+    test::writeFile(path, "<GIFTI><DataArray");
+    host.dialogAnswers = {path, dir.file("sample.surf.gii")};
+    EXPECT_FALSE(printGiftiFile(false, true));
+    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of GIfTI file did not succeed: " + path});
+
     // A folder in the info file's place cannot be replaced by a file.
+    test::writeFile(dir.file("sample.surf.gii"), std::string(kHeader) + kArrays);
     std::filesystem::create_directory(dir.file("sample.surf_info.txt"));
+    host.log.clear();
     EXPECT_FALSE(printGiftiFile(true, true));
     EXPECT_EQ(host.log, (std::vector<std::string>{"Error while printing GIfTI header data to ascii",
                                                   "Could not write " + dir.file("sample.surf_info.txt") +
                                                       ": Is a directory."}));
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"sample.surf.gii", "sample.surf_info.txt"}));
-}
-
-TEST_F(GiftiPrint, UnreadableFileIsAFailureNamedInTheLog) {
-    const std::string path = dir.file("broken.gii");
-    test::writeFile(path, "<GIFTI><DataArray");
-    host.dialogAnswers.push_back(path);
-    EXPECT_FALSE(printGiftiFile(false, true));
-    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of GIfTI file did not succeed: " + path});
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"broken.gii", "sample.surf.gii", "sample.surf_info.txt"}));
 }
 
 TEST_F(GiftiPrint, LongDumpsArePrintedWhole) {

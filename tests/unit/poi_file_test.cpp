@@ -46,14 +46,6 @@ std::string crlf(const std::string& text) {
     return out;
 }
 
-// The text with the platform's line ends, as a file written in text mode holds it.
-std::string onDisk(const std::string& text) {
-#ifdef _WIN32
-    return crlf(text);
-#endif
-    return text;
-}
-
 }  // namespace
 
 class PoiFile : public test::HostTest {};
@@ -61,7 +53,7 @@ class PoiFile : public test::HostTest {};
 TEST_F(PoiFile, WritesTheExampleByteForByte) {
     EXPECT_EQ(poiFileText(example("")), kExample);
     ASSERT_TRUE(writePoiFile(example(dir.file("areas.poi"))));
-    EXPECT_EQ(test::readFile(dir.file("areas.poi")), onDisk(kExample));
+    EXPECT_EQ(test::readFile(dir.file("areas.poi")), kExample);
 }
 
 TEST_F(PoiFile, ReadsWithEitherLineEnd) {
