@@ -76,19 +76,17 @@ TEST_F(MapExportTest, TheStructureComesFromTheSurfaceOrTheFileName) {
     }
 }
 
-TEST_F(MapExportTest, CrossCorrelationKeptAsItIs) {
+TEST_F(MapExportTest, CrossCorrelationKeptOrTurnedIntoPolarAnglePairs) {
     host.integerAnswers = {1};
-    SmpMap cross = map(3, "cc", {2000.75f, -0.5f});
-    cross.nrOfLags = 8;
-    cross.minLag = -3;
-    const auto image = exportMaps({cross});
-    ASSERT_TRUE(image && image->numDA == 1);
+    SmpMap kept = map(3, "cc", {2000.75f, -0.5f});
+    kept.nrOfLags = 8;
+    kept.minLag = -3;
+    const auto asItIs = exportMaps({kept});
+    ASSERT_TRUE(asItIs && asItIs->numDA == 1);
     EXPECT_EQ(host.questions, std::vector<std::string>{kQuestion});
-    EXPECT_EQ(summary(*image->darray[0]), "2 16 2 ASCII Name=cc;intent_p1=28;minLag=-3;");
-    EXPECT_EQ(test::valuesOf<float>(*image->darray[0]), (std::vector<float>{2000.75f, -0.5f}));
-}
+    EXPECT_EQ(summary(*asItIs->darray[0]), "2 16 2 ASCII Name=cc;intent_p1=28;minLag=-3;");
+    EXPECT_EQ(test::valuesOf<float>(*asItIs->darray[0]), (std::vector<float>{2000.75f, -0.5f}));
 
-TEST_F(MapExportTest, PolarAngleInAsciiHoldsEveryPairInPlace) {
     // nrOfLags 8, minLag 0: 2000.75 is lag 2 (a quarter turn) with r 0.75; -0.5
     // is lag 0 with r -0.5; 5000.25 is lag 5 (five eighths) with r 0.25; 0 is (0, 0).
     host.integerAnswers = {2};
@@ -118,7 +116,7 @@ TEST_F(MapExportTest, PolarAngleInAsciiHoldsEveryPairInPlace) {
     EXPECT_EQ(summary(*binary->darray[1]), "2 16 4 GZipBase64Binary Name=second;intent_p1=28;minLag=0;");
 }
 
-TEST_F(MapExportTest, EccentricityAndACancelledQuestion) {
+TEST_F(MapExportTest, EccentricityACancelledQuestionAndMapsWithoutLags) {
     host.integerAnswers = {3};
     SmpMap cross = map(3, "cc", {1000.5f, 0});
     cross.nrOfLags = 4;
@@ -133,12 +131,10 @@ TEST_F(MapExportTest, EccentricityAndACancelledQuestion) {
     image = exportMaps({cross}, false);  // no answer: cancelled, the file is written all the same
     ASSERT_TRUE(image);
     EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_CORREL);
-}
 
-TEST_F(MapExportTest, MapsWithoutLagsAreNeverComplex) {
     host.integerAnswers = {2};
-    SmpMap cross = map(3, "no lags", {5, 6});
-    auto image = exportMaps({cross});
+    cross = map(3, "no lags", {5, 6});
+    image = exportMaps({cross});
     ASSERT_TRUE(image);
     EXPECT_EQ(summary(*image->darray[0]), "2 16 2 ASCII Name=no lags;intent_p1=28;minLag=0;");
     EXPECT_THAT(host.logText(), HasSubstr("Map 'no lags' has no lags (number of lags 0) and cannot be turned into polar angle "

@@ -46,7 +46,7 @@ TEST_F(MtcFile, ReadsVolumeAfterVolume) {
     EXPECT_TRUE(readMtcFile(dir.file("v0.mtc"), mtc));
 }
 
-TEST_F(MtcFile, NewerVersionsAreRefusedByName) {
+TEST_F(MtcFile, NewerVersionsAndDamagedFilesAreRefused) {
     test::writeFile(dir.file("v2.mtc"), twoByThree(2).str());
     EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("v2.mtc"), true)));
     EXPECT_EQ(host.messages, std::vector<std::string>{"MTC file version 2 is not supported; versions up to 1 can be read."});
@@ -58,9 +58,7 @@ TEST_F(MtcFile, NewerVersionsAreRefusedByName) {
     test::writeFile(dir.file("v-1.mtc"), twoByThree(-1).str());
     EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("v-1.mtc"), true)));
     EXPECT_EQ(host.messages, std::vector<std::string>{"MTC file version -1 is not supported; versions up to 1 can be read."});
-}
 
-TEST_F(MtcFile, DamagedFilesAreRefused) {
     const std::string bytes = twoByThree().str();
     for (std::size_t length = 0; length < bytes.size(); ++length) {
         host.log.clear();

@@ -87,7 +87,7 @@ TEST_F(PluginCommandTest, PrintOfUnknownFileTypeSucceedsAndEachCommandReadsItsPa
     }
 }
 
-TEST_F(PluginCommandTest, PrintOfGiftiAlwaysAsksForAFile) {
+TEST_F(PluginCommandTest, PrintOfGiftiAlwaysAsksForAFileAndAMissingHostFunctionFailsIt) {
     host.stringParameters["Command"] = "Print";
     host.intParameters = {{"FileTypeId", meshbridge::kFileTypeGifti}, {"UseCurrentFile", 1}, {"PrintToLog", 1}};
     EXPECT_FALSE(plugin.execute());  // the dialog is cancelled
@@ -95,9 +95,7 @@ TEST_F(PluginCommandTest, PrintOfGiftiAlwaysAsksForAFile) {
     EXPECT_EQ(std::tie(host.dialogs[0].title, host.dialogs[0].filter, host.dialogs[0].initialFolder),
               std::tuple("Please select the GIFTI file", "*.gii", ""));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
-}
 
-TEST_F(PluginCommandTest, MissingHostFunctionFailsTheCommandWithALogLine) {
     meshbridge::hostFunctions().ztGetOpenFileName = nullptr;
     host.stringParameters["Command"] = "Print";
     host.intParameters = {{"FileTypeId", meshbridge::kFileTypeGifti}};
@@ -110,3 +108,4 @@ TEST_F(PluginCommandTest, MissingHostFunctionFailsTheCommandWithALogLine) {
     EXPECT_EQ(host.log, (std::vector<std::string>{"Meshbridge 1.6 is running!",
                                                   "Corvana does not provide ztGetIntParameter; the command cannot run."}));
 }
+

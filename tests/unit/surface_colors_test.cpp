@@ -40,6 +40,11 @@ TEST_F(SurfaceColorImport, LabelArrayMustFitTheMeshAndTheLaterEntryOfAKeyWins) {
               (std::vector<std::int32_t>{0x3FFF0000, 0x3F00FF00, 0, 0}));
     EXPECT_EQ(convertGiftiColors(*labelledImage(table, std::vector<std::int32_t>(13, 1)), 12),
               std::vector<std::int32_t>(12, 0));
+
+    for (int k = 0; k < 256; ++k) {
+        const float c = static_cast<float>(k) / 255.0f;
+        EXPECT_EQ(colorWordFromRgba(c, c, c, 1.0f), kOwnColorBase + k * 65536 + k * 256 + k) << k;
+    }
 }
 
 TEST_F(SurfaceColorImport, WithoutTableOrLabelsEveryVertexKeepsTheCurvatureColour) {
@@ -56,9 +61,3 @@ TEST_F(SurfaceColorImport, WithoutTableOrLabelsEveryVertexKeepsTheCurvatureColou
                                                   "Assigning converted colors to mesh..."}));
 }
 
-TEST_F(SurfaceColorImport, ColourBytesOfExactFractionsRoundTrip) {
-    for (int k = 0; k < 256; ++k) {
-        const float c = static_cast<float>(k) / 255.0f;
-        EXPECT_EQ(colorWordFromRgba(c, c, c, 1.0f), kOwnColorBase + k * 65536 + k * 256 + k) << k;
-    }
-}

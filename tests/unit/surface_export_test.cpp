@@ -147,14 +147,12 @@ TEST_F(SurfaceColorExport, CurvatureModeHasTwoEntries) {
                                                  dir.file("brain.label.gii")});
 }
 
-TEST_F(SurfaceColorExport, OwnColoursAreSortedAndKeyedByTheirRgb) {
+TEST_F(SurfaceColorExport, OwnColoursAreSortedAndKeyedByTheirRgbAndMixedMeshesGiveEveryVertexAnEntry) {
     const std::int32_t orange = kOwnColorBase + 255 * 65536 + 127 * 256 + 63;
     EXPECT_EQ(exportColors(triangleSurface(dir.file("D.srf"), {orange, kOwnColorBase + 255, kOwnColorBase})),
               std::pair(Keys{0xFF7F3F, 255, 0},
                         std::string("0 Unknown 0 0 0 255\n255 Unknown 0 0 255 255\n16744255 Unknown 255 127 63 255\n")));
-}
 
-TEST_F(SurfaceColorExport, MixedMeshesGiveEveryVertexAnEntry) {
     EXPECT_EQ(exportColors(triangleSurface(dir.file("a.srf"), {kOwnColorBase + 5, 0, 1})).first,
               (Keys{5, 0x1000000, 0x1000001}));
     EXPECT_EQ(exportColors(triangleSurface(dir.file("b.srf"), {1, kOwnColorBase + 0xFF0000, 0})),

@@ -151,7 +151,7 @@ TEST_F(SurfaceImportTest, UnreadableFileFailsWithALogLine) {
     EXPECT_EQ(host.log, std::vector<std::string>{"Reading of GIfTI file did not succeed: " + dir.file("lh.surf.gii")});
 }
 
-TEST_F(ImportDispatch, DialogTitlesAndUnknownTypes) {
+TEST_F(ImportDispatch, DialogTitlesUnknownTypesAndClassificationByIntentsInFixedOrder) {
     EXPECT_FALSE(importGiftiFile(7, false, false, false, true));
     EXPECT_TRUE(host.dialogs.empty());
     EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
@@ -165,9 +165,7 @@ TEST_F(ImportDispatch, DialogTitlesAndUnknownTypes) {
         EXPECT_EQ(host.dialogs[0].title, title);
         EXPECT_EQ(host.dialogs[0].filter, "*.gii");
     }
-}
 
-TEST_F(ImportDispatch, ClassifiesByIntentsInFixedOrder) {
     const auto image = [](std::initializer_list<int> intents) {
         GiftiImagePtr built = test::emptyImage();
         for (int intent : intents) test::addArray(*built, intent, NIFTI_TYPE_FLOAT32, {1}, std::vector<float>{0});
@@ -185,3 +183,4 @@ TEST_F(ImportDispatch, ClassifiesByIntentsInFixedOrder) {
     EXPECT_EQ(classifyGifti(*image({})), GiftiContent::Unsupported);
     EXPECT_EQ(classifiedIntents(*image({3, 4, 2005, 1008})), (std::set<int>{2, 1008}));
 }
+

@@ -16,7 +16,7 @@ TEST(FormatText, GrowsToFitLongTextsAndAppends) {
     EXPECT_EQ(text, "a7-b");
 }
 
-TEST(TextEncoding, HostTextsBecomeXmlTextInUtf8) {
+TEST(TextEncoding, HostTextsBecomeValidXmlTextInUtf8) {
     EXPECT_EQ(toXmlText("Gr\xF6\xDF" "e"), "Gr\xC3\xB6\xC3\x9F" "e");        // Größe
     EXPECT_EQ(toXmlText("caf\xE9.srf"), "caf\xC3\xA9.srf");                  // café.srf
     EXPECT_EQ(toXmlText("\x80 \x9F \x81"), "\xE2\x82\xAC \xC5\xB8 \xC2\x81");  // €, Ÿ, and an undefined byte
@@ -26,6 +26,12 @@ TEST(TextEncoding, HostTextsBecomeXmlTextInUtf8) {
     EXPECT_EQ(toXmlText("\xEF\xBF\xBE"), "?");  // U+FFFE
     EXPECT_EQ(toXmlText("a]]>b"), "a]]>b");     // gifticlib's writer splits the section
     EXPECT_EQ(toXmlText(""), "");
+
+    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // a surrogate
+    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
+    EXPECT_FALSE(isValidUtf8("\xE2\x82"));          // cut short
 }
 
 TEST(TextEncoding, XmlTextsBecomeWindows1252WhereTheyCan) {
@@ -39,14 +45,6 @@ TEST(TextEncoding, XmlTextsBecomeWindows1252WhereTheyCan) {
         if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') continue;
         EXPECT_EQ(fromXmlText(toXmlText(text)), text) << byte;
     }
-}
-
-TEST(TextEncoding, Utf8Validity) {
-    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
-    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong
-    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // a surrogate
-    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
-    EXPECT_FALSE(isValidUtf8("\xE2\x82"));          // cut short
 }
 
 TEST(ReplaceExtension, ReplacesTheLastExtensionOfTheLastComponentOnly) {

@@ -53,7 +53,7 @@ TEST_F(TimeSeriesImportTest, VolumesBecomeCoursesOnTheHostsSurface) {
                                                   "GIFTI time series successfully imported."}));
 }
 
-TEST_F(TimeSeriesImportTest, RepetitionTimeFromTimeStep) {
+TEST_F(TimeSeriesImportTest, RepetitionTimeFromTimeStepOfTheFileOrItsFirstArray) {
     ASSERT_TRUE(import({volume("0 1 2 3")}, true, true, md("TimeStep", "2000.000000")));
     EXPECT_EQ(host.timeCourseInfo->tr, 2000);
     EXPECT_THAT(host.logText(), HasSubstr("TR in milliseconds:   2000\n"));
@@ -69,9 +69,7 @@ TEST_F(TimeSeriesImportTest, RepetitionTimeFromTimeStep) {
         ASSERT_TRUE(import({volume("0 1 2 3")}, false, false, md("TimeStep", step)));
         EXPECT_EQ(host.timeCourseInfo->tr, tr) << step;
     }
-}
 
-TEST_F(TimeSeriesImportTest, RepetitionTimeFromTheFirstTimeSeriesArray) {
     // As FreeSurfer and gifticlib write it: on each array, not in the file's metadata.
     const auto withStep = [](const std::string& values, const std::string& step) {
         return dataArray("NIFTI_INTENT_TIME_SERIES", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"4\"", values,
@@ -84,16 +82,14 @@ TEST_F(TimeSeriesImportTest, RepetitionTimeFromTheFirstTimeSeriesArray) {
     EXPECT_EQ(host.timeCourseInfo->tr, 720);
 }
 
-TEST_F(TimeSeriesImportTest, SurfaceOfAnotherSizeIsRefused) {
+TEST_F(TimeSeriesImportTest, ArraysThatDoNotFitTheSurfaceOrEachOtherAreRefusedBeforeTheHostIsTouched) {
     host.currentSurface->nrOfVertices = 5;
     EXPECT_FALSE(import({volume("0 1 2 3")}));
     EXPECT_EQ(host.messages, std::vector<std::string>{"The number of vertices of the time series is not equal to number "
                                                       "of vertices in surface. Process terminated."});
     EXPECT_FALSE(host.timeCourseInfo);
     EXPECT_TRUE(host.savedTimeCourses.empty());
-}
 
-TEST_F(TimeSeriesImportTest, ArraysThatDoNotFitAreRefusedBeforeTheHostIsTouched) {
     EXPECT_FALSE(import({volume("0 1 2 3"), volume("1 2 3", 3)}));
     EXPECT_EQ(host.messages.back(), "The time series in " + dir.file("run1.time.gii") +
                                         " cannot be imported: data array 1 is not a list of 4 values like the first.");
