@@ -11,21 +11,13 @@
 using ::testing::HasSubstr;
 using namespace meshbridge::test;
 
-namespace {
-
-// A closed surface of 642 vertices, as an SRF file in `dir`.
-std::string sphereSurface(const TempDir& dir) {
-    const ProcessResult made = runProcess({kPython, testScript("make_sphere.py"), "3", dir.file("sphere.surf.gii")});
-    EXPECT_EQ(made.exitCode, 0) << made.err;
-    EXPECT_EQ(runMeshbridge({"import", dir.file("sphere.surf.gii")}).exitCode, 0);
-    return dir.file("sphere.surf.srf");
-}
-
-}  // namespace
-
-TEST(TimeSeriesRoundTrip, NibabelTimeSeriesThroughTheHostAndBack) {
+TEST(TimeSeriesRoundTrip, NibabelTimeSeriesAndARepetitionTimeThroughTheHostAndBack) {
     TempDir dir;
-    const std::string surface = sphereSurface(dir);
+    // A closed surface of 642 vertices.
+    const ProcessResult made = runProcess({kPython, testScript("make_sphere.py"), "3", dir.file("sphere.surf.gii")});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    runMeshbridgeOk({"import", dir.file("sphere.surf.gii")});
+    const std::string surface = dir.file("sphere.surf.srf");
     const std::string gii = dir.file("task.gii");
     std::filesystem::copy_file(nibabelDataDir() + "/task.func.gii", gii);
     ProcessResult result = runMeshbridgeOk({"import", gii, "--surface", surface, "--open"});
@@ -50,20 +42,15 @@ TEST(TimeSeriesRoundTrip, NibabelTimeSeriesThroughTheHostAndBack) {
                                    std::filesystem::copy_options::overwrite_existing);
         EXPECT_EQ(workbenchComplaint(dir.file("task.func.gii")), "");
     }
-}
 
-TEST(TimeSeriesRoundTrip, RepetitionTimeSurvives) {
-    TempDir dir;
-    const std::string surface = sphereSurface(dir);
+    // A repetition time goes into the MTC file and out of it again.
     std::string values;
     for (int v = 0; v < 642; ++v) values += std::to_string(v) + " ";
     const std::string volume =
         dataArray("NIFTI_INTENT_TIME_SERIES", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"642\"", values);
     writeFile(dir.file("run1.time.gii"), gifti({volume, volume}, "<LabelTable/>", md("TimeStep", "1500.000000")));
-    ProcessResult result = runMeshbridgeOk({"import", dir.file("run1.time.gii"), "--surface", surface});
-
-    result = runMeshbridge({"export", dir.file("run1.time.mtc")});
-    ASSERT_EQ(result.exitCode, 0);
+    runMeshbridgeOk({"import", dir.file("run1.time.gii"), "--surface", surface});
+    runMeshbridgeOk({"export", dir.file("run1.time.mtc")});
     const ProcessResult check = runProcess(
         {kPython, "-c", "import nibabel, sys; i = nibabel.load(sys.argv[1]); print(i.meta['TimeStep'], i.darrays[1].data[641])",
          dir.file("run1.time.time.gii")});

@@ -36,7 +36,7 @@ std::string externalArray(const std::string& fileName) {
 
 class GiftiReading : public test::HostTest {};
 
-TEST_F(GiftiReading, AsciiDataMustHoldExactlyTheValuesOfItsDimensions) {
+TEST_F(GiftiReading, DataMustDecodeToExactlyTheValuesOfItsDimensionsInRowOrColumnMajorOrder) {
     test::writeFile(dir.file("exact.gii"), gifti({shapeArray(3, "1.5 2 3")}));
     GiftiImagePtr image = readGiftiImage(dir.file("exact.gii"), true);
     ASSERT_TRUE(image);
@@ -56,9 +56,7 @@ TEST_F(GiftiReading, AsciiDataMustHoldExactlyTheValuesOfItsDimensions) {
     ASSERT_TRUE(image);
     const std::vector<float> read = valuesOf<float>(*image->darray[0]);
     EXPECT_TRUE(read.size() == 200000u && read.back() == 199999.0f);
-}
 
-TEST_F(GiftiReading, DataThatDoesNotDecodeToItsSizeIsDroppedAndOtherOrdersAreRefused) {
     // Two floats, 1 and 2, in Base64; then a damaged character, a short text and bad GZip data.
     for (const auto& [encoding, data, kept] :
          {std::tuple{"Base64Binary", "AACAPwAAAEA=", true}, std::tuple{"Base64Binary", "AACAP!AAAEA=", false},
@@ -77,7 +75,7 @@ TEST_F(GiftiReading, DataThatDoesNotDecodeToItsSizeIsDroppedAndOtherOrdersAreRef
     EXPECT_EQ(problem, "data array 0 has the ArrayIndexingOrder 0, neither RowMajorOrder nor ColumnMajorOrder");
 }
 
-TEST_F(GiftiReading, ExternalDataComesOnlyFromTheFilesOwnFolderOrBelow) {
+TEST_F(GiftiReading, ExternalDataOnlyFromTheFilesFolderOrBelowAndNestingNoDeeperThanTheStack) {
     std::filesystem::create_directories(dir.file("sub/data"));
     const std::string data = test::Bytes().i32(99).i32(7).i32(-8).str();
     test::writeFile(dir.file("sub/data/values.bin"), data);
@@ -96,9 +94,7 @@ TEST_F(GiftiReading, ExternalDataComesOnlyFromTheFilesOwnFolderOrBelow) {
         EXPECT_EQ(problem, "data array 0 names the external file \"" + name +
                                "\", which is not in the GIFTI file's folder or below it");
     }
-}
 
-TEST_F(GiftiReading, ElementsNestedDeeperThanGifticlibsStackAreRefused) {
     // Unknown elements are skipped; the file is refused once they nest deeper
     // than the eleven levels the element stack holds.
     for (int depth : {9, 10, 11, 12, 40}) {
@@ -110,3 +106,4 @@ TEST_F(GiftiReading, ElementsNestedDeeperThanGifticlibsStackAreRefused) {
         EXPECT_EQ(readGiftiImage(dir.file("nested.gii"), true) != nullptr, depth <= 10) << depth;
     }
 }
+

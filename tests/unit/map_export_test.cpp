@@ -45,7 +45,7 @@ protected:
 
 }  // namespace
 
-TEST_F(MapExportTest, StatisticMapsCarryTheirDegreesOfFreedom) {
+TEST_F(MapExportTest, StatisticMapsCarryTheirDegreesOfFreedomAndTheStructureOfTheirSurface) {
     const auto image = exportMaps({map(1, "t1", {1, 2}), map(4, "F", {3, 4}), map(13, "thickness", {2.5f, 3.5f}),
                                    map(11, "psc", {0, 1}), map(14, "chi", {5, 6}), map(15, "beta", {7, 8})});
     ASSERT_TRUE(image);
@@ -59,9 +59,7 @@ TEST_F(MapExportTest, StatisticMapsCarryTheirDegreesOfFreedom) {
     EXPECT_TRUE(host.questions.empty());
     EXPECT_THAT(host.logText(), HasSubstr("Adding map number: 6\n" + dir.file("maps.func.gii") +
         "\nExported to GIfTI format, name:\n " + dir.file("maps.func.gii")));
-}
 
-TEST_F(MapExportTest, TheStructureComesFromTheSurfaceOrTheFileName) {
     for (const auto& [surface, file, structure] :
          {std::tuple{"C:\\bert\\lh.white.srf", "maps.smp", "CortexLeft"}, std::tuple{"brain.srf", "x_RH.smp", "CortexRight"},
           std::tuple{"brain.srf", "maps.smp", ""}}) {

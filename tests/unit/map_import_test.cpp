@@ -50,7 +50,7 @@ protected:
 
 }  // namespace
 
-TEST_F(MapImportTest, NamedZScoreNeedsNoQuestion) {
+TEST_F(MapImportTest, NamedZScoreNeedsNoQuestionAndShapeArraysAskOneEach) {
     ASSERT_TRUE(import({array("NIFTI_INTENT_ZSCORE", md("Name", "contrast A"))}));
     EXPECT_TRUE(host.questions.empty());
     EXPECT_EQ(host.log, (std::vector<std::string>{"Found Name: 'contrast A' for Map: 0",
@@ -72,6 +72,14 @@ TEST_F(MapImportTest, NamedZScoreNeedsNoQuestion) {
     EXPECT_EQ(describe(written()), "5 b 0/0: 1 2 3 4\n");
     EXPECT_EQ(std::vector(host.log.begin(), host.log.begin() + 2),
               (std::vector<std::string>{"Found Name: 'a' for Map: 0", "Found Name: 'b' for Map: 0"}));
+
+    host.yesNoAnswers = {true, false, true};
+    host.floatAnswers = {3.0f};
+    ASSERT_TRUE(import({array("NIFTI_INTENT_SHAPE"), array("NIFTI_INTENT_SHAPE"), array("NIFTI_INTENT_SHAPE")}));
+    const std::string shape = "GIFTI type is 'Shape'\n\nIs this a Cortical Thickness (Yes) or Curvature (No) map";
+    const std::string df = "Please enter the first degrees of freedom parameter (see manual for help)";
+    EXPECT_EQ(host.questions, (std::vector<std::string>{shape, shape, df, shape}));
+    EXPECT_EQ(describe(written()), "13 Unknown 0/0: 1 2 3 4\n1 Unknown 3/0: 1 2 3 4\n13 Unknown 0/0: 1 2 3 4\n");
 }
 
 TEST_F(MapImportTest, DegreesOfFreedomFromMetadataOrQuestions) {
@@ -94,16 +102,6 @@ TEST_F(MapImportTest, CancelledQuestionWritesNothing) {
                                   "Please enter the second degrees of freedom parameter "}));
     EXPECT_EQ(host.log, std::vector<std::string>{"Distribution parameters missing. Set to zero!"});
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"stats.func.gii"});
-}
-
-TEST_F(MapImportTest, ShapeArraysAskOneQuestionEach) {
-    host.yesNoAnswers = {true, false, true};
-    host.floatAnswers = {3.0f};
-    ASSERT_TRUE(import({array("NIFTI_INTENT_SHAPE"), array("NIFTI_INTENT_SHAPE"), array("NIFTI_INTENT_SHAPE")}));
-    const std::string shape = "GIFTI type is 'Shape'\n\nIs this a Cortical Thickness (Yes) or Curvature (No) map";
-    const std::string df = "Please enter the first degrees of freedom parameter (see manual for help)";
-    EXPECT_EQ(host.questions, (std::vector<std::string>{shape, shape, df, shape}));
-    EXPECT_EQ(describe(written()), "13 Unknown 0/0: 1 2 3 4\n1 Unknown 3/0: 1 2 3 4\n13 Unknown 0/0: 1 2 3 4\n");
 }
 
 TEST_F(MapImportTest, RetinotopyAndValuesOfAnyNumberTypeAndOneColumn) {

@@ -26,9 +26,8 @@ Bytes twoByThree(std::int32_t version = 1) {
 }  // namespace
 
 class MtcFile : public test::HostTest {};
-class MtcPrint : public test::HostTest {};
 
-TEST_F(MtcFile, ReadsVolumeAfterVolume) {
+TEST_F(MtcFile, ReadsVolumeAfterVolumeAndPrintsTheHeader) {
     const Bytes bytes = twoByThree();
     EXPECT_EQ(bytes.size(), 39u + 24u);  // the header of a file without names is 39 bytes
     test::writeFile(dir.file("run.mtc"), bytes.str());
@@ -44,6 +43,14 @@ TEST_F(MtcFile, ReadsVolumeAfterVolume) {
     EXPECT_EQ(mtc.data, (std::vector<float>{0, 10, 1, 11, 2, 12}));
     test::writeFile(dir.file("v0.mtc"), twoByThree(0).str());
     EXPECT_TRUE(readMtcFile(dir.file("v0.mtc"), mtc));
+
+    test::writeFile(dir.file("run.mtc"), twoByThree().str());
+    host.dialogAnswers.push_back(dir.file("run.mtc"));
+    EXPECT_TRUE(printMtcFile(true, true, false));
+    EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana Mesh Time Course file");
+    EXPECT_THAT(test::readFile(dir.file("run_info.txt")), HasSubstr("Number of volumes: 3\n"));
+    EXPECT_FALSE(printMtcFile(true, false, true));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No Mesh Time Course file was selected. Procedure finished."});
 }
 
 TEST_F(MtcFile, NewerVersionsAndDamagedFilesAreRefused) {
@@ -90,7 +97,7 @@ TEST_F(MtcFile, NewerVersionsAndDamagedFilesAreRefused) {
     EXPECT_EQ(host.messages.back(), "File could not be accessed.\nPlease check if it is opened in other programs.");
 }
 
-TEST_F(MtcFile, HostCoursesAreCopiedVolumeByVolume) {
+TEST_F(MtcFile, HostCoursesAreCopiedVolumeByVolumeInBlocks) {
     host.timeCourseInfo = HostMtcInfo{.nrOfVolumes = 3, .nrOfVertices = 2, .tr = 2000,
                                       .mtcFileName = "C:\\data\\run1.mtc", .vtcFileName = "run1.vtc"};
     host.courses = {{0, 1, 2}, {10, 11, 12}};
@@ -106,9 +113,7 @@ TEST_F(MtcFile, HostCoursesAreCopiedVolumeByVolume) {
                             "Could not get current mesh time course (MTC).\nPlease select the option 'Load in memory' "
                             "when linking the MTC.",
                             "Reading of mesh time course (MTC) file did not succeed."}));
-}
 
-TEST_F(MtcFile, BlockedCopiesTransposeLargeCourses) {
     const std::size_t vertices = 130, volumes = 70;
     std::vector<std::vector<float>> courses(vertices, std::vector<float>(volumes));
     std::vector<float*> pointers;
@@ -128,12 +133,3 @@ TEST_F(MtcFile, BlockedCopiesTransposeLargeCourses) {
     EXPECT_EQ(back, courses);
 }
 
-TEST_F(MtcPrint, DumpsTheHeaderOfAFile) {
-    test::writeFile(dir.file("run.mtc"), twoByThree().str());
-    host.dialogAnswers.push_back(dir.file("run.mtc"));
-    EXPECT_TRUE(printMtcFile(true, true, false));
-    EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana Mesh Time Course file");
-    EXPECT_THAT(test::readFile(dir.file("run_info.txt")), HasSubstr("Number of volumes: 3\n"));
-    EXPECT_FALSE(printMtcFile(true, false, true));
-    EXPECT_EQ(host.messages, std::vector<std::string>{"No Mesh Time Course file was selected. Procedure finished."});
-}

@@ -10,7 +10,7 @@
 
 using meshbridge::test::FakeHost;
 
-TEST(PluginInit, AcceptsHostsFrom295On) {
+TEST(PluginInit, AcceptsHostsFrom295OnAndBindsEveryHostFunctionByName) {
     const struct {
         int version[3];
         bool accepted;
@@ -31,9 +31,7 @@ TEST(PluginInit, AcceptsHostsFrom295On) {
         EXPECT_EQ(plugin.execute(), c.accepted);
         EXPECT_EQ(host.log.empty(), !c.accepted);
     }
-}
 
-TEST(PluginInit, BindsEveryHostFunctionByName) {
     FakeHost host;
     meshbridge::hostFunctions() = {};
     giftiplugin plugin;
@@ -52,7 +50,7 @@ protected:
     giftiplugin plugin;
 };
 
-TEST_F(PluginCommandTest, UnknownCommandsAreLoggedAndSucceedOnceInitialised) {
+TEST_F(PluginCommandTest, UnknownCommandsAndFileTypesSucceedAndEachCommandReadsItsParameters) {
     host.stringParameters["Command"] = "Print";
     EXPECT_FALSE(giftiplugin().execute());
     EXPECT_TRUE(host.log.empty());
@@ -64,9 +62,7 @@ TEST_F(PluginCommandTest, UnknownCommandsAreLoggedAndSucceedOnceInitialised) {
                                                       "Command received: " + command,
                                                       "Received unknown command: " + command}));
     }
-}
 
-TEST_F(PluginCommandTest, PrintOfUnknownFileTypeSucceedsAndEachCommandReadsItsParametersInOrder) {
     for (int fileType : {0, 6}) {
         host.log.clear();
         host.stringParameters["Command"] = "Print";

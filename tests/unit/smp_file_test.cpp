@@ -44,9 +44,8 @@ Bytes twoMapsVersion5() {
 }  // namespace
 
 class SmpFile : public test::HostTest {};
-class SmpPrint : public test::HostTest {};
 
-TEST_F(SmpFile, WritesVersionFiveByteForByteAndReadsItBack) {
+TEST_F(SmpFile, WritesVersionFiveByteForByteReadsItBackAndPrintsIt) {
     ASSERT_TRUE(writeSmpFile(twoMaps(dir.file("maps.func.gii"))));
     EXPECT_EQ(test::readFile(dir.file("maps.func.smp")), twoMapsVersion5().str());
 
@@ -59,9 +58,24 @@ TEST_F(SmpFile, WritesVersionFiveByteForByteAndReadsItBack) {
     smp.version = 2;
     ASSERT_TRUE(writeSmpFile(smp));
     EXPECT_EQ(test::readFile(dir.file("maps.func.smp")), twoMapsVersion5().str());
+
+    test::writeFile(dir.file("maps.smp"), twoMapsVersion5().str());
+    host.dialogAnswers.push_back(dir.file("maps.smp"));
+    EXPECT_TRUE(printSmpFile(true, true, true));
+    EXPECT_EQ(host.dialogs[0].title + host.dialogs[0].filter, "Please select the Corvana Surface Map*.smp");
+    EXPECT_EQ(host.log, (std::vector<std::string>{"Wrote the header info to disk.", test::readFile(dir.file("maps_info.txt"))}));
+    // The dump reads no values, but a file without all of them is still refused.
+    const std::string bytes = twoMapsVersion5().str();
+    test::writeFile(dir.file("cut.smp"), bytes.substr(0, bytes.size() - 1));
+    host.dialogAnswers.push_back(dir.file("cut.smp"));
+    host.log.clear();
+    EXPECT_FALSE(printSmpFile(true, false, true));
+    EXPECT_EQ(host.log.front(), "Error while reading SMP data");
+    EXPECT_FALSE(printSmpFile(true, false, true));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No surface map file was selected. Procedure finished."});
 }
 
-TEST_F(SmpFile, ReadsVersionsTwoToFourWithoutTheirMissingItems) {
+TEST_F(SmpFile, ReadsVersionsTwoToFourWithoutTheirMissingItemsButNoDamagedFile) {
     // Version 3: no optionV4, optionV5, second colour scale or colour table name.
     Bytes v3;
     v3.i16(3).i32(1).i16(1).text("s.srf");
@@ -94,9 +108,7 @@ TEST_F(SmpFile, ReadsVersionsTwoToFourWithoutTheirMissingItems) {
     ASSERT_TRUE(readSmpFile(dir.file("v6.smp"), smp));
     EXPECT_EQ(smp.version, 6);
     EXPECT_EQ(smp.maps[1].data[1], -0.5f);
-}
 
-TEST_F(SmpFile, DamagedFilesAreRefused) {
     const std::string bytes = twoMapsVersion5().str();
     const std::string path = dir.file("cut.smp");
     const std::size_t firstValues = 15 + 64 + 2;  // where map 1's values start
@@ -204,19 +216,3 @@ TEST(SmpHeader, MapDetailsOnlyBelowVersionFour) {
               "Map name: t\n");
 }
 
-TEST_F(SmpPrint, WritesTheInfoFileInBinaryMode) {
-    test::writeFile(dir.file("maps.smp"), twoMapsVersion5().str());
-    host.dialogAnswers.push_back(dir.file("maps.smp"));
-    EXPECT_TRUE(printSmpFile(true, true, true));
-    EXPECT_EQ(host.dialogs[0].title + host.dialogs[0].filter, "Please select the Corvana Surface Map*.smp");
-    EXPECT_EQ(host.log, (std::vector<std::string>{"Wrote the header info to disk.", test::readFile(dir.file("maps_info.txt"))}));
-    // The dump reads no values, but a file without all of them is still refused.
-    const std::string bytes = twoMapsVersion5().str();
-    test::writeFile(dir.file("cut.smp"), bytes.substr(0, bytes.size() - 1));
-    host.dialogAnswers.push_back(dir.file("cut.smp"));
-    host.log.clear();
-    EXPECT_FALSE(printSmpFile(true, false, true));
-    EXPECT_EQ(host.log.front(), "Error while reading SMP data");
-    EXPECT_FALSE(printSmpFile(true, false, true));
-    EXPECT_EQ(host.messages, std::vector<std::string>{"No surface map file was selected. Procedure finished."});
-}

@@ -44,9 +44,8 @@ Bytes twoVertexBytes() {
 }  // namespace
 
 class SrfFile : public test::HostTest {};
-class SrfPrint : public test::HostTest {};
 
-TEST_F(SrfFile, WritesAndReadsTheLayoutByteForByte) {
+TEST_F(SrfFile, WritesReadsAndPrintsTheLayoutByteForByte) {
     ASSERT_TRUE(writeSrfFile(twoVertexSurface(dir.file("mesh.gii"))));
     EXPECT_EQ(test::readFile(dir.file("mesh.srf")), twoVertexBytes().str());
     EXPECT_EQ(twoVertexBytes().size(), 144u);
@@ -64,6 +63,20 @@ TEST_F(SrfFile, WritesAndReadsTheLayoutByteForByte) {
     std::filesystem::remove(dir.file("lh.old.srf"));
     ASSERT_TRUE(writeSrfFile(srf));
     EXPECT_EQ(test::readFile(dir.file("lh.old.srf")), bytes);
+
+    test::writeFile(dir.file("lh.srf"), twoVertexBytes().str());
+    host.dialogAnswers.push_back(dir.file("lh.srf"));
+    EXPECT_TRUE(printSrfFile(true, true, false));
+    EXPECT_EQ(host.dialogs[0].title + host.dialogs[0].filter, "Please select the Corvana surface file*.srf");
+    EXPECT_EQ(host.log, std::vector<std::string>{"Wrote the header info to disk."});
+    EXPECT_THAT(test::readFile(dir.file("lh_info.txt")), StartsWith("\nSRF filename: \n" + dir.file("lh.srf")));
+    host.log.clear();
+    EXPECT_FALSE(printSrfFile(true, false, true));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No surface file was selected. Procedure finished."});
+    host.dialogAnswers.push_back("/no/such/file.srf");
+    EXPECT_FALSE(printSrfFile(true, false, true));  // a failed load is a failed print
+    EXPECT_EQ(host.log, (std::vector<std::string>{"/no/such/file.srf cannot be opened: No such file or directory.",
+                                                  "Reading of surface file did not succeed."}));
 }
 
 TEST_F(SrfFile, AcceptsVersionsThreeToFourOnly) {
@@ -153,18 +166,3 @@ TEST_F(SrfFile, CurrentSurfaceIsTakenFromTheHostWithoutCopyingItsArrays) {
     EXPECT_EQ(host.log, std::vector<std::string>{"Reading of surface file did not succeed."});
 }
 
-TEST_F(SrfPrint, WritesTheInfoFileBesideTheSurfaceOrFails) {
-    test::writeFile(dir.file("lh.srf"), twoVertexBytes().str());
-    host.dialogAnswers.push_back(dir.file("lh.srf"));
-    EXPECT_TRUE(printSrfFile(true, true, false));
-    EXPECT_EQ(host.dialogs[0].title + host.dialogs[0].filter, "Please select the Corvana surface file*.srf");
-    EXPECT_EQ(host.log, std::vector<std::string>{"Wrote the header info to disk."});
-    EXPECT_THAT(test::readFile(dir.file("lh_info.txt")), StartsWith("\nSRF filename: \n" + dir.file("lh.srf")));
-    host.log.clear();
-    EXPECT_FALSE(printSrfFile(true, false, true));
-    EXPECT_EQ(host.messages, std::vector<std::string>{"No surface file was selected. Procedure finished."});
-    host.dialogAnswers.push_back("/no/such/file.srf");
-    EXPECT_FALSE(printSrfFile(true, false, true));  // a failed load is a failed print
-    EXPECT_EQ(host.log, (std::vector<std::string>{"/no/such/file.srf cannot be opened: No such file or directory.",
-                                                  "Reading of surface file did not succeed."}));
-}

@@ -23,7 +23,7 @@ GiftiImagePtr labelledImage(const std::vector<LabelEntry>& table, const std::vec
 
 class SurfaceColorImport : public test::HostTest {};
 
-TEST_F(SurfaceColorImport, LabelColoursBecomeOwnColourWords) {
+TEST_F(SurfaceColorImport, LabelColoursBecomeOwnColourWordsOfALabelArrayThatFitsTheMesh) {
     const auto image = labelledImage({{5, "five", {1.0f, 0.5f, 0.25f, 1.0f}},
                                       {7, "clear", {0.3f, 0.3f, 0.3f, 0.0f}},
                                       {9, "blue", {0.0f, 0.0f, 1.0f, 1.0f}}},
@@ -32,9 +32,7 @@ TEST_F(SurfaceColorImport, LabelColoursBecomeOwnColourWords) {
               (std::vector<std::int32_t>{0x3FFF7F3F, 0x3F000000, 0x3F0000FF, 0, 0x3FFF7F3F}));
     EXPECT_EQ(host.log, (std::vector<std::string>{"Converting GIFTI colors to Corvana colors...",
                                                   "Assigning converted colors to mesh..."}));
-}
 
-TEST_F(SurfaceColorImport, LabelArrayMustFitTheMeshAndTheLaterEntryOfAKeyWins) {
     const std::vector<LabelEntry> table = {{1, "red", {1, 0, 0, 1}}, {2, "a", {1, 0, 0, 1}}, {2, "b", {0, 1, 0, 1}}};
     EXPECT_EQ(convertGiftiColors(*labelledImage(table, {1, 2}), 4),
               (std::vector<std::int32_t>{0x3FFF0000, 0x3F00FF00, 0, 0}));

@@ -137,7 +137,7 @@ using Keys = std::vector<std::int32_t>;
 
 }  // namespace
 
-TEST_F(SurfaceColorExport, CurvatureModeHasTwoEntries) {
+TEST_F(SurfaceColorExport, CurvatureOwnAndMixedColoursGetTheirEntriesWithKeysThatNeverCollide) {
     SrfData srf = triangleSurface(dir.file("brain.srf"), {0, 1, 0});
     srf.convexColor = {0.2f, 0.4f, 1.0f, 1.0f};
     srf.concaveColor = {0.0f, 1.0f, 0.6f, 0.0f};
@@ -145,9 +145,7 @@ TEST_F(SurfaceColorExport, CurvatureModeHasTwoEntries) {
                                                                         "1 Concave Curvature 0 255 153 0\n")));
     EXPECT_EQ(host.log, std::vector<std::string>{"Exported Color Label Table to GIfTI format, name:\n " +
                                                  dir.file("brain.label.gii")});
-}
 
-TEST_F(SurfaceColorExport, OwnColoursAreSortedAndKeyedByTheirRgbAndMixedMeshesGiveEveryVertexAnEntry) {
     const std::int32_t orange = kOwnColorBase + 255 * 65536 + 127 * 256 + 63;
     EXPECT_EQ(exportColors(triangleSurface(dir.file("D.srf"), {orange, kOwnColorBase + 255, kOwnColorBase})),
               std::pair(Keys{0xFF7F3F, 255, 0},
@@ -158,9 +156,7 @@ TEST_F(SurfaceColorExport, OwnColoursAreSortedAndKeyedByTheirRgbAndMixedMeshesGi
     EXPECT_EQ(exportColors(triangleSurface(dir.file("b.srf"), {1, kOwnColorBase + 0xFF0000, 0})),
               std::pair(Keys{1, 2, 0}, std::string("0 Convex Curvature 85 187 250 255\n1 Concave Curvature 26 61 82 "
                                                    "255\n2 Unknown 255 0 0 255\n")));
-}
 
-TEST_F(SurfaceColorExport, KeysNeverCollideAndTheStructureIsNamed) {
     // A word of 0x40000005 has the colour key 0x1000005, past the usual curvature keys.
     const auto [keys, table] = exportColors(triangleSurface(dir.file("a_LH.srf"), {kOwnColorBase + 0x1000005, 0, 1}));
     EXPECT_EQ(keys, (Keys{0x1000005, 0x1000006, 0x1000007}));

@@ -38,7 +38,7 @@ protected:
 
 class ImportDispatch : public test::HostTest {};
 
-TEST_F(SurfaceImportTest, OctahedronBecomesAnSrfFile) {
+TEST_F(SurfaceImportTest, OctahedronBecomesAnSrfFileAndReverseWindingTurnsItsTriangles) {
     ASSERT_TRUE(import(gifti({kOctahedronPoints, kOctahedronTriangles})));
     const std::string srfPath = dir.file("lh.surf.srf");
     EXPECT_EQ(host.log, (std::vector<std::string>{
@@ -60,19 +60,17 @@ TEST_F(SurfaceImportTest, OctahedronBecomesAnSrfFile) {
     EXPECT_EQ(std::vector<std::int32_t>(srf.vertexColors.begin(), srf.vertexColors.end()),
               std::vector<std::int32_t>(6, 0));
     EXPECT_EQ(host.stringParameters.count("SrfFileName"), 0u);
-}
 
-TEST_F(SurfaceImportTest, ReverseWindingTurnsTrianglesAndNormals) {
     ASSERT_TRUE(import(gifti({kOctahedronPoints, kOctahedronTriangles}), true, true));
-    const SrfData srf = written();
+    const SrfData reversed = written();
     // Every triangle turned over: its first and last corners swapped.
-    EXPECT_EQ(std::vector<std::int32_t>(srf.triangles.begin(), srf.triangles.end()), (std::vector<std::int32_t>{1, 2, 5, 2, 1, 0, 1, 4, 0, 4, 1, 5,
-                                                        3, 2, 0, 4, 3, 0, 2, 3, 5, 3, 4, 5}));
-    EXPECT_FLOAT_EQ(srf.normalZ[0], -1.0f);
+    EXPECT_EQ(std::vector<std::int32_t>(reversed.triangles.begin(), reversed.triangles.end()),
+              (std::vector<std::int32_t>{1, 2, 5, 2, 1, 0, 1, 4, 0, 4, 1, 5, 3, 2, 0, 4, 3, 0, 2, 3, 5, 3, 4, 5}));
+    EXPECT_FLOAT_EQ(reversed.normalZ[0], -1.0f);
     EXPECT_EQ(host.stringParameters["SrfFileName"], dir.file("lh.surf.srf"));
 }
 
-TEST_F(SurfaceImportTest, ArraysAreFoundByIntentInAnyTypeAndOrder) {
+TEST_F(SurfaceImportTest, ArraysAreFoundByIntentInAnyTypeAndOrderOfAReadableFile) {
     const std::string points = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT32",
                                          "Dimensionality=\"2\" Dim0=\"3\" Dim1=\"3\"", "0 1 0  0 0 1  0 0 0", "",
                                          "ColumnMajorOrder");
@@ -85,6 +83,10 @@ TEST_F(SurfaceImportTest, ArraysAreFoundByIntentInAnyTypeAndOrder) {
     EXPECT_EQ(std::tuple(srf.nrOfVertices, srf.nrOfTriangles), std::tuple(3, 1));
     // Column-major: x of the vertices is (0, 1, 0).
     EXPECT_EQ(std::tuple(srf.vertexX[1], srf.vertexY[2], srf.normalZ[0]), std::tuple(1, 1, 1));
+
+    host.log.clear();
+    EXPECT_FALSE(import("<GIFTI><DataArray>"));
+    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of GIfTI file did not succeed: " + dir.file("lh.surf.gii")});
 }
 
 TEST_F(SurfaceImportTest, BadSurfacesAreRefusedWithoutWriting) {
@@ -144,11 +146,6 @@ TEST_F(SurfaceImportTest, ColoursFromASeparateLabelFile) {
     EXPECT_FALSE(importGiftiFile(kFileTypeSrf, false, false, false, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"lh.aparc.label.gii", "lh.surf.gii"}));
-}
-
-TEST_F(SurfaceImportTest, UnreadableFileFailsWithALogLine) {
-    EXPECT_FALSE(import("<GIFTI><DataArray>"));
-    EXPECT_EQ(host.log, std::vector<std::string>{"Reading of GIfTI file did not succeed: " + dir.file("lh.surf.gii")});
 }
 
 TEST_F(ImportDispatch, DialogTitlesUnknownTypesAndClassificationByIntentsInFixedOrder) {
