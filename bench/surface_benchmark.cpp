@@ -225,16 +225,17 @@ std::uintmax_t fileSize(const std::string& path) {
 struct Options {
     std::vector<std::string> levels = {"7", "8", "9"}, encodings = {"ascii", "base64", "gzip"};
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "meshbridge-bench";
-    bool keep = false;
+    bool keep = false, nibabel = true;
     std::string volumes = "1000";
 };
 
 constexpr const char* kUsage =
     "usage: surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 5]\n"
-    "                         [--volumes 1000] [--dir DIR] [--keep yes]\n"
+    "                         [--volumes 1000] [--dir DIR] [--keep yes] [--nibabel no]\n"
     "Converts icosphere meshes of the given subdivision levels (7: 163 842 vertices, 8: 655 362,\n"
     "9: 2 621 442) and a time series of 40 962 vertices x VOLUMES in each encoding, beside\n"
-    "Debian's unpatched gifticlib and the floor of each step, and prints one table row per step.\n";
+    "Debian's unpatched gifticlib and the floor of each step, and prints one table row per step.\n"
+    "Surfaces are also read and written by nibabel where /usr/bin/python3 has it, unless --nibabel no.\n";
 
 // The options, or the exit code when there is nothing to measure.
 std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
@@ -245,7 +246,8 @@ std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
             return 0;
         }
         const bool known = args[i] == "--levels" || args[i] == "--encodings" || args[i] == "--dir" ||
-                           args[i] == "--keep" || args[i] == "--repeat" || args[i] == "--volumes";
+                           args[i] == "--keep" || args[i] == "--repeat" || args[i] == "--volumes" ||
+                           args[i] == "--nibabel";
         if (!known || i + 1 >= args.size()) {
             std::fprintf(stderr, "surface_benchmark: %s %s\n%s", known ? "no value for" : "unknown option",
                          args[i].c_str(), kUsage);
@@ -255,18 +257,26 @@ std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
         else if (args[i] == "--encodings") options.encodings = splitList(args[i + 1]);
         else if (args[i] == "--dir") options.dir = args[i + 1];
         else if (args[i] == "--keep") options.keep = args[i + 1] == "yes";
+        else if (args[i] == "--nibabel") options.nibabel = args[i + 1] != "no";
         else if (args[i] == "--repeat") repeats = std::max(1, std::atoi(args[i + 1].c_str()));
         else options.volumes = args[i + 1];
     }
     return options;
 }
 
-// The programs that run the compared steps: this one and the reference.
+// The programs that run the compared steps: this one, the reference and the peer.
 struct Runners {
     std::string self, reference;
+    std::vector<std::string> nibabel;  // interpreter and script; empty without the peer
     std::vector<std::string> ours(std::vector<std::string> words) const {
         words.insert(words.begin(), {self, "--step"});
         return words;
+    }
+    // Adds the peer's step to a group, where there is a peer.
+    void addPeer(std::vector<std::vector<std::string>>& group, std::vector<std::string> words) const {
+        if (nibabel.empty()) return;
+        words.insert(words.begin(), nibabel.begin(), nibabel.end());
+        group.push_back(std::move(words));
     }
 };
 
@@ -283,23 +293,30 @@ bool benchSurface(const Runners& run, const std::string& level, const std::strin
     // The size of the SRF file the import writes, for the floor.
     runStep(run.self, {"--step", "import", stem + ".surf.gii"});
     const std::string srfBytes = std::to_string(fileSize(stem + ".surf.srf"));
-    const auto in = measureGroup({{run.reference, "read", stem + ".surf.gii"}, run.ours({"read", stem + ".surf.gii"}),
-                                  run.ours({"write-bytes", srfBytes, stem + ".bytes"}),
-                                  run.ours({"import", stem + ".surf.gii"})});
+    std::vector<std::vector<std::string>> reads = {
+        {run.reference, "read", stem + ".surf.gii"}, run.ours({"read", stem + ".surf.gii"}),
+        run.ours({"write-bytes", srfBytes, stem + ".bytes"}), run.ours({"import", stem + ".surf.gii"})};
+    run.addPeer(reads, {"read", stem + ".surf.gii"});
+    const auto in = measureGroup(reads);
     printRow(vertices, encoding, "reference read", in[0]);
     printRow(vertices, encoding, "gifticlib read", in[1]);
     printRow(vertices, encoding, "SRF bytes written", in[2]);
     printRow(vertices, encoding, "import", in[3], in[0].seconds + in[2].seconds);
+    if (in.size() > 4) printRow(vertices, encoding, "nibabel read", in[4]);
     if (encoding == "base64") return true;  // the export writes ASCII or compressed data only
     std::filesystem::rename(stem + ".surf.srf", stem + ".srf");
-    const auto out = measureGroup({{run.reference, "write", stem + ".surf.gii", stem + ".again.gii"},
-                                   run.ours({"write", stem + ".surf.gii", stem + ".again.gii"}),
-                                   run.ours({"load-srf", stem + ".srf"}), run.ours({"export", stem + ".srf", encoding})});
+    std::vector<std::vector<std::string>> writes = {
+        {run.reference, "write", stem + ".surf.gii", stem + ".again.gii"},
+        run.ours({"write", stem + ".surf.gii", stem + ".again.gii"}), run.ours({"load-srf", stem + ".srf"}),
+        run.ours({"export", stem + ".srf", encoding})};
+    run.addPeer(writes, {"write", stem + ".surf.gii", stem + ".peer.gii", encoding});
+    const auto out = measureGroup(writes);
     printRow(vertices, encoding, "reference write", out[0]);
     printRow(vertices, encoding, "gifticlib write", out[1]);
     printRow(vertices, encoding, "SRF read", out[2]);
     printRow(vertices, encoding, "export", out[3], out[0].seconds);
-    for (const char* suffix : {".srf", ".again.gii", ".bytes"}) std::filesystem::remove(stem + suffix);
+    if (out.size() > 4) printRow(vertices, encoding, "nibabel write", out[4]);
+    for (const char* suffix : {".srf", ".again.gii", ".bytes", ".peer.gii"}) std::filesystem::remove(stem + suffix);
     return true;
 }
 
@@ -344,6 +361,10 @@ int main(int argc, char** argv) {
                      run.reference.c_str());
         return 1;
     }
+    const std::string peerScript = MESHBRIDGE_BENCH_DIR "/nibabel_reference.py";
+    if (options.nibabel && std::filesystem::exists(peerScript) &&
+        std::system("/usr/bin/python3 -c 'import nibabel' > /dev/null 2>&1") == 0)
+        run.nibabel = {"/usr/bin/python3", peerScript};
     std::printf("| vertices  | data         | step                | wall s  | user s  | sys s   | faults   | peak MB | us/vertex | ratio  |\n");
     std::printf("|-----------|--------------|---------------------|---------|---------|---------|----------|---------|-----------|--------|\n");
     for (const std::string& level : options.levels) {
