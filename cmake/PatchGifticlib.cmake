@@ -260,9 +260,9 @@ replace_once(xml "#include \"gifti_io.h\"\n"
   "#include \"gifti_io.h\"\n#include \"common/gifti_codecs.h\"\n#define strtod meshbridge_strtod\n"
   "the includes")
 replace_once(xml
-  "    if( !data || row < 0 || cols <= 0 || !fp ) return 1;\n"
-  "    if( !data || row < 0 || cols <= 0 || !fp ) return 1;\n    if( meshbridge_write_ascii_row(fp, type, data, row, cols, space) ) return 0;\n"
-  "the start of an ASCII row")
+  "            for(c = 0; c < rows; c++ )\n                ewrite_data_line("
+  "            if( !meshbridge_write_ascii_rows(fp, da->datatype, da->data, rows, cols, spaces+xd->indent) )\n            for(c = 0; c < rows; c++ )\n                ewrite_data_line("
+  "the rows of an ASCII array")
 replace_once(xml
   "    if( !data || len < 1 ) return -1;\n\n    if( mesg ) fputs(mesg, stream);"
   "    if( !data || len < 1 ) return -1;\n    if( !mesg ) return meshbridge_write_base64(stream, data, len);\n\n    if( mesg ) fputs(mesg, stream);"

@@ -36,21 +36,32 @@ char* appendValue(char* at, char* end, T value, int precision = 0) {
     return result.ptr + 1;
 }
 
+// Writes the rows through one buffer, handed to the stream in blocks of about
+// 64 KB: the values of one row need not fit in it.
 template <class T>
-int writeRow(FILE* file, const void* data, long long row, long long cols, int space, int precision = 0) {
-    // Room for the indent, each value (at most 26 characters) and its blank, and the line end.
-    constexpr std::size_t kPerValue = 32;
-    const auto count = static_cast<std::size_t>(cols);
-    thread_local std::vector<char> text;  // one buffer for all the rows of a write
-    text.resize(std::max(text.size(), static_cast<std::size_t>(space > 0 ? space : 0) + count * kPerValue + 2));
+int writeRows(FILE* file, const void* data, long long rows, long long cols, int space, int precision = 0) {
+    constexpr std::size_t kBlock = 64 * 1024;
+    constexpr std::size_t kPerValue = 32;  // a value has at most 26 characters, and its blank
+    const auto indent = static_cast<std::size_t>(space > 0 ? space : 0);
+    thread_local std::vector<char> text;  // one buffer for all the writes of a thread
+    text.resize(std::max(text.size(), kBlock + indent + 2 * kPerValue + 2));
     char* at = text.data();
     char* const end = text.data() + text.size();
-    for (int i = 0; i < space; ++i) *at++ = ' ';
-    const T* values = static_cast<const T*>(data) + row * cols;
-    for (std::size_t c = 0; c < count; ++c) at = appendValue(at, end, values[c], precision);
-    *at++ = '\n';
-    const auto length = static_cast<std::size_t>(at - text.data());
-    std::fwrite(text.data(), 1, length, file);
+    const auto flush = [&] {
+        std::fwrite(text.data(), 1, static_cast<std::size_t>(at - text.data()), file);
+        at = text.data();
+    };
+    const T* values = static_cast<const T*>(data);
+    for (long long row = 0; row < rows; ++row) {
+        std::memset(at, ' ', indent);
+        at += indent;
+        for (long long c = 0; c < cols; ++c) {
+            at = appendValue(at, end, *values++, precision);
+            if (static_cast<std::size_t>(at - text.data()) >= kBlock) flush();
+        }
+        *at++ = '\n';
+    }
+    flush();
     return 1;
 }
 
@@ -88,19 +99,20 @@ int meshbridge_write_base64(FILE* file, const void* data, long long length) {
     return 0;
 }
 
-int meshbridge_write_ascii_row(FILE* file, int type, const void* data, long long row, long long cols, int space) {
+int meshbridge_write_ascii_rows(FILE* file, int type, const void* data, long long rows, long long cols, int space) {
+    if (!file || !data || rows < 0 || cols <= 0) return 0;
     // NIfTI's type codes.
     switch (type) {
-        case 2: return writeRow<unsigned char>(file, data, row, cols, space);     // UINT8, "%u"
-        case 4: return writeRow<short>(file, data, row, cols, space);             // INT16, "%d"
-        case 8: return writeRow<int>(file, data, row, cols, space);               // INT32, "%d"
-        case 16: return writeRow<float>(file, data, row, cols, space, 9);         // FLOAT32, "%.9g"
-        case 64: return writeRow<double>(file, data, row, cols, space, 17);       // FLOAT64, "%.17g"
-        case 256: return writeRow<signed char>(file, data, row, cols, space);     // INT8, "%d"
-        case 512: return writeRow<unsigned short>(file, data, row, cols, space);  // UINT16, "%u"
-        case 768: return writeRow<unsigned int>(file, data, row, cols, space);    // UINT32, "%u"
-        case 1024: return writeRow<long long>(file, data, row, cols, space);      // INT64, "%lld"
-        case 1280: return writeRow<unsigned long long>(file, data, row, cols, space);  // UINT64, "%llu"
+        case 2: return writeRows<unsigned char>(file, data, rows, cols, space);     // UINT8, "%u"
+        case 4: return writeRows<short>(file, data, rows, cols, space);             // INT16, "%d"
+        case 8: return writeRows<int>(file, data, rows, cols, space);               // INT32, "%d"
+        case 16: return writeRows<float>(file, data, rows, cols, space, 9);         // FLOAT32, "%.9g"
+        case 64: return writeRows<double>(file, data, rows, cols, space, 17);       // FLOAT64, "%.17g"
+        case 256: return writeRows<signed char>(file, data, rows, cols, space);     // INT8, "%d"
+        case 512: return writeRows<unsigned short>(file, data, rows, cols, space);  // UINT16, "%u"
+        case 768: return writeRows<unsigned int>(file, data, rows, cols, space);    // UINT32, "%u"
+        case 1024: return writeRows<long long>(file, data, rows, cols, space);      // INT64, "%lld"
+        case 1280: return writeRows<unsigned long long>(file, data, rows, cols, space);  // UINT64, "%llu"
         default: return 0;
     }
 }

@@ -15,12 +15,13 @@ extern "C" {
  * 0 on success. */
 int meshbridge_write_base64(FILE* file, const void* data, long long length);
 
-/* Writes row `row` of `cols` values of a NIfTI type from `data` as ASCII
- * text, indented by `space` blanks, each value followed by a blank, the row
- * by a line end, in the formats gifticlib uses ("%.9g" for float32, "%.17g"
- * for float64, "%d" and "%u" for integers). 1 when the type was written, 0
- * for a type left to gifticlib (complex, RGB and long double values). */
-int meshbridge_write_ascii_row(FILE* file, int type, const void* data, long long row, long long cols, int space);
+/* Writes `rows` rows of `cols` values of a NIfTI type from `data` as ASCII
+ * text, each row indented by `space` blanks, each value followed by a blank,
+ * each row by a line end, in the formats gifticlib uses ("%.9g" for float32,
+ * "%.17g" for float64, "%d" and "%u" for integers). 1 when the type was
+ * written, 0 for a type left to gifticlib (complex, RGB and long double
+ * values). */
+int meshbridge_write_ascii_rows(FILE* file, int type, const void* data, long long rows, long long cols, int space);
 
 /* zlib-format compression of `length` bytes into `out` (room for `capacity`
  * bytes) at zlib's `level` (-1: zlib's default, 6); the compressed size, or

@@ -28,17 +28,22 @@ std::string written(Write write) {
 }
 
 template <class T>
-std::string printfRow(const std::vector<T>& values, long long row, long long cols, int space, const char* format) {
+std::string printfRows(const std::vector<T>& values, std::size_t cols, int space, const char* format) {
     return written([&](std::FILE* file) {
-        std::fprintf(file, "%*s", space, "");
-        for (long long c = 0; c < cols; ++c) std::fprintf(file, format, values[static_cast<std::size_t>(row * cols + c)]);
-        std::fputc('\n', file);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i % cols == 0) std::fprintf(file, "%*s", space, "");
+            std::fprintf(file, format, values[i]);
+            if ((i + 1) % cols == 0) std::fputc('\n', file);
+        }
     });
 }
 
 template <class T>
-std::string ourRow(int type, const std::vector<T>& values, long long row, long long cols, int space) {
-    return written([&](std::FILE* file) { EXPECT_EQ(meshbridge_write_ascii_row(file, type, values.data(), row, cols, space), 1); });
+std::string ourRows(int type, const std::vector<T>& values, std::size_t cols, int space) {
+    const auto rows = static_cast<long long>(values.size() / cols);
+    return written([&](std::FILE* file) {
+        EXPECT_EQ(meshbridge_write_ascii_rows(file, type, values.data(), rows, static_cast<long long>(cols), space), 1);
+    });
 }
 
 }  // namespace
@@ -56,27 +61,20 @@ TEST(GiftiCodecs, AsciiRowsAreThePrintfBytes) {
         floats.push_back(f);
         doubles.push_back(static_cast<double>(f) * 1.000000123);
     }
-    const long long cols = 4;
-    floats.resize(floats.size() / cols * cols);
-    doubles.resize(doubles.size() / cols * cols);
-    for (long long row = 0; row < static_cast<long long>(floats.size()) / cols; ++row)
-        ASSERT_EQ(ourRow(16, floats, row, cols, 6), printfRow<double>({floats.begin(), floats.end()}, row, cols, 6, "%.9g "))
-            << row;
-    for (long long row = 0; row < static_cast<long long>(doubles.size()) / cols; ++row)
-        ASSERT_EQ(ourRow(64, doubles, row, cols, 0), printfRow(doubles, row, cols, 0, "%.17g ")) << row;
+    floats.resize(floats.size() / 4 * 4);
+    // Rows of four values, over many of the writer's blocks; one row longer than a block.
+    EXPECT_EQ(ourRows(16, floats, 4, 6), printfRows<double>({floats.begin(), floats.end()}, 4, 6, "%.9g "));
+    EXPECT_EQ(ourRows(64, doubles, doubles.size(), 0), printfRows(doubles, doubles.size(), 0, "%.17g "));
 
     const std::vector<int> ints = {0, -1, 2147483647, -2147483647 - 1, 42, 7};
-    EXPECT_EQ(ourRow(8, ints, 1, 3, 9), printfRow(ints, 1, 3, 9, "%d "));
-    EXPECT_EQ(ourRow(8, ints, 0, 3, 9), "         0 -1 2147483647 \n");
-    const std::vector<unsigned char> bytes = {0, 255, 128};
-    EXPECT_EQ(ourRow(2, bytes, 0, 3, 0), "0 255 128 \n");
-    const std::vector<short> shorts = {-32768, 32767};
-    EXPECT_EQ(ourRow(4, shorts, 0, 2, 1), " -32768 32767 \n");
-    const std::vector<long long> longs = {-9223372036854775807LL - 1};
-    EXPECT_EQ(ourRow(1024, longs, 0, 1, 0), "-9223372036854775808 \n");
+    EXPECT_EQ(ourRows(8, ints, 3, 9), printfRows(ints, 3, 9, "%d "));
+    EXPECT_EQ(ourRows(8, ints, 3, 1), " 0 -1 2147483647 \n -2147483648 42 7 \n");
+    EXPECT_EQ(ourRows(2, std::vector<unsigned char>{0, 255, 128}, 3, 0), "0 255 128 \n");
+    EXPECT_EQ(ourRows(4, std::vector<short>{-32768, 32767}, 2, 1), " -32768 32767 \n");
+    EXPECT_EQ(ourRows(1024, std::vector<long long>{-9223372036854775807LL - 1}, 1, 0), "-9223372036854775808 \n");
 
     // Complex, RGB and long double values stay gifticlib's.
-    EXPECT_EQ(written([&](std::FILE* file) { EXPECT_EQ(meshbridge_write_ascii_row(file, 32, floats.data(), 0, 1, 0), 0); }),
+    EXPECT_EQ(written([&](std::FILE* file) { EXPECT_EQ(meshbridge_write_ascii_rows(file, 32, floats.data(), 1, 1, 0), 0); }),
               "");
 }
 
