@@ -47,6 +47,15 @@ void* allocateArrayData(gifti_image& image, int index) {
     return gifti_alloc_DA_data(&image, &index, 1) == 0 ? array->data : nullptr;
 }
 
+LentValues::~LentValues() {
+    for (int index : lent_) image_->darray[index]->data = nullptr;
+}
+
+void LentValues::lend(int index, const void* values) {
+    image_->darray[index]->data = const_cast<void*>(values);
+    lent_.push_back(index);
+}
+
 void addStructureMetadata(gifti_image& image, std::initializer_list<std::string> names) {
     const std::string structure = anatomicalStructureOfNames(names);
     if (structure != "Unknown") addImageMetadata(image, "AnatomicalStructurePrimary", structure);

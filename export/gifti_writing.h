@@ -29,6 +29,25 @@ T* allocateArrayValues(gifti_image& image, int index) {
     return static_cast<T*>(allocateArrayData(image, index));
 }
 
+// Values that stay their owner's, lent to arrays of an image for its write
+// instead of copied into storage of the image's own: the arrays let go of
+// them when this object ends. Declared after the image, it ends first.
+class LentValues {
+public:
+    explicit LentValues(gifti_image* image) : image_(image) {}
+    ~LentValues();
+    LentValues(const LentValues&) = delete;
+    LentValues& operator=(const LentValues&) = delete;
+
+    // Array `index` shows `values`, as many as its dimensions say; the writer
+    // only reads them.
+    void lend(int index, const void* values);
+
+private:
+    gifti_image* image_;
+    std::vector<int> lent_;
+};
+
 void addImageMetadata(gifti_image& image, const std::string& name, const std::string& value);
 // "AnatomicalStructurePrimary" in the image's metadata, from the first of
 // `names` that tells the structure; nothing when none does.

@@ -40,7 +40,8 @@ bool askCrossCorrelationType(SmpMap& first) {
     return answer >= 1;
 }
 
-bool fillArray(gifti_image& image, int i, const SmpMap& map, std::int32_t nrOfVertices, bool compressed) {
+bool fillArray(gifti_image& image, LentValues& lent, int i, const SmpMap& map, std::int32_t nrOfVertices,
+               bool compressed) {
     giiDataArray& array = *image.darray[i];
     const bool complex = writesComplex(map);
     setArrayFields(array, intentForMapType(map.mapType), complex ? NIFTI_TYPE_COMPLEX64 : NIFTI_TYPE_FLOAT32,
@@ -52,14 +53,14 @@ bool fillArray(gifti_image& image, int i, const SmpMap& map, std::int32_t nrOfVe
     if (map.mapType == kMapTypeCrossCorrelation || isRetinotopyAngle(map.mapType))
         addArrayMetadata(array, "minLag", formatText("%i", map.minLag));
     if (nrOfVertices == 0) return true;
+    if (!complex) {
+        lent.lend(i, map.data.data());
+        return true;
+    }
     void* data = allocateArrayData(image, i);
     if (!data) return false;
-    if (complex) {
-        const std::vector<std::complex<float>> pairs = complexFromLagMap(map, nrOfVertices);
-        std::memcpy(data, pairs.data(), pairs.size() * sizeof(std::complex<float>));
-    } else {
-        std::memcpy(data, map.data.data(), static_cast<std::size_t>(nrOfVertices) * sizeof(float));
-    }
+    const std::vector<std::complex<float>> pairs = complexFromLagMap(map, nrOfVertices);
+    std::memcpy(data, pairs.data(), pairs.size() * sizeof(std::complex<float>));
     return true;
 }
 
@@ -89,13 +90,14 @@ bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExpor
         answered = askCrossCorrelationType(smp.maps[0]);
 
     GiftiImagePtr image = createExportImage(smp.nrOfMaps);
+    LentValues lent(image.get());  // maps of plain values are written straight from the record
     bool built = image != nullptr;
     if (built) {
         addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
         addStructureMetadata(*image, {smp.srfFileName, smp.fileName});
         for (int i = 0; i < smp.nrOfMaps && built; ++i) {
             logText(formatText("Adding map number: %d", i + 1));
-            built = fillArray(*image, i, smp.maps[static_cast<std::size_t>(i)], smp.nrOfVertices, doBinaryExport);
+            built = fillArray(*image, lent, i, smp.maps[static_cast<std::size_t>(i)], smp.nrOfVertices, doBinaryExport);
         }
     }
     const std::string path = replaceExtension(smp.fileName, ".func.gii");

@@ -36,7 +36,7 @@ void setTalairachIdentity(giiDataArray& array) {
         for (int column = 0; column < 4; ++column) system.xform[row][column] = row == column ? 1.0 : 0.0;
 }
 
-bool buildSurfaceImage(const SrfData& srf, bool compressed, gifti_image& image) {
+bool buildSurfaceImage(const SrfData& srf, bool compressed, gifti_image& image, LentValues& lent) {
     addImageMetadata(image, kVersionMetadataName, kPluginVersion);
 
     giiDataArray& vertices = *image.darray[0];
@@ -60,11 +60,7 @@ bool buildSurfaceImage(const SrfData& srf, bool compressed, gifti_image& image) 
             xyz[3 * i + 2] = srf.vertexZ[i];
         }
     }
-    if (!srf.triangles.empty()) {
-        auto* indices = allocateArrayValues<std::int32_t>(image, 1);
-        if (!indices) return false;
-        std::copy(srf.triangles.begin(), srf.triangles.end(), indices);
-    }
+    if (!srf.triangles.empty()) lent.lend(1, srf.triangles.data());
     return true;
 }
 
@@ -83,7 +79,9 @@ bool exportSurface(const std::string& name, bool fromFile, bool doBinaryExport, 
 
     const std::string path = replaceExtension(srf.fileName, ".surf.gii");
     GiftiImagePtr image = createExportImage(2);
-    const bool written = writeExportedImage(image.get(), image && buildSurfaceImage(srf, doBinaryExport, *image), path);
+    LentValues lent(image.get());
+    const bool written =
+        writeExportedImage(image.get(), image && buildSurfaceImage(srf, doBinaryExport, *image, lent), path);
     return written && colorsWritten;
 }
 

@@ -2,8 +2,6 @@
 // volume, the repetition time as "TimeStep" (milliseconds).
 #include "export/time_series_export.h"
 
-#include <cstring>
-
 #include "common/plugin_info.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
@@ -30,7 +28,8 @@ bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExpor
     dumpMtcHeader(mtc, false, true);
 
     GiftiImagePtr image = createExportImage(mtc.nrOfVolumes);
-    bool built = image != nullptr;
+    LentValues lent(image.get());  // each volume is written straight from the record
+    const bool built = image != nullptr;
     if (built) {
         addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
         addImageMetadata(*image, "TimeStep", formatText("%f", static_cast<double>(mtc.tr)));
@@ -41,10 +40,7 @@ bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExpor
         logText(formatText("Adding mesh time course of volume: %d", t + 1));
         setArrayFields(*image->darray[t], NIFTI_INTENT_TIME_SERIES, NIFTI_TYPE_FLOAT32, {mtc.nrOfVertices},
                        doBinaryExport);
-        if (vertices == 0) continue;
-        auto* values = allocateArrayValues<float>(*image, t);
-        built = values != nullptr;
-        if (built) std::memcpy(values, mtc.data.data() + static_cast<std::size_t>(t) * vertices, vertices * sizeof(float));
+        if (vertices > 0) lent.lend(t, mtc.data.data() + static_cast<std::size_t>(t) * vertices);
     }
     const std::string path = replaceExtension(mtc.fileName, ".time.gii");
     return writeExportedImage(image.get(), built, path);
