@@ -52,8 +52,8 @@ LentValues::~LentValues() {
 }
 
 void LentValues::lend(int index, const void* values) {
+    lent_.push_back(index);  // first: should it throw, the array does not hold values it would free
     image_->darray[index]->data = const_cast<void*>(values);
-    lent_.push_back(index);
 }
 
 void addStructureMetadata(gifti_image& image, std::initializer_list<std::string> names) {
