@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "common/huge_pages.h"
 
 namespace meshbridge {
 
@@ -65,18 +64,18 @@ public:
 
     // `count` values into `values`, replacing what it held; refused before
     // allocating when the file cannot hold them.
-    template <class T>
-    bool readArray(std::vector<T>& values, std::uint64_t count) {
+    template <class T, class Allocator>
+    bool readArray(std::vector<T, Allocator>& values, std::uint64_t count) {
         values.clear();
         return appendArray(values, count);
     }
 
     // `count` values appended to `values`.
-    template <class T>
-    bool appendArray(std::vector<T>& values, std::uint64_t count) {
+    template <class T, class Allocator>
+    bool appendArray(std::vector<T, Allocator>& values, std::uint64_t count) {
         if (count > remaining_ / sizeof(T)) return tooFewBytes(count, sizeof(T));
         const std::size_t start = values.size();
-        resizeAdvised(values, start + static_cast<std::size_t>(count));
+        values.resize(start + static_cast<std::size_t>(count));
         if (!readBytes(values.data() + start, static_cast<std::size_t>(count) * sizeof(T)))
             return fail("the file could not be read");
         if constexpr (std::endian::native == std::endian::big) {

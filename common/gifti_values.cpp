@@ -46,9 +46,9 @@ std::uint64_t storedOffset(const giiDataArray& array, std::uint64_t rowMajor) {
 }
 
 template <class Out, class In>
-bool copyConverted(const giiDataArray& array, std::uint64_t count, std::vector<Out>& values) {
+bool copyConverted(const giiDataArray& array, std::uint64_t count, HugePageVector<Out>& values) {
     if (count > 0 && array.nbyper != static_cast<int>(sizeof(In))) return false;
-    resizeAdvised(values, static_cast<std::size_t>(count));
+    values.resize(static_cast<std::size_t>(count));
     const auto* bytes = static_cast<const unsigned char*>(array.data);
     const bool columnMajor = array.ind_ord == GIFTI_IND_ORD_COL_MAJOR && array.num_dim >= 2;
     for (std::uint64_t i = 0; i < count; ++i) {
@@ -60,7 +60,7 @@ bool copyConverted(const giiDataArray& array, std::uint64_t count, std::vector<O
 }
 
 template <class Out>
-bool convertValues(const giiDataArray& array, std::vector<Out>& values, std::string& problem) {
+bool convertValues(const giiDataArray& array, HugePageVector<Out>& values, std::string& problem) {
     const std::uint64_t count = announcedValueCount(array);
     if (array.num_dim < 1 || array.num_dim > 6 || (count == 0 && array.dims[0] != 0)) {
         problem = formatText("its dimensions (%d of them) are not valid", array.num_dim);
@@ -121,11 +121,11 @@ std::span<T> storedAs(giiDataArray& array, int datatype) {
 std::span<float> storedFloats(giiDataArray& array) { return storedAs<float>(array, NIFTI_TYPE_FLOAT32); }
 std::span<std::int32_t> storedInt32s(giiDataArray& array) { return storedAs<std::int32_t>(array, NIFTI_TYPE_INT32); }
 
-bool floatValues(const giiDataArray& array, std::vector<float>& values, std::string& problem) {
+bool floatValues(const giiDataArray& array, HugePageVector<float>& values, std::string& problem) {
     return convertValues(array, values, problem);
 }
 
-bool int32Values(const giiDataArray& array, std::vector<std::int32_t>& values, std::string& problem) {
+bool int32Values(const giiDataArray& array, HugePageVector<std::int32_t>& values, std::string& problem) {
     return convertValues(array, values, problem);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/gifti.h"
+#include "common/huge_pages.h"
 
 namespace meshbridge {
 
@@ -18,8 +19,8 @@ std::uint64_t announcedValueCount(const giiDataArray& array);
 // or int32 (`int32Values`; values outside the int32 range become INT32_MIN).
 // False, with `problem` describing why, when the array holds no data, values
 // that are not plain numbers, or fewer values than its dimensions announce.
-bool floatValues(const giiDataArray& array, std::vector<float>& values, std::string& problem);
-bool int32Values(const giiDataArray& array, std::vector<std::int32_t>& values, std::string& problem);
+bool floatValues(const giiDataArray& array, HugePageVector<float>& values, std::string& problem);
+bool int32Values(const giiDataArray& array, HugePageVector<std::int32_t>& values, std::string& problem);
 
 // The array's values as gifticlib holds them, when they are already what the
 // functions above would give (float32 or int32 in row-major order, all

@@ -6,13 +6,15 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/huge_pages.h"
+
 namespace meshbridge {
 
 template <class T>
 class HostArray {
 public:
     HostArray() = default;
-    HostArray(std::vector<T> values) : owned_(std::move(values)) {}  // NOLINT: owning by value
+    HostArray(HugePageVector<T> values) : owned_(std::move(values)) {}  // NOLINT: owning by value
 
     static HostArray borrowed(T* data, std::size_t size) {
         HostArray array;
@@ -34,14 +36,14 @@ public:
     const T* end() const { return data() + size(); }
 
     // The record's own values, for filling; drops a borrowed array.
-    std::vector<T>& owned() {
+    HugePageVector<T>& owned() {
         borrowed_ = nullptr;
         borrowedSize_ = 0;
         return owned_;
     }
 
 private:
-    std::vector<T> owned_;
+    HugePageVector<T> owned_;
     T* borrowed_ = nullptr;
     std::size_t borrowedSize_ = 0;
 };

@@ -2,16 +2,37 @@
 
 #include <cstdint>
 
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#define MESHBRIDGE_MAPPED_BUFFERS 1
+#endif
+
 #ifdef __linux__
 #include <sys/mman.h>
+
+namespace {
+
+constexpr std::uintptr_t kPage = 4096;
+std::uintptr_t roundUp(std::uintptr_t value, std::uintptr_t unit) { return (value + unit - 1) & ~(unit - 1); }
+
+}  // namespace
+#endif
+
+#ifdef MESHBRIDGE_MAPPED_BUFFERS
+namespace {
+
+// Below this a buffer shares pages with others; its mapping of whole huge
+// pages would cost more memory than its faults cost time.
+constexpr std::size_t kMappedAlone = 1 << 20;
+constexpr std::uintptr_t kHugePage = 2 << 20;
+
+}  // namespace
 #endif
 
 extern "C" void meshbridge_advise_huge_pages(void* data, long long bytes) {
 #ifdef __linux__
-    constexpr std::uintptr_t kPage = 4096;
-    constexpr long long kWorthIt = 4 << 20;  // below two huge pages there is little to win
+    constexpr long long kWorthIt = 2 << 20;  // below two huge pages there is little to win
     if (!data || bytes < kWorthIt) return;
-    const auto start = (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    const auto start = roundUp(reinterpret_cast<std::uintptr_t>(data), kPage);
     const auto end = (reinterpret_cast<std::uintptr_t>(data) + static_cast<std::uintptr_t>(bytes)) & ~(kPage - 1);
     // Advice only: where the kernel declines, the memory is ordinary pages.
     if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
@@ -20,3 +41,38 @@ extern "C" void meshbridge_advise_huge_pages(void* data, long long bytes) {
     (void)bytes;
 #endif
 }
+
+namespace meshbridge {
+
+void* allocateHugePageBuffer(std::size_t bytes) {
+#ifdef MESHBRIDGE_MAPPED_BUFFERS
+    if (bytes >= kMappedAlone) {
+        if (bytes > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
+        const std::size_t length = roundUp(bytes, kHugePage);
+        // One huge page more than needed, so that an aligned start lies
+        // inside; what lies before and after it is given back at once.
+        void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) throw std::bad_alloc();
+        const auto first = reinterpret_cast<std::uintptr_t>(mapped);
+        const auto start = roundUp(first, kHugePage);
+        if (start > first) munmap(mapped, start - first);
+        if (const std::uintptr_t after = first + kHugePage - start; after > 0)
+            munmap(reinterpret_cast<void*>(start + length), after);
+        madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);  // advice only, as above
+        return reinterpret_cast<void*>(start);
+    }
+#endif
+    return ::operator new(bytes);
+}
+
+void releaseHugePageBuffer(void* data, std::size_t bytes) noexcept {
+#ifdef MESHBRIDGE_MAPPED_BUFFERS
+    if (bytes >= kMappedAlone) {
+        munmap(data, roundUp(bytes, kHugePage));
+        return;
+    }
+#endif
+    ::operator delete(data);
+}
+
+}  // namespace meshbridge

@@ -2,7 +2,7 @@
  * request (Linux's transparent huge pages in "madvise" mode): the first write
  * then faults once per 2 MB instead of once per 4 KB page, which is most of
  * the cost of touching new memory. Elsewhere, and for small buffers, nothing
- * happens. Callable from gifticlib's C code. */
+ * happens. The advice is callable from gifticlib's C code. */
 #ifndef MESHBRIDGE_HUGE_PAGES_H
 #define MESHBRIDGE_HUGE_PAGES_H
 
@@ -17,25 +17,42 @@ void meshbridge_advise_huge_pages(void* data, long long bytes);
 #ifdef __cplusplus
 }
 
-#include <algorithm>
 #include <cstddef>
+#include <limits>
+#include <new>
 #include <vector>
 
 namespace meshbridge {
 
-// As values.resize(count), with fresh memory advised before it is first written.
-// Growth is geometric, as the vector's own, so that appending stays linear.
+// Memory for one array of `bytes` bytes: on Linux, arrays of 512 KB and more
+// are mapped on their own in whole, aligned 2 MB pages advised to be huge
+// pages (a fresh 4 KB page costs as much to touch as 2 MB of memory in use);
+// smaller ones, and every array elsewhere, come from operator new. Throws
+// std::bad_alloc when there is no memory.
+void* allocateHugePageBuffer(std::size_t bytes);
+// Gives back what allocateHugePageBuffer gave for the same `bytes`.
+void releaseHugePageBuffer(void* data, std::size_t bytes) noexcept;
+
 template <class T>
-void resizeAdvised(std::vector<T>& values, std::size_t count) {
-    if (values.capacity() < count) {
-        std::vector<T> fresh;
-        fresh.reserve(std::max(count, 2 * values.capacity()));
-        meshbridge_advise_huge_pages(fresh.data(), static_cast<long long>(fresh.capacity() * sizeof(T)));
-        fresh.assign(values.begin(), values.end());
-        values.swap(fresh);
+struct HugePageAllocator {
+    using value_type = T;
+    HugePageAllocator() = default;
+    template <class U>
+    HugePageAllocator(const HugePageAllocator<U>&) noexcept {}  // NOLINT: rebinding, as std::allocator
+    T* allocate(std::size_t n) {
+        if (n > std::numeric_limits<std::size_t>::max() / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(allocateHugePageBuffer(n * sizeof(T)));
     }
-    values.resize(count);
-}
+    void deallocate(T* data, std::size_t n) noexcept { releaseHugePageBuffer(data, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const HugePageAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+
+// The arrays of records and of the conversions' large working tables.
+template <class T>
+using HugePageVector = std::vector<T, HugePageAllocator<T>>;
 
 }  // namespace meshbridge
 #endif

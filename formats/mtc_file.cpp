@@ -108,7 +108,7 @@ MtcData mtcFromHost(const HostMtcInfo& info, const float* const* courses, MtcDet
     if (detail == MtcDetail::HeaderOnly) return mtc;
     const auto vertices = static_cast<std::size_t>(std::max(info.nrOfVertices, 0));
     const auto volumes = static_cast<std::size_t>(std::max(info.nrOfVolumes, 0));
-    resizeAdvised(mtc.data, vertices * volumes);
+    mtc.data.resize(vertices * volumes);
     coursesToVolumes(courses, vertices, volumes, mtc.data.data());
     return mtc;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/huge_pages.h"
 #include "host/host_api.h"
 
 namespace meshbridge {
@@ -23,7 +24,7 @@ struct MtcData {
     std::int32_t segmentSize = 0;
     std::int32_t segmentOffset = 0;
     std::int8_t headerFlag = 0;
-    std::vector<float> data;  // volume after volume: vertex v of volume t is data[t * nrOfVertices + v]
+    HugePageVector<float> data;  // volume after volume: vertex v of volume t is data[t * nrOfVertices + v]
     std::string fileName;
 };
 

@@ -152,7 +152,7 @@ bool readPatch(PoiText& in, PoiPatch& patch, std::int32_t number) {
         return in.fail(formatText("%s counts %d vertices, more than the rest of the file holds", which.c_str(), *count));
     patch.labelVertex = *labelVertex;
     patch.nrOfVertices = *count;
-    std::vector<std::int32_t>& vertices = patch.vertices.owned();
+    HugePageVector<std::int32_t>& vertices = patch.vertices.owned();
     vertices.reserve(static_cast<std::size_t>(*count));
     for (std::int32_t k = 0; k < *count; ++k) {
         const auto vertex = in.number();

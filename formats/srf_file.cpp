@@ -144,7 +144,7 @@ SrfData srfFromHost(const HostSrfInfo& info) {
     srf.reserved = 0;
     if (info.triangles && info.nrOfTriangles > 0) {
         const std::size_t corners = 3 * static_cast<std::size_t>(info.nrOfTriangles);
-        srf.triangles = std::vector<std::int32_t>(info.triangles, info.triangles + corners);
+        srf.triangles = HugePageVector<std::int32_t>(info.triangles, info.triangles + corners);
     }
     return srf;
 }

@@ -28,8 +28,8 @@ struct SrfNeighbors {
 // The neighbour lists of all vertices, back to back in vertex order: one
 // allocation for a whole mesh instead of one per vertex.
 struct SrfNeighborTable {
-    std::vector<std::size_t> offsets{0};  // vertex v's list is indices[offsets[v], offsets[v + 1])
-    std::vector<std::int32_t> indices;
+    HugePageVector<std::size_t> offsets{0};  // vertex v's list is indices[offsets[v], offsets[v + 1])
+    HugePageVector<std::int32_t> indices;
 
     std::size_t size() const { return offsets.size() - 1; }
     SrfNeighbors operator[](std::size_t v) const {

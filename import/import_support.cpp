@@ -22,7 +22,7 @@ bool isPerVertexList(const giiDataArray& array, int index, std::int32_t count, s
 
 }  // namespace
 
-bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, std::vector<float>& converted,
+bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, HugePageVector<float>& converted,
                      std::span<const float>& values, std::string& problem) {
     if (!isPerVertexList(array, index, count, problem)) return false;
     values = storedFloats(array);
@@ -32,7 +32,7 @@ bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, std::ve
     return true;
 }
 
-bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, std::vector<float>& values,
+bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, HugePageVector<float>& values,
                      std::string& problem) {
     if (!isPerVertexList(array, index, count, problem)) return false;
     std::string why;

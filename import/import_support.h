@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/gifti.h"
+#include "common/huge_pages.h"
 
 namespace meshbridge {
 
@@ -18,12 +19,12 @@ bool refuseImport(const char* what, const std::string& path, const std::string& 
 // The values of data array `index` as floats, when the array is a list of
 // `count` plain numbers (as many as the first array holds); else false with
 // the problem.
-bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, std::vector<float>& values,
+bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, HugePageVector<float>& values,
                      std::string& problem);
 
 // The same values without a copy where gifticlib holds them as floats already
 // (else converted into `converted`); valid while the array keeps its data.
-bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, std::vector<float>& converted,
+bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, HugePageVector<float>& converted,
                      std::span<const float>& values, std::string& problem);
 
 }  // namespace meshbridge

@@ -60,7 +60,7 @@ bool importLabelTable(const gifti_image& image, const std::string& path, bool pr
         return false;
     }
     const giiDataArray* nodeArray = arrayWithIntent(image, {NIFTI_INTENT_NODE_INDEX}, ArrayPick::Last);
-    std::vector<std::int32_t> labels, nodes;
+    HugePageVector<std::int32_t> labels, nodes;
     std::string problem;
     if (!int32Values(*labelArray, labels, problem))
         return refuseImport("The labels", path, "the label array cannot be read: " + problem);

@@ -164,7 +164,7 @@ bool importSurfaceMap(const gifti_image& image, const std::string& path, bool pr
     smp.version = 5;
     smp.srfFileName = "untitled.srf";
     // Every array must hold one plain number per vertex, as many as the first.
-    std::vector<std::vector<float>> values(static_cast<std::size_t>(image.numDA));
+    std::vector<HugePageVector<float>> values(static_cast<std::size_t>(image.numDA));
     for (int i = 0; i < image.numDA; ++i) {
         std::string problem;
         if (!perVertexValues(arrayAt(image, i), i, smp.nrOfVertices, values[static_cast<std::size_t>(i)], problem))

@@ -16,9 +16,9 @@ std::int32_t colorWordFromRgba(float red, float green, float blue, float alpha) 
     return kOwnColorBase + packedRgb(colorByteTruncated(red), colorByteTruncated(green), colorByteTruncated(blue));
 }
 
-std::vector<std::int32_t> convertGiftiColors(const gifti_image& source, std::int32_t nrOfVertices) {
-    std::vector<std::int32_t> words;
-    resizeAdvised(words, static_cast<std::size_t>(std::max(nrOfVertices, 0)));
+HugePageVector<std::int32_t> convertGiftiColors(const gifti_image& source, std::int32_t nrOfVertices) {
+    HugePageVector<std::int32_t> words;
+    words.resize(static_cast<std::size_t>(std::max(nrOfVertices, 0)));
     const giiLabelTable& table = source.labeltable;
     if (table.length <= 0) {
         logText("No predefined colors present (length = 0). Colors will be default Corvana colors (blue).");
@@ -37,7 +37,7 @@ std::vector<std::int32_t> convertGiftiColors(const gifti_image& source, std::int
     logText("Assigning converted colors to mesh...");
     if (!labels) return words;
     const std::int64_t count = labels->dims[0];
-    std::vector<std::int32_t> keys;
+    HugePageVector<std::int32_t> keys;
     std::string problem;
     if (count < 1 || count > nrOfVertices || !int32Values(*labels, keys, problem) ||
         keys.size() < static_cast<std::size_t>(count))

@@ -28,12 +28,12 @@ void computeMeshCenter(SrfData& srf) {
 
 void computeVertexNormals(SrfData& srf) {
     const std::size_t n = srf.vertexX.size();
-    std::vector<float>& nx = srf.normalX.owned();
-    std::vector<float>& ny = srf.normalY.owned();
-    std::vector<float>& nz = srf.normalZ.owned();
-    for (std::vector<float>* normals : {&nx, &ny, &nz}) {
+    HugePageVector<float>& nx = srf.normalX.owned();
+    HugePageVector<float>& ny = srf.normalY.owned();
+    HugePageVector<float>& nz = srf.normalZ.owned();
+    for (HugePageVector<float>* normals : {&nx, &ny, &nz}) {
         normals->clear();
-        resizeAdvised(*normals, n);
+        normals->resize(n);
     }
     const auto& t = srf.triangles;
     for (std::size_t f = 0; f + 2 < t.size(); f += 3) {
@@ -155,7 +155,7 @@ private:
         return false;
     }
 
-    std::vector<std::uint32_t> seenAt_;
+    HugePageVector<std::uint32_t> seenAt_;
     std::uint32_t stamp_ = 0;
     std::span<const std::int32_t> pairs_;
     static constexpr std::size_t kPlainScanPairs = 16;
@@ -170,10 +170,10 @@ NeighborRings::NeighborRings(std::int32_t nrOfVertices, std::span<const std::int
     const auto n = static_cast<std::size_t>(std::max(nrOfVertices, 0));
     // The corners of each vertex, in triangle order, in one table: corner
     // 3f + c is corner c of triangle f.
-    resizeAdvised(offset_, n + 1);
+    offset_.resize(n + 1);
     for (std::int32_t vertex : triangles) ++offset_[static_cast<std::size_t>(vertex) + 1];
     for (std::size_t v = 0; v < n; ++v) offset_[v + 1] += offset_[v];
-    resizeAdvised(corners_, triangles.size());
+    corners_.resize(triangles.size());
     for (std::size_t corner = 0; corner < triangles.size(); ++corner) {
         corners_[offset_[static_cast<std::size_t>(triangles[corner])]++] = static_cast<std::uint32_t>(corner);
     }

@@ -48,8 +48,8 @@ public:
 
 private:
     std::span<const std::int32_t> triangles_;
-    std::vector<std::uint32_t> offset_{0};  // corners of vertex v: corners_[offset_[v], offset_[v + 1])
-    std::vector<std::uint32_t> corners_;
+    HugePageVector<std::uint32_t> offset_{0};  // corners of vertex v: corners_[offset_[v], offset_[v + 1])
+    HugePageVector<std::uint32_t> corners_;
     std::vector<std::int32_t> pairs_, ring_;
     std::unique_ptr<RingBuilder> builder_;
 };

@@ -22,7 +22,7 @@ struct Mesh {
     giiDataArray* pointset = nullptr;
     std::span<const float> points;  // x, y, z of each vertex
     HostArray<std::int32_t> triangles;
-    std::vector<float> convertedPoints;
+    HugePageVector<float> convertedPoints;
 };
 
 // The mesh of the image, checked; false with the problem when the arrays do
@@ -95,12 +95,12 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
 
     logText(formatText("nr of vertices: %i", srf.nrOfVertices));
     const auto n = static_cast<std::size_t>(srf.nrOfVertices);
-    std::vector<float>& x = srf.vertexX.owned();
-    std::vector<float>& y = srf.vertexY.owned();
-    std::vector<float>& z = srf.vertexZ.owned();
-    resizeAdvised(x, n);
-    resizeAdvised(y, n);
-    resizeAdvised(z, n);
+    HugePageVector<float>& x = srf.vertexX.owned();
+    HugePageVector<float>& y = srf.vertexY.owned();
+    HugePageVector<float>& z = srf.vertexZ.owned();
+    x.resize(n);
+    y.resize(n);
+    z.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         x[i] = mesh.points[3 * i];
         y[i] = mesh.points[3 * i + 1];
@@ -108,7 +108,7 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
     }
     // Split: the coordinates as read go now (the library's, or the converted copy).
     mesh.points = {};
-    std::vector<float>().swap(mesh.convertedPoints);  // `= {}` would keep the memory
+    HugePageVector<float>().swap(mesh.convertedPoints);  // `= {}` would keep the memory
     releaseArrayData(*mesh.pointset);
     computeMeshCenter(srf);
     srf.convexColor = {0.332f, 0.733f, 0.98f, 1.0f};
@@ -138,8 +138,8 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
         if (!rings) {
             for (HostArray<float>* written : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX, &srf.normalY,
                                               &srf.normalZ})
-                std::vector<float>().swap(written->owned());
-            std::vector<std::int32_t>().swap(srf.vertexColors.owned());
+                HugePageVector<float>().swap(written->owned());
+            HugePageVector<std::int32_t>().swap(srf.vertexColors.owned());
             rings.emplace(srf.nrOfVertices, std::span<const std::int32_t>(srf.triangles.data(), srf.triangles.size()));
         }
         return rings->ring(vertex);

@@ -113,12 +113,12 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
     // The values go from the library's arrays straight into the host's time
     // course: float32 values as they are, others converted first.
     std::vector<const float*> volumes(static_cast<std::size_t>(image.numDA));
-    std::vector<std::vector<float>> converted;
+    std::vector<HugePageVector<float>> converted;
     try {
         for (int t = 0; t < image.numDA; ++t) {
             std::string problem;
             std::span<const float> values;
-            std::vector<float> conversion;
+            HugePageVector<float> conversion;
             if (!perVertexFloats(*image.darray[t], t, mtc.nrOfVertices, conversion, values, problem))
                 return refuseImport("The time series", path, problem);
             volumes[static_cast<std::size_t>(t)] = values.data();

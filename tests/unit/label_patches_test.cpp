@@ -41,7 +41,7 @@ PoiData writePatches(const std::string& path, std::int32_t meshVertices,
                 .fileName = path};
     for (const auto& [name, color, vertices] : patches)
         poi.patches.push_back(
-            {.nrOfVertices = static_cast<std::int32_t>(vertices.size()), .name = name, .color = color, .vertices = vertices});
+            {.nrOfVertices = static_cast<std::int32_t>(vertices.size()), .name = name, .color = color, .vertices = HugePageVector<std::int32_t>(vertices.begin(), vertices.end())});
     EXPECT_TRUE(writePoiFile(poi));
     return poi;
 }

@@ -23,7 +23,7 @@ const std::string kQuestion =
     "Cross-correlation data detected. Please select the map type:\n\n1 = Cross-correlation\n2 = Polar angle\n3 = "
     "Eccentricity\n";
 
-SmpMap map(std::int32_t type, const std::string& name, std::vector<float> values, std::int32_t df1 = 28,
+SmpMap map(std::int32_t type, const std::string& name, HugePageVector<float> values, std::int32_t df1 = 28,
            std::int32_t df2 = 7) {
     return {.mapType = type, .df1 = df1, .df2 = df2, .name = name, .data = std::move(values)};
 }

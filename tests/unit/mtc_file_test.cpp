@@ -40,7 +40,7 @@ TEST_F(MtcFile, ReadsVolumeAfterVolumeAndPrintsTheHeader) {
               "TR in milliseconds:   2000\nHRF: 1\nHRF delta: 6.000000\nHRF tau: 16.000000\nSegment size: 10\n"
               "Segment offset: 2\n");
     EXPECT_EQ(mtc.headerFlag, 1);
-    EXPECT_EQ(mtc.data, (std::vector<float>{0, 10, 1, 11, 2, 12}));
+    EXPECT_EQ(mtc.data, (HugePageVector<float>{0, 10, 1, 11, 2, 12}));
     test::writeFile(dir.file("v0.mtc"), twoByThree(0).str());
     EXPECT_TRUE(readMtcFile(dir.file("v0.mtc"), mtc));
 
@@ -105,7 +105,7 @@ TEST_F(MtcFile, HostCoursesAreCopiedVolumeByVolumeInBlocks) {
     ASSERT_FALSE(isFailedLoad(mtc));
     EXPECT_EQ(std::tuple(mtc.version, mtc.fileName, mtc.vtcFileName, mtc.tr),
               std::tuple(1, "C:\\data\\run1.mtc", "run1.vtc", 2000.0f));
-    EXPECT_EQ(mtc.data, (std::vector<float>{0, 10, 1, 11, 2, 12}));
+    EXPECT_EQ(mtc.data, (HugePageVector<float>{0, 10, 1, 11, 2, 12}));
 
     host.timeCourseInfo.reset();
     EXPECT_TRUE(isFailedLoad(loadMtc("none", false)));

@@ -36,7 +36,7 @@ PoiData example(const std::string& fileName) {
     PoiData poi{.version = 2, .fromMeshFile = "untitled.srf", .nrOfMeshVertices = 40962, .nrOfPOIs = 1,
                 .fileName = fileName};
     poi.patches.push_back({.nrOfVertices = 2, .name = "V1", .color = 16711680, .labelVertex = 17,
-                           .vertices = std::vector<std::int32_t>{17, 18}});
+                           .vertices = HugePageVector<std::int32_t>{17, 18}});
     return poi;
 }
 

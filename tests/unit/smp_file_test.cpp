@@ -12,7 +12,7 @@ using meshbridge::test::Bytes;
 
 namespace {
 
-SmpMap mapOfType(std::int32_t type, const std::string& name, std::vector<float> values) {
+SmpMap mapOfType(std::int32_t type, const std::string& name, HugePageVector<float> values) {
     return {.mapType = type, .clusterSize = 25, .enableClusterCheck = 1, .thresholdMin = 2.5f, .thresholdMax = 8.0f,
             .optionV4 = 1, .df1 = 28, .df2 = 3, .optionV5 = 3, .bonferroni = 1, .criticalColor = {192, 0, 0},
             .maxColor = {255, 192, 0}, .criticalColorNeg = {0, 0, 128}, .maxColorNeg = {0, 128, 255},

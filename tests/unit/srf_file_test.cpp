@@ -16,11 +16,11 @@ namespace {
 
 SrfData twoVertexSurface(const std::string& fileName) {
     SrfData srf{.version = 3.0f, .nrOfVertices = 2, .nrOfTriangles = 1, .meshCenterX = 1.5f, .meshCenterY = -2.0f,
-                .meshCenterZ = 0.25f, .vertexX = std::vector<float>{1, 2}, .vertexY = std::vector<float>{3, 4},
-                .vertexZ = std::vector<float>{5, 6}, .normalX = std::vector<float>{0, 0},
-                .normalY = std::vector<float>{0, 0}, .normalZ = std::vector<float>{1, -1},
+                .meshCenterZ = 0.25f, .vertexX = HugePageVector<float>{1, 2}, .vertexY = HugePageVector<float>{3, 4},
+                .vertexZ = HugePageVector<float>{5, 6}, .normalX = HugePageVector<float>{0, 0},
+                .normalY = HugePageVector<float>{0, 0}, .normalZ = HugePageVector<float>{1, -1},
                 .convexColor = {0.1f, 0.2f, 0.3f, 1.0f}, .concaveColor = {0.4f, 0.5f, 0.6f, 1.0f},
-                .vertexColors = std::vector<std::int32_t>{0, 0x3FFF0000}, .triangles = std::vector<std::int32_t>{0, 1, 1}, .fileName = fileName};
+                .vertexColors = HugePageVector<std::int32_t>{0, 0x3FFF0000}, .triangles = HugePageVector<std::int32_t>{0, 1, 1}, .fileName = fileName};
     srf.neighbors.append(std::vector<std::int32_t>{1});
     srf.neighbors.append(std::vector<std::int32_t>{});
     return srf;

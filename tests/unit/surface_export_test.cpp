@@ -14,20 +14,20 @@ using namespace meshbridge::test;
 
 namespace {
 
-SrfData triangleSurface(const std::string& fileName, std::vector<std::int32_t> colors = {0, 1, 0}) {
+SrfData triangleSurface(const std::string& fileName, HugePageVector<std::int32_t> colors = {0, 1, 0}) {
     SrfData srf{.version = 3.0f, .nrOfVertices = 3, .nrOfTriangles = 1,
-                .vertexX = std::vector<float>{0.1f, 1.0f, -2.5e-7f}, .vertexY = std::vector<float>{0.0f, 123.456789f, 1.0f},
-                .vertexZ = std::vector<float>{-0.0f, 3.0f, 1e-30f}, .convexColor = {0.332f, 0.733f, 0.98f, 1.0f},
-                .concaveColor = {0.1f, 0.24f, 0.32f, 1.0f}, .vertexColors = std::move(colors), .triangles = std::vector<std::int32_t>{0, 2, 1},
+                .vertexX = HugePageVector<float>{0.1f, 1.0f, -2.5e-7f}, .vertexY = HugePageVector<float>{0.0f, 123.456789f, 1.0f},
+                .vertexZ = HugePageVector<float>{-0.0f, 3.0f, 1e-30f}, .convexColor = {0.332f, 0.733f, 0.98f, 1.0f},
+                .concaveColor = {0.1f, 0.24f, 0.32f, 1.0f}, .vertexColors = std::move(colors), .triangles = HugePageVector<std::int32_t>{0, 2, 1},
                 .fileName = fileName};
-    srf.normalX = srf.normalY = srf.normalZ = std::vector<float>(3, 0.0f);
+    srf.normalX = srf.normalY = srf.normalZ = HugePageVector<float>(3, 0.0f);
     srf.neighbors.assignEmpty(3);
     return srf;
 }
 
 class SurfaceExportTest : public test::HostTest {
 protected:
-    std::string writeSurface(const std::string& name, std::vector<std::int32_t> colors = {0, 1, 0}) {
+    std::string writeSurface(const std::string& name, HugePageVector<std::int32_t> colors = {0, 1, 0}) {
         const std::string path = dir.file(name);
         EXPECT_TRUE(writeSrfFile(triangleSurface(path, std::move(colors))));
         host.dialogAnswers.push_back(path);
@@ -83,11 +83,11 @@ TEST_F(SurfaceExportTest, WriteThatFailsPartWayKeepsTheOldFile) {
     const std::string path = dir.file("big.srf");
     SrfData srf = triangleSurface(path);
     srf.nrOfVertices = 20000;
-    std::vector<float> values(20000);
+    HugePageVector<float> values(20000);
     for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i * 7919 % 10007) * 0.37f;
     for (HostArray<float>* array : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX, &srf.normalY, &srf.normalZ})
         *array = values;  // too varied to compress below the limit
-    srf.vertexColors = std::vector<std::int32_t>(20000, 0);
+    srf.vertexColors = HugePageVector<std::int32_t>(20000, 0);
     srf.neighbors.assignEmpty(20000);
     ASSERT_TRUE(writeSrfFile(srf));
     for (bool binary : {false, true}) {
@@ -110,7 +110,7 @@ TEST_F(SurfaceExportTest, TrianglesOutsideTheMeshAreRefused) {
     for (std::int32_t bad : {3, -1, INT32_MAX}) {
         const std::string path = dir.file("bad.srf");
         SrfData srf = triangleSurface(path);
-        srf.triangles = std::vector<std::int32_t>{0, bad, 1};
+        srf.triangles = HugePageVector<std::int32_t>{0, bad, 1};
         ASSERT_TRUE(writeSrfFile(srf));
         EXPECT_FALSE(exportFile(kFileTypeSrf, path));
         EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + path + " holds the triangle corner " +

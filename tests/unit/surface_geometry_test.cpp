@@ -11,7 +11,8 @@ using namespace meshbridge;
 
 namespace {
 
-SrfData mesh(std::vector<float> x, std::vector<float> y, std::vector<float> z, std::vector<std::int32_t> triangles) {
+SrfData mesh(HugePageVector<float> x, HugePageVector<float> y, HugePageVector<float> z,
+             HugePageVector<std::int32_t> triangles) {
     SrfData srf;
     srf.nrOfVertices = static_cast<std::int32_t>(x.size());
     srf.vertexX = std::move(x);
@@ -58,7 +59,7 @@ TEST(SurfaceGeometry, NormalsAreMeansOfUnitFaceNormalsAndAlwaysFinite) {
     EXPECT_FLOAT_EQ(srf.meshCenterY, 1.0f / 3.0f);
     EXPECT_EQ(srf.meshCenterZ, 0.0f);
     for (std::size_t v = 0; v < 3; ++v) EXPECT_EQ(normal(srf, v), (Normal{0, 0, 1}));
-    srf.triangles = std::vector<std::int32_t>{2, 1, 0};
+    srf.triangles = HugePageVector<std::int32_t>{2, 1, 0};
     computeVertexNormals(srf);
     for (std::size_t v = 0; v < 3; ++v) EXPECT_EQ(normal(srf, v), (Normal{0, 0, -1}));
 
