@@ -37,6 +37,13 @@ bool replaceFile(const std::string& from, const std::string& to) {
 #endif
 }
 
+// True when a file (or anything else) stands under `path` that the new file
+// would replace.
+bool targetExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
+}
+
 // Flushes a finished file's bytes to the disk.
 bool syncFile(const std::string& path) {
 #ifdef _WIN32
@@ -70,7 +77,9 @@ bool runProducer(const std::function<bool(const std::string&)>& produce, const s
 bool produceThroughNamedFile(const std::string& path, const std::function<bool(const std::string&)>& produce) {
     const std::string temporary = partialFileName(path);
     std::remove(temporary.c_str());
-    const bool done = runProducer(produce, temporary) && syncFile(temporary) && replaceFile(temporary, path);
+    const bool replacing = targetExists(path);
+    const bool done = runProducer(produce, temporary) && (!replacing || syncFile(temporary)) &&
+                      replaceFile(temporary, path);
     if (!done) std::remove(temporary.c_str());
     return done;
 }
@@ -97,7 +106,8 @@ Unnamed produceThroughUnnamedFile(const std::string& path, const std::function<b
     const std::string staging = partialFileName(path);
     std::remove(staging.c_str());  // left by a process killed while naming its file
     bool done = runProducer(produce, procPath);
-    if (done && ::fsync(fd) != 0 && errno != EINVAL) done = fail(errno, "the file could not be flushed to the disk");
+    if (done && targetExists(path) && ::fsync(fd) != 0 && errno != EINVAL)
+        done = fail(errno, "the file could not be flushed to the disk");
     if (done) {
         done = ::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
                fail(errno, "the finished file could not be named");

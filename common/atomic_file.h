@@ -1,7 +1,10 @@
 // Files are never written in place: the content goes to a temporary file in the
-// target's folder, which is flushed to the disk and replaces the target only
-// once it is complete. A failed write leaves an existing target as it was and
-// no temporary file behind. On Linux the temporary file has no name until it
+// target's folder, which replaces the target only once it is complete. A
+// failed write leaves an existing target as it was and no temporary file
+// behind. Before it takes the place of an existing file the new one is flushed
+// to the disk, so that a crash cannot leave a damaged file where a good one
+// stood; a file that replaces nothing is left to the system's own writing, as
+// other programs' files are (a crash could lose it, but nothing else). On Linux the temporary file has no name until it
 // is complete, so a killed process leaves nothing; elsewhere (and where the
 // file system cannot do that) it is "TARGET.partial", which the next write of
 // the same target removes.
@@ -20,7 +23,7 @@ enum class FileMode { Binary, Text };
 const std::string& lastWriteFailure();
 
 // Opens the temporary file in the given mode and lets `write` fill it; the
-// target is replaced when `write` returns true and every byte reached the disk.
+// target is replaced when `write` returns true and every byte was written.
 bool writeFileAtomically(const std::string& path, FileMode mode,
                          const std::function<bool(std::FILE*)>& write);
 

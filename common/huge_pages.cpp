@@ -30,7 +30,7 @@ constexpr std::uintptr_t kHugePage = 2 << 20;
 
 extern "C" void meshbridge_advise_huge_pages(void* data, long long bytes) {
 #ifdef __linux__
-    constexpr long long kWorthIt = 2 << 20;  // below two huge pages there is little to win
+    constexpr long long kWorthIt = 2 << 20;  // below one huge page there is nothing to win
     if (!data || bytes < kWorthIt) return;
     const auto start = roundUp(reinterpret_cast<std::uintptr_t>(data), kPage);
     const auto end = (reinterpret_cast<std::uintptr_t>(data) + static_cast<std::uintptr_t>(bytes)) & ~(kPage - 1);

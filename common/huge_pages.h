@@ -24,7 +24,7 @@ void meshbridge_advise_huge_pages(void* data, long long bytes);
 
 namespace meshbridge {
 
-// Memory for one array of `bytes` bytes: on Linux, arrays of 512 KB and more
+// Memory for one array of `bytes` bytes: on Linux, arrays of 1 MB and more
 // are mapped on their own in whole, aligned 2 MB pages advised to be huge
 // pages (a fresh 4 KB page costs as much to touch as 2 MB of memory in use);
 // smaller ones, and every array elsewhere, come from operator new. Throws

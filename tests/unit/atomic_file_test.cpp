@@ -5,7 +5,32 @@
 #include "tests/support/host_test.h"
 #include "tests/support/file_size_limit.h"
 
+#ifdef __linux__
+#include <dlfcn.h>
+
+#include <cerrno>
+#endif
+
 using namespace meshbridge;
+
+#ifdef __linux__
+namespace {
+int fsyncCalls = 0;
+int fsyncError = 0;  // the error every fsync fails with, while not 0
+}  // namespace
+
+// Stands in for the C library's fsync in this program: counts the calls and
+// fails them on request (a disk that reports an error only when it is flushed).
+extern "C" int fsync(int fd) {
+    ++fsyncCalls;
+    if (fsyncError != 0) {
+        errno = fsyncError;
+        return -1;
+    }
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    return real(fd);
+}
+#endif
 
 class AtomicFile : public test::HostTest {};
 
@@ -62,3 +87,24 @@ TEST_F(AtomicFile, WriteThatFailsPartWayKeepsTheOldFileAndSaysWhy) {
     EXPECT_EQ(test::readFile(dir.file("a.bin")), "old content");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.bin"});
 }
+
+#ifdef __linux__
+TEST_F(AtomicFile, OnlyAFileThatReplacesAnotherIsFlushedToTheDiskAndAFailedFlushKeepsTheOld) {
+    const auto write = [&](const char* content) {
+        return writeFileAtomically(dir.file("n.txt"), FileMode::Text, [&](std::FILE* file) {
+            return std::fputs(content, file) >= 0;
+        });
+    };
+    fsyncCalls = 0;
+    ASSERT_TRUE(write("first"));
+    EXPECT_EQ(fsyncCalls, 0);  // nothing stood there to lose
+    ASSERT_TRUE(write("second"));
+    EXPECT_EQ(fsyncCalls, 1);
+    fsyncError = EIO;
+    EXPECT_FALSE(write("third"));
+    fsyncError = 0;
+    EXPECT_EQ(lastWriteFailure(), "Input/output error");
+    EXPECT_EQ(test::readFile(dir.file("n.txt")), "second");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"n.txt"});
+}
+#endif
