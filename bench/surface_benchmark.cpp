@@ -29,6 +29,7 @@
 #include "export/time_series_export.h"
 #include "import/time_series_import.h"
 #include "common/gifti.h"
+#include "common/replace_extension.h"
 #include "export/gifti_writing.h"
 #include "export/surface_export.h"
 #include "formats/srf_file.h"
@@ -95,6 +96,13 @@ bool writeMtc(int volumes, const std::string& path) {
     return out.flush();
 }
 
+// Before the clock starts, the output of a step goes, so that the step writes
+// a new file, unless the step's last word is "replacing": then it replaces the
+// file the last run wrote.
+void makeRoomFor(const std::vector<std::string>& args, const std::string& output) {
+    if (args.back() != "replacing") std::filesystem::remove(output);
+}
+
 // One measured step, in this process; the exit status says whether it worked.
 int runStepHere(const std::vector<std::string>& args) {
     const std::string& step = args.at(0);
@@ -126,6 +134,7 @@ int runStepHere(const std::vector<std::string>& args) {
         return courses ? 0 : 1;
     }
     if (step == "export-time-series") {
+        makeRoomFor(args, replaceExtension(args.at(1), ".time.gii"));
         const auto start = nowNanoseconds();
         const bool done = exportTimeSeries(args.at(1), true, args.at(2) == "gzip");
         reportStepSeconds(secondsSince(start));
@@ -138,6 +147,7 @@ int runStepHere(const std::vector<std::string>& args) {
         return image ? 0 : 1;
     }
     if (step == "import") {
+        makeRoomFor(args, replaceExtension(args.at(1), ".srf"));
         const auto start = nowNanoseconds();
         GiftiImagePtr image = readGiftiImage(args.at(1), true);
         const bool done = image && importSurface(*image, args.at(1), false, false, false, nullptr);
@@ -145,6 +155,7 @@ int runStepHere(const std::vector<std::string>& args) {
         return done ? 0 : 1;
     }
     if (step == "export") {
+        makeRoomFor(args, replaceExtension(args.at(1), ".surf.gii"));
         const auto start = nowNanoseconds();
         const bool done = exportSurface(args.at(1), true, args.at(2) == "gzip", false);
         reportStepSeconds(secondsSince(start));
@@ -158,6 +169,7 @@ int runStepHere(const std::vector<std::string>& args) {
     }
     if (step == "write-bytes") {  // the floor of writing: these bytes in one go, as dd does
         const std::vector<char> bytes(static_cast<std::size_t>(std::stoull(args.at(1))), 'x');
+        makeRoomFor(args, args.at(2));
         const auto start = nowNanoseconds();
         FilePtr file = openFile(args.at(2), "wb");
         const bool done = file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
@@ -168,6 +180,7 @@ int runStepHere(const std::vector<std::string>& args) {
     if (step == "write") {
         GiftiImagePtr image(gifti_read_image(args.at(1).c_str(), 1));
         if (!image) return 1;
+        makeRoomFor(args, args.at(2));
         const auto start = nowNanoseconds();
         const bool done = gifti_write_image(image.get(), args.at(2).c_str(), 1) == 0;
         reportStepSeconds(secondsSince(start));
@@ -223,7 +236,7 @@ void printRow(std::size_t vertices, const std::string& encoding, const std::stri
               double floorSeconds = 0.0) {
     char ratio[32] = "";
     if (floorSeconds > 0) std::snprintf(ratio, sizeof ratio, "%.2f", r.seconds / floorSeconds);
-    std::printf("| %9zu | %-12s | %-19s | %7.2f | %7.2f | %7.2f | %8ld | %7.0f | %9.2f | %6s |\n", vertices,
+    std::printf("| %9zu | %-12s | %-21s | %7.2f | %7.2f | %7.2f | %8ld | %7.0f | %9.2f | %6s |\n", vertices,
                 encoding.c_str(), step.c_str(), r.seconds, r.userSeconds, r.systemSeconds, r.pageFaults,
                 r.peakMegabytes, r.seconds * 1e6 / static_cast<double>(vertices), r.succeeded ? ratio : "FAILED");
     std::fflush(stdout);
@@ -308,28 +321,35 @@ bool benchSurface(const Runners& run, const std::string& level, const std::strin
     const std::string srfBytes = std::to_string(fileSize(stem + ".surf.srf"));
     std::vector<std::vector<std::string>> reads = {
         {run.reference, "read", stem + ".surf.gii"}, run.ours({"read", stem + ".surf.gii"}),
-        run.ours({"write-bytes", srfBytes, stem + ".bytes"}), run.ours({"import", stem + ".surf.gii"})};
+        run.ours({"write-bytes", srfBytes, stem + ".bytes"}), run.ours({"import", stem + ".surf.gii"}),
+        run.ours({"import", stem + ".surf.gii", "replacing"})};
     run.addPeer(reads, {"read", stem + ".surf.gii"});
     const auto in = measureGroup(reads);
+    const double importFloor = in[0].seconds + in[2].seconds;
     printRow(vertices, encoding, "reference read", in[0]);
     printRow(vertices, encoding, "gifticlib read", in[1]);
     printRow(vertices, encoding, "SRF bytes written", in[2]);
-    printRow(vertices, encoding, "import", in[3], in[0].seconds + in[2].seconds);
-    if (in.size() > 4) printRow(vertices, encoding, "nibabel read", in[4]);
+    printRow(vertices, encoding, "import", in[3], importFloor);
+    printRow(vertices, encoding, "import over old SRF", in[4], importFloor);
+    if (in.size() > 5) printRow(vertices, encoding, "nibabel read", in[5]);
     if (encoding == "base64") return true;  // the export writes ASCII or compressed data only
-    std::filesystem::rename(stem + ".surf.srf", stem + ".srf");
+    // Under a name of its own, so that its GIFTI file does not replace the input.
+    const std::string srf = stem + "_export.srf";
+    std::filesystem::rename(stem + ".surf.srf", srf);
     std::vector<std::vector<std::string>> writes = {
         {run.reference, "write", stem + ".surf.gii", stem + ".again.gii"},
-        run.ours({"write", stem + ".surf.gii", stem + ".again.gii"}), run.ours({"load-srf", stem + ".srf"}),
-        run.ours({"export", stem + ".srf", encoding})};
+        run.ours({"write", stem + ".surf.gii", stem + ".again.gii"}), run.ours({"load-srf", srf}),
+        run.ours({"export", srf, encoding}), run.ours({"export", srf, encoding, "replacing"})};
     run.addPeer(writes, {"write", stem + ".surf.gii", stem + ".peer.gii", encoding});
     const auto out = measureGroup(writes);
     printRow(vertices, encoding, "reference write", out[0]);
     printRow(vertices, encoding, "gifticlib write", out[1]);
     printRow(vertices, encoding, "SRF read", out[2]);
     printRow(vertices, encoding, "export", out[3], out[0].seconds);
-    if (out.size() > 4) printRow(vertices, encoding, "nibabel write", out[4]);
-    for (const char* suffix : {".srf", ".again.gii", ".bytes", ".peer.gii"}) std::filesystem::remove(stem + suffix);
+    printRow(vertices, encoding, "export over old GIFTI", out[4], out[0].seconds);
+    if (out.size() > 5) printRow(vertices, encoding, "nibabel write", out[5]);
+    for (const char* suffix : {"_export.srf", "_export.surf.gii", ".again.gii", ".bytes", ".peer.gii"})
+        std::filesystem::remove(stem + suffix);
     return true;
 }
 
@@ -337,7 +357,8 @@ bool benchSurface(const Runners& run, const std::string& level, const std::strin
 bool benchTimeSeries(const Runners& run, const std::string& volumes, const std::string& encoding,
                      const std::filesystem::path& dir) {
     const std::string stem = (dir / ("run_" + encoding)).string();
-    if (!runStep(run.self, {"--step", "generate-time-series", volumes, encoding, stem + ".time.gii", stem + ".mtc"})
+    const std::string mtc = stem + "_export.mtc";  // its GIFTI file does not replace the input
+    if (!runStep(run.self, {"--step", "generate-time-series", volumes, encoding, stem + ".time.gii", mtc})
              .succeeded) {
         std::cerr << "cannot write " << stem << ".time.gii\n";
         return false;
@@ -350,10 +371,12 @@ bool benchTimeSeries(const Runners& run, const std::string& volumes, const std::
     printRow(kTimeSeriesVertices, label, "time series import", in[2], in[0].seconds + in[1].seconds);
     if (encoding == "base64") return true;
     const auto out = measureGroup({{run.reference, "write", stem + ".time.gii", stem + ".again.gii"},
-                                   run.ours({"export-time-series", stem + ".mtc", encoding})});
+                                   run.ours({"export-time-series", mtc, encoding}),
+                                   run.ours({"export-time-series", mtc, encoding, "replacing"})});
     printRow(kTimeSeriesVertices, label, "reference write", out[0]);
     printRow(kTimeSeriesVertices, label, "time series export", out[1], out[0].seconds);
-    std::filesystem::remove(stem + ".again.gii");
+    printRow(kTimeSeriesVertices, label, "export over old GIFTI", out[2], out[0].seconds);
+    for (const char* suffix : {"_export.mtc", "_export.time.gii", ".again.gii"}) std::filesystem::remove(stem + suffix);
     return true;
 }
 
@@ -379,8 +402,8 @@ int main(int argc, char** argv) {
     if (options.nibabel && std::filesystem::exists(peerScript) &&
         std::system("/usr/bin/python3 -c 'import nibabel' > /dev/null 2>&1") == 0)
         run.nibabel = {"/usr/bin/python3", peerScript};
-    std::printf("| vertices  | data         | step                | wall s  | user s  | sys s   | faults   | peak MB | us/vertex | ratio  |\n");
-    std::printf("|-----------|--------------|---------------------|---------|---------|---------|----------|---------|-----------|--------|\n");
+    std::printf("| vertices  | data         | step                  | wall s  | user s  | sys s   | faults   | peak MB | us/vertex | ratio  |\n");
+    std::printf("|-----------|--------------|-----------------------|---------|---------|---------|----------|---------|-----------|--------|\n");
     for (const std::string& level : options.levels) {
         for (const std::string& encoding : options.encodings) {
             if (!benchSurface(run, level, encoding, options.dir)) return 1;

@@ -20,10 +20,16 @@ std::uintptr_t roundUp(std::uintptr_t value, std::uintptr_t unit) { return (valu
 #ifdef MESHBRIDGE_MAPPED_BUFFERS
 namespace {
 
-// Below this a buffer shares pages with others; its mapping of whole huge
-// pages would cost more memory than its faults cost time.
-constexpr std::size_t kMappedAlone = 1 << 20;
+// Arrays from this size up are mapped on their own, so that their memory goes
+// back to the system as soon as they are freed (rather than stay with the
+// heap, where the next large array may not fit) ...
+constexpr std::size_t kMappedAlone = 256 << 10;
+// ... and from this size up in whole, aligned huge pages: below it, rounding
+// up to a huge page would cost more memory than the faults cost time.
+constexpr std::size_t kHugeFrom = 1 << 20;
 constexpr std::uintptr_t kHugePage = 2 << 20;
+
+std::size_t mappedLength(std::size_t bytes) { return roundUp(bytes, bytes >= kHugeFrom ? kHugePage : kPage); }
 
 }  // namespace
 #endif
@@ -48,15 +54,22 @@ void* allocateHugePageBuffer(std::size_t bytes) {
 #ifdef MESHBRIDGE_MAPPED_BUFFERS
     if (bytes >= kMappedAlone) {
         if (bytes > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
-        const std::size_t length = roundUp(bytes, kHugePage);
-        // One huge page more than needed, so that an aligned start lies
-        // inside; what lies before and after it is given back at once.
-        void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        const std::size_t length = mappedLength(bytes);
+        const bool huge = bytes >= kHugeFrom;
+        // For huge pages one more than needed, so that an aligned start lies
+        // inside; what lies before and after it is given back at once. Small
+        // pages are all mapped at once, in one call: cheaper than one fault
+        // for each.
+        const std::size_t slack = huge ? kHugePage : 0;
+        const int populate = huge ? 0 : MAP_POPULATE;
+        void* mapped =
+            mmap(nullptr, length + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | populate, -1, 0);
         if (mapped == MAP_FAILED) throw std::bad_alloc();
+        if (!huge) return mapped;
         const auto first = reinterpret_cast<std::uintptr_t>(mapped);
         const auto start = roundUp(first, kHugePage);
         if (start > first) munmap(mapped, start - first);
-        if (const std::uintptr_t after = first + kHugePage - start; after > 0)
+        if (const std::uintptr_t after = first + slack - start; after > 0)
             munmap(reinterpret_cast<void*>(start + length), after);
         madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);  // advice only, as above
         return reinterpret_cast<void*>(start);
@@ -68,7 +81,7 @@ void* allocateHugePageBuffer(std::size_t bytes) {
 void releaseHugePageBuffer(void* data, std::size_t bytes) noexcept {
 #ifdef MESHBRIDGE_MAPPED_BUFFERS
     if (bytes >= kMappedAlone) {
-        munmap(data, roundUp(bytes, kHugePage));
+        munmap(data, mappedLength(bytes));
         return;
     }
 #endif

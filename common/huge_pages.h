@@ -24,11 +24,13 @@ void meshbridge_advise_huge_pages(void* data, long long bytes);
 
 namespace meshbridge {
 
-// Memory for one array of `bytes` bytes: on Linux, arrays of 1 MB and more
-// are mapped on their own in whole, aligned 2 MB pages advised to be huge
-// pages (a fresh 4 KB page costs as much to touch as 2 MB of memory in use);
-// smaller ones, and every array elsewhere, come from operator new. Throws
-// std::bad_alloc when there is no memory.
+// Memory for one array of `bytes` bytes. On Linux, arrays of 256 KB and more
+// are mapped on their own, so that their memory goes back to the system when
+// they are freed, with all their pages mapped at once; from 1 MB they are
+// mapped in whole, aligned 2 MB pages advised to be huge pages (a fresh 4 KB
+// page costs about as much to touch as 2 MB of memory in use). Smaller ones,
+// and every array elsewhere, come from operator new. Throws std::bad_alloc
+// when there is no memory.
 void* allocateHugePageBuffer(std::size_t bytes);
 // Gives back what allocateHugePageBuffer gave for the same `bytes`.
 void releaseHugePageBuffer(void* data, std::size_t bytes) noexcept;

@@ -10,7 +10,7 @@
 // (the sanitizer build checks the small ones; the large ones are mapped).
 TEST(HugePageVector, KeepsTheValuesAcrossEveryKindOfBuffer) {
     meshbridge::HugePageVector<std::int32_t> values;
-    for (std::size_t count : {3u, 1000u, 300000u, 1200000u}) {
+    for (std::size_t count : {3u, 1000u, 100000u, 300000u, 1200000u}) {
         const std::size_t before = values.size();
         values.resize(count);
         std::iota(values.begin() + static_cast<std::ptrdiff_t>(before), values.end(), static_cast<std::int32_t>(before));
