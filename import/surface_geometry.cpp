@@ -1,8 +1,14 @@
 #include "import/surface_geometry.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <memory>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "common/huge_pages.h"
 
@@ -72,47 +78,146 @@ void computeVertexNormals(SrfData& srf) {
     }
 }
 
-// Builds the ring of one vertex from its edge pairs, in triangle order: pair k
-// holds the other two corners of the k-th triangle that uses the vertex, in
-// the order that follows the winding.
-class RingBuilder {
-public:
-    explicit RingBuilder(std::size_t nrOfVertices) : seenAt_(nrOfVertices, 0) {}
+// Asks for the memory at `data` to be brought into the cache, where the
+// compiler can.
+inline void prefetch(const void* data) {
+#if defined(__GNUC__)
+    __builtin_prefetch(data);
+#else
+    (void)data;
+#endif
+}
 
-    void build(std::int32_t vertex, std::span<const std::int32_t> pairs, std::vector<std::int32_t>& ring) {
+// The ring of one vertex is chained from its edge pairs, in triangle order:
+// pair k holds the other two corners of the k-th triangle that uses the
+// vertex, in the order that follows the winding. The chaining is the same for
+// every vertex; how the pairs are searched and the vertices met are
+// remembered is up to a book-keeper (FewPairs or ManyPairs), which offers
+// places() (twice the pairs), value(place), isUsed(pair), markUsed(pair),
+// meet(place) (true when the value at `place` was met before in this ring;
+// marks it met) and takeNext(value, otherPlace).
+template <class Book>
+void chainRing(Book& book, std::vector<std::int32_t>& ring, std::vector<std::int32_t>& before) {
+    const std::size_t pairCount = book.places() / 2;
+    ring.clear();
+    ring.reserve(pairCount + 1);
+    for (std::size_t start = 0; start < pairCount; ++start) {
+        if (book.isUsed(start)) continue;
+        book.markUsed(start);
+        const std::size_t chainStart = ring.size();
+        if (!book.meet(2 * start)) ring.push_back(book.value(2 * start));
+        if (!book.meet(2 * start + 1)) ring.push_back(book.value(2 * start + 1));
+        if (ring.size() == chainStart) continue;
+        std::size_t other = 0;
+        // Forward along the winding from the chain's last vertex ...
+        for (std::int32_t end = ring.back(); book.takeNext(end, other);) {
+            if (!book.meet(other)) ring.push_back(end = book.value(other));
+        }
+        // ... then backward from its first vertex, for borders.
+        before.clear();
+        for (std::int32_t end = ring[chainStart]; book.takeNext(end, other);) {
+            if (!book.meet(other)) before.push_back(end = book.value(other));
+        }
+        ring.insert(ring.begin() + static_cast<std::ptrdiff_t>(chainStart), before.rbegin(), before.rend());
+    }
+}
+
+// The usual five to seven pairs (up to 16): the pairs' places as bits, so that
+// a search is one comparison of all places, and a vertex met marks every
+// place that holds it.
+class FewPairs {
+public:
+    static constexpr std::size_t kMostPlaces = 32;
+
+    FewPairs(std::int32_t vertex, std::span<const std::int32_t> pairs) : places_(pairs.size()) {
+        std::copy(pairs.begin(), pairs.end(), values_.begin());  // the rest stays -1, which is no vertex
+        met_ = placesOf(vertex);  // a vertex is not its own neighbour
+    }
+
+    std::size_t places() const { return places_; }
+    std::int32_t value(std::size_t place) const { return values_[place]; }
+    bool isUsed(std::size_t pair) const { return (used_ >> (2 * pair) & 1) != 0; }
+    void markUsed(std::size_t pair) { used_ |= 3u << (2 * pair); }
+    bool meet(std::size_t place) {
+        if ((met_ >> place & 1) != 0) return true;
+        met_ |= placesOf(values_[place]);
+        return false;
+    }
+    // The first unused pair, in scan order, that holds `value`: marks it used
+    // and gives the place of its other element.
+    bool takeNext(std::int32_t value, std::size_t& other) {
+        const std::uint32_t free = placesOf(value) & ~used_;
+        if (free == 0) return false;
+        const auto place = static_cast<std::size_t>(std::countr_zero(free));
+        markUsed(place / 2);
+        other = place ^ 1;
+        return true;
+    }
+
+private:
+    // Bit p set where place p holds `value`; four places at a time where the
+    // processor compares four at once.
+    std::uint32_t placesOf(std::int32_t value) const {
+        std::uint32_t bits = 0;
+#ifdef __SSE2__
+        const __m128i wanted = _mm_set1_epi32(value);
+        for (std::size_t place = 0; place < places_; place += 4) {
+            const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values_.data() + place));
+            const int equal = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted)));
+            bits |= static_cast<std::uint32_t>(equal) << place;
+        }
+#else
+        for (std::size_t place = 0; place < places_; ++place)
+            bits |= static_cast<std::uint32_t>(values_[place] == value) << place;
+#endif
+        return bits;
+    }
+
+    std::array<std::int32_t, kMostPlaces> values_ = filled(-1);
+    std::size_t places_;
+    std::uint32_t used_ = 0;  // bits 2p and 2p + 1 set once pair p is used
+    std::uint32_t met_ = 0;
+
+    static std::array<std::int32_t, kMostPlaces> filled(std::int32_t value) {
+        std::array<std::int32_t, kMostPlaces> values;
+        values.fill(value);
+        return values;
+    }
+};
+
+// More pairs: every element with its place, sorted by value, then by scan
+// order; the vertices met marked in a table over all vertices, made when a
+// vertex first needs it.
+class ManyPairs {
+public:
+    explicit ManyPairs(std::size_t nrOfVertices) : nrOfVertices_(nrOfVertices) {}
+
+    void start(std::int32_t vertex, std::span<const std::int32_t> pairs) {
+        if (metAt_.empty()) metAt_.assign(nrOfVertices_, 0);
         ++stamp_;
-        seen(vertex);  // a vertex is not its own neighbour
         pairs_ = pairs;
-        const std::size_t pairCount = pairs.size() / 2;
-        used_.assign(pairCount, 0);
-        // Many pairs: every element with its place, sorted by value, then by
-        // scan order. Few pairs (the usual five to seven): a plain scan is quicker.
-        indexed_ = pairCount > kPlainScanPairs;
-        if (indexed_) {
-            entries_.clear();
-            for (std::size_t p = 0; p < pairs.size(); ++p) entries_.push_back({pairs[p], p});
-            std::sort(entries_.begin(), entries_.end());
+        meetVertex(vertex);  // a vertex is not its own neighbour
+        used_.assign(pairs.size() / 2, 0);
+        entries_.clear();
+        for (std::size_t p = 0; p < pairs.size(); ++p) entries_.push_back({pairs[p], p});
+        std::sort(entries_.begin(), entries_.end());
+    }
+
+    std::size_t places() const { return pairs_.size(); }
+    std::int32_t value(std::size_t place) const { return pairs_[place]; }
+    bool isUsed(std::size_t pair) const { return used_[pair] != 0; }
+    void markUsed(std::size_t pair) { used_[pair] = 1; }
+    bool meet(std::size_t place) { return meetVertex(pairs_[place]); }
+    bool takeNext(std::int32_t value, std::size_t& other) {
+        auto it = std::lower_bound(entries_.begin(), entries_.end(), Entry{value, 0});
+        for (; it != entries_.end() && it->value == value; ++it) {
+            const std::size_t pair = it->place / 2;
+            if (used_[pair]) continue;
+            used_[pair] = 1;
+            other = it->place ^ 1;
+            return true;
         }
-        ring.clear();
-        ring.reserve(pairCount + 1);
-        for (std::size_t start = 0; start < pairCount; ++start) {
-            if (used_[start]) continue;
-            used_[start] = 1;
-            const std::size_t chainStart = ring.size();
-            if (!seen(pairs[2 * start])) ring.push_back(pairs[2 * start]);
-            if (!seen(pairs[2 * start + 1])) ring.push_back(pairs[2 * start + 1]);
-            if (ring.size() == chainStart) continue;
-            // Forward along the winding from the chain's last vertex ...
-            for (std::int32_t end = ring.back(), other = 0; takeNext(end, other);) {
-                if (!seen(other)) ring.push_back(end = other);
-            }
-            // ... then backward from its first vertex, for borders.
-            before_.clear();
-            for (std::int32_t end = ring[chainStart], other = 0; takeNext(end, other);) {
-                if (!seen(other)) before_.push_back(end = other);
-            }
-            ring.insert(ring.begin() + static_cast<std::ptrdiff_t>(chainStart), before_.rbegin(), before_.rend());
-        }
+        return false;
     }
 
 private:
@@ -124,44 +229,37 @@ private:
         }
     };
 
-    // True when `vertex` was met before in this ring; marks it met.
-    bool seen(std::int32_t vertex) {
-        std::uint32_t& at = seenAt_[static_cast<std::size_t>(vertex)];
+    bool meetVertex(std::int32_t vertex) {
+        std::uint32_t& at = metAt_[static_cast<std::size_t>(vertex)];
         if (at == stamp_) return true;
         at = stamp_;
         return false;
     }
 
-    // The first unused pair, in scan order, that holds `value`: marks it used
-    // and gives its other element.
-    bool takeNext(std::int32_t value, std::int32_t& other) {
-        if (!indexed_) {
-            for (std::size_t place = 0; place < pairs_.size(); ++place) {
-                if (pairs_[place] != value || used_[place / 2]) continue;
-                used_[place / 2] = 1;
-                other = pairs_[place ^ 1];
-                return true;
-            }
-            return false;
-        }
-        auto it = std::lower_bound(entries_.begin(), entries_.end(), Entry{value, 0});
-        for (; it != entries_.end() && it->value == value; ++it) {
-            const std::size_t pair = it->place / 2;
-            if (used_[pair]) continue;
-            used_[pair] = 1;
-            other = pairs_[it->place ^ 1];
-            return true;
-        }
-        return false;
-    }
-
-    HugePageVector<std::uint32_t> seenAt_;
+    std::size_t nrOfVertices_;
+    HugePageVector<std::uint32_t> metAt_;
     std::uint32_t stamp_ = 0;
     std::span<const std::int32_t> pairs_;
-    static constexpr std::size_t kPlainScanPairs = 16;
-    bool indexed_ = false;
     std::vector<unsigned char> used_;
     std::vector<Entry> entries_;
+};
+
+class RingBuilder {
+public:
+    explicit RingBuilder(std::size_t nrOfVertices) : many_(nrOfVertices) {}
+
+    void build(std::int32_t vertex, std::span<const std::int32_t> pairs, std::vector<std::int32_t>& ring) {
+        if (pairs.size() <= FewPairs::kMostPlaces) {
+            FewPairs few(vertex, pairs);
+            chainRing(few, ring, before_);
+        } else {
+            many_.start(vertex, pairs);
+            chainRing(many_, ring, before_);
+        }
+    }
+
+private:
+    ManyPairs many_;
     std::vector<std::int32_t> before_;
 };
 
@@ -184,13 +282,23 @@ NeighborRings::NeighborRings(std::int32_t nrOfVertices, std::span<const std::int
 NeighborRings::~NeighborRings() = default;
 
 std::span<const std::int32_t> NeighborRings::ring(std::size_t vertex) {
+    // Rings are asked for in vertex order, and a vertex's triangles lie
+    // anywhere: those of a vertex a few ahead are fetched into the cache now,
+    // so that they are there when its turn comes.
+    constexpr std::size_t kAhead = 8;
+    if (vertex + kAhead < size()) {
+        for (std::uint32_t at = offset_[vertex + kAhead]; at < offset_[vertex + kAhead + 1]; ++at)
+            prefetch(&triangles_[corners_[at]]);
+    }
     // Pair of a corner: the next two corners of its triangle, in winding order.
-    pairs_.clear();
-    for (std::uint32_t at = offset_[vertex]; at < offset_[vertex + 1]; ++at) {
+    const std::uint32_t begin = offset_[vertex], end = offset_[vertex + 1];
+    pairs_.resize(2 * std::size_t{end - begin});
+    std::int32_t* pair = pairs_.data();
+    for (std::uint32_t at = begin; at < end; ++at, pair += 2) {
         const std::size_t corner = corners_[at];
         const std::size_t first = corner - corner % 3;
-        pairs_.push_back(triangles_[first + (corner + 1) % 3]);
-        pairs_.push_back(triangles_[first + (corner + 2) % 3]);
+        pair[0] = triangles_[first + (corner + 1) % 3];
+        pair[1] = triangles_[first + (corner + 2) % 3];
     }
     builder_->build(static_cast<std::int32_t>(vertex), pairs_, ring_);
     return ring_;
