@@ -38,10 +38,16 @@ bool replaceFile(const std::string& from, const std::string& to) {
 }
 
 // True when a file (or anything else) stands under `path` that the new file
-// would replace.
+// would replace; also when that cannot be told.
 bool targetExists(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
+#ifdef _WIN32
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+#else
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
+#endif
 }
 
 // Flushes a finished file's bytes to the disk.

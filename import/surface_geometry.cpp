@@ -78,9 +78,11 @@ void computeVertexNormals(SrfData& srf) {
     }
 }
 
+namespace {
+
 // Asks for the memory at `data` to be brought into the cache, where the
 // compiler can.
-inline void prefetch(const void* data) {
+void prefetch(const void* data) {
 #if defined(__GNUC__)
     __builtin_prefetch(data);
 #else
@@ -243,6 +245,8 @@ private:
     std::vector<unsigned char> used_;
     std::vector<Entry> entries_;
 };
+
+}  // namespace
 
 class RingBuilder {
 public:
