@@ -24,12 +24,18 @@ namespace {
 // back to the system as soon as they are freed (rather than stay with the
 // heap, where the next large array may not fit) ...
 constexpr std::size_t kMappedAlone = 256 << 10;
-// ... and from this size up in whole, aligned huge pages: below it, rounding
-// up to a huge page would cost more memory than the faults cost time.
+// ... and from this size up in aligned huge pages: below it, rounding up to a
+// huge page would cost more memory than the faults cost time.
 constexpr std::size_t kHugeFrom = 1 << 20;
 constexpr std::uintptr_t kHugePage = 2 << 20;
 
-std::size_t mappedLength(std::size_t bytes) { return roundUp(bytes, bytes >= kHugeFrom ? kHugePage : kPage); }
+// The length of an array's mapping: whole huge pages where the last one is at
+// least half used, else the part beyond the last whole huge page in small
+// pages (a huge page is all in memory once touched).
+std::size_t mappedLength(std::size_t bytes) {
+    if (bytes < kHugeFrom) return roundUp(bytes, kPage);
+    return bytes % kHugePage >= kHugePage / 2 ? roundUp(bytes, kHugePage) : roundUp(bytes, kPage);
+}
 
 }  // namespace
 #endif
@@ -71,14 +77,14 @@ void* allocateHugePageBuffer(std::size_t bytes) {
         if (start > first) munmap(mapped, start - first);
         if (const std::uintptr_t after = first + slack - start; after > 0)
             munmap(reinterpret_cast<void*>(start + length), after);
-        madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);  // advice only, as above
+        madvise(reinterpret_cast<void*>(start), length & ~(kHugePage - 1), MADV_HUGEPAGE);  // advice only, as above
         return reinterpret_cast<void*>(start);
     }
 #endif
     return ::operator new(bytes);
 }
 
-void releaseHugePageBuffer(void* data, std::size_t bytes) noexcept {
+void releaseHugePageBuffer(void* data, [[maybe_unused]] std::size_t bytes) noexcept {
 #ifdef MESHBRIDGE_MAPPED_BUFFERS
     if (bytes >= kMappedAlone) {
         munmap(data, mappedLength(bytes));
