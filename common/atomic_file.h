@@ -4,10 +4,10 @@
 // behind. Before it takes the place of an existing file the new one is flushed
 // to the disk, so that a crash cannot leave a damaged file where a good one
 // stood; a file that replaces nothing is left to the system's own writing, as
-// other programs' files are (a crash could lose it, but nothing else). On Linux the temporary file has no name until it
-// is complete, so a killed process leaves nothing; elsewhere (and where the
-// file system cannot do that) it is "TARGET.partial", which the next write of
-// the same target removes.
+// other programs' files are (a crash could lose it, but nothing else). On
+// Linux the temporary file has no name until it is complete, so a killed
+// process leaves nothing; elsewhere (and where the file system cannot do that)
+// it is "TARGET.partial", which the next write of the same target removes.
 #pragma once
 
 #include <cstdio>

@@ -26,9 +26,9 @@ namespace meshbridge {
 
 // Memory for one array of `bytes` bytes. On Linux, arrays of 256 KB and more
 // are mapped on their own, so that their memory goes back to the system when
-// they are freed, with all their pages mapped at once; from 1 MB they are
-// mapped in whole, aligned 2 MB pages advised to be huge pages (a fresh 4 KB
-// page costs about as much to touch as 2 MB of memory in use). Smaller ones,
+// they are freed, with all their pages mapped at once; from 1 MB they start on
+// a 2 MB boundary and their whole 2 MB pages are advised to be huge pages (a
+// fresh 4 KB page costs about as much to touch as 2 MB of memory in use). Smaller ones,
 // and every array elsewhere, come from operator new. Throws std::bad_alloc
 // when there is no memory.
 void* allocateHugePageBuffer(std::size_t bytes);

@@ -132,7 +132,8 @@ public:
     static constexpr std::size_t kMostPlaces = 32;
 
     FewPairs(std::int32_t vertex, std::span<const std::int32_t> pairs) : places_(pairs.size()) {
-        std::copy(pairs.begin(), pairs.end(), values_.begin());  // the rest stays -1, which is no vertex
+        values_.fill(-1);  // no vertex: the places beyond the pairs never match
+        std::copy(pairs.begin(), pairs.end(), values_.begin());
         met_ = placesOf(vertex);  // a vertex is not its own neighbour
     }
 
@@ -175,16 +176,10 @@ private:
         return bits;
     }
 
-    std::array<std::int32_t, kMostPlaces> values_ = filled(-1);
+    std::array<std::int32_t, kMostPlaces> values_;
     std::size_t places_;
     std::uint32_t used_ = 0;  // bits 2p and 2p + 1 set once pair p is used
     std::uint32_t met_ = 0;
-
-    static std::array<std::int32_t, kMostPlaces> filled(std::int32_t value) {
-        std::array<std::int32_t, kMostPlaces> values;
-        values.fill(value);
-        return values;
-    }
 };
 
 // More pairs: every element with its place, sorted by value, then by scan
