@@ -36,21 +36,34 @@
 #  9. A label without a colour in a table whose labels have colours gets
 #     transparent black, so that the table holds a colour for every label
 #     (it held fewer, and readers of the colours read past them; found by
-#     fuzzing).
+#     fuzzing); so do the labels before the first that has a colour (the
+#     table dropped every colour when the first label had none).
 # 10. Elements nested deeper than the element stack holds make the file
 #     refused; what lies deeper is only counted, so that the ends of the
 #     elements balance (the depth went negative and the stack was read out of
 #     its bounds).
-# 11. ASCII data with more values than the array's dimensions give is an
-#     error, as Base64 data of the wrong size is (the surplus was dropped).
+# 11. ASCII data (of a data array, and the numbers of a MatrixData) is read
+#     by the plug-in's reader (meshbridge_ascii_open in common/gifti_codecs.h),
+#     which keeps the start of a number that a piece of text ends in until the
+#     next piece: the library's own took such a start ("-", ".", "in") for the
+#     previous number read again, so that a number split at a buffer boundary
+#     or by a character reference overwrote the one before it. A word that is
+#     not a number of the array's type, or more numbers than its dimensions
+#     give, is an error (the surplus was dropped); UINT32 and UINT64 data are
+#     read (they were left as zeros), complex values as their pairs of numbers
+#     (they could not be read at all). A MatrixData without its 16 numbers
+#     makes the file refused.
 # 12. A write counts only if every byte reached the file: a failed write,
 #     flush or close makes gifti_write_image return an error (they were
 #     ignored, so a full disk gave a truncated file and success).
-# 13. ASCII complex data (complex64, complex128) is read as its pairs of
-#     numbers; it could not be read at all.
-# 14. A text written in a CDATA section that holds "]]>" is split over two
-#     sections, so that it cannot end the section early and break the file;
-#     a text read from CDATA sections that follow each other is read whole
+# 13. Base64 data may hold blanks, tabs and line ends anywhere (lines of 76
+#     characters, a line end before "</Data>"), as other readers take it;
+#     they are skipped, and only other characters outside the alphabet make
+#     the data refused. A CDATA section inside Data is read as its text.
+# 14. A text that holds "]]>" is written escaped ("]]&gt;"), without a CDATA
+#     section, so that it cannot end the section early; readers that split
+#     nothing read it back exactly. A text read from CDATA sections that
+#     follow each other (as earlier versions wrote such texts) is read whole
 #     (the text of every section after the first was dropped).
 # 15. GIFTI files are read through zlib, so that gzip-compressed files
 #     (".gii.gz", as nibabel writes them) are read as well as plain ones.
@@ -58,12 +71,17 @@
 #     Base64 and ASCII writing, zlib compression and inflation, and the
 #     parsing of ASCII numbers; the bytes written are the same, only the
 #     compressed stream may differ (it inflates to the same bytes).
-# 17. A data array whose size is more than the file could hold (its text, or
-#     its compressed data at deflate's largest ratio, 1032:1) is refused
+# 17. A data array whose size is more than the file could hold (its text:
+#     a byte per Base64 byte, one number per two bytes of ASCII; or its
+#     compressed data at deflate's largest ratio, 1032:1) is refused
 #     before anything is allocated for it (a 24 KB file asked for 51 GB; found
 #     by fuzzing), and the size of its compressed data is kept in 64 bits.
 # 18. Large data buffers are advised to be backed by huge pages before they are
 #     first written (common/huge_pages.h): fewer page faults, the same bytes.
+# 19. What the library prints on stderr is also kept by the plug-in
+#     (meshbridge_gifti_fprintf), so that the reason a file was refused can
+#     reach the host's log; a data array that loses its data says how much
+#     of it there was.
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -103,6 +121,10 @@ replace_once(io
   "        da->data = calloc(nbytes, sizeof(char));\n        if( !da->data ) {\n            fprintf(stderr,\"** gifti_alloc_DA_data: failed"
   "        da->data = calloc(nbytes, sizeof(char));\n        meshbridge_advise_huge_pages(da->data, nbytes);\n        if( !da->data ) {\n            fprintf(stderr,\"** gifti_alloc_DA_data: failed"
   "the allocation of a data array to write")
+# 19. What the library prints on stderr is kept.
+replace_once(io "#include \"common/huge_pages.h\"\n"
+  "#include \"common/huge_pages.h\"\n#include \"common/gifti_codecs.h\"\n#define fprintf meshbridge_gifti_fprintf\n"
+  "the includes of gifti_io.c")
 write_if_changed("${OUT}/gifti_io.c" "${io}")
 
 # 2. Digits of ASCII floating-point data.
@@ -138,7 +160,7 @@ replace_once(xml
 # 3. Incomplete data.
 replace_once(xml
   "    if( !da ) return 1;\n\n    /* check for and clear any b64 errors */\n"
-  "    if( !da ) return 1;\n\n    /* incomplete inline data: drop it rather than keep zeros for values */\n    if( da->data && !(da->ext_fname && *da->ext_fname) &&\n        ( xd->b64_errors > 0 ||\n          (da->encoding == GIFTI_ENCODING_ASCII  && xd->dind != da->nvals * GII_ASCII_NUMBERS(da->datatype)) ||\n          (da->encoding == GIFTI_ENCODING_B64BIN && xd->dind != da->nvals*da->nbyper) ) ) {\n        fprintf(stderr,\"** incomplete data in DataArray[%d]\\n\", xd->gim->numDA-1);\n        free(da->data);\n        da->data = NULL;\n    }\n\n    /* check for and clear any b64 errors */\n"
+  "    if( !da ) return 1;\n\n    /* incomplete inline data: drop it rather than keep zeros for values */\n    if( da->data && !(da->ext_fname && *da->ext_fname) &&\n        ( xd->b64_errors > 0 ||\n          (da->encoding == GIFTI_ENCODING_ASCII  && xd->dind != da->nvals * GII_ASCII_NUMBERS(da->datatype)) ||\n          (da->encoding == GIFTI_ENCODING_B64BIN && xd->dind != da->nvals*da->nbyper) ) ) {\n        if( xd->b64_errors == 0 && da->encoding == GIFTI_ENCODING_ASCII )\n            fprintf(stderr,\"** DataArray[%d] holds %lld of its %lld ASCII numbers\\n\", xd->gim->numDA-1,\n                    xd->dind, da->nvals * GII_ASCII_NUMBERS(da->datatype));\n        else if( xd->b64_errors == 0 )\n            fprintf(stderr,\"** DataArray[%d]: its Base64 data gives %lld of its %lld bytes\\n\", xd->gim->numDA-1,\n                    xd->dind, da->nvals*da->nbyper);\n        free(da->data);\n        da->data = NULL;\n    }\n\n    /* check for and clear any b64 errors */\n"
   "the end of a data array")
 replace_once(xml
   "                    olen, da->nvals*da->nbyper);\n        }\n#endif"
@@ -188,6 +210,10 @@ replace_once(xml "    da->data = calloc(da->nvals, da->nbyper);\n    if( ! da->d
 replace_once(xml "    xd->cdata = lt->label + (lt->length-1); /* addr of newest (char *) */"
   "    if( lt->rgba && !(attr && rv == 2) ) {  /* no colour: transparent black */\n        float * grown = (float *)realloc(lt->rgba, lt->length * 4 * sizeof(float));\n        if( !grown ) return 1;\n        lt->rgba = grown;\n        memset(lt->rgba + 4*(lt->length-1), 0, 4*sizeof(float));\n    }\n\n    xd->cdata = lt->label + (lt->length-1); /* addr of newest (char *) */"
   "the end of a label")
+replace_once(xml
+  "    if( lt->length > 1 && !lt->rgba ) {\n        fprintf(stderr,\"** first RGBA at Label %d, so table is incomplete\\n\",\n                       lt->length-1);\n        return 1;\n    }\n\n    lt->rgba = (float *)realloc(lt->rgba, lt->length * 4 * sizeof(float));"
+  "    if( lt->length > 1 && !lt->rgba ) {  /* the labels before it: transparent black */\n        lt->rgba = (float *)calloc(lt->length * 4, sizeof(float));\n        if( !lt->rgba ) return 1;\n    }\n\n    lt->rgba = (float *)realloc(lt->rgba, lt->length * 4 * sizeof(float));"
+  "the first colour of a label table")
 # 10. Nesting deeper than the stack.
 replace_once(xml
   "    if( xd->depth < 0 || xd->depth > GXML_MAX_DEPTH ) {\n        fprintf(stderr,\"** push: stack depth %d out of [0,%d] range\\n\",\n                xd->depth, GXML_MAX_DEPTH);\n        xd->errors++;\n        return 1;\n    }"
@@ -197,11 +223,38 @@ replace_once(xml
   "    if( xd->depth < 0 || xd->depth > GXML_MAX_DEPTH ) {\n        fprintf(stderr,\"** pop: stack depth %d out of [0,%d] range\\n\","
   "    if( xd->depth < 0 ) {\n        fprintf(stderr,\"** pop: stack depth %d out of [0,%d] range\\n\","
   "the stack check of a pop")
-# 11. Surplus ASCII values.
+# 11. ASCII numbers through the plug-in's reader.
 replace_once(xml
-  "    /* update the number of values processed */\n    if( vals > 0 ) (*nvals) -= vals;"
-  "    /* values beyond the array's size are an error, not dropped */\n    if( vals >= *nvals && whitespace_len(p1, cdlen - (int)(p1 - cdata)) != cdlen - (int)(p1 - cdata) ) {\n        fprintf(stderr,\"** DA: more ASCII values than the dimensions give\\n\");\n        xd->b64_errors++;\n    }\n\n    /* update the number of values processed */\n    if( vals > 0 ) (*nvals) -= vals;"
-  "the count of decoded ASCII values")
+  "/* this must go to the data of the latest darray struct */\nstatic int append_to_data(gxml_data * xd, const char * cdata, int len)\n{"
+  "/* the count of numbers read, or -1 when they could not be read */\nstatic long long gii_close_ascii(void)\n{\n    long long count = gii_ascii ? meshbridge_ascii_close(gii_ascii) : -1;\n    gii_ascii = NULL;\n    return count;\n}\n\nstatic int gii_open_ascii(gxml_data * xd, int type, void * data, long long numbers)\n{\n    (void)gii_close_ascii();\n    if( type == NIFTI_TYPE_COMPLEX64 ) type = NIFTI_TYPE_FLOAT32;\n    else if( type == NIFTI_TYPE_COMPLEX128 ) type = NIFTI_TYPE_FLOAT64;\n    gii_ascii = meshbridge_ascii_open(type, data, numbers, xd->gim->numDA-1);\n    if( !gii_ascii ) {\n        fprintf(stderr,\"** DataArray[%d]: ASCII data of type %s cannot be read\\n\",\n                xd->gim->numDA-1, gifti_datatype2str(type));\n        return 1;\n    }\n    return 0;\n}\n\nstatic int gii_append_ascii(gxml_data * xd, const char * cdata, int len)\n{\n    if( !gii_ascii || meshbridge_ascii_feed(gii_ascii, cdata, len) != 0 ) {\n        xd->b64_errors++;  /* the data array loses its data */\n        return 1;\n    }\n    return 0;\n}\n\n/* this must go to the data of the latest darray struct */\nstatic int append_to_data(gxml_data * xd, const char * cdata, int len)\n{"
+  "the start of append_to_data")
+replace_once(xml "static int  append_to_cdata     (gxml_data *, const char *, int);"
+  "static int  append_to_cdata     (gxml_data *, const char *, int);\n\n/* the reader of the ASCII numbers of the current Data or MatrixData */\nstatic meshbridge_ascii_reader * gii_ascii = NULL;\nstatic long long gii_close_ascii(void);\nstatic int gii_open_ascii(gxml_data *, int, void *, long long);"
+  "the declarations at the top")
+replace_once(xml "            return append_to_data_ascii(xd, cdata, len);"
+  "            return gii_append_ascii(xd, cdata, len);" "the ASCII case of append_to_data")
+replace_once(xml "            (void)append_to_xform(xd, cdata, length);"
+  "            if( gii_ascii ) (void)meshbridge_ascii_feed(gii_ascii, cdata, length);" "the text of a MatrixData")
+replace_once(xml
+  "    } else if ( xd->verb > 3 )\n        fprintf(stderr,\"++ PD: alloc %lld bytes for darray[%d]\\n\",\n                da->nvals*da->nbyper, xd->gim->numDA-1);\n\n    return 0;\n}"
+  "    } else if ( xd->verb > 3 )\n        fprintf(stderr,\"++ PD: alloc %lld bytes for darray[%d]\\n\",\n                da->nvals*da->nbyper, xd->gim->numDA-1);\n\n    if( da->encoding == GIFTI_ENCODING_ASCII &&\n        gii_open_ascii(xd, da->datatype, da->data, da->nvals * GII_ASCII_NUMBERS(da->datatype)) )\n        xd->b64_errors++;\n\n    return 0;\n}"
+  "the end of push_data")
+replace_once(xml
+  "    xd->dind = 0;       /* init for filling */\n    xd->doff = 0;\n\n    return 0;\n}\n\nstatic int epop("
+  "    xd->dind = 0;       /* init for filling */\n    xd->doff = 0;\n\n    if( gii_open_ascii(xd, NIFTI_TYPE_FLOAT64, da->coordsys[CSind]->xform, 16) ) return 1;\n\n    return 0;\n}\n\nstatic int epop("
+  "the end of push_xform")
+replace_once(xml
+  "static int push_xform(gxml_data * xd)\n{\n    int CSind = xd->gim->darray[xd->gim->numDA-1]->numCS-1;"
+  "static int push_xform(gxml_data * xd)\n{\n    giiDataArray * da = xd->gim->darray[xd->gim->numDA-1];\n    int CSind = xd->gim->darray[xd->gim->numDA-1]->numCS-1;"
+  "the start of push_xform")
+replace_once(xml
+  "            case GXML_ETYPE_DATA : \n                if(xd->verb>3)fprintf(stderr,\"-- data dind = %lld\\n\",xd->dind);"
+  "            case GXML_ETYPE_MATRIXDATA : {\n                long long numbers = gii_close_ascii();\n                if( numbers != 16 ) {\n                    if( numbers >= 0 )\n                        fprintf(stderr,\"** MatrixData of DataArray[%d] holds %lld of its 16 numbers\\n\",\n                                xd->gim->numDA-1, numbers);\n                    xd->errors++;\n                }\n                break;\n            }\n            case GXML_ETYPE_DATA : \n                if( gii_ascii ) {\n                    long long numbers = gii_close_ascii();\n                    if( numbers < 0 ) xd->b64_errors++;\n                    else              xd->dind = numbers;\n                }\n                if(xd->verb>3)fprintf(stderr,\"-- data dind = %lld\\n\",xd->dind);"
+  "the end of a Data element")
+replace_once(xml
+  "    if( xd->b64_errors > 0 ) {\n        if( xd->b64_check == GIFTI_B64_CHECK_DETECT )"
+  "    if( xd->b64_errors > 0 ) {\n        if( da->encoding == GIFTI_ENCODING_ASCII )\n            ;  /* its reader has said why */\n        else if( xd->b64_check == GIFTI_B64_CHECK_DETECT )"
+  "the message of bad Base64 characters")
 # 12. Failed writes.
 replace_once(xml
   "    (void)gxml_write_gifti(xd, fp);\n\n    if( xd->xdata ){ free(xd->xdata);  xd->xdata = NULL; }\n    if( xd->zdata) { free(xd->zdata);  xd->zdata = NULL; }\n\n    fclose(fp);\n\n    return 0;"
@@ -211,18 +264,19 @@ replace_once(xml
 replace_once(xml "#define GXML_MIN_BSIZE 2048"
   "#define GXML_MIN_BSIZE 2048\n\n/* numbers in the ASCII text of one value: a complex value is a pair */\n#define GII_ASCII_NUMBERS(type) (((type) == NIFTI_TYPE_COMPLEX64 || (type) == NIFTI_TYPE_COMPLEX128) ? 2 : 1)"
   "the definitions at the top")
-replace_once(xml "    int         type = da->datatype;\n"
-  "    int         type = da->datatype;\n    long long   numbers = da->nvals * GII_ASCII_NUMBERS(type);\n    int         nbyper = da->nbyper / GII_ASCII_NUMBERS(type);\n\n    if( type == NIFTI_TYPE_COMPLEX64 ) type = NIFTI_TYPE_FLOAT32;\n    else if( type == NIFTI_TYPE_COMPLEX128 ) type = NIFTI_TYPE_FLOAT64;\n"
-  "the type of ASCII data")
-replace_once(xml "        rem_vals = da->nvals - xd->dind;" "        rem_vals = numbers - xd->dind;" "the values left of ASCII data")
-replace_once(xml "        dptr = (char *)da->data + (xd->dind)*da->nbyper;" "        dptr = (char *)da->data + (xd->dind)*nbyper;"
-  "the place of the next ASCII value")
-replace_once(xml "        xd->dind = da->nvals - rem_vals;  /* note remaining values */"
-  "        xd->dind = numbers - rem_vals;  /* note remaining values */" "the count of ASCII values read")
+# 13. Blanks in Base64 data; CDATA inside Data.
+replace_once(xml
+  "                if( b64_decode_table[usrc[c]] == (unsigned char)0x80 )\n                    errs++;\n                else \n                    dest[apply_len++] = src[c];"
+  "                if( b64_decode_table[usrc[c]] != (unsigned char)0x80 )\n                    dest[apply_len++] = src[c];\n                else if( usrc[c] != ' ' && usrc[c] != '\\t' && usrc[c] != '\\r' && usrc[c] != '\\n' )\n                    errs++;"
+  "the Base64 check that skips and counts")
+replace_once(xml
+  "                parent != GXML_ETYPE_MATRIXDATA )      bad_parent = 1;"
+  "                parent != GXML_ETYPE_MATRIXDATA &&\n                parent != GXML_ETYPE_DATA )            bad_parent = 1;"
+  "the parents of a CDATA section")
 # 14. "]]>" inside CDATA.
 replace_once(xml
   "static int ewrite_text_ele(int ele, const char * cdata, const char * attr,\n                           int spaces, int in_CDATA, FILE * fp)\n{\n    int index = ele;\n\n    if(ele < 0 || ele > GXML_MAX_ELEN) index = 0;  /* be safe */\n\n    fprintf(fp, \"%*s<%s%s>%s%s%s</%s>\\n\",\n            spaces, \"\", enames[index],\n            attr ? attr : \"\",\n            in_CDATA ? \"<![CDATA[\" : \"\",\n            cdata ? cdata : \"\",\n            in_CDATA ? \"]]>\" : \"\",\n            enames[index]);"
-  "/* text for a CDATA section: each \"]]>\" in it is split over two sections */\nstatic void ewrite_cdata_text(const char * text, FILE * fp)\n{\n    const char * end;\n    while( (end = strstr(text, \"]]>\")) != NULL ) {\n        fwrite(text, 1, (size_t)(end - text) + 2, fp);\n        fputs(\"]]><![CDATA[\", fp);\n        text = end + 2;\n    }\n    fputs(text, fp);\n}\n\nstatic int ewrite_text_ele(int ele, const char * cdata, const char * attr,\n                           int spaces, int in_CDATA, FILE * fp)\n{\n    int index = ele;\n\n    if(ele < 0 || ele > GXML_MAX_ELEN) index = 0;  /* be safe */\n\n    fprintf(fp, \"%*s<%s%s>%s\", spaces, \"\", enames[index], attr ? attr : \"\",\n            in_CDATA ? \"<![CDATA[\" : \"\");\n    if( in_CDATA ) ewrite_cdata_text(cdata ? cdata : \"\", fp);\n    else           fputs(cdata ? cdata : \"\", fp);\n    fprintf(fp, \"%s</%s>\\n\", in_CDATA ? \"]]>\" : \"\", enames[index]);"
+  "/* a text that cannot stand in a CDATA section (it holds \"]]>\"), escaped */\nstatic void ewrite_escaped_text(const char * text, FILE * fp)\n{\n    for( ; *text; text++ ) {\n        if( *text == '&' )      fputs(\"&amp;\", fp);\n        else if( *text == '<' ) fputs(\"&lt;\", fp);\n        else if( *text == '>' ) fputs(\"&gt;\", fp);\n        else                    fputc(*text, fp);\n    }\n}\n\nstatic int ewrite_text_ele(int ele, const char * cdata, const char * attr,\n                           int spaces, int in_CDATA, FILE * fp)\n{\n    int index = ele;\n    int escaped = in_CDATA && cdata && strstr(cdata, \"]]>\");\n\n    if(ele < 0 || ele > GXML_MAX_ELEN) index = 0;  /* be safe */\n    if( escaped ) in_CDATA = 0;\n\n    fprintf(fp, \"%*s<%s%s>%s\", spaces, \"\", enames[index], attr ? attr : \"\",\n            in_CDATA ? \"<![CDATA[\" : \"\");\n    if( escaped ) ewrite_escaped_text(cdata, fp);\n    else          fputs(cdata ? cdata : \"\", fp);\n    fprintf(fp, \"%s</%s>\\n\", in_CDATA ? \"]]>\" : \"\", enames[index]);"
   "the writer of text elements")
 replace_once(xml "#define GXML_MIN_BSIZE 2048"
   "#define GXML_MIN_BSIZE 2048\n\n/* set while the text of an element continues in its next CDATA section */\nstatic int gii_after_cdata = 0;"
@@ -255,9 +309,12 @@ replace_once(xml "        blen = fread(buf, 1, bsize, fp);\n        done = blen 
   "the reading of a file's bytes")
 replace_once(xml "    fclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
   "    gzclose(fp);\n    if( buf ) free(buf);        /* parser buffer */" "the end of a read")
+replace_once(xml "    gzclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
+  "    (void)gii_close_ascii();  /* a read that ended inside a Data element */\n    gzclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
+  "the end of a read, for ASCII data")
 # 16. Data paths.
 replace_once(xml "#include \"gifti_io.h\"\n"
-  "#include \"gifti_io.h\"\n#include \"common/gifti_codecs.h\"\n#define strtod meshbridge_strtod\n"
+  "#include \"gifti_io.h\"\n#include \"common/gifti_codecs.h\"\n#define strtod meshbridge_strtod\n#define fprintf meshbridge_gifti_fprintf\n"
   "the includes")
 replace_once(xml
   "            for(c = 0; c < rows; c++ )\n                ewrite_data_line("
@@ -275,6 +332,9 @@ replace_once(xml
   "        rv = uncompress(da->data, &outlen, (Bytef*)xd->zdata, xd->dind);"
   "        {\n            long long made = meshbridge_zlib_decompress(da->data, (long long)outlen, xd->zdata, xd->dind);\n            rv = made < 0 ? Z_DATA_ERROR : Z_OK;\n            if( made >= 0 ) outlen = (uLongf)made;\n        }"
   "the decompression of a data array")
+replace_once(xml "                fprintf(stderr,\"   (zlib failure, corrupted data)\\n\");"
+  "                fprintf(stderr,\"   (its compressed data is damaged or ends early)\\n\");"
+  "the message of damaged compressed data")
 # 17. Sizes the file cannot hold.
 replace_once(xml "#include \"gifti_io.h\"\n"
   "#include \"gifti_io.h\"\n#include <sys/stat.h>\n\n/* the most data bytes the file being read can give (0: no limit known) */\nstatic long long gii_data_limit = 0;\n\nstatic long long gii_file_bytes(const char * fname)\n{\n#ifdef _WIN32\n    struct _stati64 st;\n    return _stati64(fname, &st) == 0 ? (long long)st.st_size : -1;\n#else\n    struct stat st;\n    return stat(fname, &st) == 0 ? (long long)st.st_size : -1;\n#endif\n}\n"
@@ -289,7 +349,7 @@ replace_once(xml
   "the declarations of push_data")
 replace_once(xml
   "        xd->skip = xd->depth;\n        return 1;\n    }\n\n    if( update_partial_buffer(&xd->ddata, &xd->dlen, da->nbyper*da->nvals, 0) )"
-  "        xd->skip = xd->depth;\n        return 1;\n    }\n\n    /* no more data than the file can give: its text, or deflate's best ratio */\n    if( gii_data_limit > 0 && da->encoding != GIFTI_ENCODING_EXTBIN && da->nbyper > 0 &&\n        da->nvals > (da->encoding == GIFTI_ENCODING_B64GZ ? gii_data_limit * 1032 : gii_data_limit)\n                    / da->nbyper ) {\n        fprintf(stderr,\"** PD: DataArray[%d] of %lld values is more than the file holds\\n\",\n                xd->gim->numDA-1, da->nvals);\n        return 1;\n    }\n\n    if( update_partial_buffer(&xd->ddata, &xd->dlen, da->nbyper*da->nvals, 0) )"
+  "        xd->skip = xd->depth;\n        return 1;\n    }\n\n    /* no more data than the file can give: its text, or deflate's best ratio */\n    if( gii_data_limit > 0 && da->encoding != GIFTI_ENCODING_EXTBIN && da->nbyper > 0 &&\n        ( da->encoding == GIFTI_ENCODING_ASCII\n            ? da->nvals > (gii_data_limit + 1) / 2 / GII_ASCII_NUMBERS(da->datatype)\n            : da->nvals > (da->encoding == GIFTI_ENCODING_B64GZ ? gii_data_limit * 1032 : gii_data_limit)\n                          / da->nbyper ) ) {\n        fprintf(stderr,\"** PD: DataArray[%d] of %lld values is more than the file holds\\n\",\n                xd->gim->numDA-1, da->nvals);\n        return 1;\n    }\n\n    if( update_partial_buffer(&xd->ddata, &xd->dlen, da->nbyper*da->nvals, 0) )"
   "the start of push_data")
 # 18. Huge pages for the data arrays read and their compressed bytes.
 replace_once(xml "#include \"gifti_io.h\"\n"

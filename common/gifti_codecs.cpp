@@ -4,11 +4,17 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
+#include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -64,6 +70,161 @@ int writeRows(FILE* file, const void* data, long long rows, long long cols, int 
     flush();
     return 1;
 }
+
+// Separators of ASCII numbers: XML's blanks, and those a text reader takes too.
+bool isSeparator(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// A "number" longer than this is no number any writer makes.
+constexpr std::size_t kLongestWord = 1 << 16;
+
+// The word as it may appear in a message.
+std::string quoted(std::string_view word) {
+    constexpr std::size_t kShown = 40;
+    std::string text(1, '"');
+    text.append(word.substr(0, kShown));
+    text.append(word.size() > kShown ? "...\"" : "\"");
+    return text;
+}
+
+// A leading plus sign, which from_chars does not take; "+-1" stays invalid.
+std::string_view withoutPlus(std::string_view word) {
+    if (word.size() > 1 && word[0] == '+' && word[1] != '-' && word[1] != '+') word.remove_prefix(1);
+    return word;
+}
+
+}  // namespace
+
+struct meshbridge_ascii_reader {
+    int type = 0;
+    void* data = nullptr;
+    long long capacity = 0;
+    long long count = 0;
+    int index = 0;
+    bool failed = false;
+    std::string pending;  // the start of a number that the last piece ended in
+
+    void fail(const std::string& why) {
+        if (!failed) meshbridge_gifti_fprintf(stderr, "** DataArray[%d]: %s\n", index, why.c_str());
+        failed = true;
+    }
+
+    template <class T>
+    bool storeInteger(std::string_view word) {
+        using Wide = std::conditional_t<std::is_unsigned_v<T>, unsigned long long, long long>;
+        const std::string_view digits = withoutPlus(word);
+        Wide value = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (error != std::errc() || end != digits.data() + digits.size() || value < std::numeric_limits<T>::min() ||
+            value > std::numeric_limits<T>::max()) {
+            std::string why = quoted(word);
+            why.append(" is not a whole number from ").append(std::to_string(std::numeric_limits<T>::min()));
+            why.append(" to ").append(std::to_string(std::numeric_limits<T>::max()));
+            fail(why);
+            return false;
+        }
+        static_cast<T*>(data)[count] = static_cast<T>(value);
+        return true;
+    }
+
+    template <class T>
+    bool storeReal(std::string_view word) {
+        const std::string_view number = withoutPlus(word);
+        double value = 0.0;
+        auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+        if (error == std::errc::result_out_of_range) {  // beyond double: infinity or zero, as strtod gives
+            const std::string text(number);
+            char* textEnd = nullptr;
+            value = std::strtod(text.c_str(), &textEnd);
+            end = textEnd == text.c_str() + text.size() ? number.data() + number.size() : number.data();
+            error = std::errc();
+        }
+        if (error != std::errc() || end != number.data() + number.size()) {
+            fail(quoted(word).append(" is not a number"));
+            return false;
+        }
+        if constexpr (std::is_same_v<T, float>) {
+            // Beyond float's range is infinity, as rounding to float gives.
+            constexpr double kOverflow = 0x1.ffffffp127;
+            if (std::fabs(value) >= kOverflow && std::isfinite(value))
+                value = std::copysign(std::numeric_limits<double>::infinity(), value);
+        }
+        static_cast<T*>(data)[count] = static_cast<T>(value);
+        return true;
+    }
+
+    // NIfTI's type codes.
+    bool store(std::string_view word) {
+        if (count >= capacity) {
+            fail(formatCount("holds more ASCII numbers than its dimensions give (%lld)", capacity));
+            return false;
+        }
+        bool stored = false;
+        switch (type) {
+            case 2: stored = storeInteger<std::uint8_t>(word); break;
+            case 4: stored = storeInteger<std::int16_t>(word); break;
+            case 8: stored = storeInteger<std::int32_t>(word); break;
+            case 16: stored = storeReal<float>(word); break;
+            case 64: stored = storeReal<double>(word); break;
+            case 256: stored = storeInteger<std::int8_t>(word); break;
+            case 512: stored = storeInteger<std::uint16_t>(word); break;
+            case 768: stored = storeInteger<std::uint32_t>(word); break;
+            case 1024: stored = storeInteger<std::int64_t>(word); break;
+            case 1280: stored = storeInteger<std::uint64_t>(word); break;
+            default: fail("its type has no ASCII form"); break;
+        }
+        if (stored) ++count;
+        return stored;
+    }
+
+    int feed(const char* text, long long length) {
+        const char* at = text;
+        const char* const end = text + length;
+        if (!pending.empty()) {  // the number the last piece ended in goes on here
+            const char* wordEnd = at;
+            while (wordEnd != end && !isSeparator(*wordEnd)) ++wordEnd;
+            pending.append(at, wordEnd);
+            if (pending.size() > kLongestWord) {
+                fail(quoted(pending).append(" is not a number"));
+                return -1;
+            }
+            if (wordEnd == end) return 0;
+            if (!store(pending)) return -1;
+            pending.clear();
+            at = wordEnd;
+        }
+        for (;;) {
+            while (at != end && isSeparator(*at)) ++at;
+            if (at == end) return 0;
+            const char* wordEnd = at;
+            while (wordEnd != end && !isSeparator(*wordEnd)) ++wordEnd;
+            if (wordEnd == end) {  // may go on in the next piece
+                pending.assign(at, wordEnd);
+                return 0;
+            }
+            if (!store(std::string_view(at, static_cast<std::size_t>(wordEnd - at)))) return -1;
+            at = wordEnd;
+        }
+    }
+
+    static std::string formatCount(const char* format, long long value) {
+        char text[96];
+        std::snprintf(text, sizeof text, format, value);
+        return text;
+    }
+
+    static bool readable(int code) {
+        switch (code) {
+            case 2: case 4: case 8: case 16: case 64: case 256: case 512: case 768: case 1024: case 1280: return true;
+            default: return false;
+        }
+    }
+};
+
+namespace {
+
+// What gifticlib printed on stderr, up to a limit.
+constexpr std::size_t kMessagesKept = 8 * 1024;
+thread_local std::string giftiMessages;
 
 }  // namespace
 
@@ -166,5 +327,67 @@ double meshbridge_strtod(const char* text, char** end) {
     if (end) *end = const_cast<char*>(result.ptr);
     return value;
 }
+
+meshbridge_ascii_reader* meshbridge_ascii_open(int type, void* data, long long capacity, int index) {
+    if (!meshbridge_ascii_reader::readable(type) || (!data && capacity > 0) || capacity < 0) return nullptr;
+    std::unique_ptr<meshbridge_ascii_reader> reader;
+    try {
+        reader = std::make_unique<meshbridge_ascii_reader>();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    reader->type = type;
+    reader->data = data;
+    reader->capacity = capacity;
+    reader->index = index;
+    return reader.release();  // gifticlib's until meshbridge_ascii_close
+}
+
+int meshbridge_ascii_feed(meshbridge_ascii_reader* reader, const char* text, long long length) {
+    if (!reader || reader->failed) return -1;
+    if (!text || length <= 0) return 0;
+    try {
+        return reader->feed(text, length);
+    } catch (const std::bad_alloc&) {
+        reader->failed = true;
+        return -1;
+    }
+}
+
+long long meshbridge_ascii_close(meshbridge_ascii_reader* reader) {
+    if (!reader) return -1;
+    const std::unique_ptr<meshbridge_ascii_reader> owned(reader);
+    if (!reader->failed && !reader->pending.empty()) {
+        try {
+            reader->store(reader->pending);
+        } catch (const std::bad_alloc&) {
+            return -1;
+        }
+    }
+    return reader->failed ? -1 : reader->count;
+}
+
+int meshbridge_gifti_fprintf(FILE* stream, const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    if (stream != stderr) {
+        const int written = std::vfprintf(stream, format, arguments);
+        va_end(arguments);
+        return written;
+    }
+    std::va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    if (giftiMessages.size() < kMessagesKept) giftiMessages.append(text, 0, kMessagesKept - giftiMessages.size());
+    return std::fputs(text.c_str(), stream) < 0 ? -1 : length;
+}
+
+void meshbridge_gifti_messages_clear(void) { giftiMessages.clear(); }
+
+const char* meshbridge_gifti_messages(void) { return giftiMessages.c_str(); }
 
 }  // extern "C"

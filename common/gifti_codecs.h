@@ -36,6 +36,42 @@ long long meshbridge_zlib_decompress(void* out, long long capacity, const void* 
  * numbers, the same end, the same treatment of blanks and signs. */
 double meshbridge_strtod(const char* text, char** end);
 
+/* Reads the numbers of ASCII data that arrives in pieces, as an XML parser
+ * hands over the text of an element: a piece may end, and the next begin, in
+ * the middle of a number. Numbers are separated by any run of blanks, tabs,
+ * CR or LF; each is read whole, as its type reads it ("nan", "inf", signs).
+ * A word that is not a number of the type, or more numbers than `capacity`,
+ * makes the reader fail: it prints why on stderr (naming data array `index`)
+ * and stores nothing more. */
+typedef struct meshbridge_ascii_reader meshbridge_ascii_reader;
+
+/* A reader that stores `capacity` numbers of NIfTI type `type` at `data`
+ * (float32 or float64 for the parts of complex values); null for a type that
+ * has no ASCII form or when memory is short. */
+meshbridge_ascii_reader* meshbridge_ascii_open(int type, void* data, long long capacity, int index);
+
+/* Reads the next piece of text; 0, or -1 once the reader has failed. */
+int meshbridge_ascii_feed(meshbridge_ascii_reader* reader, const char* text, long long length);
+
+/* Reads the number the last piece ended in, frees the reader and gives the
+ * count of numbers stored, or -1 when the reader failed. */
+long long meshbridge_ascii_close(meshbridge_ascii_reader* reader);
+
+/* fprintf for gifticlib: what it prints on stderr is also kept (its first
+ * few kilobytes), so that its reason for refusing a file can be shown. */
+int meshbridge_gifti_fprintf(FILE* stream, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+/* Forgets what gifticlib printed on stderr so far. */
+void meshbridge_gifti_messages_clear(void);
+
+/* What gifticlib printed on stderr since the last clear: its lines, each
+ * ended by a line end; never null. */
+const char* meshbridge_gifti_messages(void);
+
 #ifdef __cplusplus
 }
 #endif
