@@ -226,10 +226,10 @@ replace_once(xml
 # 11. ASCII numbers through the plug-in's reader.
 replace_once(xml
   "/* this must go to the data of the latest darray struct */\nstatic int append_to_data(gxml_data * xd, const char * cdata, int len)\n{"
-  "/* the count of numbers read, or -1 when they could not be read */\nstatic long long gii_close_ascii(void)\n{\n    long long count = gii_ascii ? meshbridge_ascii_close(gii_ascii) : -1;\n    gii_ascii = NULL;\n    return count;\n}\n\nstatic int gii_open_ascii(gxml_data * xd, int type, void * data, long long numbers)\n{\n    (void)gii_close_ascii();\n    if( type == NIFTI_TYPE_COMPLEX64 ) type = NIFTI_TYPE_FLOAT32;\n    else if( type == NIFTI_TYPE_COMPLEX128 ) type = NIFTI_TYPE_FLOAT64;\n    gii_ascii = meshbridge_ascii_open(type, data, numbers, xd->gim->numDA-1);\n    if( !gii_ascii ) {\n        fprintf(stderr,\"** DataArray[%d]: ASCII data of type %s cannot be read\\n\",\n                xd->gim->numDA-1, gifti_datatype2str(type));\n        return 1;\n    }\n    return 0;\n}\n\nstatic int gii_append_ascii(gxml_data * xd, const char * cdata, int len)\n{\n    if( !gii_ascii || meshbridge_ascii_feed(gii_ascii, cdata, len) != 0 ) {\n        xd->b64_errors++;  /* the data array loses its data */\n        return 1;\n    }\n    return 0;\n}\n\n/* this must go to the data of the latest darray struct */\nstatic int append_to_data(gxml_data * xd, const char * cdata, int len)\n{"
+  "/* the count of numbers read, or -1 when they could not be read */\nstatic long long gii_close_ascii(void)\n{\n    long long count = gii_ascii ? meshbridge_ascii_close(gii_ascii) : -1;\n    gii_ascii = NULL;\n    return count;\n}\n\n/* a reader whose array may be gone stores nothing more */\nstatic void gii_drop_ascii(void)\n{\n    meshbridge_ascii_free(gii_ascii);\n    gii_ascii = NULL;\n}\n\nstatic int gii_open_ascii(gxml_data * xd, int type, void * data, long long numbers)\n{\n    gii_drop_ascii();\n    if( type == NIFTI_TYPE_COMPLEX64 ) type = NIFTI_TYPE_FLOAT32;\n    else if( type == NIFTI_TYPE_COMPLEX128 ) type = NIFTI_TYPE_FLOAT64;\n    gii_ascii = meshbridge_ascii_open(type, data, numbers, xd->gim->numDA-1);\n    if( !gii_ascii ) {\n        fprintf(stderr,\"** DataArray[%d]: ASCII data of type %s cannot be read\\n\",\n                xd->gim->numDA-1, gifti_datatype2str(type));\n        return 1;\n    }\n    return 0;\n}\n\nstatic int gii_append_ascii(gxml_data * xd, const char * cdata, int len)\n{\n    if( !gii_ascii || meshbridge_ascii_feed(gii_ascii, cdata, len) != 0 ) {\n        xd->b64_errors++;  /* the data array loses its data */\n        return 1;\n    }\n    return 0;\n}\n\n/* this must go to the data of the latest darray struct */\nstatic int append_to_data(gxml_data * xd, const char * cdata, int len)\n{"
   "the start of append_to_data")
 replace_once(xml "static int  append_to_cdata     (gxml_data *, const char *, int);"
-  "static int  append_to_cdata     (gxml_data *, const char *, int);\n\n/* the reader of the ASCII numbers of the current Data or MatrixData */\nstatic meshbridge_ascii_reader * gii_ascii = NULL;\nstatic long long gii_close_ascii(void);\nstatic int gii_open_ascii(gxml_data *, int, void *, long long);"
+  "static int  append_to_cdata     (gxml_data *, const char *, int);\n\n/* the reader of the ASCII numbers of the current Data or MatrixData */\nstatic meshbridge_ascii_reader * gii_ascii = NULL;\nstatic long long gii_close_ascii(void);\nstatic void gii_drop_ascii(void);\nstatic int gii_open_ascii(gxml_data *, int, void *, long long);"
   "the declarations at the top")
 replace_once(xml "            return append_to_data_ascii(xd, cdata, len);"
   "            return gii_append_ascii(xd, cdata, len);" "the ASCII case of append_to_data")
@@ -310,7 +310,7 @@ replace_once(xml "        blen = fread(buf, 1, bsize, fp);\n        done = blen 
 replace_once(xml "    fclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
   "    gzclose(fp);\n    if( buf ) free(buf);        /* parser buffer */" "the end of a read")
 replace_once(xml "    gzclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
-  "    (void)gii_close_ascii();  /* a read that ended inside a Data element */\n    gzclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
+  "    gii_drop_ascii();  /* a read that ended inside a Data element */\n    gzclose(fp);\n    if( buf ) free(buf);        /* parser buffer */"
   "the end of a read, for ASCII data")
 # 16. Data paths.
 replace_once(xml "#include \"gifti_io.h\"\n"
@@ -335,6 +335,10 @@ replace_once(xml
 replace_once(xml "                fprintf(stderr,\"   (zlib failure, corrupted data)\\n\");"
   "                fprintf(stderr,\"   (its compressed data is damaged or ends early)\\n\");"
   "the message of damaged compressed data")
+replace_once(xml
+  "        fprintf(stderr,\"** PD: bad vals,bytes = %u, %d\\n\",\n                (unsigned)da->nvals,da->nbyper);"
+  "        if( da->nbyper > 0 && da->num_dim > 0 && da->dims[0] == 0 )\n            fprintf(stderr,\"** DataArray[%d] has 0 rows\\n\", xd->gim->numDA-1);\n        else\n            fprintf(stderr,\"** DataArray[%d] holds no values of a known size\\n\", xd->gim->numDA-1);"
+  "the message of an array without values")
 # 17. Sizes the file cannot hold.
 replace_once(xml "#include \"gifti_io.h\"\n"
   "#include \"gifti_io.h\"\n#include <sys/stat.h>\n\n/* the most data bytes the file being read can give (0: no limit known) */\nstatic long long gii_data_limit = 0;\n\nstatic long long gii_file_bytes(const char * fname)\n{\n#ifdef _WIN32\n    struct _stati64 st;\n    return _stati64(fname, &st) == 0 ? (long long)st.st_size : -1;\n#else\n    struct stat st;\n    return stat(fname, &st) == 0 ? (long long)st.st_size : -1;\n#endif\n}\n"

@@ -1,8 +1,16 @@
 #include "common/gifti.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <sstream>
 #include <string>
+#include <vector>
+
+#include "common/gifti_codecs.h"
 
 #include "common/binary_io.h"
 #include "common/text.h"
@@ -10,6 +18,40 @@
 namespace meshbridge {
 
 namespace {
+
+// Why arrays of the images read lost their data, until the images are freed.
+std::mutex problemsLock;
+std::map<const giiDataArray*, std::string>& arrayProblems() {
+    static std::map<const giiDataArray*, std::string> problems;
+    return problems;
+}
+
+// The errors gifticlib printed while reading (its lines that start "** "),
+// without the prefix and each once; what the XML parser found comes first, as
+// it is what ended the read.
+std::vector<std::string> giftiErrors() {
+    std::vector<std::string> parser, others;
+    std::istringstream lines(meshbridge_gifti_messages());
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("** ", 0) != 0) continue;
+        line.erase(0, 3);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '.' || line.back() == '\r')) line.pop_back();
+        if (line.empty() || line.find("errors in GIFTI file") != std::string::npos) continue;
+        std::vector<std::string>& kind = line.find(" at line ") != std::string::npos ? parser : others;
+        if (std::find(kind.begin(), kind.end(), line) == kind.end()) kind.push_back(line);
+    }
+    parser.insert(parser.end(), others.begin(), others.end());
+    return parser;
+}
+
+// What gifticlib said of data array `index`.
+std::string errorOfArray(const std::vector<std::string>& errors, int index) {
+    const std::string tag = "DataArray[" + std::to_string(index) + "]";
+    const std::string shortTag = "DA[" + std::to_string(index) + "]";
+    for (const std::string& error : errors)
+        if (error.find(tag) != std::string::npos || error.find(shortTag) != std::string::npos) return error;
+    return {};
+}
 
 // Whether `name`, an external data file named by a GIFTI file, stays in the
 // GIFTI file's folder or below it: no absolute path, no "..", no drive.
@@ -58,9 +100,29 @@ bool readExternalData(gifti_image& image, const std::string& giftiPath, std::str
 
 }  // namespace
 
+void GiftiImageDeleter::operator()(gifti_image* image) const {
+    if (image && image->darray) {
+        const std::lock_guard<std::mutex> lock(problemsLock);
+        for (int i = 0; i < image->numDA; ++i) arrayProblems().erase(image->darray[i]);
+    }
+    gifti_free_image(image);
+}
+
+std::string arrayReadProblem(const giiDataArray& array) {
+    const std::lock_guard<std::mutex> lock(problemsLock);
+    const auto found = arrayProblems().find(&array);
+    return found == arrayProblems().end() ? std::string() : found->second;
+}
+
 GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string* problem) {
     std::string found;
+    if (std::filesystem::is_directory(path)) {
+        if (problem) *problem = "it is a folder";
+        return nullptr;
+    }
+    meshbridge_gifti_messages_clear();
     GiftiImagePtr image(gifti_read_image(path.c_str(), readData ? 1 : 0));
+    const std::vector<std::string> errors = giftiErrors();
     // Every data array the image counts must be there.
     if (image && image->numDA > 0 && !image->darray) image.reset();
     for (int i = 0; image && i < image->numDA; ++i) {
@@ -76,6 +138,18 @@ GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string
         }
     }
     if (image && readData && !readExternalData(*image, path, found)) image.reset();
+    if (!image && found.empty()) {
+        // gifticlib's own reasons: what the XML parser found, or the element it refused.
+        for (std::size_t i = 0; i < errors.size() && i < 3; ++i) found += (i ? "; " : "") + errors[i];
+    }
+    for (int i = 0; image && readData && i < image->numDA; ++i) {
+        const giiDataArray* array = image->darray[i];
+        if (array->data || (array->ext_fname && *array->ext_fname)) continue;
+        const std::string error = errorOfArray(errors, i);
+        if (error.empty()) continue;
+        const std::lock_guard<std::mutex> lock(problemsLock);
+        arrayProblems()[array] = error;
+    }
     if (problem) *problem = found;
     return image;
 }

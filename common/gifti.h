@@ -19,8 +19,9 @@ inline constexpr int kIntentRetinotopyPolar = 1015;
 inline constexpr int kIntentRetinotopyEccentricity = 1016;
 inline constexpr int kIntentRetinotopyFieldSign = 1017;
 
+// Frees an image, and forgets why any of its arrays lost its data.
 struct GiftiImageDeleter {
-    void operator()(gifti_image* image) const { gifti_free_image(image); }
+    void operator()(gifti_image* image) const;
 };
 using GiftiImagePtr = std::unique_ptr<gifti_image, GiftiImageDeleter>;
 
@@ -31,6 +32,11 @@ using GiftiImagePtr = std::unique_ptr<gifti_image, GiftiImageDeleter>;
 // each in row- or column-major order, its external data from the GIFTI file's
 // own folder or below.
 GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string* problem = nullptr);
+
+// Why gifticlib dropped the data of an array of an image that readGiftiImage
+// returned (such as "DataArray[0] holds 2 of its 3 ASCII numbers"); empty
+// when it kept the data or did not say.
+std::string arrayReadProblem(const giiDataArray& array);
 
 // Frees an array's values (gifticlib's buffer) and leaves it without data.
 inline void releaseArrayData(giiDataArray& array) {

@@ -367,6 +367,8 @@ long long meshbridge_ascii_close(meshbridge_ascii_reader* reader) {
     return reader->failed ? -1 : reader->count;
 }
 
+void meshbridge_ascii_free(meshbridge_ascii_reader* reader) { std::unique_ptr<meshbridge_ascii_reader> owned(reader); }
+
 int meshbridge_gifti_fprintf(FILE* stream, const char* format, ...) {
     std::va_list arguments;
     va_start(arguments, format);

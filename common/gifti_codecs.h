@@ -57,6 +57,9 @@ int meshbridge_ascii_feed(meshbridge_ascii_reader* reader, const char* text, lon
  * count of numbers stored, or -1 when the reader failed. */
 long long meshbridge_ascii_close(meshbridge_ascii_reader* reader);
 
+/* Frees the reader without storing anything more (its array may be gone). */
+void meshbridge_ascii_free(meshbridge_ascii_reader* reader);
+
 /* fprintf for gifticlib: what it prints on stderr is also kept (its first
  * few kilobytes), so that its reason for refusing a file can be shown. */
 int meshbridge_gifti_fprintf(FILE* stream, const char* format, ...)

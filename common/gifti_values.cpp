@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "common/gifti.h"
 #include "common/huge_pages.h"
 #include "common/text.h"
 
@@ -68,6 +69,7 @@ bool convertValues(const giiDataArray& array, HugePageVector<Out>& values, std::
     }
     if (count > 0 && (!array.data || array.nvals < 0 || static_cast<std::uint64_t>(array.nvals) < count)) {
         problem = "its data is missing or incomplete";
+        if (const std::string why = arrayReadProblem(array); !why.empty()) problem += " (" + why + ")";
         return false;
     }
     bool stored = false;

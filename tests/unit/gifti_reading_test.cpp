@@ -1,7 +1,9 @@
 // Reading GIFTI files: what gifticlib and the reader around it refuse.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <tuple>
 
 #include "common/gifti.h"
@@ -107,3 +109,125 @@ TEST_F(GiftiReading, ExternalDataOnlyFromTheFilesFolderOrBelowAndNestingNoDeeper
     }
 }
 
+
+namespace {
+
+// The values of the one array of a file holding `array`, or nothing when its
+// data was dropped; `problem` gets why.
+template <class T>
+std::vector<T> readValues(const test::TempDir& dir, const std::string& array, std::string* problem = nullptr,
+                          const std::string& metadata = "") {
+    test::writeFile(dir.file("values.gii"), gifti({array}, "<LabelTable/>", metadata));
+    const GiftiImagePtr image = readGiftiImage(dir.file("values.gii"), true);
+    if (!image) return {};
+    if (problem) *problem = arrayReadProblem(*image->darray[0]);
+    return valuesOf<T>(*image->darray[0]);
+}
+
+std::string typedArray(const std::string& type, int dim, const std::string& data) {
+    return dataArray("NIFTI_INTENT_SHAPE", type, "Dimensionality=\"1\" Dim0=\"" + std::to_string(dim) + "\"", data);
+}
+
+}  // namespace
+
+TEST_F(GiftiReading, AsciiNumbersSplitBetweenPiecesOfTextKeepTheirPlaces) {
+    // A character reference ends one piece of text and starts the next.
+    EXPECT_EQ(readValues<float>(dir, shapeArray(3, "1.5 &#45;2.5 3.5")), (std::vector<float>{1.5f, -2.5f, 3.5f}));
+    EXPECT_EQ(readValues<float>(dir, shapeArray(3, "1&#46;5 -2&#x35; 3")), (std::vector<float>{1.5f, -25.0f, 3.0f}));
+
+    // The parser's first buffer ends at byte 32 768: there, after each
+    // character of "-42.5" (metadata before the data moves it).
+    for (std::size_t split = 1; split <= 4; ++split) {
+        const std::string array = shapeArray(3, "1 -42.5 7");
+        const std::string probe = gifti({array}, "<LabelTable/>", md("Padding", ""));
+        const std::size_t minus = probe.find("-42.5");
+        const std::string metadata = md("Padding", std::string(32768 - minus - split, 'x'));
+        test::writeFile(dir.file("split.gii"), gifti({array}, "<LabelTable/>", metadata));
+        ASSERT_EQ(test::readFile(dir.file("split.gii")).substr(32768 - split, 5), "-42.5");
+        EXPECT_EQ(readValues<float>(dir, array, nullptr, metadata), (std::vector<float>{1, -42.5f, 7})) << split;
+    }
+
+    // Signs, nan and inf, tabs and CR LF, one or many numbers a line.
+    const std::vector<float> special = readValues<float>(dir, shapeArray(6, "\r\n\t+3 -inf\tnan\r\n1e400 -0 Infinity\n"));
+    ASSERT_EQ(special.size(), 6u);
+    EXPECT_TRUE(special[0] == 3 && special[1] == -INFINITY && std::isnan(special[2]) && special[3] == INFINITY &&
+                std::signbit(special[4]) && special[5] == INFINITY);
+    EXPECT_EQ(readValues<double>(dir, typedArray("NIFTI_TYPE_FLOAT64", 2, "0.1 -1e-300")),
+              (std::vector<double>{0.1, -1e-300}));
+}
+
+TEST_F(GiftiReading, AsciiNumbersOfEveryIntegerTypeAndWordsThatAreNoNumbers) {
+    EXPECT_EQ(readValues<std::uint32_t>(dir, typedArray("NIFTI_TYPE_UINT32", 3, "4294967295 0 +7")),
+              (std::vector<std::uint32_t>{4294967295u, 0, 7}));
+    EXPECT_EQ(readValues<std::uint64_t>(dir, typedArray("NIFTI_TYPE_UINT64", 2, "18446744073709551615 1")),
+              (std::vector<std::uint64_t>{18446744073709551615u, 1}));
+    EXPECT_EQ(readValues<std::int8_t>(dir, typedArray("NIFTI_TYPE_INT8", 2, "-128 127")),
+              (std::vector<std::int8_t>{-128, 127}));
+
+    // A thousand one-digit labels take two bytes each: far less than their
+    // binary size, and still a file that can hold them.
+    std::string digits;
+    for (int i = 0; i < 1000; ++i) digits += std::to_string(i % 10) + "\n";
+    const std::vector<std::int32_t> labels = readValues<std::int32_t>(dir, typedArray("NIFTI_TYPE_INT32", 1000, digits));
+    ASSERT_EQ(labels.size(), 1000u);
+    EXPECT_LT(std::filesystem::file_size(dir.file("values.gii")), 4000u);
+    EXPECT_EQ(labels[999], 9);
+
+    // Words that are no number of the type lose the array its data, and say so.
+    for (const auto& [type, data, why] :
+         {std::tuple{"NIFTI_TYPE_INT8", "1 200", "DataArray[0]: \"200\" is not a whole number from -128 to 127"},
+          std::tuple{"NIFTI_TYPE_UINT32", "1 -1", "DataArray[0]: \"-1\" is not a whole number from 0 to 4294967295"},
+          std::tuple{"NIFTI_TYPE_INT32", "1 2.5", "DataArray[0]: \"2.5\" is not a whole number from -2147483648 to "
+                                                  "2147483647"},
+          std::tuple{"NIFTI_TYPE_FLOAT32", "1.5x 2", "DataArray[0]: \"1.5x\" is not a number"},
+          std::tuple{"NIFTI_TYPE_FLOAT32", "1 2 3", "DataArray[0]: holds more ASCII numbers than its dimensions give (2)"},
+          std::tuple{"NIFTI_TYPE_FLOAT32", "1", "DataArray[0] holds 1 of its 2 ASCII numbers"}}) {
+        std::string problem;
+        EXPECT_TRUE(readValues<float>(dir, typedArray(type, 2, data), &problem).empty()) << data;
+        EXPECT_EQ(problem, why) << data;
+    }
+}
+
+TEST_F(GiftiReading, Base64WithLineBreaksCdataDataMatricesAndLabelsWithoutColour) {
+    // Floats 1 and 2 in Base64 lines, as MIME-style writers and re-indented XML give.
+    for (const std::string data : {"AACA\nPwAA\nAEA=", "AACAPwAA\r\nAEA=\r\n", "\n    AACAPwAAAEA=\n  ", "AAC APw\tAAAEA="}) {
+        std::string array = shapeArray(2, data);
+        array.replace(array.find("\"ASCII\""), 7, "\"Base64Binary\"");
+        EXPECT_EQ(readValues<float>(dir, array), (std::vector<float>{1, 2})) << data;
+    }
+    std::string damaged = shapeArray(2, "AACAP*AAAEA=");
+    damaged.replace(damaged.find("\"ASCII\""), 7, "\"Base64Binary\"");
+    std::string problem;
+    EXPECT_TRUE(readValues<float>(dir, damaged, &problem).empty());
+    EXPECT_EQ(problem, "1 bad base64 chars found in DataArray[0]");
+
+    EXPECT_EQ(readValues<float>(dir, shapeArray(3, "<![CDATA[1 2]]> 3")), (std::vector<float>{1, 2, 3}));
+
+    // The matrix's numbers read whole across a character reference.
+    std::string placed = dataArray("NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT32",
+                                   "Dimensionality=\"2\" Dim0=\"1\" Dim1=\"3\"", "1 2 3");
+    placed.replace(placed.find("<Data>"), 0,
+                   "<CoordinateSystemTransformMatrix><DataSpace>NIFTI_XFORM_UNKNOWN</DataSpace><TransformedSpace>"
+                   "NIFTI_XFORM_TALAIRACH</TransformedSpace><MatrixData>1 0 0 &#45;12.5 0 1 0 0 0 0 1 0 0 0 0 1"
+                   "</MatrixData></CoordinateSystemTransformMatrix>");
+    test::writeFile(dir.file("matrix.gii"), gifti({placed}));
+    GiftiImagePtr image = readGiftiImage(dir.file("matrix.gii"), true);
+    ASSERT_TRUE(image && image->darray[0]->numCS == 1);
+    EXPECT_EQ(image->darray[0]->coordsys[0]->xform[0][3], -12.5);
+    EXPECT_EQ(image->darray[0]->coordsys[0]->xform[3][3], 1.0);
+    placed.replace(placed.find(" 0 0 0 1</MatrixData>"), 6, "");
+    test::writeFile(dir.file("matrix.gii"), gifti({placed}));
+    std::string why;
+    EXPECT_FALSE(readGiftiImage(dir.file("matrix.gii"), true, &why));
+    EXPECT_EQ(why, "MatrixData of DataArray[0] holds 13 of its 16 numbers");
+
+    // A first label without a colour: the later labels keep theirs.
+    test::writeFile(dir.file("labels.gii"),
+                    gifti({typedArray("NIFTI_TYPE_INT32", 2, "0 1")},
+                          "<LabelTable><Label Key=\"0\"><![CDATA[none]]></Label><Label Key=\"1\" Red=\"1\" Green=\"0.5\" "
+                          "Blue=\"0\" Alpha=\"1\"><![CDATA[red]]></Label></LabelTable>"));
+    image = readGiftiImage(dir.file("labels.gii"), true);
+    ASSERT_TRUE(image && image->labeltable.rgba);
+    EXPECT_EQ(std::vector<float>(image->labeltable.rgba, image->labeltable.rgba + 8),
+              (std::vector<float>{0, 0, 0, 0, 1, 0.5f, 0, 1}));
+}
