@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "common/plugin_info.h"
 #include "common/replace_extension.h"
 #include "common/text.h"
 #include "host/host_calls.h"
@@ -28,32 +29,54 @@ void copyInto(char (&field)[N], const std::string& text) {
     field[std::min(text.size(), N - 1)] = '\0';
 }
 
-// The number of a "TimeStep" entry that holds a positive number.
-std::optional<double> timeStepIn(const nvpairs& meta) {
-    std::optional<double> step;
+// The text of the (last) "TimeStep" entry of `meta`.
+std::optional<std::string> timeStepIn(const nvpairs& meta) {
+    std::optional<std::string> step;
     for (int k = 0; k < meta.length; ++k) {
         const char* name = meta.name ? meta.name[k] : nullptr;
-        if (!name || std::strcmp(name, "TimeStep") != 0) continue;
-        const std::string value = textOrEmpty(meta.value ? meta.value[k] : nullptr);
-        char* end = nullptr;
-        const double number = std::strtod(value.c_str(), &end);
-        while (end && *end == ' ') ++end;
-        if (end != value.c_str() && end && *end == '\0' && number > 0.0 && number < 3.0e38) step = number;
+        if (name && std::strcmp(name, "TimeStep") == 0) step = textOrEmpty(meta.value ? meta.value[k] : nullptr);
     }
     return step;
 }
 
+bool hasMetadata(const nvpairs& meta, const char* wanted) {
+    for (int k = 0; k < meta.length; ++k)
+        if (meta.name && meta.name[k] && std::strcmp(meta.name[k], wanted) == 0) return true;
+    return false;
+}
+
 // The repetition time in whole milliseconds, from the "TimeStep" of the
 // image's metadata, else of its first time-series array (where FreeSurfer and
-// gifticlib put it); a value below 100 is in seconds. 0 without one.
-float repetitionTime(const gifti_image& image) {
-    std::optional<double> step = timeStepIn(image.meta);
-    if (!step) {
-        if (const giiDataArray* first = arrayWithIntent(image, {NIFTI_INTENT_TIME_SERIES})) step = timeStepIn(first->meta);
+// gifticlib put it), and a log line that says where it came from. The files
+// this plug-in writes hold milliseconds; in others a value below 100 is in
+// seconds. 0 without a usable one.
+float repetitionTime(const gifti_image& image, std::string& account) {
+    std::optional<std::string> step = timeStepIn(image.meta);
+    std::string where = "the file's metadata";
+    for (int i = 0; !step && i < image.numDA; ++i) {
+        if (!image.darray[i] || image.darray[i]->intent != NIFTI_INTENT_TIME_SERIES) continue;
+        step = timeStepIn(image.darray[i]->meta);
+        where = formatText("data array %d", i);
+        break;
     }
-    if (!step) return 0.0f;
-    const double milliseconds = std::round(*step < 100.0 ? *step * 1000.0 : *step);
-    return milliseconds < 2.0e9 ? static_cast<float>(milliseconds) : 0.0f;
+    if (!step) {
+        account = "The file gives no TimeStep: TR 0 ms.";
+        return 0.0f;
+    }
+    const bool ours = hasMetadata(image.meta, kVersionMetadataName);
+    char* end = nullptr;
+    const double number = std::strtod(step->c_str(), &end);
+    while (end && *end == ' ') ++end;
+    const bool readable = end != step->c_str() && end && *end == '\0' && std::isfinite(number) && number > 0.0;
+    const bool seconds = readable && !ours && number < 100.0;
+    const double milliseconds = readable ? std::round(seconds ? number * 1000.0 : number) : 0.0;
+    if (milliseconds < 1.0 || milliseconds >= 2.0e9) {
+        account = formatText("The TimeStep \"%s\" of %s is not a usable time: TR 0 ms.", step->c_str(), where.c_str());
+        return 0.0f;
+    }
+    account = formatText("TR %.0f ms from the TimeStep %s of %s, read as %s.", milliseconds, step->c_str(), where.c_str(),
+                         seconds ? "seconds" : "milliseconds");
+    return static_cast<float>(milliseconds);
 }
 
 }  // namespace
@@ -105,7 +128,8 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
     mtc.nrOfVolumes = image.numDA;
     mtc.vtcFileName = "<none>";
     mtc.prtFileName = "<none>";
-    mtc.tr = repetitionTime(image);
+    std::string trAccount;
+    mtc.tr = repetitionTime(image, trAccount);
     mtc.headerFlag = 1;
     mtc.fileName = replaceExtension(path, ".mtc");
 
@@ -133,6 +157,7 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
     for (int t = 0; t < image.numDA; ++t) releaseArrayData(*image.darray[t]);
     converted.clear();
     if (!created) return false;
+    logText(trAccount);
     if (printToLogtab) dumpMtcHeader(mtc, false, true);
     if (!saveTimeCourseInHost(mtc.fileName)) {
         messageBox(formatText("Corvana could not save the mesh time course as %s.", mtc.fileName.c_str()));

@@ -105,7 +105,8 @@ TEST(MapRoundTrip, OpenCreatesTheMapsInTheHost) {
 
 TEST(MapRoundTrip, NamesInAnyCodePageSurviveBothWays) {
     // UTF-8 in the GIFTI file, Windows-1252 in the SMP file, UTF-8 again in the
-    // export; "]]>" is written split over two CDATA sections.
+    // export; "]]>" (read from split CDATA sections, as earlier versions wrote
+    // it) is written escaped, which every reader reads back.
     TempDir dir;
     const std::string gii = dir.file("names.gii");
     writeFile(gii, gifti({dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", kSixValues, "1 2 3 4 5 6",
@@ -126,6 +127,11 @@ TEST(MapRoundTrip, NamesInAnyCodePageSurviveBothWays) {
              "['Gr\\u00f6\\u00dfe', 'a]]>b'])",
              dir.file("names.func.gii")});
         EXPECT_EQ(check.out, "True\n") << check.err << flag;
+        EXPECT_THAT(readFile(dir.file("names.func.gii")), HasSubstr("<Value>a]]&gt;b</Value>"));
         EXPECT_EQ(runMeshbridge({"print", dir.file("names.func.gii")}).exitCode, 0);
+        const ProcessResult tool = runProcess({"gifti_tool", "-infile", dir.file("names.func.gii"), "-gifti_test"});
+        EXPECT_EQ(tool.exitCode, 0) << tool.out << tool.err;
+        EXPECT_THAT(tool.out, HasSubstr("VALID")) << tool.err;
+        EXPECT_EQ(workbenchComplaint(dir.file("names.func.gii")), "");
     }
 }

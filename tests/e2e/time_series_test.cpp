@@ -55,4 +55,14 @@ TEST(TimeSeriesRoundTrip, NibabelTimeSeriesAndARepetitionTimeThroughTheHostAndBa
         {kPython, "-c", "import nibabel, sys; i = nibabel.load(sys.argv[1]); print(i.meta['TimeStep'], i.darrays[1].data[641])",
          dir.file("run1.time.time.gii")});
     EXPECT_EQ(check.out, "1500.000000 641.0\n") << check.err;
+
+    // A TR below 100 ms comes back as it went out.
+    writeFile(dir.file("run1.time.gii"), gifti({volume, volume}, "<LabelTable/>", md("TimeStep", "0.05")));
+    result = runMeshbridgeOk({"import", dir.file("run1.time.gii"), "--surface", surface});
+    EXPECT_THAT(result.out, HasSubstr("TR 50 ms from the TimeStep 0.05 of the file's metadata, read as seconds.\n"));
+    runMeshbridgeOk({"export", dir.file("run1.time.mtc")});
+    std::filesystem::rename(dir.file("run1.time.time.gii"), dir.file("again.time.gii"));
+    result = runMeshbridgeOk({"import", dir.file("again.time.gii"), "--surface", surface});
+    EXPECT_THAT(result.out, HasSubstr("TR 50 ms from the TimeStep 50.000000 of the file's metadata, read as "
+                                      "milliseconds.\n"));
 }

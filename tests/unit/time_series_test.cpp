@@ -49,7 +49,8 @@ TEST_F(TimeSeriesImportTest, VolumesBecomeCoursesOnTheHostsSurface) {
     EXPECT_EQ(host.courses[2], (std::vector<float>{2, 12, 22}));
     EXPECT_EQ(host.savedTimeCourses, std::vector<std::string>{dir.file("run1.time.mtc")});
     EXPECT_TRUE(host.linkedTimeCourses.empty());
-    EXPECT_EQ(host.log, (std::vector<std::string>{"MTC saved as:\n" + dir.file("run1.time.mtc"),
+    EXPECT_EQ(host.log, (std::vector<std::string>{"The file gives no TimeStep: TR 0 ms.",
+                                                  "MTC saved as:\n" + dir.file("run1.time.mtc"),
                                                   "GIFTI time series successfully imported."}));
 }
 
@@ -58,9 +59,14 @@ TEST_F(TimeSeriesImportTest, RepetitionTimeFromTimeStepOfTheFileOrItsFirstArray)
     EXPECT_EQ(host.timeCourseInfo->tr, 2000);
     EXPECT_THAT(host.logText(), HasSubstr("TR in milliseconds:   2000\n"));
     EXPECT_EQ(host.linkedTimeCourses, std::vector<std::string>{dir.file("run1.time.mtc")});
-    for (const char* ignored : {"0.000000", "-2", "fast", ""}) {
+    EXPECT_THAT(host.logText(), HasSubstr("TR 2000 ms from the TimeStep 2000.000000 of the file's metadata, read as "
+                                          "milliseconds.\n"));
+    for (const char* ignored : {"0.000000", "-2", "fast", "", "2.0s", "1e12", "nan"}) {
+        host.log.clear();
         ASSERT_TRUE(import({volume("0 1 2 3")}, false, false, md("TimeStep", ignored)));
         EXPECT_EQ(host.timeCourseInfo->tr, 0) << ignored;
+        EXPECT_EQ(host.log.at(0), "The TimeStep \"" + std::string(ignored) +
+                                      "\" of the file's metadata is not a usable time: TR 0 ms.");
     }
     // Below 100 a time step is in seconds; every value is rounded to the millisecond.
     for (const auto& [step, tr] : {std::pair{"2.0", 2000}, std::pair{"1.5", 1500}, std::pair{"0.72", 720},
@@ -69,14 +75,21 @@ TEST_F(TimeSeriesImportTest, RepetitionTimeFromTimeStepOfTheFileOrItsFirstArray)
         ASSERT_TRUE(import({volume("0 1 2 3")}, false, false, md("TimeStep", step)));
         EXPECT_EQ(host.timeCourseInfo->tr, tr) << step;
     }
+    // Except in the files this plug-in writes, which hold milliseconds.
+    host.log.clear();
+    ASSERT_TRUE(import({volume("0 1 2 3")}, false, false, md("GIFTI plugin version", "1.6") + md("TimeStep", "50.000000")));
+    EXPECT_EQ(host.timeCourseInfo->tr, 50);
+    EXPECT_EQ(host.log.at(0), "TR 50 ms from the TimeStep 50.000000 of the file's metadata, read as milliseconds.");
 
     // As FreeSurfer and gifticlib write it: on each array, not in the file's metadata.
     const auto withStep = [](const std::string& values, const std::string& step) {
         return dataArray("NIFTI_INTENT_TIME_SERIES", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"4\"", values,
                          md("TimeStep", step));
     };
+    host.log.clear();
     ASSERT_TRUE(import({withStep("0 1 2 3", "2.000000"), withStep("4 5 6 7", "3.0")}));
     EXPECT_EQ(host.timeCourseInfo->tr, 2000);
+    EXPECT_EQ(host.log.at(0), "TR 2000 ms from the TimeStep 2.000000 of data array 0, read as seconds.");
     // The file's metadata comes first.
     ASSERT_TRUE(import({withStep("0 1 2 3", "2.000000")}, false, false, md("TimeStep", "720")));
     EXPECT_EQ(host.timeCourseInfo->tr, 720);
@@ -102,7 +115,7 @@ TEST_F(TimeSeriesImportTest, FailedSaveAndLinkAreReported) {
     EXPECT_FALSE(import({volume("0 1 2 3")}, false, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"Corvana could not save the mesh time course as " +
                                                       dir.file("run1.time.mtc") + "."});
-    EXPECT_TRUE(host.log.empty());
+    EXPECT_EQ(host.log, std::vector<std::string>{"The file gives no TimeStep: TR 0 ms."});  // no "MTC saved as"
     EXPECT_TRUE(host.linkedTimeCourses.empty());
 
     host.saveResult = 1;
