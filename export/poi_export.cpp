@@ -5,6 +5,7 @@
 #include "export/poi_export.h"
 
 #include <algorithm>
+#include <span>
 #include <vector>
 
 #include "common/plugin_info.h"
@@ -75,6 +76,17 @@ bool fillLabelsPerVertex(gifti_image& image, const PoiData& poi, bool compressed
     return setLabelTable(image, table);
 }
 
+// Whether no vertex index is negative; else logs the first and how many.
+bool nonNegativeIndices(std::span<const std::int32_t> indices, const std::string& file, const std::string& what) {
+    const auto first = std::find_if(indices.begin(), indices.end(), [](std::int32_t v) { return v < 0; });
+    if (first == indices.end()) return true;
+    const auto negative = std::count_if(first, indices.end(), [](std::int32_t v) { return v < 0; });
+    logText(formatText("Export to GIfTI format did not succeed: %s holds the %s %d (at position %td), which is no "
+                       "vertex index; %td of its %zu indices are negative.",
+                       file.c_str(), what.c_str(), *first, first - indices.begin(), negative, indices.size()));
+    return false;
+}
+
 }  // namespace
 
 bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBinaryExport, bool labelsPerVertex) {
@@ -104,13 +116,27 @@ bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBina
                            poi.fileName.c_str(), poi.nrOfMeshVertices, kMostMeshVertices));
         return false;
     }
-    // A file that does not know its mesh's size is checked for negative indices only.
-    const std::int32_t meshVertices = poi.nrOfMeshVertices > 0 ? poi.nrOfMeshVertices : INT32_MAX;
+    // No index may be negative. One label per vertex also needs every index
+    // inside the mesh; the node-index form writes them as they are (such POIs
+    // come from other producers and older imports of sparse label files).
+    std::size_t beyond = 0;
     for (const PoiPatch& patch : poi.patches) {
-        if (!indicesWithinMesh(patch.vertices.data(), patch.vertices.size(), meshVertices, poi.fileName,
-                               ("vertex of patch \"" + patch.name + "\"").c_str()))
+        const std::string what = "vertex of patch \"" + patch.name + "\"";
+        if (!nonNegativeIndices({patch.vertices.data(), patch.vertices.size()}, poi.fileName, what)) return false;
+        if (labelsPerVertex && !indicesWithinMesh(patch.vertices.data(), patch.vertices.size(), poi.nrOfMeshVertices,
+                                                  poi.fileName, what.c_str())) {
+            logText("One label per vertex needs every patch vertex inside the mesh; export without labels per vertex "
+                    "to write the patches as they are.");
             return false;
+        }
+        if (poi.nrOfMeshVertices > 0)
+            beyond += static_cast<std::size_t>(std::count_if(patch.vertices.begin(), patch.vertices.end(),
+                                                             [&](std::int32_t v) { return v >= poi.nrOfMeshVertices; }));
     }
+    if (beyond > 0)
+        logText(formatText("%zu of the %zu patch vertices lie at or beyond the %d mesh vertices %s gives; they are "
+                           "written as they are.",
+                           beyond, total, poi.nrOfMeshVertices, poi.fileName.c_str()));
 
     GiftiImagePtr image = createExportImage(labelsPerVertex ? 1 : 2);
     bool built = image != nullptr;

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <tuple>
 
 #include "common/gifti.h"
@@ -196,16 +197,32 @@ TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     }
 }
 
-TEST_F(PoiExport, VerticesOutsideTheMeshAreRefused) {
-    for (std::int32_t bad : {6, 50000, -4}) {
-        const PoiData poi = writePatches(dir.file("bad.poi"), 6, {{"V1", 0, {0, 5, bad, bad}}});
-        EXPECT_FALSE(exportFile(kFileTypePoi, poi.fileName, {.binary = true}));
-        EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
-                                       " holds the vertex of patch \"V1\" " + std::to_string(bad) +
-                                       " (at position 2), outside the mesh of 6 vertices; 2 of its 4 indices lie "
-                                       "outside.");
-        EXPECT_EQ(dir.entries(), std::vector<std::string>{"bad.poi"});
-    }
+TEST_F(PoiExport, VerticesBeyondTheMeshAreWrittenAsTheyAreUnlessLabelledPerVertex) {
+    // The node-index form has no mesh to protect: the POI's vertex count is
+    // written, and its vertices as they are.
+    PoiData poi = writePatches(dir.file("far.poi"), 6, {{"V1", 0, {10, 50}}});
+    ASSERT_TRUE(exportFile(kFileTypePoi, poi.fileName));
+    EXPECT_THAT(host.logText(), HasSubstr("2 of the 2 patch vertices lie at or beyond the 6 mesh vertices " +
+                                          poi.fileName + " gives; they are written as they are.\n"));
+    const GiftiImagePtr image = readGiftiImage(dir.file("far.label.gii"), true);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(valuesOf<std::int32_t>(*image->darray[0]), (std::vector<std::int32_t>{10, 50}));
+    EXPECT_EQ(metaOf(image->meta, "Number of mesh vertices"), "6");
+
+    // One label per vertex cannot place them; a negative index is no vertex at all.
+    EXPECT_FALSE(exportFile(kFileTypePoi, poi.fileName, {.labelsPerVertex = true}));
+    EXPECT_EQ(host.log.end()[-2], "Export to GIfTI format did not succeed: " + poi.fileName +
+                                      " holds the vertex of patch \"V1\" 10 (at position 0), outside the mesh of 6 "
+                                      "vertices; 2 of its 2 indices lie outside.");
+    EXPECT_EQ(host.log.back(), "One label per vertex needs every patch vertex inside the mesh; export without labels "
+                               "per vertex to write the patches as they are.");
+    std::filesystem::remove(dir.file("far.label.gii"));
+    poi = writePatches(dir.file("far.poi"), 6, {{"V1", 0, {0, 5, -4, -4}}});
+    EXPECT_FALSE(exportFile(kFileTypePoi, poi.fileName, {.binary = true}));
+    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
+                                   " holds the vertex of patch \"V1\" -4 (at position 2), which is no vertex index; 2 "
+                                   "of its 4 indices are negative.");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"far.poi"});
 }
 
 TEST_F(PoiExport, PatchesWithoutVerticesAreRefused) {
