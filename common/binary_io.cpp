@@ -1,6 +1,7 @@
 #include "common/binary_io.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "common/text.h"
 
@@ -153,6 +154,24 @@ std::int64_t bytesLeftInFile(std::FILE* file) {
     if (fseeko(file, start, SEEK_SET) != 0) return -1;
 #endif
     return end < start ? -1 : static_cast<std::int64_t>(end - start);
+}
+
+std::string notAFileOfKind(const std::string& path, const char* kind) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return formatText("%s is a folder, not %s.", path.c_str(), kind);
+    FilePtr file = openFile(path, "rb");
+    if (!file) return {};
+    unsigned char start[64] = {};
+    const std::size_t got = std::fread(start, 1, sizeof start, file.get());
+    if (got >= 2 && start[0] == 0x1f && start[1] == 0x8b)
+        return formatText("%s is not %s: it holds gzip-compressed data.", path.c_str(), kind);
+    std::size_t at = got >= 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF ? 3 : 0;  // a UTF-8 mark
+    while (at < got && (start[at] == ' ' || start[at] == '\t' || start[at] == '\r' || start[at] == '\n')) ++at;
+    const std::string text(reinterpret_cast<const char*>(start) + at, got - at);
+    if (text.rfind("<?xml", 0) == 0 || text.rfind("<GIFTI", 0) == 0 || text.rfind("<!--", 0) == 0)
+        return formatText("%s is not %s: it holds XML text, as GIFTI files do.", path.c_str(), kind);
+    return {};
 }
 
 }  // namespace meshbridge

@@ -164,4 +164,10 @@ bool seekForward(std::FILE* file, std::int64_t bytes);
 // Size of an open file from its current position to its end, or -1.
 std::int64_t bytesLeftInFile(std::FILE* file);
 
+// Why `path` is no file of the kind a reader expects (`kind`, such as "an SRF
+// file"), told before it is read: "x.srf is a folder, not an SRF file", or its
+// first bytes are XML text (as GIFTI files hold) or gzip-compressed data.
+// Empty when nothing tells.
+std::string notAFileOfKind(const std::string& path, const char* kind);
+
 }  // namespace meshbridge

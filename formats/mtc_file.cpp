@@ -63,6 +63,10 @@ void volumesToCourses(const float* const* volumes, std::size_t vertices, std::si
 bool readMtcFile(const std::string& name, MtcData& mtc, MtcDetail detail) {
     mtc = MtcData{};
     mtc.fileName = name;
+    if (const std::string foreign = notAFileOfKind(name, "an MTC file"); !foreign.empty()) {
+        logText(foreign);
+        return false;
+    }
     FilePtr file = openFile(name, "rb");
     if (!file) {
         messageBox("File could not be accessed.\nPlease check if it is opened in other programs.");

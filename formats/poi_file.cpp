@@ -218,6 +218,10 @@ bool isConsistent(const PoiData& poi) {
 bool readPoiFile(const std::string& name, PoiData& poi) {
     poi = PoiData{};
     poi.fileName = name;
+    if (const std::string foreign = notAFileOfKind(name, "a POI file"); !foreign.empty()) {
+        logText(foreign);
+        return false;
+    }
     bool opened = false;
     bool complete = false;
     std::string problem;

@@ -145,6 +145,10 @@ const char* yesNo(std::int64_t flag) { return flag != 0 ? "Yes" : "No"; }
 bool readSmpFile(const std::string& name, SmpData& smp, SmpDetail detail) {
     smp = SmpData{};
     smp.fileName = name;
+    if (const std::string foreign = notAFileOfKind(name, "an SMP file"); !foreign.empty()) {
+        logText(foreign);
+        return false;
+    }
     FilePtr file = openFile(name, "rb");
     if (!file) {
         messageBox("File could not be accessed.\nPlease check if it is opened in other programs.");

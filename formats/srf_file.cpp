@@ -87,6 +87,10 @@ bool isConsistent(const SrfData& srf, bool ownNeighbors = true) {
 bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail) {
     srf = SrfData{};
     srf.fileName = name;
+    if (const std::string foreign = notAFileOfKind(name, "an SRF file"); !foreign.empty()) {
+        logText(foreign);
+        return false;
+    }
     FilePtr file = openFile(name, "rb");
     if (!file) {
         logText(formatText("%s cannot be opened: %s.", name.c_str(), std::strerror(errno)));
@@ -98,6 +102,10 @@ bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail) {
     try {
         in.setSection("header");
         if (in.read(srf.version)) {
+            if (!(srf.version > 0.0f && srf.version < 100.0f)) {  // no version at all
+                logText(formatText("%s is not an SRF file.", name.c_str()));
+                return false;
+            }
             if (!(srf.version >= 3.0f && srf.version <= 4.0f)) {
                 messageBox("SRF file version is not supported");
                 logText(formatText("%s has the SRF file version %g; versions 3 to 4 can be read.", name.c_str(),

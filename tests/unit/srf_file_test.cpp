@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "tests/support/bytes.h"
 #include "tests/support/host_test.h"
@@ -79,8 +80,8 @@ TEST_F(SrfFile, WritesReadsAndPrintsTheLayoutByteForByte) {
                                                   "Reading of surface file did not succeed."}));
 }
 
-TEST_F(SrfFile, AcceptsVersionsThreeToFourOnly) {
-    for (float version : {3.0f, 3.5f, 4.0f, 2.9f, 4.1f, NAN}) {
+TEST_F(SrfFile, AcceptsVersionsThreeToFourOnlyAndNamesWhatIsNoSrfFile) {
+    for (float version : {3.0f, 3.5f, 4.0f, 2.9f, 4.1f}) {
         const bool accepted = version >= 3.0f && version <= 4.0f;
         host.messages.clear();
         std::string bytes = twoVertexBytes().str();
@@ -90,6 +91,23 @@ TEST_F(SrfFile, AcceptsVersionsThreeToFourOnly) {
         EXPECT_EQ(isFailedLoad(srf), !accepted) << version;
         EXPECT_EQ(host.messages, accepted ? std::vector<std::string>{}
                                           : std::vector<std::string>{"SRF file version is not supported"});
+    }
+    // No version at all, a GIFTI file, gzip'ed bytes and a folder are no SRF files.
+    std::filesystem::create_directory(dir.file("folder.srf"));
+    for (const auto& [content, why] :
+         {std::pair{Bytes().f32(NAN).str(), " is not an SRF file."},
+          std::pair{Bytes().f32(4.8018e+27f).str(), " is not an SRF file."},
+          std::pair{std::string("\xEF\xBB\xBF <?xml version=\"1.0\"?><GIFTI>"),
+                    " is not an SRF file: it holds XML text, as GIFTI files do."},
+          std::pair{std::string("\x1F\x8B\x08\x00"), " is not an SRF file: it holds gzip-compressed data."},
+          std::pair{std::string(), " is a folder, not an SRF file."}}) {
+        host.log.clear();
+        host.messages.clear();
+        const std::string path = dir.file(content.empty() ? "folder.srf" : "v.srf");
+        if (!content.empty()) test::writeFile(path, content + twoVertexBytes().str().substr(4));
+        EXPECT_TRUE(isFailedLoad(loadSrf(path, true)));
+        EXPECT_EQ(host.log, (std::vector<std::string>{path + why, "Reading of surface file did not succeed."}));
+        EXPECT_TRUE(host.messages.empty());
     }
 }
 
