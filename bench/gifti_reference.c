@@ -3,6 +3,11 @@
  *
  *   gifti_reference read FILE        reads FILE with its data
  *   gifti_reference write FILE OUT   reads FILE, then writes it to OUT
+ *   gifti_reference serve            reads the file of each line of standard
+ *                                    input and answers with the digest of
+ *                                    fuzz/gifti_digest.h (or "refused"), then
+ *                                    "end"; files up to 2 MB are parsed in one
+ *                                    piece (the differential fuzzer's peer)
  *
  * Reports the seconds of the measured call (the read, or the write alone)
  * into the file MESHBRIDGE_BENCH_RESULT names, as the benchmark's own steps
@@ -12,6 +17,8 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+
+#include "fuzz/gifti_digest.h"
 
 static double now(void) {
     struct timespec t;
@@ -51,6 +58,21 @@ int main(int argc, char** argv) {
         gifti_free_image(image);
         return failed;
     }
-    fprintf(stderr, "usage: gifti_reference read FILE | write FILE OUT\n");
+    if (argc == 2 && strcmp(argv[1], "serve") == 0) {
+        char line[8192];
+        gifti_set_verb(0);
+        gifti_set_xml_buf_size(1 << 21);
+        while (fgets(line, sizeof line, stdin)) {
+            line[strcspn(line, "\n")] = '\0';
+            image = gifti_read_image(line, 1);
+            if (image) meshbridge_gifti_digest(image, stdout);
+            else printf("refused\n");
+            printf("end\n");
+            fflush(stdout);
+            gifti_free_image(image);
+        }
+        return 0;
+    }
+    fprintf(stderr, "usage: gifti_reference read FILE | write FILE OUT | serve\n");
     return 2;
 }

@@ -59,7 +59,12 @@
 # 13. Base64 data may hold blanks, tabs and line ends anywhere (lines of 76
 #     characters, a line end before "</Data>"), as other readers take it;
 #     they are skipped, and only other characters outside the alphabet make
-#     the data refused. A CDATA section inside Data is read as its text.
+#     the data refused. The characters of a piece of text left over for the
+#     next (up to three) are taken from the end of what the piece gave, not
+#     from where they would stand had nothing been skipped (the library
+#     carried the wrong characters wherever skipped characters left a piece
+#     of a length that is no multiple of four). A CDATA section inside Data
+#     is read as its text.
 # 14. A text that holds "]]>" is written escaped ("]]&gt;"), without a CDATA
 #     section, so that it cannot end the section early; readers that split
 #     nothing read it back exactly. A text read from CDATA sections that
@@ -217,7 +222,7 @@ replace_once(xml
 # 10. Nesting deeper than the stack.
 replace_once(xml
   "    if( xd->depth < 0 || xd->depth > GXML_MAX_DEPTH ) {\n        fprintf(stderr,\"** push: stack depth %d out of [0,%d] range\\n\",\n                xd->depth, GXML_MAX_DEPTH);\n        xd->errors++;\n        return 1;\n    }"
-  "    if( xd->depth > GXML_MAX_DEPTH ) {  /* too deep: refused, and only counted */\n        if( !xd->skip ) {\n            fprintf(stderr,\"** push: elements nested deeper than %d\\n\", GXML_MAX_DEPTH);\n            xd->skip = xd->depth + 1;\n        }\n        xd->errors++;\n        xd->depth++;\n        return 1;\n    }\n    if( xd->depth < 0 ) {\n        fprintf(stderr,\"** push: stack depth %d out of range\\n\", xd->depth);\n        xd->errors++;\n        return 1;\n    }"
+  "    if( xd->depth > GXML_MAX_DEPTH ) {  /* too deep: refused, and only counted */\n        if( xd->depth == GXML_MAX_DEPTH + 1 )\n            fprintf(stderr,\"** push: elements nested deeper than %d\\n\", GXML_MAX_DEPTH);\n        if( !xd->skip ) xd->skip = xd->depth + 1;\n        xd->errors++;\n        xd->depth++;\n        return 1;\n    }\n    if( xd->depth < 0 ) {\n        fprintf(stderr,\"** push: stack depth %d out of range\\n\", xd->depth);\n        xd->errors++;\n        return 1;\n    }"
   "the stack check of a push")
 replace_once(xml
   "    if( xd->depth < 0 || xd->depth > GXML_MAX_DEPTH ) {\n        fprintf(stderr,\"** pop: stack depth %d out of [0,%d] range\\n\","
@@ -265,6 +270,16 @@ replace_once(xml "#define GXML_MIN_BSIZE 2048"
   "#define GXML_MIN_BSIZE 2048\n\n/* numbers in the ASCII text of one value: a complex value is a pair */\n#define GII_ASCII_NUMBERS(type) (((type) == NIFTI_TYPE_COMPLEX64 || (type) == NIFTI_TYPE_COMPLEX128) ? 2 : 1)"
   "the definitions at the top")
 # 13. Blanks in Base64 data; CDATA inside Data.
+replace_once(xml "    int            copy_len, apply_len, unused;"
+  "    int            copy_len, apply_len, unused, filled;" "the declarations of append_to_data_b64")
+replace_once(xml
+  "        xd->doff = decode_b64(xd,\n                        xd->ddata,              /* data source */\n                        xd->doff+apply_len,     /* data length */"
+  "        filled = xd->doff+apply_len;  /* what the buffer holds, skipped characters left out */\n        xd->doff = decode_b64(xd,\n                        xd->ddata,              /* data source */\n                        filled,                 /* data length */"
+  "the Base64 decoding of a piece")
+replace_once(xml
+  "            memmove(xd->ddata, xd->ddata+xd->dlen -(unused+1) - xd->doff,\n                    xd->doff);\n            if( xd->verb > 6 )\n                fprintf(stderr,\"   bytes are '%.*s'\\n\",xd->doff,\n                        (char *)xd->ddata);\n        }\n\n        /* adjust remaining bytes for next time */\n        rem_bytes_in -= copy_len;  /* more than apply_len, if bad chars */"
+  "            memmove(xd->ddata, xd->ddata + filled - xd->doff, xd->doff);\n            if( xd->verb > 6 )\n                fprintf(stderr,\"   bytes are '%.*s'\\n\",xd->doff,\n                        (char *)xd->ddata);\n        }\n\n        /* adjust remaining bytes for next time */\n        rem_bytes_in -= copy_len;  /* more than apply_len, if bad chars */"
+  "the characters of Base64 data carried to the next piece")
 replace_once(xml
   "                if( b64_decode_table[usrc[c]] == (unsigned char)0x80 )\n                    errs++;\n                else \n                    dest[apply_len++] = src[c];"
   "                if( b64_decode_table[usrc[c]] != (unsigned char)0x80 )\n                    dest[apply_len++] = src[c];\n                else if( usrc[c] != ' ' && usrc[c] != '\\t' && usrc[c] != '\\r' && usrc[c] != '\\n' )\n                    errs++;"
@@ -335,10 +350,6 @@ replace_once(xml
 replace_once(xml "                fprintf(stderr,\"   (zlib failure, corrupted data)\\n\");"
   "                fprintf(stderr,\"   (its compressed data is damaged or ends early)\\n\");"
   "the message of damaged compressed data")
-replace_once(xml
-  "        fprintf(stderr,\"** PD: bad vals,bytes = %u, %d\\n\",\n                (unsigned)da->nvals,da->nbyper);"
-  "        if( da->nbyper > 0 && da->num_dim > 0 && da->dims[0] == 0 )\n            fprintf(stderr,\"** DataArray[%d] has 0 rows\\n\", xd->gim->numDA-1);\n        else\n            fprintf(stderr,\"** DataArray[%d] holds no values of a known size\\n\", xd->gim->numDA-1);"
-  "the message of an array without values")
 # 17. Sizes the file cannot hold.
 replace_once(xml "#include \"gifti_io.h\"\n"
   "#include \"gifti_io.h\"\n#include <sys/stat.h>\n\n/* the most data bytes the file being read can give (0: no limit known) */\nstatic long long gii_data_limit = 0;\n\nstatic long long gii_file_bytes(const char * fname)\n{\n#ifdef _WIN32\n    struct _stati64 st;\n    return _stati64(fname, &st) == 0 ? (long long)st.st_size : -1;\n#else\n    struct stat st;\n    return stat(fname, &st) == 0 ? (long long)st.st_size : -1;\n#endif\n}\n"
@@ -353,7 +364,7 @@ replace_once(xml
   "the declarations of push_data")
 replace_once(xml
   "        xd->skip = xd->depth;\n        return 1;\n    }\n\n    if( update_partial_buffer(&xd->ddata, &xd->dlen, da->nbyper*da->nvals, 0) )"
-  "        xd->skip = xd->depth;\n        return 1;\n    }\n\n    /* no more data than the file can give: its text, or deflate's best ratio */\n    if( gii_data_limit > 0 && da->encoding != GIFTI_ENCODING_EXTBIN && da->nbyper > 0 &&\n        ( da->encoding == GIFTI_ENCODING_ASCII\n            ? da->nvals > (gii_data_limit + 1) / 2 / GII_ASCII_NUMBERS(da->datatype)\n            : da->nvals > (da->encoding == GIFTI_ENCODING_B64GZ ? gii_data_limit * 1032 : gii_data_limit)\n                          / da->nbyper ) ) {\n        fprintf(stderr,\"** PD: DataArray[%d] of %lld values is more than the file holds\\n\",\n                xd->gim->numDA-1, da->nvals);\n        return 1;\n    }\n\n    if( update_partial_buffer(&xd->ddata, &xd->dlen, da->nbyper*da->nvals, 0) )"
+  "        xd->skip = xd->depth;\n        return 1;\n    }\n\n    if( da->nvals <= 0 || da->nbyper <= 0 ) {  /* before any buffer is sized for it */\n        if( da->nbyper > 0 && da->num_dim > 0 && da->dims[0] == 0 )\n            fprintf(stderr,\"** DataArray[%d] has 0 rows\\n\", xd->gim->numDA-1);\n        else\n            fprintf(stderr,\"** DataArray[%d] holds no values of a known size\\n\", xd->gim->numDA-1);\n        return 1;\n    }\n\n    /* no more data than the file can give: its text, or deflate's best ratio */\n    if( gii_data_limit > 0 && da->encoding != GIFTI_ENCODING_EXTBIN && da->nbyper > 0 &&\n        ( da->encoding == GIFTI_ENCODING_ASCII\n            ? da->nvals > (gii_data_limit + 1) / 2 / GII_ASCII_NUMBERS(da->datatype)\n            : da->nvals > (da->encoding == GIFTI_ENCODING_B64GZ ? gii_data_limit * 1032 : gii_data_limit)\n                          / da->nbyper ) ) {\n        fprintf(stderr,\"** PD: DataArray[%d] of %lld values is more than the file holds\\n\",\n                xd->gim->numDA-1, da->nvals);\n        return 1;\n    }\n\n    if( update_partial_buffer(&xd->ddata, &xd->dlen, da->nbyper*da->nvals, 0) )"
   "the start of push_data")
 # 18. Huge pages for the data arrays read and their compressed bytes.
 replace_once(xml "#include \"gifti_io.h\"\n"

@@ -223,7 +223,8 @@ struct meshbridge_ascii_reader {
 namespace {
 
 // What gifticlib printed on stderr, up to a limit.
-constexpr std::size_t kMessagesKept = 8 * 1024;
+constexpr std::size_t kMessagesKept = 64 * 1024;
+constexpr std::size_t kMessageKept = 240;
 thread_local std::string giftiMessages;
 
 }  // namespace
@@ -384,7 +385,12 @@ int meshbridge_gifti_fprintf(FILE* stream, const char* format, ...) {
     std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
     if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
     va_end(again);
-    if (giftiMessages.size() < kMessagesKept) giftiMessages.append(text, 0, kMessagesKept - giftiMessages.size());
+    // Each message kept at most at its start: some quote whole runs of a file.
+    if (giftiMessages.size() < kMessagesKept) {
+        const std::size_t room = std::min(kMessagesKept - giftiMessages.size(), kMessageKept);
+        giftiMessages.append(text, 0, room);
+        if (text.size() > room && room == kMessageKept) giftiMessages.append("...\n");
+    }
     return std::fputs(text.c_str(), stream) < 0 ? -1 : length;
 }
 

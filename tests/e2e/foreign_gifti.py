@@ -2,8 +2,8 @@
 """GIFTI files as other tools write them, and what nibabel reads in them.
 
 Usage:
-  foreign_gifti.py sizes DIR
-      nibabel's surfaces of 163 842 vertices in ASCII, Base64, GZip, external
+  foreign_gifti.py sizes DIR [LEVEL]
+      nibabel's surfaces of 163 842 vertices (10 * 4^LEVEL + 2; LEVEL 7) in ASCII, Base64, GZip, external
       and column-major form, the same Base64 broken into lines as MIME-style
       writers and re-indented XML give, and maps of 163 842 values (ASCII and
       GZip). Prints the names written, one a line.
@@ -51,8 +51,8 @@ def rewrap_base64(text, width, line_end, tail):
     return re.sub(r"(<Data>)([A-Za-z0-9+/=]+)(</Data>)", wrap, text)
 
 
-def sizes(folder):
-    xyz, faces = icosphere(7)
+def sizes(folder, level):
+    xyz, faces = icosphere(level)
     surface = [(xyz, "NIFTI_INTENT_POINTSET", "NIFTI_TYPE_FLOAT32"), (faces, "NIFTI_INTENT_TRIANGLE", "NIFTI_TYPE_INT32")]
     rng = numpy.random.default_rng(20)
     values = (rng.standard_normal(len(xyz)) * 3).astype(numpy.float32)
@@ -91,7 +91,7 @@ def sizes(folder):
     written.append("external.surf.gii")
 
     for width, line_end, tail, name in ((76, "\n", "", "lines76"), (64, "\r\n", "\r\n", "lines64crlf"),
-                                        (0, "", "\n", "newline")):
+                                        (70, "\n  ", "\n", "lines70"), (0, "", "\n", "newline")):
         with open(os.path.join(folder, f"{name}.surf.gii"), "w", newline="") as file:
             file.write(rewrap_base64(plain, width, line_end, tail))
         written.append(f"{name}.surf.gii")
@@ -172,7 +172,7 @@ def same_values(pairs):
 
 def main():
     if sys.argv[1] == "sizes":
-        sizes(sys.argv[2])
+        sizes(sys.argv[2], int(sys.argv[3]) if len(sys.argv) > 3 else 7)
     elif sys.argv[1] == "layouts":
         layouts(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     else:

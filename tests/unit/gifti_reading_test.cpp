@@ -189,8 +189,10 @@ TEST_F(GiftiReading, AsciiNumbersOfEveryIntegerTypeAndWordsThatAreNoNumbers) {
 }
 
 TEST_F(GiftiReading, Base64WithLineBreaksCdataDataMatricesAndLabelsWithoutColour) {
-    // Floats 1 and 2 in Base64 lines, as MIME-style writers and re-indented XML give.
-    for (const std::string data : {"AACA\nPwAA\nAEA=", "AACAPwAA\r\nAEA=\r\n", "\n    AACAPwAAAEA=\n  ", "AAC APw\tAAAEA="}) {
+    // Floats 1 and 2 in Base64 lines, as MIME-style writers and re-indented XML give;
+    // lines of lengths that are no multiple of four leave characters for the next.
+    for (const std::string data : {"AACA\nPwAA\nAEA=", "AACAPwAA\r\nAEA=\r\n", "\n    AACAPwAAAEA=\n  ", "AAC APw\tAAAEA=",
+                                   "AAC\nAPwA\r\nA AEA="}) {
         std::string array = shapeArray(2, data);
         array.replace(array.find("\"ASCII\""), 7, "\"Base64Binary\"");
         EXPECT_EQ(readValues<float>(dir, array), (std::vector<float>{1, 2})) << data;
