@@ -48,8 +48,9 @@ std::vector<std::string> giftiErrors() {
 std::string errorOfArray(const std::vector<std::string>& errors, int index) {
     const std::string tag = "DataArray[" + std::to_string(index) + "]";
     const std::string shortTag = "DA[" + std::to_string(index) + "]";
-    for (const std::string& error : errors)
-        if (error.find(tag) != std::string::npos || error.find(shortTag) != std::string::npos) return error;
+    for (const std::string& found : {tag, shortTag})
+        for (const std::string& error : errors)
+            if (error.find(found) != std::string::npos) return error;
     return {};
 }
 

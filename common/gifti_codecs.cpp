@@ -225,7 +225,8 @@ namespace {
 // What gifticlib printed on stderr, up to a limit.
 constexpr std::size_t kMessagesKept = 64 * 1024;
 constexpr std::size_t kMessageKept = 240;
-thread_local std::string giftiMessages;
+thread_local std::string giftiMessagesFirst, giftiMessagesLatest, giftiMessages;
+thread_local bool giftiMessagesCut = false;
 
 }  // namespace
 
@@ -385,17 +386,33 @@ int meshbridge_gifti_fprintf(FILE* stream, const char* format, ...) {
     std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
     if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
     va_end(again);
-    // Each message kept at most at its start: some quote whole runs of a file.
-    if (giftiMessages.size() < kMessagesKept) {
-        const std::size_t room = std::min(kMessagesKept - giftiMessages.size(), kMessageKept);
-        giftiMessages.append(text, 0, room);
-        if (text.size() > room && room == kMessageKept) giftiMessages.append("...\n");
+    // Each message kept at most at its start (some quote whole runs of a
+    // file); of many, the first and the latest (which say why an array or a
+    // file ended).
+    std::string kept = text.substr(0, kMessageKept);
+    if (text.size() > kMessageKept) kept += "...\n";
+    if (giftiMessagesFirst.size() < kMessagesKept / 2) {
+        giftiMessagesFirst += kept;
+    } else {
+        giftiMessagesLatest += kept;
+        if (giftiMessagesLatest.size() > kMessagesKept / 2) {
+            const std::size_t cut = giftiMessagesLatest.find('\n', giftiMessagesLatest.size() - kMessagesKept / 4);
+            giftiMessagesLatest.erase(0, cut == std::string::npos ? giftiMessagesLatest.size() : cut + 1);
+            giftiMessagesCut = true;
+        }
     }
     return std::fputs(text.c_str(), stream) < 0 ? -1 : length;
 }
 
-void meshbridge_gifti_messages_clear(void) { giftiMessages.clear(); }
+void meshbridge_gifti_messages_clear(void) {
+    giftiMessagesFirst.clear();
+    giftiMessagesLatest.clear();
+    giftiMessagesCut = false;
+}
 
-const char* meshbridge_gifti_messages(void) { return giftiMessages.c_str(); }
+const char* meshbridge_gifti_messages(void) {
+    giftiMessages = giftiMessagesFirst + (giftiMessagesCut ? "...\n" : "") + giftiMessagesLatest;
+    return giftiMessages.c_str();
+}
 
 }  // extern "C"

@@ -60,8 +60,9 @@ long long meshbridge_ascii_close(meshbridge_ascii_reader* reader);
 /* Frees the reader without storing anything more (its array may be gone). */
 void meshbridge_ascii_free(meshbridge_ascii_reader* reader);
 
-/* fprintf for gifticlib: what it prints on stderr is also kept (its first
- * few kilobytes), so that its reason for refusing a file can be shown. */
+/* fprintf for gifticlib: what it prints on stderr is also kept (the start of
+ * each message; of many, the first and the latest few kilobytes), so that its
+ * reason for refusing a file can be shown. */
 int meshbridge_gifti_fprintf(FILE* stream, const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
@@ -72,7 +73,8 @@ int meshbridge_gifti_fprintf(FILE* stream, const char* format, ...)
 void meshbridge_gifti_messages_clear(void);
 
 /* What gifticlib printed on stderr since the last clear: its lines, each
- * ended by a line end; never null. */
+ * ended by a line end ("...": some left out); never null, valid until the
+ * next call. */
 const char* meshbridge_gifti_messages(void);
 
 #ifdef __cplusplus

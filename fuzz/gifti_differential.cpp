@@ -176,8 +176,7 @@ std::string ReferenceReader::digest(const std::string& path) {
     }
     std::free(line);
     if (got <= 0) {  // it crashed on this file (some files that crash it are kept in fuzz/regressions)
-        stop();
-        start();
+        restart();
         return "refused\n";
     }
     return digest;
@@ -194,7 +193,9 @@ std::string ourDigest(const std::string& path) {
     return digestOf(*ours.image);
 }
 
-std::string unexplainedDifference(const std::string& path, const std::string& input, ReferenceReader& reference) {
+namespace {
+
+std::string differenceOnce(const std::string& path, const std::string& input, ReferenceReader& reference) {
     const std::string theirs = reference.digest(path);
     OurRead ours = readOurs(path);
     if (theirs == "refused\n") return {};  // what the reference refuses, the plug-in may read
@@ -223,6 +224,14 @@ std::string unexplainedDifference(const std::string& path, const std::string& in
             return "values differ: " + want[i] + " / " + got[i];
     }
     return {};
+}
+
+}  // namespace
+
+std::string unexplainedDifference(const std::string& path, const std::string& input, ReferenceReader& reference) {
+    if (differenceOnce(path, input, reference).empty()) return {};
+    reference.restart();
+    return differenceOnce(path, input, reference);
 }
 
 }  // namespace meshbridge::fuzz

@@ -25,6 +25,13 @@ public:
     // it crashed on the file: it is started again).
     std::string digest(const std::string& path);
 
+    // Starts it again: its library keeps state from one read to the next
+    // (static variables), so a difference is confirmed by a fresh process.
+    void restart() {
+        stop();
+        start();
+    }
+
 private:
     void start();
     void stop();
