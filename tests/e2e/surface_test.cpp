@@ -107,7 +107,11 @@ TEST(SurfaceRoundTrip, BadInputsLeaveExistingFilesAlone) {
     // A truncated GIFTI file in place of a good one: the old SRF stays.
     const std::string gii = readFile(dir.file("oct.surf.gii"));
     writeFile(dir.file("oct.surf.gii"), gii.substr(0, gii.size() / 2));
-    EXPECT_EQ(runMeshbridge({"import", dir.file("oct.surf.gii")}).exitCode, 1);
+    result = runMeshbridge({"import", dir.file("oct.surf.gii")});
+    EXPECT_EQ(result.exitCode, 1);
+    // The log says why, as the parser found it.
+    EXPECT_THAT(result.out, HasSubstr("Reading of GIfTI file did not succeed: " + dir.file("oct.surf.gii") + "\n" +
+                                      dir.file("oct.surf.gii") + ": unclosed CDATA section at line 35.\n"));
     EXPECT_EQ(readFile(dir.file("oct.surf.srf")), srf);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"oct.surf.gii", "oct.surf.srf", "odd.surf.gii"}));
 }
