@@ -1,9 +1,11 @@
 #include "common/atomic_file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "common/text.h"
 
@@ -28,6 +30,8 @@ bool fail(int error, const char* fallback) {
     return false;
 }
 
+bool forcedNamedTemporary = false;
+
 bool replaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
@@ -37,18 +41,61 @@ bool replaceFile(const std::string& from, const std::string& to) {
 #endif
 }
 
-// True when a file (or anything else) stands under `path` that the new file
-// would replace; also when that cannot be told.
-bool targetExists(const std::string& path) {
-#ifdef _WIN32
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    const DWORD error = GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-#else
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
+// What stands where the new file goes, looked at before anything is written.
+struct Target {
+    bool exists = false;    // something the new file replaces; also when that cannot be told
+    bool readOnly = false;  // the user may not write it (as opening it for writing would be refused)
+#ifndef _WIN32
+    bool regular = false;  // a file whose permissions, owner and group the new one keeps
+    struct stat info {};
 #endif
+};
+
+Target inspectTarget(const std::string& path) {
+    Target target;
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        target.exists = true;
+        target.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    } else {
+        const DWORD error = GetLastError();
+        target.exists = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+#else
+    if (::lstat(path.c_str(), &target.info) == 0) {
+        target.exists = true;
+        target.regular = S_ISREG(target.info.st_mode);
+        target.readOnly = target.regular && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 &&
+                          (errno == EACCES || errno == EPERM);
+    } else {
+        target.exists = errno != ENOENT;
+    }
+#endif
+    return target;
 }
+
+#ifndef _WIN32
+// The replaced file's permission bits for the new one, and its owner and
+// group where the process may set them (a user may not give files away).
+bool keepPermissions(int fd, const Target& target) {
+    if (!target.regular) return true;
+    if (::fchown(fd, target.info.st_uid, target.info.st_gid) != 0) {
+        (void)::fchown(fd, static_cast<uid_t>(-1), target.info.st_gid);  // the group alone, if the user is in it
+    }
+    return ::fchmod(fd, target.info.st_mode & 07777) == 0 ||
+           fail(errno, "the permissions of the replaced file could not be kept");
+}
+
+bool keepPermissions(const std::string& path, const Target& target) {
+    if (!target.regular) return true;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(errno, "the written file could not be reopened");
+    const bool kept = keepPermissions(fd, target);
+    ::close(fd);
+    return kept;
+}
+#endif
 
 // Flushes a finished file's bytes to the disk.
 bool syncFile(const std::string& path) {
@@ -79,13 +126,56 @@ bool runProducer(const std::function<bool(const std::string&)>& produce, const s
     }
 }
 
-// A temporary file under the fixed name, stale copies removed first.
-bool produceThroughNamedFile(const std::string& path, const std::function<bool(const std::string&)>& produce) {
-    const std::string temporary = partialFileName(path);
-    std::remove(temporary.c_str());
-    const bool replacing = targetExists(path);
-    const bool done = runProducer(produce, temporary) && (!replacing || syncFile(temporary)) &&
-                      replaceFile(temporary, path);
+// A short name in the target's folder that nothing else uses (".mb-" and
+// twelve random hexadecimal digits): it fits whatever the target's name is.
+std::string temporaryName(const std::string& path) {
+    static thread_local std::mt19937_64 random{std::random_device{}() ^
+                                               static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&path))};
+    char name[32];
+    std::snprintf(name, sizeof name, ".mb-%012llx.tmp",
+                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    return (folder / name).string();
+}
+
+// Creates an empty file under a new temporary name, so that no other writer
+// takes it; its name, or empty.
+std::string reserveTemporaryFile(const std::string& path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = temporaryName(path);
+#ifdef _WIN32
+        HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+            return name;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+#else
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        if (errno != EEXIST) {
+            fail(errno, "the file could not be created");
+            return {};
+        }
+#endif
+    }
+    fail(0, "the file could not be created");
+    return {};
+}
+
+// A temporary file under a name of its own, which becomes the target.
+bool produceThroughNamedFile(const std::string& path, const Target& target,
+                             const std::function<bool(const std::string&)>& produce) {
+    const std::string temporary = reserveTemporaryFile(path);
+    if (temporary.empty()) return false;
+    bool done = runProducer(produce, temporary);
+#ifndef _WIN32
+    done = done && keepPermissions(temporary, target);
+#endif
+    done = done && (!target.exists || syncFile(temporary)) && replaceFile(temporary, path);
     if (!done) std::remove(temporary.c_str());
     return done;
 }
@@ -95,7 +185,8 @@ bool produceThroughNamedFile(const std::string& path, const std::function<bool(c
 // it is written, named and moved into place once it is complete.
 enum class Unnamed { Done, Failed, NotPossible };
 
-Unnamed produceThroughUnnamedFile(const std::string& path, const std::function<bool(const std::string&)>& produce) {
+Unnamed produceThroughUnnamedFile(const std::string& path, const Target& target,
+                                  const std::function<bool(const std::string&)>& produce) {
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (folder.empty()) folder = ".";
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
@@ -109,18 +200,19 @@ Unnamed produceThroughUnnamedFile(const std::string& path, const std::function<b
         ::close(fd);
         return Unnamed::NotPossible;
     }
-    const std::string staging = partialFileName(path);
-    std::remove(staging.c_str());  // left by a process killed while naming its file
-    bool done = runProducer(produce, procPath);
-    if (done && targetExists(path) && ::fsync(fd) != 0 && errno != EINVAL)
+    bool done = runProducer(produce, procPath) && keepPermissions(fd, target);
+    if (done && target.exists && ::fsync(fd) != 0 && errno != EINVAL)
         done = fail(errno, "the file could not be flushed to the disk");
-    if (done) {
-        done = ::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-               fail(errno, "the finished file could not be named");
-        if (done && !replaceFile(staging, path)) {
-            std::remove(staging.c_str());
-            done = false;
-        }
+    std::string staging;
+    for (int attempt = 0; done && staging.empty() && attempt < 100; ++attempt) {
+        const std::string name = temporaryName(path);
+        if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) staging = name;
+        else if (errno != EEXIST) done = fail(errno, "the finished file could not be named");
+    }
+    if (done && staging.empty()) done = fail(0, "the finished file could not be named");
+    if (done && !replaceFile(staging, path)) {
+        std::remove(staging.c_str());
+        done = false;
     }
     ::close(fd);
     return done ? Unnamed::Done : Unnamed::Failed;
@@ -131,15 +223,22 @@ Unnamed produceThroughUnnamedFile(const std::string& path, const std::function<b
 
 const std::string& lastWriteFailure() { return failure; }
 
-std::string partialFileName(const std::string& path) { return path + ".partial"; }
+void forceNamedTemporaryFiles(bool force) { forcedNamedTemporary = force; }
 
 bool produceFileAtomically(const std::string& path, const std::function<bool(const std::string&)>& produce) {
     failure.clear();
+    const Target target = inspectTarget(path);
+    if (target.readOnly) {
+        failure = kReadOnlyTarget;
+        return false;
+    }
 #if defined(__linux__)
-    const Unnamed unnamed = produceThroughUnnamedFile(path, produce);
-    if (unnamed != Unnamed::NotPossible) return unnamed == Unnamed::Done;
+    if (!forcedNamedTemporary) {
+        const Unnamed unnamed = produceThroughUnnamedFile(path, target, produce);
+        if (unnamed != Unnamed::NotPossible) return unnamed == Unnamed::Done;
+    }
 #endif
-    return produceThroughNamedFile(path, produce);
+    return produceThroughNamedFile(path, target, produce);
 }
 
 bool writeFileAtomically(const std::string& path, FileMode mode, const std::function<bool(std::FILE*)>& write) {

@@ -4,10 +4,14 @@
 // behind. Before it takes the place of an existing file the new one is flushed
 // to the disk, so that a crash cannot leave a damaged file where a good one
 // stood; a file that replaces nothing is left to the system's own writing, as
-// other programs' files are (a crash could lose it, but nothing else). On
-// Linux the temporary file has no name until it is complete, so a killed
-// process leaves nothing; elsewhere (and where the file system cannot do that)
-// it is "TARGET.partial", which the next write of the same target removes.
+// other programs' files are (a crash could lose it, but nothing else). A
+// replacement keeps the replaced file's permission bits (and its owner and
+// group where the process may set them); a target the user may not write is
+// not replaced. On Linux the temporary file has no name until it is complete,
+// so a killed process leaves nothing; elsewhere (and where the file system
+// cannot do that) it has a short name of its own (".mb-" and random digits),
+// so that any legal target name works and writers of one target at the same
+// moment never meet (the last complete file wins).
 #pragma once
 
 #include <cstdio>
@@ -32,7 +36,11 @@ bool writeFileAtomically(const std::string& path, FileMode mode,
 bool produceFileAtomically(const std::string& path,
                            const std::function<bool(const std::string& temporaryPath)>& produce);
 
-// The fixed name of the temporary file of `path` where it needs one.
-std::string partialFileName(const std::string& path);
+// lastWriteFailure() after a refusal to replace a file the user may not write.
+inline constexpr const char* kReadOnlyTarget = "the file is read-only";
+
+// For tests: temporary files with names also where the system could create
+// them without (as on Windows and on file systems without O_TMPFILE).
+void forceNamedTemporaryFiles(bool force);
 
 }  // namespace meshbridge

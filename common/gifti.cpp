@@ -54,32 +54,43 @@ std::string errorOfArray(const std::vector<std::string>& errors, int index) {
     return {};
 }
 
-// Whether `name`, an external data file named by a GIFTI file, stays in the
-// GIFTI file's folder or below it: no absolute path, no "..", no drive.
-bool isBesideTheGiftiFile(const std::filesystem::path& name) {
-    if (name.empty() || name.is_absolute() || name.has_root_name() || name.has_root_directory()) return false;
-    for (const auto& part : name)
-        if (part == "..") return false;
-    return true;
+// Where `name`, an external data file named by a GIFTI file, is, with links
+// followed; empty unless that is in the GIFTI file's folder or below it.
+std::filesystem::path besideTheGiftiFile(const std::filesystem::path& name, const std::string& giftiPath) {
+    std::error_code error;
+    const std::filesystem::path folder =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(giftiPath, error).parent_path(), error);
+    if (error || name.empty()) return {};
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(
+        name.is_absolute() || name.has_root_name() ? name : std::filesystem::absolute(giftiPath, error).parent_path() / name,
+        error);
+    if (error) return {};
+    // Inside: the folder's parts come first, and something follows them.
+    auto part = resolved.begin();
+    for (const auto& step : folder) {
+        if (part == resolved.end() || *part != step) return {};
+        ++part;
+    }
+    return part == resolved.end() ? std::filesystem::path() : resolved;
 }
 
 // External data is named relative to the GIFTI file's folder; gifticlib looks
 // for it from the working folder and keeps zeros when that fails. The data is
 // read again from the right place, or dropped when it cannot be read whole.
-// A name that leads out of the folder is a problem of the file.
+// A name that leads out of the folder, also through a link, is a problem of
+// the file.
 bool readExternalData(gifti_image& image, const std::string& giftiPath, std::string& problem) {
     for (int i = 0; i < image.numDA; ++i) {
         giiDataArray* array = image.darray ? image.darray[i] : nullptr;
         if (!array || !array->ext_fname || !*array->ext_fname) continue;
         releaseArrayData(*array);
-        const std::filesystem::path name(array->ext_fname);
-        if (!isBesideTheGiftiFile(name)) {
+        const std::filesystem::path path = besideTheGiftiFile(array->ext_fname, giftiPath);
+        if (path.empty()) {
             problem = formatText("data array %d names the external file \"%s\", which is not in the GIFTI file's "
                                  "folder or below it",
                                  i, array->ext_fname);
             return false;
         }
-        const std::filesystem::path path = std::filesystem::path(giftiPath).parent_path() / name;
         const long long bytes = array->nvals * array->nbyper;
         FilePtr file = openFile(path.string(), "rb");
         if (!file || array->ext_offset < 0 || bytes <= 0) continue;

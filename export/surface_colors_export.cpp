@@ -94,6 +94,7 @@ bool exportSurfaceColors(const SrfData& srf, bool compressed) {
                 keys[i] = key;
             }
             written = writeGiftiFile(*image, path);
+            if (!written) logWriteFailure(path);
         }
     }
     if (written) {

@@ -24,6 +24,10 @@ void logText(const std::string& text) {
 
 void logWriteFailure(const std::string& target) {
     const std::string& reason = lastWriteFailure();
+    if (reason == kReadOnlyTarget) {
+        logText(formatText("%s is read-only.", target.c_str()));
+        return;
+    }
     logText(formatText("Could not write %s: %s.", target.c_str(), reason.empty() ? "the data is not consistent" : reason.c_str()));
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "tests/support/host_test.h"
 #include "tests/support/file_size_limit.h"
 
@@ -9,6 +12,11 @@
 #include <dlfcn.h>
 
 #include <cerrno>
+#endif
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 using namespace meshbridge;
@@ -34,7 +42,24 @@ extern "C" int fsync(int fd) {
 
 class AtomicFile : public test::HostTest {};
 
-TEST_F(AtomicFile, FailedWriteKeepsTheOldFileAndTheTemporaryHasNoNameInTheFolder) {
+// Both ways of writing a temporary file: without a name (Linux, O_TMPFILE)
+// and with one of its own (Windows, other file systems).
+class AtomicFileBothWays : public test::HostTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override { forceNamedTemporaryFiles(GetParam()); }
+    void TearDown() override { forceNamedTemporaryFiles(false); }
+
+    bool write(const std::string& name, const std::string& content) {
+        return writeFileAtomically(dir.file(name), FileMode::Binary, [&](std::FILE* file) {
+            return std::fputs(content.c_str(), file) >= 0;
+        });
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Temporaries, AtomicFileBothWays, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "named" : "unnamed"; });
+
+TEST_P(AtomicFileBothWays, FailedWritesKeepTheOldFileAndNoTemporaryIsLeftOrTakenOver) {
     test::writeFile(dir.file("a.txt"), "old content");
     EXPECT_FALSE(writeFileAtomically(dir.file("a.txt"), FileMode::Binary, [](std::FILE* file) {
         std::fputs("half", file);
@@ -46,7 +71,8 @@ TEST_F(AtomicFile, FailedWriteKeepsTheOldFileAndTheTemporaryHasNoNameInTheFolder
     EXPECT_EQ(test::readFile(dir.file("a.txt")), "old content");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.txt"});
 
-    test::writeFile(dir.file("b.gii.partial"), "left by a killed process");
+    // A file of the user's under the name an earlier version used is left alone.
+    test::writeFile(dir.file("b.gii.partial"), "the user's");
     std::string used;
     std::vector<std::string> whileWriting;
     ASSERT_TRUE(produceFileAtomically(dir.file("b.gii"), [&](const std::string& temporary) {
@@ -56,12 +82,71 @@ TEST_F(AtomicFile, FailedWriteKeepsTheOldFileAndTheTemporaryHasNoNameInTheFolder
         return true;
     }));
     EXPECT_NE(used, dir.file("b.gii"));
-    // Killed now, the process would leave nothing behind; a stale temporary
-    // file of the same target is gone.
-    EXPECT_EQ(whileWriting, std::vector<std::string>{"a.txt"});
+    // Killed now, the process would leave nothing behind on Linux.
+    ASSERT_EQ(whileWriting.size(), GetParam() ? 3u : 2u);
+    if (GetParam()) {
+        EXPECT_EQ(whileWriting[0].rfind(".mb-", 0), 0u);
+    }
     EXPECT_EQ(test::readFile(dir.file("b.gii")), "<xml/>");
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.txt", "b.gii"}));
+    EXPECT_EQ(test::readFile(dir.file("b.gii.partial")), "the user's");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.txt", "b.gii", "b.gii.partial"}));
 }
+
+TEST_P(AtomicFileBothWays, AnyLegalNameAndWritersOfOneTargetAtOnce) {
+    const std::string longName = std::string(246, 'n') + ".srf";  // 250 bytes
+    ASSERT_TRUE(write(longName, "long"));
+    EXPECT_EQ(test::readFile(dir.file(longName)), "long");
+
+    std::vector<std::thread> writers;
+    std::atomic<int> failed{0};
+    for (int w = 0; w < 8; ++w) {
+        writers.emplace_back([&, w] {
+            for (int round = 0; round < 10; ++round)
+                if (!write("same.gii", std::string(4096, static_cast<char>('a' + w)))) ++failed;
+        });
+    }
+    for (std::thread& writer : writers) writer.join();
+    EXPECT_EQ(failed, 0);
+    const std::string last = test::readFile(dir.file("same.gii"));
+    EXPECT_EQ(last, std::string(4096, last.at(0)));  // one writer's whole file
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{longName, "same.gii"}));
+}
+
+#ifndef _WIN32
+TEST_P(AtomicFileBothWays, AReplacementKeepsThePermissionsAndAReadOnlyFileIsNotReplaced) {
+    ASSERT_TRUE(write("private.srf", "old"));
+    ASSERT_EQ(::chmod(dir.file("private.srf").c_str(), 0600), 0);
+    ASSERT_TRUE(write("private.srf", "new"));
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.file("private.srf").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    ASSERT_TRUE(write("fresh.srf", "new"));
+    ASSERT_EQ(::stat(dir.file("fresh.srf").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0666u & ~mask);
+
+    // A 444 file, written by a user who is not its owner's superuser: refused.
+    ASSERT_TRUE(write("q.srf", "protected"));
+    ASSERT_EQ(::chmod(dir.file("q.srf").c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    const auto refusedAsUser = [&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 2;
+        const bool written = write("q.srf", "replaced");
+        return !written && lastWriteFailure() == kReadOnlyTarget ? 0 : 1;
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(refusedAsUser());
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(test::readFile(dir.file("q.srf")), "protected");
+    ASSERT_EQ(::stat(dir.file("q.srf").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"fresh.srf", "private.srf", "q.srf"}));
+}
+#endif
 
 TEST_F(AtomicFile, WriteThatFailsPartWayKeepsTheOldFileAndSaysWhy) {
     test::writeFile(dir.file("a.bin"), "old content");
@@ -89,7 +174,7 @@ TEST_F(AtomicFile, WriteThatFailsPartWayKeepsTheOldFileAndSaysWhy) {
 }
 
 #ifdef __linux__
-TEST_F(AtomicFile, OnlyAFileThatReplacesAnotherIsFlushedToTheDiskAndAFailedFlushKeepsTheOld) {
+TEST_P(AtomicFileBothWays, OnlyAFileThatReplacesAnotherIsFlushedToTheDiskAndAFailedFlushKeepsTheOld) {
     const auto write = [&](const char* content) {
         return writeFileAtomically(dir.file("n.txt"), FileMode::Text, [&](std::FILE* file) {
             return std::fputs(content, file) >= 0;

@@ -83,13 +83,19 @@ TEST_F(GiftiReading, ExternalDataOnlyFromTheFilesFolderOrBelowAndNestingNoDeeper
     test::writeFile(dir.file("sub/data/values.bin"), data);
     test::writeFile(dir.file("secret.bin"), data);
 
-    test::writeFile(dir.file("sub/below.gii"), gifti({externalArray("data/values.bin")}));
-    const GiftiImagePtr image = readGiftiImage(dir.file("sub/below.gii"), true);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(valuesOf<std::int32_t>(*image->darray[0]), (std::vector<std::int32_t>{7, -8}));
+    // Inside the folder however it is named: relative, absolute, through "..".
+    for (const std::string& name : {std::string("data/values.bin"), dir.file("sub/data/values.bin"),
+                                    std::string("data/../data/values.bin")}) {
+        test::writeFile(dir.file("sub/below.gii"), gifti({externalArray(name)}));
+        const GiftiImagePtr image = readGiftiImage(dir.file("sub/below.gii"), true);
+        ASSERT_TRUE(image) << name;
+        EXPECT_EQ(valuesOf<std::int32_t>(*image->darray[0]), (std::vector<std::int32_t>{7, -8})) << name;
+    }
 
+    // Outside it, also through a link inside the folder.
+    std::filesystem::create_symlink("../../secret.bin", dir.file("sub/data/link.bin"));
     for (const std::string& name : {std::string("../secret.bin"), std::string("data/../../secret.bin"),
-                                    dir.file("secret.bin"), std::string("/etc/passwd")}) {
+                                    dir.file("secret.bin"), std::string("/etc/passwd"), std::string("data/link.bin")}) {
         test::writeFile(dir.file("sub/outside.gii"), gifti({externalArray(name)}));
         std::string problem;
         EXPECT_FALSE(readGiftiImage(dir.file("sub/outside.gii"), true, &problem)) << name;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "export/surface_colors_export.h"
 #include "common/gifti.h"
 #include "common/replace_extension.h"
@@ -166,11 +168,19 @@ TEST_F(SurfaceColorExport, CurvatureOwnAndMixedColoursGetTheirEntriesWithKeysTha
     EXPECT_EQ(metaOf(image->meta, "AnatomicalStructurePrimary"), "CortexLeft");
 }
 
-TEST_F(SurfaceColorExport, SurfaceWithoutVerticesIsRefused) {
+TEST_F(SurfaceColorExport, SurfaceWithoutVerticesOrAFailedWriteIsRefusedNamingWhy) {
     SrfData srf;
     srf.fileName = dir.file("empty.srf");
     EXPECT_FALSE(exportSurfaceColors(srf, false));
     EXPECT_EQ(host.log, std::vector<std::string>{
                             "Export Color Label Table to GIfTI format did not succeed: the surface has no vertices."});
     EXPECT_TRUE(dir.entries().empty());
+
+    // A folder in the colour file's place cannot be replaced by a file.
+    std::filesystem::create_directory(dir.file("brain.label.gii"));
+    host.log.clear();
+    EXPECT_FALSE(exportSurfaceColors(triangleSurface(dir.file("brain.srf"), {0, 1, 0}), false));
+    ASSERT_EQ(host.log.size(), 2u);
+    EXPECT_EQ(host.log[0].rfind("Could not write " + dir.file("brain.label.gii") + ": ", 0), 0u) << host.log[0];
+    EXPECT_EQ(host.log[1], "Export Color Label Table to GIfTI format did not succeed.");
 }
