@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <numeric>
+#include <utility>
+#include <vector>
 
 // Arrays small and large keep their values as they grow past the size at
 // which they are mapped on their own, and are given back without a fault
@@ -25,11 +27,35 @@ TEST(HugePageVector, KeepsTheValuesAcrossEveryKindOfBuffer) {
 }
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
-// A large buffer starts on a huge page, so that all of it can be backed by huge
-// pages, and is zero where it was never written.
-TEST(HugePageVector, LargeBuffersStartOnAHugePage) {
-    meshbridge::HugePageVector<float> values(3u << 20);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(values.data()) % (2u << 20), 0u);
-    EXPECT_EQ(values[(3u << 20) - 1], 0.0f);
+// What the allocator returns at its thresholds: below 256 KB memory from
+// operator new (glibc places such blocks 16 bytes into a page); from 256 KB
+// a mapping of its own (page-aligned); from 1 MB a mapping that starts on a
+// 2 MB boundary, zero where it was never written.
+TEST(HugePageVector, EachSizeGetsTheMemoryOfItsKind) {
+    const auto offsetIn = [](void* data, std::uintptr_t alignment) {
+        return reinterpret_cast<std::uintptr_t>(data) % alignment;
+    };
+    std::vector<std::pair<void*, std::size_t>> held;
+    const auto take = [&](std::size_t bytes) {
+        held.emplace_back(meshbridge::allocateHugePageBuffer(bytes), bytes);
+        return held.back().first;
+    };
+    EXPECT_NE(offsetIn(take((256u << 10) - 1), 4096), 0u);
+    EXPECT_EQ(offsetIn(take(256u << 10), 4096), 0u);
+    // Mappings of 1 MB - 1 lie next to each other: not all start on 2 MB.
+    std::size_t onHugePages = 0;
+    for (int i = 0; i < 4; ++i) {
+        void* data = take((1u << 20) - 1);
+        EXPECT_EQ(offsetIn(data, 4096), 0u);
+        onHugePages += offsetIn(data, 2u << 20) == 0;
+    }
+    EXPECT_LT(onHugePages, 4u);
+    for (std::size_t bytes : {std::size_t{1} << 20, std::size_t{3} << 20, (std::size_t{5} << 20) + 12345}) {
+        auto* data = static_cast<unsigned char*>(take(bytes));
+        EXPECT_EQ(offsetIn(data, 2u << 20), 0u) << bytes;
+        EXPECT_EQ(data[bytes - 1], 0) << bytes;
+        data[bytes - 1] = 1;  // all of it is there
+    }
+    for (const auto& [data, bytes] : held) meshbridge::releaseHugePageBuffer(data, bytes);
 }
 #endif

@@ -176,15 +176,18 @@ TEST_F(MapImportTest, OpenCreatesTheMapsOnTheCurrentSurface) {
     EXPECT_EQ(host.loadedMapFiles.size(), 2u);
 }
 
-TEST(MapTypes, EveryRowGoesOutAndComesBack) {
-    for (const MapTypeRow& row : kMapTypes) {
-        EXPECT_EQ(intentForMapType(row.mapType), row.intent) << row.mapType;
-        if (row.importedFromIntent) {
-            EXPECT_EQ(mapTypeOfIntent(row.intent), row.mapType) << row.mapType;
-        }
+TEST(MapTypes, EachTypeGoesOutAsItsIntentWithItsParametersAndComesBack) {
+    // Map type, the intent it is exported as, its degrees of freedom, and the
+    // type the import gives that intent (shape arrays: as the user answers).
+    const std::vector<std::tuple<std::int32_t, int, int, std::optional<std::int32_t>>> expected = {
+        {1, NIFTI_INTENT_TTEST, 1, 1},     {2, NIFTI_INTENT_CORREL, 1, 2},      {3, NIFTI_INTENT_CORREL, 1, 2},
+        {4, NIFTI_INTENT_FTEST, 2, 4},     {5, NIFTI_INTENT_ZSCORE, 0, 5},      {13, NIFTI_INTENT_SHAPE, 0, {}},
+        {14, NIFTI_INTENT_CHISQ, 1, 14},   {15, NIFTI_INTENT_BETA, 2, 15},      {kMapTypePolarAngle, 1015, 0, kMapTypePolarAngle},
+        {kMapTypeEccentricity, 1016, 0, kMapTypeEccentricity},                  {kMapTypeFieldSign, 1017, 0, kMapTypeFieldSign},
+        {99, NIFTI_INTENT_NONE, 0, {}}};
+    for (const auto& [mapType, intent, parameters, back] : expected) {
+        EXPECT_EQ(intentForMapType(mapType), intent) << mapType;
+        EXPECT_EQ(numberOfDistributionParameters(mapType), parameters) << mapType;
+        EXPECT_EQ(mapTypeOfIntent(intent), back) << mapType;
     }
-    // Cross-correlation goes out as correlation, which comes back as type 2.
-    EXPECT_EQ(mapTypeOfIntent(intentForMapType(3)), 2);
-    EXPECT_EQ(mapTypeOfIntent(NIFTI_INTENT_SHAPE), std::nullopt);
-    EXPECT_EQ(numberOfDistributionParameters(99), 0);
 }

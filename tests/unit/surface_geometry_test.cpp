@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -94,6 +96,25 @@ TEST(NeighborRings, FollowTheWindingAroundEveryKindOfVertexAndHubsStaySmall) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(ring(computeNeighborRings(c.vertices, c.triangles), c.vertex), c.expected) << c.vertex;
+
+    // Closed fans around vertex 0 of the sizes where the few-triangles path of
+    // the ring builder gives way to the general one, alone and as a bow tie of
+    // two fans meeting at vertex 0: each neighbour once, fan after fan.
+    const auto fan = [](std::vector<std::int32_t>& triangles, std::int32_t first, std::int32_t size) {
+        for (std::int32_t i = 0; i < size; ++i) triangles.insert(triangles.end(), {0, first + i, first + (i + 1) % size});
+    };
+    for (std::int32_t size : {15, 16, 17, 31, 32, 33}) {
+        for (std::int32_t second : {0, size / 2 + 3}) {
+            std::vector<std::int32_t> triangles;
+            fan(triangles, 1, size);
+            if (second > 0) fan(triangles, 1 + size, second);
+            Ring expected(static_cast<std::size_t>(size + second));
+            std::iota(expected.begin(), expected.end(), 1);
+            const auto rings = computeNeighborRings(1 + size + second, triangles);
+            EXPECT_EQ(ring(rings, 0), expected) << size << " + " << second;
+            EXPECT_EQ(ring(rings, 1), (Ring{2, 0, size})) << size << " + " << second;  // a rim vertex: a border
+        }
+    }
 
     // A closed fan of 20000 triangles around vertex 0.
     const std::int32_t spokes = 20000;

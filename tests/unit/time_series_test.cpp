@@ -138,6 +138,10 @@ TEST_F(TimeSeriesExport, VolumesBecomeArraysWithTheTimeStep) {
     const GiftiImagePtr image = readGiftiImage(dir.file("run1.time.gii"), true);
     ASSERT_TRUE(image);
     ASSERT_EQ(image->numDA, 3);
+    std::vector<std::string> names(image->meta.name, image->meta.name + image->meta.length);
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 2),
+              (std::vector<std::string>{"GIFTI plugin version", "TimeStep"}));
     EXPECT_EQ(test::metaOf(image->meta, "TimeStep"), "2000.000000");
     for (int t = 0; t < 3; ++t) {
         EXPECT_EQ(summary(*image->darray[t]), "2001 16 4 ASCII ");
