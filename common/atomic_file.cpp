@@ -34,7 +34,15 @@ bool forcedNamedTemporary = false;
 
 bool replaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    // Another writer replacing the same target at this moment, or a program
+    // that has just opened it (a virus scanner, an indexer), makes the move
+    // fail for a short while: it is tried again for up to two seconds.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) break;
+        Sleep(20);
+    }
     return fail(0, "the finished file could not replace the target");
 #else
     return std::rename(from.c_str(), to.c_str()) == 0 || fail(errno, "the finished file could not replace the target");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -11,9 +12,20 @@
 namespace meshbridge::test {
 
 TempDir::TempDir() {
+#ifdef _WIN32
+    // A new folder under a name not taken yet.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        std::filesystem::path candidate =
+            std::filesystem::temp_directory_path() / ("meshbridge-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) path_ = candidate;
+    }
+    if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "meshbridge-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
     path_ = pattern;
+#endif
 }
 
 TempDir::~TempDir() {

@@ -26,4 +26,13 @@ private:
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 
+// A text file's bytes as the plug-in writes it: files written in text mode
+// (header dumps, POI files) end their lines with "\r\n" on Windows.
+inline std::string writtenInTextMode(std::string text) {
+#ifdef _WIN32
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) text.insert(at, 1, '\r');
+#endif
+    return text;
+}
+
 }  // namespace meshbridge::test

@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "tests/support/host_test.h"
-#include "tests/support/file_size_limit.h"
 
 #ifdef __linux__
 #include <dlfcn.h>
@@ -14,6 +13,8 @@
 #include <cerrno>
 #endif
 #ifndef _WIN32
+#include "tests/support/file_size_limit.h"
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,7 +44,8 @@ extern "C" int fsync(int fd) {
 class AtomicFile : public test::HostTest {};
 
 // Both ways of writing a temporary file: without a name (Linux, O_TMPFILE)
-// and with one of its own (Windows, other file systems).
+// and with one of its own (Windows, other file systems). Elsewhere than on
+// Linux both are the named way.
 class AtomicFileBothWays : public test::HostTest, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override { forceNamedTemporaryFiles(GetParam()); }
@@ -83,8 +85,13 @@ TEST_P(AtomicFileBothWays, FailedWritesKeepTheOldFileAndNoTemporaryIsLeftOrTaken
     }));
     EXPECT_NE(used, dir.file("b.gii"));
     // Killed now, the process would leave nothing behind on Linux.
-    ASSERT_EQ(whileWriting.size(), GetParam() ? 3u : 2u);
-    if (GetParam()) {
+#ifdef __linux__
+    const bool named = GetParam();
+#else
+    const bool named = true;
+#endif
+    ASSERT_EQ(whileWriting.size(), named ? 3u : 2u);
+    if (named) {
         EXPECT_EQ(whileWriting[0].rfind(".mb-", 0), 0u);
     }
     EXPECT_EQ(test::readFile(dir.file("b.gii")), "<xml/>");
@@ -148,6 +155,7 @@ TEST_P(AtomicFileBothWays, AReplacementKeepsThePermissionsAndAReadOnlyFileIsNotR
 }
 #endif
 
+#ifndef _WIN32  // file-size limits
 TEST_F(AtomicFile, WriteThatFailsPartWayKeepsTheOldFileAndSaysWhy) {
     test::writeFile(dir.file("a.bin"), "old content");
     const std::string big(100000, 'x');
@@ -172,6 +180,7 @@ TEST_F(AtomicFile, WriteThatFailsPartWayKeepsTheOldFileAndSaysWhy) {
     EXPECT_EQ(test::readFile(dir.file("a.bin")), "old content");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.bin"});
 }
+#endif
 
 #ifdef __linux__
 TEST_P(AtomicFileBothWays, OnlyAFileThatReplacesAnotherIsFlushedToTheDiskAndAFailedFlushKeepsTheOld) {

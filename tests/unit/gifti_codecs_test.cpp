@@ -48,6 +48,10 @@ std::string ourRows(int type, const std::vector<T>& values, std::size_t cols, in
 
 }  // namespace
 
+// The reference is the GNU C library's printf and strtod, whose bytes the
+// plug-in writes on every platform (the end-to-end suite compares the files of
+// both builds); Windows's C runtime spells some numbers otherwise.
+#ifndef _WIN32
 TEST(GiftiCodecs, AsciiRowsAreThePrintfBytes) {
     std::mt19937 random(7);
     std::vector<float> floats = {0.0f, -0.0f, 0.1f, 1e-30f, -2.5e-7f, 123.456789f, 3.4028235e38f, 1.4e-45f,
@@ -77,6 +81,7 @@ TEST(GiftiCodecs, AsciiRowsAreThePrintfBytes) {
     EXPECT_EQ(written([&](std::FILE* file) { EXPECT_EQ(meshbridge_write_ascii_rows(file, 32, floats.data(), 1, 1, 0), 0); }),
               "");
 }
+#endif
 
 TEST(GiftiCodecs, Base64AsTheStandardSpellsItAndCompressedDataInflatesToWhatWentIn) {
     const auto encoded = [](const std::string& text) {
@@ -120,6 +125,7 @@ TEST(GiftiCodecs, Base64AsTheStandardSpellsItAndCompressedDataInflatesToWhatWent
     EXPECT_GT(meshbridge_zlib_compress(packed.data(), 16, "abcd", 4, 6), 0);
 }
 
+#ifndef _WIN32
 TEST(GiftiCodecs, NumbersParseAsStrtodParsesThem) {
     std::vector<std::string> texts = {"0", "-0", "1.5", "  +2.25 rest", "1e10", "1E-10", "-3.4028236e38", "1e-400",
                                       "1e400", "-1e400", "inf", "-Infinity", "nan", "nan(0x1)", "0x1p3", "+-1",
@@ -147,3 +153,4 @@ TEST(GiftiCodecs, NumbersParseAsStrtodParsesThem) {
         }
     }
 }
+#endif

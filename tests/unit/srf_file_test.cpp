@@ -70,7 +70,7 @@ TEST_F(SrfFile, WritesReadsAndPrintsTheLayoutByteForByte) {
     EXPECT_TRUE(printSrfFile(true, true, false));
     EXPECT_EQ(host.dialogs[0].title + host.dialogs[0].filter, "Please select the Corvana surface file*.srf");
     EXPECT_EQ(host.log, std::vector<std::string>{"Wrote the header info to disk."});
-    EXPECT_THAT(test::readFile(dir.file("lh_info.txt")), StartsWith("\nSRF filename: \n" + dir.file("lh.srf")));
+    EXPECT_THAT(test::readFile(dir.file("lh_info.txt")), StartsWith(test::writtenInTextMode("\nSRF filename: \n") + dir.file("lh.srf")));
     host.log.clear();
     EXPECT_FALSE(printSrfFile(true, false, true));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface file was selected. Procedure finished."});
