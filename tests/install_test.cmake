@@ -10,7 +10,8 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed")
 endif()
 foreach(file bin/meshbridge lib/meshbridge/libmeshbridge_plugin.so share/meshbridge/meshbridge_v16.js
-             share/meshbridge/MeshbridgeHelp/index.html)
+             share/meshbridge/MeshbridgeHelp/index.html share/doc/meshbridge/copyright share/doc/meshbridge/LICENSE
+             share/doc/meshbridge/THIRD-PARTY-NOTICES.txt)
   if(NOT EXISTS "${WORK}/prefix/${file}")
     message(FATAL_ERROR "the installation lacks ${file}")
   endif()
