@@ -1,5 +1,6 @@
 // meshbridge: the stand-in host. It loads the plug-in library, plays the host's
 // part for one command and reports the plug-in's outcome as its exit status.
+#include <filesystem>
 #include <iostream>
 #ifdef _WIN32
 #include <fcntl.h>
@@ -78,7 +79,23 @@ int main(int argc, char** argv) {
         return kExitSuccess;
     }
 
-    const std::string path = invocation.pluginPath.empty() ? defaultPluginPath() : invocation.pluginPath;
+    std::string path = invocation.pluginPath;
+    if (path.empty()) {
+        const std::vector<std::string> candidates = pluginCandidates();
+        std::error_code error;
+        for (const std::string& candidate : candidates) {
+            if (std::filesystem::exists(candidate, error)) {
+                path = candidate;
+                break;
+            }
+        }
+        if (path.empty()) {
+            std::cerr << "meshbridge: the plug-in is in none of the places this program looks:";
+            for (const std::string& candidate : candidates) std::cerr << "\n  " << candidate;
+            std::cerr << "\nName it with --plugin FILE.\n";
+            return kExitUsage;
+        }
+    }
     PluginLibrary library(path);
     if (!library.loaded()) {
         std::cerr << "meshbridge: cannot load the plug-in " << path << ": " << library.error() << "\n";

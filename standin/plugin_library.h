@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 #include <type_traits>
 
 class CRZTPluginInterface;
@@ -58,7 +59,8 @@ private:
     PluginEntryPoints entryPoints_;
 };
 
-// The plug-in library installed or built beside this program.
-std::string defaultPluginPath();
+// Where this program looks for its plug-in library, in order: beside itself,
+// then where an installation puts it.
+std::vector<std::string> pluginCandidates();
 
 }  // namespace meshbridge::standin

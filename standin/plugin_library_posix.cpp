@@ -28,19 +28,18 @@ PluginLibrary::~PluginLibrary() {
     if (handle_) dlclose(handle_);
 }
 
-std::string defaultPluginPath() {
+std::vector<std::string> pluginCandidates() {
     std::error_code error;
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return kLibraryName;
+    if (error) return {kLibraryName};
     const std::filesystem::path folder = program.parent_path();
-    const std::vector<std::filesystem::path> candidates = {
-        folder / kLibraryName,
-        folder.parent_path() / "lib" / "meshbridge" / kLibraryName,
-    };
-    for (const auto& candidate : candidates) {
-        if (std::filesystem::exists(candidate, error)) return candidate.string();
-    }
-    return candidates.front().string();
+    std::vector<std::string> candidates = {(folder / kLibraryName).string()};
+#ifdef MESHBRIDGE_LIBRARY_ARCHITECTURE
+    // Debian's place for a package's private libraries.
+    candidates.push_back((folder.parent_path() / "lib" / MESHBRIDGE_LIBRARY_ARCHITECTURE / "meshbridge" / kLibraryName).string());
+#endif
+    candidates.push_back((folder.parent_path() / "lib" / "meshbridge" / kLibraryName).string());
+    return candidates;
 }
 
 }  // namespace meshbridge::standin

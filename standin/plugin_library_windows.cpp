@@ -17,7 +17,14 @@ PluginLibrary::PluginLibrary(const std::string& path) {
     HMODULE module = LoadLibraryA(path.c_str());
     handle_ = reinterpret_cast<void*>(module);
     if (!module) {
-        error_ = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+        const DWORD code = GetLastError();
+        std::vector<char> text(512);
+        DWORD written = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                       text.data(), static_cast<DWORD>(text.size()), nullptr);
+        while (written > 0 && (text[written - 1] == '\n' || text[written - 1] == '\r' || text[written - 1] == '.'))
+            --written;
+        error_ = (written > 0 ? std::string(text.data(), written) : "cannot load " + path) + " (error " +
+                 std::to_string(code) + ")";
         return;
     }
     error_ = resolveEntryPoints(entryPoints_, [module](const char* name) {
@@ -29,12 +36,12 @@ PluginLibrary::~PluginLibrary() {
     if (handle_) FreeLibrary(reinterpret_cast<HMODULE>(handle_));
 }
 
-std::string defaultPluginPath() {
+std::vector<std::string> pluginCandidates() {
     std::vector<char> buffer(32768);
     const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0 || length >= buffer.size()) return kLibraryName;
+    if (length == 0 || length >= buffer.size()) return {kLibraryName};
     const std::filesystem::path folder = std::filesystem::path(std::string(buffer.data(), length)).parent_path();
-    return (folder / kLibraryName).string();
+    return {(folder / kLibraryName).string()};
 }
 
 }  // namespace meshbridge::standin

@@ -1,4 +1,5 @@
-# cmake -DBUILD=<build folder> -DSAMPLE=<a .surf.gii file> -DWORK=<scratch folder> -P install_test.cmake
+# cmake -DBUILD=<build folder> -DSAMPLE=<a .surf.gii file> -DWORK=<scratch folder> -DPLUGIN_DIR=<lib/...>
+#       -P install_test.cmake
 #
 # Installs the build into a fresh prefix and runs the installed `meshbridge`
 # with nothing else on its path: it must find its plug-in, print its version
@@ -9,7 +10,7 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${WORK
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed")
 endif()
-foreach(file bin/meshbridge lib/meshbridge/libmeshbridge_plugin.so share/meshbridge/meshbridge_v16.js
+foreach(file bin/meshbridge ${PLUGIN_DIR}/libmeshbridge_plugin.so share/meshbridge/meshbridge_v16.js
              share/meshbridge/MeshbridgeHelp/index.html share/doc/meshbridge/copyright share/doc/meshbridge/LICENSE
              share/doc/meshbridge/THIRD-PARTY-NOTICES.txt)
   if(NOT EXISTS "${WORK}/prefix/${file}")
@@ -19,7 +20,7 @@ endforeach()
 
 set(run "${CMAKE_COMMAND}" -E env --unset=LD_LIBRARY_PATH PATH=/usr/bin:/bin "${WORK}/prefix/bin/meshbridge")
 execute_process(COMMAND ${run} --version RESULT_VARIABLE rc OUTPUT_VARIABLE out)
-if(NOT rc EQUAL 0 OR NOT out MATCHES "Library: ${WORK}/prefix/lib/meshbridge/libmeshbridge_plugin.so")
+if(NOT rc EQUAL 0 OR NOT out MATCHES "Library: ${WORK}/prefix/${PLUGIN_DIR}/libmeshbridge_plugin.so")
   message(FATAL_ERROR "the installed meshbridge does not run from its own plug-in (${rc}):\n${out}")
 endif()
 

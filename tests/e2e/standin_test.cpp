@@ -2,7 +2,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tests/e2e/process.h"
+#include "tests/support/temp_dir.h"
 
 using ::testing::HasSubstr;
 using namespace meshbridge::test;
@@ -32,6 +35,17 @@ TEST(StandinHost, VersionAndHelpExitWithZeroUsageErrorsWithTwo) {
         EXPECT_EQ(result.exitCode, 2) << shown;
         EXPECT_THAT(result.err, HasSubstr("meshbridge: ")) << shown;
         EXPECT_EQ(result.out, "") << shown;
+    }
+
+    // A copy of the program without its plug-in names every place it looked.
+    if (!testingWindowsBuild()) {
+        TempDir dir;
+        std::filesystem::create_directories(dir.file("bin"));
+        std::filesystem::copy_file(MESHBRIDGE_BINARY_DIR "/meshbridge", dir.file("bin/meshbridge"));
+        const ProcessResult lost = runProcess({dir.file("bin/meshbridge"), "--version"});
+        EXPECT_EQ(lost.exitCode, 2);
+        EXPECT_THAT(lost.err, HasSubstr("\n  " + dir.file("bin/libmeshbridge_plugin.so") + "\n"));
+        EXPECT_THAT(lost.err, HasSubstr("\n  " + dir.file("lib/meshbridge/libmeshbridge_plugin.so") + "\n"));
     }
 }
 
