@@ -1,7 +1,17 @@
 #include "common/text_encoding.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+
+#include <cerrno>
+#endif
 
 namespace meshbridge {
 
@@ -77,7 +87,104 @@ std::optional<char32_t> nextUtf8(const std::string& text, std::size_t& at) {
     return c;
 }
 
+constexpr int kWindows1252 = 1252;
+constexpr int kUtf8 = 65001;
+
+int codePageForTests = 0;
+
+// Characters of another code page from and to UTF-8, by the system's tables;
+// nothing where a byte or a character has no counterpart.
+#ifdef _WIN32
+std::optional<std::wstring> wide(UINT codePage, const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (length <= 0) return std::nullopt;
+    std::wstring out(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, out.data(), length);
+    return out;
+}
+
+std::optional<std::string> narrow(UINT codePage, const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int size = static_cast<int>(text.size());
+    BOOL lost = FALSE;
+    // UTF-8 takes neither the flag nor the question whether something was lost.
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL* lostFlag = codePage == CP_UTF8 ? nullptr : &lost;
+    const int length = WideCharToMultiByte(codePage, flags, text.data(), size, nullptr, 0, nullptr, lostFlag);
+    if (length <= 0 || lost) return std::nullopt;
+    std::string out(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(codePage, flags, text.data(), size, out.data(), length, nullptr, lostFlag);
+    return lost ? std::nullopt : std::optional<std::string>(out);
+}
+
+std::optional<std::string> codePageToUtf8(int codePage, const std::string& text) {
+    const std::optional<std::wstring> characters = wide(static_cast<UINT>(codePage), text);
+    return characters ? narrow(CP_UTF8, *characters) : std::nullopt;
+}
+
+std::optional<std::string> utf8ToCodePage(int codePage, const std::string& text) {
+    const std::optional<std::wstring> characters = wide(CP_UTF8, text);
+    return characters ? narrow(static_cast<UINT>(codePage), *characters) : std::nullopt;
+}
+#else
+std::optional<std::string> convert(const char* to, const char* from, const std::string& text) {
+    const iconv_t converter = iconv_open(to, from);
+    if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::vector<char> out(text.size() * 4 + 16);
+    std::string in = text;
+    char* inAt = in.data();
+    std::size_t inLeft = in.size();
+    char* outAt = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t done = iconv(converter, &inAt, &inLeft, &outAt, &outLeft);
+    iconv_close(converter);
+    if (done == static_cast<std::size_t>(-1) || inLeft != 0) return std::nullopt;
+    return std::string(out.data(), static_cast<std::size_t>(outAt - out.data()));
+}
+
+std::optional<std::string> codePageToUtf8(int codePage, const std::string& text) {
+    return convert("UTF-8", ("CP" + std::to_string(codePage)).c_str(), text);
+}
+
+std::optional<std::string> utf8ToCodePage(int codePage, const std::string& text) {
+    return convert(("CP" + std::to_string(codePage)).c_str(), "UTF-8", text);
+}
+#endif
+
+// Only what XML allows, from a text in valid UTF-8.
+std::string xmlCharacters(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size();) {
+        const std::size_t start = at;
+        const char32_t c = *nextUtf8(utf8, at);
+        if (allowedInXml(c)) {
+            out.append(utf8, start, at - start);
+        } else {
+            out += '?';
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+int hostCodePage() {
+    if (codePageForTests != 0) return codePageForTests;
+    if (const char* set = std::getenv("MESHBRIDGE_CODE_PAGE")) {
+        const int codePage = std::atoi(set);
+        if (codePage > 0) return codePage;
+    }
+#ifdef _WIN32
+    return static_cast<int>(GetACP());
+#else
+    return kWindows1252;
+#endif
+}
+
+void setHostCodePageForTests(int codePage) { codePageForTests = codePage; }
 
 bool isValidUtf8(const std::string& text) {
     for (std::size_t at = 0; at < text.size();)
@@ -86,20 +193,14 @@ bool isValidUtf8(const std::string& text) {
 }
 
 std::string toXmlText(const std::string& hostText) {
+    if (isValidUtf8(hostText)) return xmlCharacters(hostText);
+    const int codePage = hostCodePage();
+    if (codePage != kWindows1252 && codePage != kUtf8) {
+        if (const std::optional<std::string> utf8 = codePageToUtf8(codePage, hostText)) return xmlCharacters(*utf8);
+    }
+    // Windows-1252, and any byte another code page has no character for.
     std::string out;
     out.reserve(hostText.size());
-    if (isValidUtf8(hostText)) {
-        for (std::size_t at = 0; at < hostText.size();) {
-            const std::size_t start = at;
-            const char32_t c = *nextUtf8(hostText, at);
-            if (allowedInXml(c)) {
-                out.append(hostText, start, at - start);
-            } else {
-                out += '?';
-            }
-        }
-        return out;
-    }
     for (char byte : hostText) {
         const char32_t c = fromWindows1252(static_cast<unsigned char>(byte));
         if (allowedInXml(c)) {
@@ -112,12 +213,14 @@ std::string toXmlText(const std::string& hostText) {
 }
 
 std::string fromXmlText(const std::string& utf8) {
+    if (!isValidUtf8(utf8)) return utf8;
+    const int codePage = hostCodePage();
+    if (codePage == kUtf8) return utf8;
+    if (codePage != kWindows1252) return utf8ToCodePage(codePage, utf8).value_or(utf8);
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t at = 0; at < utf8.size();) {
-        const std::optional<char32_t> c = nextUtf8(utf8, at);
-        if (!c) return utf8;
-        const std::optional<unsigned char> byte = toWindows1252(*c);
+        const std::optional<unsigned char> byte = toWindows1252(*nextUtf8(utf8, at));
         if (!byte) return utf8;
         out += static_cast<char>(*byte);
     }

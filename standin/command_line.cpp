@@ -35,6 +35,7 @@ const std::vector<OptionUse>& optionTable() {
     static const std::vector<OptionUse> table = {
         {"--plugin", true, {}, [](const std::string& v, Invocation& i, Options&) { i.pluginPath = v; }},
         {"--host-version", true, {}, nullptr},  // checked where it is parsed
+        {"--code-page", true, {}, nullptr},     // checked where it is parsed
         {"--answer", true, {}, [](const std::string& v, Invocation& i, Options&) { i.answers.push_back(v); }},
         {"--surface", true, {}, [](const std::string& v, Invocation& i, Options&) { i.surfacePath = v; }},
         {"--maps", true, {}, [](const std::string& v, Invocation& i, Options&) { i.mapsPath = v; }},
@@ -161,6 +162,11 @@ std::string scanArguments(const std::vector<std::string>& arguments, Invocation&
         }
         if (use->apply) {
             use->apply(value, invocation, options);
+        } else if (name == "--code-page") {
+            const bool number = !value.empty() && value.size() <= 5 &&
+                                value.find_first_not_of("0123456789") == std::string::npos && std::stoi(value) > 0;
+            if (!number) return "--code-page wants a code page number such as 1251, not " + value;
+            invocation.codePage = std::stoi(value);
         } else if (name == "--host-version") {
             if (!parseHostVersion(value, invocation.hostVersion))
                 return "--host-version wants three numbers such as 2.10.0, not " + value;
@@ -364,6 +370,11 @@ Options for every command:
                         one, else cancelled (no, or the cancel value -1001).
   --host-version X.Y.Z  Play a host of this version (default 2.10.0); the
                         plug-in refuses versions below 2.9.5.
+  --code-page N         The code page of the host's texts (names of maps and
+                        patches in SMP and POI files): 1251 for Cyrillic, 1250
+                        for Central European, 65001 for UTF-8 and so on. By
+                        default 1252 (Western European), on Windows the
+                        system's own, as in Corvana.
   --plugin PATH         Load the plug-in library PATH instead of the one
                         installed or built beside this program.
   --version             Print the plug-in's name, version and description.

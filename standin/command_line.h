@@ -15,6 +15,7 @@ struct Invocation {
     Action action = Action::Help;
     std::string command;                            // "print", "import", "export" or "run"
     std::string pluginPath;                         // empty: the default library
+    int codePage = 0;                               // of the host's texts; 0: the plug-in's default
     std::string surfacePath;                        // the host's current surface, if any
     std::string mapsPath;                           // the maps of that surface, if any
     std::string timeCoursePath;                     // its time course, if any

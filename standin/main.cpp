@@ -1,5 +1,6 @@
 // meshbridge: the stand-in host. It loads the plug-in library, plays the host's
 // part for one command and reports the plug-in's outcome as its exit status.
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #ifdef _WIN32
@@ -79,6 +80,14 @@ int main(int argc, char** argv) {
         return kExitSuccess;
     }
 
+    // The plug-in reads the host's code page from the environment when it is given.
+    if (invocation.codePage > 0) {
+#ifdef _WIN32
+        _putenv_s("MESHBRIDGE_CODE_PAGE", std::to_string(invocation.codePage).c_str());
+#else
+        setenv("MESHBRIDGE_CODE_PAGE", std::to_string(invocation.codePage).c_str(), 1);
+#endif
+    }
     std::string path = invocation.pluginPath;
     if (path.empty()) {
         const std::vector<std::string> candidates = pluginCandidates();

@@ -81,3 +81,34 @@ TEST(PatchRoundTrip, OpenLoadsThePatchesInTheHostAndTheyGoOutAgain) {
                             dir.file("two.label.poi")});
     EXPECT_THAT(result.out, HasSubstr("Number of POIs: 2\n"));
 }
+
+TEST(PatchRoundTrip, NamesInTheHostsCodePageBothWays) {
+    // A patch named "Привет" in code page 1251, as a Russian Windows keeps it:
+    // the Windows build takes the system's code page (Wine's for a Russian
+    // locale), the Linux build the one --code-page gives.
+    TempDir dir;
+    const std::string poi = dir.file("ru.poi");
+    writeFile(poi, "FileVersion:      2\n\nFromMeshFile:     \"x.srf\"\n\nNrOfMeshVertices: 6\n\n\nNrOfPOIs:         1\n\n"
+                   "NameOfPOI:        \"\xCF\xF0\xE8\xE2\xE5\xF2\"\nInfoTextFile:     \"\"\nColorOfPOI:       255 0 0\n"
+                   "LabelVertex:      1\nNrOfVertices:     2\n1\n2\n\n\nNrOfPOIMTCs: 0\n");
+    const bool windows = testingWindowsBuild();
+    std::vector<std::string> russian = {"--code-page", "1251"};
+    if (windows) {
+        setenv("LC_ALL", "ru_RU.UTF-8", 1);
+        russian.clear();
+    }
+    std::vector<std::string> command = {"export", poi};
+    command.insert(command.end(), russian.begin(), russian.end());
+    runMeshbridgeOk(command);
+    const ProcessResult check = runProcess(
+        {kPython, "-c", "import nibabel, sys; print(nibabel.load(sys.argv[1]).labeltable.labels[0].label)",
+         dir.file("ru.label.gii")});
+    EXPECT_EQ(check.out, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\n") << check.err;  // Привет
+
+    std::filesystem::rename(dir.file("ru.label.gii"), dir.file("back.label.gii"));
+    command = {"import", dir.file("back.label.gii")};
+    command.insert(command.end(), russian.begin(), russian.end());
+    runMeshbridgeOk(command);
+    if (windows) unsetenv("LC_ALL");
+    EXPECT_THAT(readFile(dir.file("back.label.poi")), HasSubstr("\"\xCF\xF0\xE8\xE2\xE5\xF2\""));
+}

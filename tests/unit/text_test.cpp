@@ -16,7 +16,14 @@ TEST(FormatText, GrowsToFitLongTextsAndAppends) {
     EXPECT_EQ(text, "a7-b");
 }
 
-TEST(TextEncoding, HostTextsBecomeValidXmlTextInUtf8) {
+// The host's code page as a test sets it; Windows-1252 unless a test says otherwise.
+class TextEncoding : public ::testing::Test {
+protected:
+    void SetUp() override { setHostCodePageForTests(1252); }
+    void TearDown() override { setHostCodePageForTests(0); }
+};
+
+TEST_F(TextEncoding, HostTextsBecomeValidXmlTextInUtf8) {
     EXPECT_EQ(toXmlText("Gr\xF6\xDF" "e"), "Gr\xC3\xB6\xC3\x9F" "e");        // Größe
     EXPECT_EQ(toXmlText("caf\xE9.srf"), "caf\xC3\xA9.srf");                  // café.srf
     EXPECT_EQ(toXmlText("\x80 \x9F \x81"), "\xE2\x82\xAC \xC5\xB8 \xC2\x81");  // €, Ÿ, and an undefined byte
@@ -34,7 +41,7 @@ TEST(TextEncoding, HostTextsBecomeValidXmlTextInUtf8) {
     EXPECT_FALSE(isValidUtf8("\xE2\x82"));          // cut short
 }
 
-TEST(TextEncoding, XmlTextsBecomeWindows1252WhereTheyCan) {
+TEST_F(TextEncoding, XmlTextsBecomeWindows1252WhereTheyCan) {
     EXPECT_EQ(fromXmlText("Gr\xC3\xB6\xC3\x9F" "e"), "Gr\xF6\xDF" "e");
     EXPECT_EQ(fromXmlText("\xE2\x82\xAC\xC5\xB8"), "\x80\x9F");
     EXPECT_EQ(fromXmlText("plain"), "plain");
@@ -45,6 +52,23 @@ TEST(TextEncoding, XmlTextsBecomeWindows1252WhereTheyCan) {
         if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') continue;
         EXPECT_EQ(fromXmlText(toXmlText(text)), text) << byte;
     }
+}
+
+TEST_F(TextEncoding, OtherCodePagesBothWaysAndTheFallbackWhereACharacterHasNoPlace) {
+    const std::string privet1251 = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    const std::string privet = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";  // Привет
+    setHostCodePageForTests(1251);
+    EXPECT_EQ(toXmlText(privet1251), privet);
+    EXPECT_EQ(fromXmlText(privet), privet1251);
+    EXPECT_EQ(fromXmlText("Gr\xC3\xB6\xC3\x9F" "e"), "Gr\xC3\xB6\xC3\x9F" "e");  // ö and ß have no place: all stays
+    EXPECT_EQ(toXmlText("\x98"), "\xCB\x9C");  // a byte 1251 leaves undefined: read as Windows-1252 (˜)
+
+    setHostCodePageForTests(932);  // Shift JIS: two bytes a character
+    EXPECT_EQ(toXmlText("\x93\xFA\x96\x7B"), "\xE6\x97\xA5\xE6\x9C\xAC");  // 日本
+    EXPECT_EQ(fromXmlText("\xE6\x97\xA5\xE6\x9C\xAC"), "\x93\xFA\x96\x7B");
+
+    setHostCodePageForTests(65001);  // UTF-8: nothing to convert
+    EXPECT_EQ(fromXmlText(privet), privet);
 }
 
 TEST(ReplaceExtension, ReplacesTheLastExtensionOfTheLastComponentOnly) {
