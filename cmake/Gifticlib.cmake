@@ -12,7 +12,9 @@ function(meshbridge_fetch_debian_source package)
       COMMAND "${PROJECT_SOURCE_DIR}/scripts/fetch-debian-source" "${package}" "${MESHBRIDGE_DEPS_DIR}"
       RESULT_VARIABLE fetch_result)
     if(NOT fetch_result EQUAL 0)
-      message(FATAL_ERROR "Could not fetch Debian's source package ${package} (run scripts/setup first)")
+      message(FATAL_ERROR "Could not fetch Debian's source package ${package}: the first build fetches it with "
+                          "apt-get source from the machine's Debian mirror, which must be reachable then (scripts/setup "
+                          "installs the tools it needs). Later builds reuse ${MESHBRIDGE_DEPS_DIR}/${package}.")
     endif()
   endif()
 endfunction()

@@ -42,7 +42,11 @@ std::optional<ExportDialog> exportDialog(int fileTypeId) {
 bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors,
                      bool doExportLabelsPerVertex) {
     const std::optional<ExportDialog> dialog = exportDialog(fileTypeId);
-    if (!dialog) return true;
+    if (!dialog) {
+        messageBox("Export starts from an SRF, MTC, SMP or POI file: choose one of these as the file type (GIFTI "
+                   "files are what Export makes). Procedure finished.");
+        return false;
+    }
     std::string name = "none";
     if (!useCurrentFile) {
         const std::optional<std::string> chosen = chooseFile(dialog->prompt, dialog->filter, dialog->cancelledMessage,

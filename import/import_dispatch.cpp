@@ -56,8 +56,13 @@ bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool r
                      bool addColorsFile) {
     if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetOpenFileName), MESHBRIDGE_REQUIRE(ztMessageBox)}))
         return false;
-    std::optional<std::string> path;
-    if (const char* title = dialogTitle(fileTypeId)) path = openFileDialog(title, "*.gii");
+    const char* title = dialogTitle(fileTypeId);
+    if (!title) {
+        messageBox("Import makes an SRF, MTC, SMP or POI file from a GIFTI file: choose one of these as the file "
+                   "type. Procedure finished.");
+        return false;
+    }
+    std::optional<std::string> path = openFileDialog(title, "*.gii");
     std::optional<std::string> colorsPath;
     const bool wantsColors = fileTypeId == kFileTypeSrf && addColorsFile && path;
     if (wantsColors) colorsPath = openFileDialog("Please select the GIFTI colors file", "*.gii");

@@ -193,6 +193,7 @@ bool importSurfaceMap(const gifti_image& image, const std::string& path, bool pr
         std::array<float, 3> params{};
         if (!getDistributionParameters(image, i, map.mapType, params)) {
             logText("Distribution parameters missing. Set to zero!");
+            logText(formatText("The import of %s is cancelled: no file was written.", path.c_str()));
             return false;
         }
         map.df1 = truncatedToInt32(params[0]);

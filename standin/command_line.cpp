@@ -138,6 +138,8 @@ std::string scanArguments(const std::vector<std::string>& arguments, Invocation&
             positional.insert(positional.end(), arguments.begin() + static_cast<long>(i) + 1, arguments.end());
             break;
         }
+        if (argument.size() > 1 && argument[0] == '-' && argument[1] != '-')
+            return "unknown option " + argument + " (options are spelt --name; a file named so follows --)";
         if (argument.rfind("--", 0) != 0 || argument.size() == 2) {
             positional.push_back(argument);
             continue;
@@ -368,8 +370,10 @@ Options for every command:
                         used in order): yes or no, or a number. Without one,
                         questions are asked on the terminal when there is
                         one, else cancelled (no, or the cancel value -1001).
-  --host-version X.Y.Z  Play a host of this version (default 2.10.0); the
-                        plug-in refuses versions below 2.9.5.
+  --host-version X.Y.Z  Play a host whose plug-in interface has this version
+                        (default 2.10.0). The plug-in refuses interface
+                        versions below 2.9.5, those of Corvana releases before
+                        20.0 ("Corvana version 20.0 or higher required").
   --code-page N         The code page of the host's texts (names of maps and
                         patches in SMP and POI files): 1251 for Cyrillic, 1250
                         for Central European, 65001 for UTF-8 and so on. By

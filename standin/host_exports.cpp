@@ -2,6 +2,7 @@
 // types of the host interface.
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <type_traits>
 
 #include "host/host_api.h"
@@ -89,7 +90,9 @@ MESHBRIDGE_HOST_API void ztSetStringParameter(const char* name, const char* valu
 }
 
 MESHBRIDGE_HOST_API int ztGetCurrentSRF(meshbridge::HostSrfInfo* info) {
-    return info && HostDocuments::current().describeSurface(*info) ? 1 : 0;
+    if (info && HostDocuments::current().describeSurface(*info)) return 1;
+    std::cerr << "meshbridge: the host has no current surface; give one with --surface FILE.srf\n";
+    return 0;
 }
 
 MESHBRIDGE_HOST_API int ztGetSMPsOfCurrentSRF(meshbridge::HostSmpList* list) {

@@ -29,9 +29,25 @@ constexpr int kExitUsage = 2;
 
 // The plug-in's HTML description as plain text for the terminal.
 std::string plainText(const std::string& html) {
-    std::string text = std::regex_replace(html, std::regex("<[bB][rR]\\s*/?>"), "\n");
+    // A link keeps its target: "here (MeshbridgeHelp/index.html)".
+    std::string text = std::regex_replace(
+        html, std::regex("<[aA]\\s+[hH][rR][eE][fF]=\"([^\"]*)\"[^>]*>(.*?)</[aA]>"), "$2 ($1)");
+    text = std::regex_replace(text, std::regex("<[bB][rR]\\s*/?>"), "\n");
     text = std::regex_replace(text, std::regex("<[^>]*>"), "");
-    return text;
+    return std::regex_replace(text, std::regex("\n\\.$"), ".");  // a sentence's last stop on a line of its own
+}
+
+// The manual installed or built with this program, if there is one.
+std::string manualPath(const std::string& pluginPath, const std::string& helpFile) {
+    const std::filesystem::path folder = std::filesystem::absolute(pluginPath).parent_path();
+    std::error_code error;
+    for (const std::filesystem::path& candidate :
+         {folder / helpFile, folder.parent_path().parent_path() / "share" / "meshbridge" / helpFile,
+          folder.parent_path().parent_path().parent_path() / "share" / "meshbridge" / helpFile,
+          std::filesystem::path(MESHBRIDGE_SOURCE_DIR) / "install" / helpFile}) {
+        if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
+    }
+    return helpFile;
 }
 
 // What a command left in the host's documents, on standard error.
@@ -56,6 +72,7 @@ int printVersion(const PluginLibrary& library, const std::string& path) {
               << "Authors: " << plainText(entry.getAuthor()) << "\n"
               << "Dialog script: " << entry.getGUIScript() << "\n"
               << "Help page: " << entry.getHelpFile() << "\n"
+              << "Manual: " << manualPath(path, entry.getHelpFile()) << "\n"
               << "Library: " << path << "\n\n"
               << plainText(entry.getPluginDescription()) << "\n";
     return kExitSuccess;

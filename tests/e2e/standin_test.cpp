@@ -36,6 +36,7 @@ TEST(StandinHost, VersionAndHelpExitWithZeroUsageErrorsWithTwo) {
         EXPECT_THAT(result.err, HasSubstr("meshbridge: ")) << shown;
         EXPECT_EQ(result.out, "") << shown;
     }
+    EXPECT_THAT(runMeshbridge({"-x"}).err, HasSubstr("meshbridge: unknown option -x "));
 
     // A copy of the program without its plug-in names every place it looked.
     if (!testingWindowsBuild()) {

@@ -20,7 +20,11 @@ TEST(TimeSeriesRoundTrip, NibabelTimeSeriesAndARepetitionTimeThroughTheHostAndBa
     const std::string surface = dir.file("sphere.surf.srf");
     const std::string gii = dir.file("task.gii");
     std::filesystem::copy_file(nibabelDataDir() + "/task.func.gii", gii);
-    ProcessResult result = runMeshbridgeOk({"import", gii, "--surface", surface, "--open"});
+    // Without a surface in the host the stand-in says what is missing.
+    ProcessResult result = runMeshbridge({"import", gii});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.err, HasSubstr("meshbridge: the host has no current surface; give one with --surface FILE.srf\n"));
+    result = runMeshbridgeOk({"import", gii, "--surface", surface, "--open"});
     EXPECT_THAT(result.out, HasSubstr("MTC saved as:\n" + dir.file("task.mtc") + "\nGIFTI time series successfully imported.\n"));
     EXPECT_THAT(result.err, HasSubstr("meshbridge: host time course: 10 volumes on 642 vertices"));
     EXPECT_THAT(result.err, HasSubstr("meshbridge: host time course linked to " + dir.file("task.mtc")));

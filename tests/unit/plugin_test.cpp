@@ -92,6 +92,16 @@ TEST_F(PluginCommandTest, PrintOfGiftiAlwaysAsksForAFileAndAMissingHostFunctionF
               std::tuple("Please select the GIFTI file", "*.gii", ""));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
 
+    // Export starts from the host's kinds of file: with GIFTI chosen it says so and fails.
+    host.messages.clear();
+    host.dialogs.clear();
+    host.stringParameters["Command"] = "Export";
+    EXPECT_FALSE(plugin.execute());
+    EXPECT_TRUE(host.dialogs.empty());
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Export starts from an SRF, MTC, SMP or POI file: choose one of "
+                                                      "these as the file type (GIFTI files are what Export makes). "
+                                                      "Procedure finished."});
+
     meshbridge::hostFunctions().ztGetOpenFileName = nullptr;
     host.stringParameters["Command"] = "Print";
     host.intParameters = {{"FileTypeId", meshbridge::kFileTypeGifti}};

@@ -155,9 +155,15 @@ TEST_F(SurfaceImportTest, ColoursFromASeparateLabelFile) {
 }
 
 TEST_F(ImportDispatch, DialogTitlesUnknownTypesAndClassificationByIntentsInFixedOrder) {
-    EXPECT_FALSE(importGiftiFile(7, false, false, false, true));
-    EXPECT_TRUE(host.dialogs.empty());
-    EXPECT_EQ(host.messages, std::vector<std::string>{"No GIFTI file was selected. Procedure finished."});
+    // GIFTI (1) is what Import reads, not a kind it makes.
+    for (int type : {1, 7}) {
+        host.messages.clear();
+        EXPECT_FALSE(importGiftiFile(type, false, false, false, true));
+        EXPECT_TRUE(host.dialogs.empty());
+        EXPECT_EQ(host.messages, std::vector<std::string>{"Import makes an SRF, MTC, SMP or POI file from a GIFTI "
+                                                          "file: choose one of these as the file type. Procedure "
+                                                          "finished."});
+    }
     const std::pair<int, const char*> titles[] = {{3, "Please select the GIFTI time series file"},
                                                   {4, "Please select the GIFTI statistical file"},
                                                   {5, "Please select the GIFTI label file"}};
