@@ -147,6 +147,10 @@ bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBina
         addStructureMetadata(*image, {poi.fromMeshFile, poi.fileName});
         built = labelsPerVertex ? fillLabelsPerVertex(*image, poi, doBinaryExport)
                                 : fillNodesAndLabels(*image, poi, static_cast<int>(total), doBinaryExport);
+        if (!labelsPerVertex)
+            logText("The patches go out as node indices and their labels, which Corvana and gifticlib-based tools "
+                    "read; Workbench and FreeSurfer read a label file as one label per vertex: export with "
+                    "\"Labels per vertex\" for them.");
     }
     const std::string path = replaceExtension(poi.fileName, ".label.gii");
     return writeExportedImage(image.get(), built, path);

@@ -22,15 +22,18 @@ constexpr Tag kGeometric[] = {
 constexpr Tag kTopological[] = {{"_FLAT", "FLAT"}};
 
 // Other tools' naming, read only where the tags above tell nothing:
-//  - FreeSurfer: "lh." or "rh." at the start of the file's name, then the
-//    surface ("lh.white", "rh.inflated.srf");
+//  - FreeSurfer: "lh." or "rh." starting the file's name or a part of it
+//    after "_", "-" or ".", then the surface ("lh.white", "sub01_lh.white.srf");
+//  - BIDS: the part "hemi-L" or "hemi-R", and the surface as the name's last
+//    part ("sub-01_hemi-L_white.srf");
 //  - Workbench: ".L." or ".R." and the surface between dots
 //    ("100307.L.midthickness.32k_fs_LR.surf.gii").
-constexpr Tag kOtherToolsPrimary[] = {{"lh.", "CortexLeft"}, {"rh.", "CortexRight"}};
 constexpr Tag kWorkbenchPrimary[] = {{".L.", "CortexLeft"}, {".R.", "CortexRight"}};
-constexpr Tag kFreeSurferSecondary[] = {{"white", "GrayWhite"}, {"pial", "Pial"}};
-constexpr Tag kFreeSurferGeometric[] = {{"white", "Anatomical"},  {"pial", "Anatomical"},   {"orig", "Anatomical"},
-                                        {"smoothwm", "Anatomical"}, {"inflated", "Inflated"}, {"sphere", "Spherical"}};
+constexpr Tag kFreeSurferSecondary[] = {{"white", "GrayWhite"}, {"pial", "Pial"}, {"midthickness", "MidThickness"}};
+constexpr Tag kFreeSurferGeometric[] = {{"white", "Anatomical"},    {"pial", "Anatomical"},     {"orig", "Anatomical"},
+                                        {"smoothwm", "Anatomical"}, {"midthickness", "Anatomical"},
+                                        {"inflated", "Inflated"},   {"very_inflated", "VeryInflated"},
+                                        {"sphere", "Spherical"},    {"flat", "Flat"}};
 constexpr Tag kWorkbenchSecondary[] = {{".white.", "GrayWhite"}, {".pial.", "Pial"}, {".midthickness.", "MidThickness"}};
 constexpr Tag kWorkbenchGeometric[] = {{".white.", "Anatomical"},       {".pial.", "Anatomical"},
                                        {".midthickness.", "Anatomical"}, {".inflated.", "Inflated"},
@@ -43,12 +46,45 @@ std::string baseName(const std::string& fileName) {
     return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
 }
 
-// FreeSurfer's hemisphere prefix and the surface word after it ("white" of
-// "lh.white.srf"); empty when the name does not start with one.
+// Where FreeSurfer's hemisphere prefix ("lh." or "rh.") starts a part of the
+// name: at its start or after "_", "-" or "."; npos when it does not.
+std::size_t freeSurferHemisphere(const std::string& base) {
+    for (std::size_t at = 0; at + 3 <= base.size(); ++at) {
+        if (at > 0 && base[at - 1] != '_' && base[at - 1] != '-' && base[at - 1] != '.') continue;
+        if (base.compare(at, 3, "lh.") == 0 || base.compare(at, 3, "rh.") == 0) return at;
+    }
+    return std::string::npos;
+}
+
+// BIDS's hemisphere part, "hemi-L" or "hemi-R" between "_" (or the name's
+// start) and "_" or "."; 0 when there is none.
+char bidsHemisphere(const std::string& base) {
+    for (const char side : {'L', 'R'}) {
+        const std::string part = std::string("hemi-") + side;
+        for (std::size_t at = base.find(part); at != std::string::npos; at = base.find(part, at + 1)) {
+            const std::size_t end = at + part.size();
+            if ((at == 0 || base[at - 1] == '_') && (end == base.size() || base[end] == '_' || base[end] == '.'))
+                return side;
+        }
+    }
+    return 0;
+}
+
+// The surface word of other tools' naming: after FreeSurfer's hemisphere
+// ("white" of "sub01_lh.white.srf"), or BIDS's last part ("white" of
+// "sub-01_hemi-L_white.srf"); empty when the name has neither.
 std::string freeSurferSurface(const std::string& base) {
-    if (base.rfind("lh.", 0) != 0 && base.rfind("rh.", 0) != 0) return {};
-    const std::size_t end = base.find('.', 3);
-    return base.substr(3, end == std::string::npos ? std::string::npos : end - 3);
+    const std::size_t hemisphere = freeSurferHemisphere(base);
+    if (hemisphere != std::string::npos) {
+        const std::size_t start = hemisphere + 3;
+        const std::size_t end = base.find('.', start);
+        return base.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    }
+    if (!bidsHemisphere(base)) return {};
+    const std::size_t end = base.find('.');
+    const std::string stem = base.substr(0, end);
+    const std::size_t last = stem.rfind('_');
+    return last == std::string::npos ? std::string() : stem.substr(last + 1);
 }
 
 const char* lookUp(const std::string& word, std::span<const Tag> table) {
@@ -86,8 +122,9 @@ std::string getAnatomicalStructurePrimary(const std::string& fileName) {
     const std::string tagged = classify(fileName, kPrimary, "Unknown");
     if (tagged != "Unknown") return tagged;
     const std::string base = baseName(fileName);
-    for (const Tag& tag : kOtherToolsPrimary)
-        if (base.rfind(tag.key, 0) == 0) return tag.value;
+    if (const std::size_t at = freeSurferHemisphere(base); at != std::string::npos)
+        return base[at] == 'l' ? "CortexLeft" : "CortexRight";
+    if (const char side = bidsHemisphere(base)) return side == 'L' ? "CortexLeft" : "CortexRight";
     return fromOtherTools(fileName, {}, kWorkbenchPrimary, "Unknown");
 }
 

@@ -1,7 +1,8 @@
 // What a surface is, read from tags in its file name ("_RH", "_WM",
 // "_INFL1000", ...), for the metadata of an exported GIFTI surface; where the
-// tags tell nothing, from the naming of FreeSurfer ("lh.white") and of
-// Workbench ("subject.L.midthickness.32k_fs_LR.surf.gii").
+// tags tell nothing, from the naming of FreeSurfer ("lh.white",
+// "sub01_lh.white"), BIDS ("sub-01_hemi-L_white") and Workbench
+// ("subject.L.midthickness.32k_fs_LR.surf.gii").
 #pragma once
 
 #include <initializer_list>

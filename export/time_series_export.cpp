@@ -6,6 +6,7 @@
 #include "common/replace_extension.h"
 #include "common/text.h"
 #include "export/gifti_writing.h"
+#include "export/surface_naming.h"
 #include "formats/mtc_file.h"
 #include "host/host_calls.h"
 
@@ -33,7 +34,9 @@ bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExpor
     if (built) {
         addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
         addImageMetadata(*image, "TimeStep", formatText("%f", static_cast<double>(mtc.tr)));
-        addStructureMetadata(*image, {mtc.fileName, fromFile ? std::string() : currentSurfaceName()});
+        // Without a structure in its own name, that of the host's current surface.
+        const bool named = anatomicalStructureOfNames({mtc.fileName}) != "Unknown";
+        addStructureMetadata(*image, {mtc.fileName, named ? std::string() : currentSurfaceName()});
     }
     const auto vertices = static_cast<std::size_t>(mtc.nrOfVertices);
     for (int t = 0; built && t < mtc.nrOfVolumes; ++t) {

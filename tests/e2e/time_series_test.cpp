@@ -69,4 +69,12 @@ TEST(TimeSeriesRoundTrip, NibabelTimeSeriesAndARepetitionTimeThroughTheHostAndBa
     result = runMeshbridgeOk({"import", dir.file("again.time.gii"), "--surface", surface});
     EXPECT_THAT(result.out, HasSubstr("TR 50 ms from the TimeStep 50.000000 of the file's metadata, read as "
                                       "milliseconds.\n"));
+
+    // A time course whose name tells no hemisphere takes that of the host's surface.
+    std::filesystem::copy_file(surface, dir.file("sub-01_hemi-L_white.srf"));
+    runMeshbridgeOk({"export", dir.file("again.time.mtc"), "--surface", dir.file("sub-01_hemi-L_white.srf")});
+    const ProcessResult structure = runProcess(
+        {kPython, "-c", "import nibabel, sys; print(nibabel.load(sys.argv[1]).meta['AnatomicalStructurePrimary'])",
+         dir.file("again.time.time.gii")});
+    EXPECT_EQ(structure.out, "CortexLeft\n") << structure.err;
 }

@@ -150,6 +150,8 @@ TEST_F(PoiExport, PatchesBecomeNodeAndLabelArrays) {
     ASSERT_TRUE(writePoiFile(poi));
     ASSERT_TRUE(exportFile(kFileTypePoi, poi.fileName));
     EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana patch of interest file");
+    EXPECT_THAT(host.logText(), HasSubstr("Workbench and FreeSurfer read a label file as one label per vertex: export "
+                                          "with \"Labels per vertex\" for them.\n"));
 
     const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);
     ASSERT_TRUE(image);
@@ -166,6 +168,7 @@ TEST_F(PoiExport, PatchesBecomeNodeAndLabelArrays) {
 TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     PoiData poi = writePatches(dir.file("areas.poi"), 6, {{"V1", 255 * 65536, {0, 1, 2}}, {"V2", 255, {2, 3}}});
     ASSERT_TRUE(exportFile(kFileTypePoi, poi.fileName, {.labelsPerVertex = true}));
+    EXPECT_EQ(host.logText().find("Labels per vertex"), std::string::npos);  // no advice where it is followed
     EXPECT_THAT(host.logText(), HasSubstr("1 vertices lie in more than one patch; each keeps the label of its first patch."));
 
     const GiftiImagePtr image = readGiftiImage(dir.file("areas.label.gii"), true);

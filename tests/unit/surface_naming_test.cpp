@@ -35,8 +35,9 @@ TEST(SurfaceNaming, TagsOfTheFileName) {
         {"/data/S1_RH/brain.srf", "CortexRight Unknown Unknown CLOSED"},
         {"D:\\data\\brain_RH.srf", "CortexRight Unknown Unknown CLOSED"},
         {"_SP", "Unknown Unknown Unknown CLOSED"},
-        // FreeSurfer and Workbench names where no tag tells; tags come first,
-        // prefixes count only at the start of the file's name.
+        // FreeSurfer, BIDS and Workbench names where no tag tells; tags come
+        // first, hemisphere prefixes count at the start of the name or of a
+        // part of it.
         {"/subjects/bert/surf/lh.white.srf", "CortexLeft GrayWhite Anatomical CLOSED"},
         {"C:\\fs\\rh.sphere.reg.srf", "CortexRight Unknown Spherical CLOSED"},
         {"lh.inflated", "CortexLeft Unknown Inflated CLOSED"},
@@ -49,6 +50,13 @@ TEST(SurfaceNaming, TagsOfTheFileName) {
         {"lh.white_RH_INFL1000.srf", "CortexRight Unknown Inflated CLOSED"},
         {"/data/lh.x/brain.srf", "Unknown Unknown Unknown CLOSED"},
         {"flash.white.srf", "Unknown GrayWhite Anatomical CLOSED"},
+        {"sub01_lh.white.srf", "CortexLeft GrayWhite Anatomical CLOSED"},
+        {"run1-rh.pial.srf", "CortexRight Pial Anatomical CLOSED"},
+        {"sub-01_hemi-L_white.srf", "CortexLeft GrayWhite Anatomical CLOSED"},
+        {"/bids/sub-01/anat/sub-01_ses-1_hemi-R_midthickness.surf.srf", "CortexRight MidThickness Anatomical CLOSED"},
+        {"sub-01_hemi-L_inflated.srf", "CortexLeft Unknown Inflated CLOSED"},
+        {"sub-01_nothemi-L_white.srf", "Unknown Unknown Unknown CLOSED"},
+        {"sub-01_hemi-Lx_white.srf", "Unknown Unknown Unknown CLOSED"},
     };
     for (const auto& [name, expected] : cases) EXPECT_EQ(namesOf(name), expected) << name;
     EXPECT_EQ(anatomicalStructureOfNames({"maps.smp", "rh.white.srf", "x_LH.srf"}), "CortexRight");
