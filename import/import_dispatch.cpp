@@ -53,7 +53,7 @@ GiftiContent classifyGifti(const gifti_image& image) {
 }
 
 bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool reverseWinding,
-                     bool addColorsFile) {
+                     bool addColorsFile, bool asTimeCourse) {
     if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztGetOpenFileName), MESHBRIDGE_REQUIRE(ztMessageBox)}))
         return false;
     const char* title = dialogTitle(fileTypeId);
@@ -79,7 +79,15 @@ bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool r
     }
     if (!image) return false;
 
-    switch (classifyGifti(*image)) {
+    const GiftiContent content = classifyGifti(*image);
+    const bool plainArrays = content == GiftiContent::TimeSeries || content == GiftiContent::SurfaceMap ||
+                             (content == GiftiContent::Unsupported && image->numDA > 0);
+    if (asTimeCourse && plainArrays) {
+        if (!importTimeSeries(*image, *path, printToLogtab, openInHost, TimeCourseSource::PlainArrays)) return false;
+        logText("GIFTI arrays successfully imported as a time course.");
+        return true;
+    }
+    switch (content) {
         case GiftiContent::Surface:
             if (!importSurface(*image, *path, printToLogtab, openInHost, reverseWinding, colors.get())) return false;
             logText("GIFTI surface successfully imported.");

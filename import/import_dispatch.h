@@ -18,8 +18,11 @@ std::set<int> classifiedIntents(const gifti_image& image);
 // What the image holds, tested in the order surface, time series, map, labels.
 GiftiContent classifyGifti(const gifti_image& image);
 
-// "Import": a GIFTI file becomes one of the host's own files.
+// "Import": a GIFTI file becomes one of the host's own files. With
+// `asTimeCourse`, a file of plain arrays (maps of any intent, NIFTI_INTENT_NONE
+// included) becomes a time course, one volume an array, as Workbench's
+// metric files of a separated dense time series need.
 bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool reverseWinding,
-                     bool addColorsFile);
+                     bool addColorsFile, bool asTimeCourse = false);
 
 }  // namespace meshbridge

@@ -47,14 +47,15 @@ bool hasMetadata(const nvpairs& meta, const char* wanted) {
 
 // The repetition time in whole milliseconds, from the "TimeStep" of the
 // image's metadata, else of its first time-series array (where FreeSurfer and
-// gifticlib put it), and a log line that says where it came from. The files
+// gifticlib put it; of plain arrays, the first), and a log line that says
+// where it came from. The files
 // this plug-in writes hold milliseconds; in others a value below 100 is in
 // seconds. 0 without a usable one.
-float repetitionTime(const gifti_image& image, std::string& account) {
+float repetitionTime(const gifti_image& image, bool plainArrays, std::string& account) {
     std::optional<std::string> step = timeStepIn(image.meta);
     std::string where = "the file's metadata";
     for (int i = 0; !step && i < image.numDA; ++i) {
-        if (!image.darray[i] || image.darray[i]->intent != NIFTI_INTENT_TIME_SERIES) continue;
+        if (!image.darray[i] || (plainArrays ? i != 0 : image.darray[i]->intent != NIFTI_INTENT_TIME_SERIES)) continue;
         step = timeStepIn(image.darray[i]->meta);
         where = formatText("data array %d", i);
         break;
@@ -120,7 +121,8 @@ bool createMtcInHost(const MtcData& mtc, std::span<const float* const> volumes) 
     return true;
 }
 
-bool importTimeSeries(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost) {
+bool importTimeSeries(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+                      TimeCourseSource source) {
     if (image.numDA < 1) return refuseImport("The time series", path, "it has no data arrays");
     MtcData mtc;
     mtc.version = 1;
@@ -129,7 +131,20 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
     mtc.vtcFileName = "<none>";
     mtc.prtFileName = "<none>";
     std::string trAccount;
-    mtc.tr = repetitionTime(image, trAccount);
+    const bool plainArrays = source == TimeCourseSource::PlainArrays;
+    mtc.tr = repetitionTime(image, plainArrays, trAccount);
+    if (plainArrays && mtc.tr == 0.0f) {
+        // Arrays that are no time series say nothing of time: the user does.
+        const int asked = askInteger("Please enter the repetition time (TR) of the time course in milliseconds", 2000,
+                                     1, 100000);
+        if (asked == kHostInputCancelled || asked < 1) {
+            logText(formatText("The import of %s as a time course is cancelled: no repetition time was given.",
+                               path.c_str()));
+            return false;
+        }
+        mtc.tr = static_cast<float>(asked);
+        trAccount = formatText("TR %d ms, as given.", asked);
+    }
     mtc.headerFlag = 1;
     mtc.fileName = replaceExtension(path, ".mtc");
 

@@ -10,9 +10,15 @@
 
 namespace meshbridge {
 
+// Where the volumes come from: a time series (NIFTI_INTENT_TIME_SERIES
+// arrays), or plain arrays imported as a time course on request, whose
+// repetition time is asked for when the file gives none.
+enum class TimeCourseSource { TimeSeries, PlainArrays };
+
 // The time series import. Takes the values out of the image: its data arrays
 // are empty afterwards.
-bool importTimeSeries(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
+bool importTimeSeries(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+                      TimeCourseSource source = TimeCourseSource::TimeSeries);
 
 // Creates the time course of `mtc`'s header on the host's current surface and
 // fills it from `volumes` (nrOfVolumes arrays of nrOfVertices values).

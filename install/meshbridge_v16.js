@@ -6,7 +6,7 @@
 //
 //   Command        "Import", "Export" or "Print"
 //   FileTypeId     1 GIFTI, 2 SRF, 3 MTC, 4 SMP, 5 POI
-//   Import:  PrintToLogtab, OpenInCRZT, ReverseWinding, AddColorsFile
+//   Import:  PrintToLogtab, OpenInCRZT, ReverseWinding, AddColorsFile, DoImportAsTimeCourse
 //   Export:  DoBinaryExport, UseCurrentFile, DoExportColors, DoExportLabelsPerVertex
 //   Print:   PrintToLog, PrintToFile, UseCurrentFile
 //
@@ -36,6 +36,8 @@ function runImport(host, dialog) {
     host.setIntParameter("OpenInCRZT", flag(dialog.checkOpenResult.checked));
     host.setIntParameter("ReverseWinding", flag(dialog.checkReverseWinding.checked));
     host.setIntParameter("AddColorsFile", flag(dialog.checkAddColors.checked));
+    // Plain arrays (such as a Workbench time series split into metric files) as one time course.
+    host.setIntParameter("DoImportAsTimeCourse", flag(dialog.checkAsTimeCourse.checked));
     host.setStringParameter("SrfFileName", "");
     var succeeded = host.executePlugin();
     var surface = host.getStringParameter("SrfFileName");

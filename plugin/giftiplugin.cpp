@@ -28,7 +28,8 @@ bool runImport() {
     const bool openInHost = flag("OpenInCRZT");
     const bool reverseWinding = flag("ReverseWinding");
     const bool addColorsFile = flag("AddColorsFile");
-    return importGiftiFile(fileTypeId, printToLogtab, openInHost, reverseWinding, addColorsFile);
+    const bool asTimeCourse = flag("DoImportAsTimeCourse");
+    return importGiftiFile(fileTypeId, printToLogtab, openInHost, reverseWinding, addColorsFile, asTimeCourse);
 }
 
 bool runExport() {

@@ -15,7 +15,7 @@ namespace {
 // What the options of a command say, before they become dialog parameters.
 struct Options {
     bool toFile = false, noLog = false, current = false, reverseWinding = false, dump = false, open = false,
-         binary = false, exportColors = false, labelsPerVertex = false;
+         binary = false, exportColors = false, labelsPerVertex = false, asTimeCourse = false;
     std::string type, colorsFile;
 };
 
@@ -52,6 +52,8 @@ const std::vector<OptionUse>& optionTable() {
          [](const std::string&, Invocation&, Options& o) { o.reverseWinding = true; }},
         {"--dump", false, {"import"}, [](const std::string&, Invocation&, Options& o) { o.dump = true; }},
         {"--open", false, {"import"}, [](const std::string&, Invocation&, Options& o) { o.open = true; }},
+        {"--as-time-course", false, {"import"},
+         [](const std::string&, Invocation&, Options& o) { o.asTimeCourse = true; }},
         {"--binary", false, {"export"}, [](const std::string&, Invocation&, Options& o) { o.binary = true; }},
         {"--labels-per-vertex", false, {"export"},
          [](const std::string&, Invocation&, Options& o) { o.labelsPerVertex = true; }},
@@ -212,6 +214,7 @@ std::string buildImport(Invocation& invocation, const Options& options, int file
         {"OpenInCRZT", flag(options.open)},
         {"ReverseWinding", flag(options.reverseWinding)},
         {"AddColorsFile", flag(!options.colorsFile.empty())},
+        {"DoImportAsTimeCourse", flag(options.asTimeCourse)},
     };
     return {};
 }
@@ -325,6 +328,12 @@ Commands:
                         Colour the surface with the label table of COLORS.gii.
       --reverse-winding Turn every triangle over.
       --dump            Log the header of the written file.
+      --as-time-course  Import a file of plain arrays (maps of any intent, as
+                        Workbench's -cifti-separate writes a dense time
+                        series) as one time course, an array a volume, into
+                        the host's surface (--surface); the repetition time
+                        comes from the file's TimeStep, else it is asked for
+                        (--answer MILLISECONDS).
       --open            Open the result in the host (a surface: leave its
                         path in the parameter SrfFileName; maps: create them
                         on the current surface and load the file there; a

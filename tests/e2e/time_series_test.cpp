@@ -78,3 +78,37 @@ TEST(TimeSeriesRoundTrip, NibabelTimeSeriesAndARepetitionTimeThroughTheHostAndBa
          dir.file("again.time.time.gii")});
     EXPECT_EQ(structure.out, "CortexLeft\n") << structure.err;
 }
+
+TEST(TimeSeriesRoundTrip, WorkbenchMetricColumnsImportAsOneTimeCourse) {
+    TempDir dir;
+    const ProcessResult made = runProcess({kPython, testScript("make_sphere.py"), "3", dir.file("sphere.surf.gii")});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    runMeshbridgeOk({"import", dir.file("sphere.surf.gii")});
+    // 30 frames of 642 vertices, written again by Workbench as it writes the
+    // metric file of a separated dense time series.
+    const ProcessResult frames = runProcess(
+        {kPython, "-c",
+         "import nibabel, numpy, sys; v = numpy.arange(642 * 30, dtype=numpy.float32).reshape(30, 642) / 7; "
+         "nibabel.save(nibabel.gifti.GiftiImage(darrays=[nibabel.gifti.GiftiDataArray(f) for f in v]), sys.argv[1])",
+         dir.file("frames.func.gii")});
+    ASSERT_EQ(frames.exitCode, 0) << frames.err;
+    const ProcessResult merged =
+        runProcess({"wb_command", "-metric-merge", dir.file("run.func.gii"), "-metric", dir.file("frames.func.gii")});
+    ASSERT_EQ(merged.exitCode, 0) << merged.out << merged.err;
+
+    const ProcessResult result = runMeshbridgeOk(
+        {"import", dir.file("run.func.gii"), "--as-time-course", "--surface", dir.file("sphere.surf.srf"), "--answer", "720"});
+    EXPECT_THAT(result.err, HasSubstr("question \"Please enter the repetition time (TR) of the time course in "
+                                      "milliseconds\": 720 (from --answer)"));
+    EXPECT_EQ(result.err.find("degrees of freedom"), std::string::npos);
+    EXPECT_THAT(result.out, HasSubstr("MTC saved as:\n" + dir.file("run.func.mtc") + "\n"));
+
+    runMeshbridgeOk({"export", dir.file("run.func.mtc")});
+    const ProcessResult check = runProcess(
+        {kPython, "-c",
+         "import nibabel, numpy, sys; a = nibabel.load(sys.argv[1]); b = nibabel.load(sys.argv[2]); "
+         "print(len(b.darrays), b.meta['TimeStep'], all(numpy.array_equal(x.data.ravel(), y.data.ravel()) "
+         "for x, y in zip(a.darrays, b.darrays)))",
+         dir.file("run.func.gii"), dir.file("run.func.time.gii")});
+    EXPECT_EQ(check.out, "30 720.000000 True\n") << check.err;
+}

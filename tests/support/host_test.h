@@ -30,7 +30,7 @@ protected:
 // Imports of GIFTI files as the plug-in's "Import" runs them: the file is
 // written into the folder and handed over by the first dialog.
 struct ImportOptions {
-    bool dump = false, open = false, reverse = false, colors = false;
+    bool dump = false, open = false, reverse = false, colors = false, asTimeCourse = false;
 };
 
 class ImportTest : public HostTest {
@@ -38,7 +38,7 @@ protected:
     bool importFile(FileTypeId type, const std::string& name, const std::string& xml, ImportOptions options = {}) {
         writeFile(dir.file(name), xml);
         host.dialogAnswers.push_front(dir.file(name));
-        return importGiftiFile(type, options.dump, options.open, options.reverse, options.colors);
+        return importGiftiFile(type, options.dump, options.open, options.reverse, options.colors, options.asTimeCourse);
     }
 };
 

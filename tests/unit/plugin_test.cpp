@@ -73,7 +73,7 @@ TEST_F(PluginCommandTest, UnknownCommandsAndFileTypesSucceedAndEachCommandReadsI
     }
     const std::pair<const char*, std::vector<std::string>> commands[] = {
         {"Print", {"FileTypeId", "PrintToLog", "PrintToFile", "UseCurrentFile"}},
-        {"Import", {"FileTypeId", "PrintToLogtab", "OpenInCRZT", "ReverseWinding", "AddColorsFile"}},
+        {"Import", {"FileTypeId", "PrintToLogtab", "OpenInCRZT", "ReverseWinding", "AddColorsFile", "DoImportAsTimeCourse"}},
         {"Export", {"FileTypeId", "DoBinaryExport", "UseCurrentFile", "DoExportColors", "DoExportLabelsPerVertex"}}};
     for (const auto& [command, parameters] : commands) {
         host.intParametersRead.clear();

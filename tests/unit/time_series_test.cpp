@@ -95,6 +95,39 @@ TEST_F(TimeSeriesImportTest, RepetitionTimeFromTimeStepOfTheFileOrItsFirstArray)
     EXPECT_EQ(host.timeCourseInfo->tr, 720);
 }
 
+TEST_F(TimeSeriesImportTest, PlainArraysAsATimeCourseWithTheRepetitionTimeAskedOnce) {
+    // As Workbench writes the columns of a separated dense time series: no
+    // intent, no TimeStep; a z-score map goes the same way.
+    const auto column = [](const std::string& intent, const std::string& values) {
+        return dataArray(intent, "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"4\"", values);
+    };
+    const std::vector<std::string> columns = {column("NIFTI_INTENT_NONE", "0 1 2 3"),
+                                              column("NIFTI_INTENT_ZSCORE", "10 11 12 13"),
+                                              column("NIFTI_INTENT_NONE", "20 21 22 23")};
+    host.integerAnswers = {720};
+    ASSERT_TRUE(importFile(kFileTypeMtc, "run.func.gii", gifti(columns), {.asTimeCourse = true}));
+    EXPECT_EQ(host.questions, std::vector<std::string>{"Please enter the repetition time (TR) of the time course in "
+                                                       "milliseconds"});
+    ASSERT_TRUE(host.timeCourseInfo);
+    EXPECT_EQ(std::tuple(host.timeCourseInfo->nrOfVolumes, host.timeCourseInfo->tr), std::tuple(3, 720));
+    EXPECT_EQ(host.courses[2], (std::vector<float>{2, 12, 22}));
+    EXPECT_EQ(host.savedTimeCourses, std::vector<std::string>{dir.file("run.func.mtc")});
+    EXPECT_THAT(host.logText(), HasSubstr("TR 720 ms, as given.\n"));
+    EXPECT_EQ(host.log.back(), "GIFTI arrays successfully imported as a time course.");
+
+    // A TimeStep in the file is used; a cancelled question ends the import.
+    host.questions.clear();
+    ASSERT_TRUE(importFile(kFileTypeMtc, "run.func.gii", gifti(columns, "<LabelTable/>", md("TimeStep", "0.8")),
+                           {.asTimeCourse = true}));
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_EQ(host.timeCourseInfo->tr, 800);
+    host.savedTimeCourses.clear();
+    EXPECT_FALSE(importFile(kFileTypeMtc, "run.func.gii", gifti(columns), {.asTimeCourse = true}));
+    EXPECT_EQ(host.log.back(), "The import of " + dir.file("run.func.gii") +
+                                   " as a time course is cancelled: no repetition time was given.");
+    EXPECT_TRUE(host.savedTimeCourses.empty());
+}
+
 TEST_F(TimeSeriesImportTest, ArraysThatDoNotFitTheSurfaceOrEachOtherAreRefusedBeforeTheHostIsTouched) {
     host.currentSurface->nrOfVertices = 5;
     EXPECT_FALSE(import({volume("0 1 2 3")}));
