@@ -40,7 +40,7 @@ std::optional<ExportDialog> exportDialog(int fileTypeId) {
 }  // namespace
 
 bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors,
-                     bool doExportLabelsPerVertex) {
+                     bool doExportLabelsPerVertex, bool doExportRetinotopyAsReal) {
     const std::optional<ExportDialog> dialog = exportDialog(fileTypeId);
     if (!dialog) {
         messageBox("Export starts from an SRF, MTC, SMP or POI file: choose one of these as the file type (GIFTI "
@@ -58,7 +58,7 @@ bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, b
     switch (fileTypeId) {
         case kFileTypeSrf: return exportSurface(name, fromFile, doBinaryExport, doExportColors);
         case kFileTypeMtc: return exportTimeSeries(name, fromFile, doBinaryExport);
-        case kFileTypeSmp: return exportSurfaceMap(name, fromFile, doBinaryExport);
+        case kFileTypeSmp: return exportSurfaceMap(name, fromFile, doBinaryExport, doExportRetinotopyAsReal);
         default: return exportPatchesOfInterest(name, fromFile, doBinaryExport, doExportLabelsPerVertex);
     }
 }

@@ -5,8 +5,10 @@
 namespace meshbridge {
 
 // "Export": one of the host's files (or its current document) becomes a GIFTI
-// file; with doExportLabelsPerVertex patches become one label per mesh vertex.
+// file; with doExportLabelsPerVertex patches become one label per mesh vertex;
+// with doExportRetinotopyAsReal polar angle and eccentricity maps made from
+// lags become two plain arrays (angle in degrees, correlation).
 bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors,
-                     bool doExportLabelsPerVertex = false);
+                     bool doExportLabelsPerVertex = false, bool doExportRetinotopyAsReal = false);
 
 }  // namespace meshbridge

@@ -40,6 +40,34 @@ bool askCrossCorrelationType(SmpMap& first) {
     return answer >= 1;
 }
 
+// A map made from lags as two plain arrays from index `i` on: the lag's angle
+// in degrees and the correlation.
+bool fillRealArrays(gifti_image& image, int i, const SmpMap& map, std::int32_t nrOfVertices, bool compressed) {
+    const char* what = map.mapType == kMapTypePolarAngle ? "polar angle" : "eccentricity";
+    giiDataArray& angles = *image.darray[i];
+    giiDataArray& correlations = *image.darray[i + 1];
+    setArrayFields(angles, NIFTI_INTENT_NONE, NIFTI_TYPE_FLOAT32, {nrOfVertices}, compressed);
+    setArrayFields(correlations, NIFTI_INTENT_CORREL, NIFTI_TYPE_FLOAT32, {nrOfVertices}, compressed);
+    addArrayMetadata(angles, "Name", formatText("%s %s (degrees)", map.name.c_str(), what));
+    addArrayMetadata(angles, "minLag", formatText("%i", map.minLag));
+    addArrayMetadata(correlations, "Name", formatText("%s correlation r", map.name.c_str()));
+    addArrayMetadata(correlations, "intent_p1", formatText("%i", map.df1));
+    if (nrOfVertices == 0) return true;
+    auto* degrees = static_cast<float*>(allocateArrayData(image, i));
+    auto* r = static_cast<float*>(allocateArrayData(image, i + 1));
+    if (!degrees || !r) return false;
+    // The parts of complexFromLagMap's pairs: each value is lag number * 1000 + r.
+    const float step = 360.0f / static_cast<float>(map.nrOfLags);
+    for (std::size_t v = 0; v < static_cast<std::size_t>(nrOfVertices); ++v) {
+        const float x = map.data[v];
+        const float lag = x / 1000.0f;
+        const std::int32_t k = std::fabs(lag) < 2147483520.0f ? static_cast<std::int32_t>(lag) : 0;
+        degrees[v] = static_cast<float>(k - map.minLag) * step;
+        r[v] = x - static_cast<float>(static_cast<std::int64_t>(k) * 1000);
+    }
+    return true;
+}
+
 bool fillArray(gifti_image& image, LentValues& lent, int i, const SmpMap& map, std::int32_t nrOfVertices,
                bool compressed) {
     giiDataArray& array = *image.darray[i];
@@ -80,7 +108,7 @@ std::vector<std::complex<float>> complexFromLagMap(const SmpMap& map, std::int32
     return pairs;
 }
 
-bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExport) {
+bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExport, bool retinotopyAsReal) {
     SmpData smp = loadSmp(name, fromFile);
     if (isFailedLoad(smp)) return false;
     dumpSmpHeader(smp, false, true);
@@ -89,15 +117,24 @@ bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExpor
     if (!smp.maps.empty() && smp.maps[0].mapType == kMapTypeCrossCorrelation)
         answered = askCrossCorrelationType(smp.maps[0]);
 
-    GiftiImagePtr image = createExportImage(smp.nrOfMaps);
+    // With retinotopy as plain values, each map made from lags takes two arrays.
+    int arrays = smp.nrOfMaps;
+    for (const SmpMap& map : smp.maps) arrays += retinotopyAsReal && writesComplex(map) ? 1 : 0;
+    GiftiImagePtr image = createExportImage(arrays);
     LentValues lent(image.get());  // maps of plain values are written straight from the record
     bool built = image != nullptr;
     if (built) {
         addImageMetadata(*image, kVersionMetadataName, kPluginVersion);
         addStructureMetadata(*image, {smp.srfFileName, smp.fileName});
-        for (int i = 0; i < smp.nrOfMaps && built; ++i) {
+        for (int i = 0, array = 0; i < smp.nrOfMaps && built; ++i) {
             logText(formatText("Adding map number: %d", i + 1));
-            built = fillArray(*image, lent, i, smp.maps[static_cast<std::size_t>(i)], smp.nrOfVertices, doBinaryExport);
+            const SmpMap& map = smp.maps[static_cast<std::size_t>(i)];
+            if (retinotopyAsReal && writesComplex(map)) {
+                built = fillRealArrays(*image, array, map, smp.nrOfVertices, doBinaryExport);
+                array += 2;
+            } else {
+                built = fillArray(*image, lent, array++, map, smp.nrOfVertices, doBinaryExport);
+            }
         }
     }
     const std::string path = replaceExtension(smp.fileName, ".func.gii");

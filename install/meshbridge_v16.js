@@ -7,7 +7,8 @@
 //   Command        "Import", "Export" or "Print"
 //   FileTypeId     1 GIFTI, 2 SRF, 3 MTC, 4 SMP, 5 POI
 //   Import:  PrintToLogtab, OpenInCRZT, ReverseWinding, AddColorsFile, DoImportAsTimeCourse
-//   Export:  DoBinaryExport, UseCurrentFile, DoExportColors, DoExportLabelsPerVertex
+//   Export:  DoBinaryExport, UseCurrentFile, DoExportColors, DoExportLabelsPerVertex,
+//            DoExportRetinotopyAsReal
 //   Print:   PrintToLog, PrintToFile, UseCurrentFile
 //
 // Flags are integer parameters: 1 set, 0 not set.
@@ -55,6 +56,8 @@ function runExport(host, dialog) {
     host.setIntParameter("DoExportColors", flag(dialog.checkExportColors.checked));
     // Patches as one label per mesh vertex, as Workbench and FreeSurfer read label files.
     host.setIntParameter("DoExportLabelsPerVertex", flag(dialog.checkLabelsPerVertex.checked));
+    // Polar angle and eccentricity as two plain arrays (degrees, r) that every GIFTI reader opens.
+    host.setIntParameter("DoExportRetinotopyAsReal", flag(dialog.checkRetinotopyAsReal.checked));
     return host.executePlugin();
 }
 

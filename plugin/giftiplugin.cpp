@@ -38,7 +38,9 @@ bool runExport() {
     const bool useCurrentFile = flag("UseCurrentFile");
     const bool doExportColors = flag("DoExportColors");
     const bool doExportLabelsPerVertex = flag("DoExportLabelsPerVertex");
-    return exportGiftiFile(fileTypeId, useCurrentFile, doBinaryExport, doExportColors, doExportLabelsPerVertex);
+    const bool doExportRetinotopyAsReal = flag("DoExportRetinotopyAsReal");
+    return exportGiftiFile(fileTypeId, useCurrentFile, doBinaryExport, doExportColors, doExportLabelsPerVertex,
+                           doExportRetinotopyAsReal);
 }
 
 bool runPrint() {

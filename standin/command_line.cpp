@@ -15,7 +15,7 @@ namespace {
 // What the options of a command say, before they become dialog parameters.
 struct Options {
     bool toFile = false, noLog = false, current = false, reverseWinding = false, dump = false, open = false,
-         binary = false, exportColors = false, labelsPerVertex = false, asTimeCourse = false;
+         binary = false, exportColors = false, labelsPerVertex = false, asTimeCourse = false, retinotopyAsReal = false;
     std::string type, colorsFile;
 };
 
@@ -55,6 +55,8 @@ const std::vector<OptionUse>& optionTable() {
         {"--as-time-course", false, {"import"},
          [](const std::string&, Invocation&, Options& o) { o.asTimeCourse = true; }},
         {"--binary", false, {"export"}, [](const std::string&, Invocation&, Options& o) { o.binary = true; }},
+        {"--retinotopy-as-real", false, {"export"},
+         [](const std::string&, Invocation&, Options& o) { o.retinotopyAsReal = true; }},
         {"--labels-per-vertex", false, {"export"},
          [](const std::string&, Invocation&, Options& o) { o.labelsPerVertex = true; }},
     };
@@ -255,6 +257,7 @@ std::string buildPrintOrExport(Invocation& invocation, const Options& options, i
         {"UseCurrentFile", flag(options.current)},
         {"DoExportColors", flag(options.exportColors)},
         {"DoExportLabelsPerVertex", flag(options.labelsPerVertex)},
+        {"DoExportRetinotopyAsReal", flag(options.retinotopyAsReal)},
     };
     return {};
 }
@@ -350,6 +353,12 @@ Commands:
       --colors          Also write the surface's colours as a .label.gii file.
       --binary          Write the data arrays compressed (GZipBase64Binary)
                         instead of as text (ASCII).
+      --retinotopy-as-real
+                        Write a polar angle or eccentricity map made from a
+                        cross-correlation map (--answer 2 or 3 to its question)
+                        as two plain arrays, the angle in degrees and the
+                        correlation r, which every GIFTI reader opens, instead
+                        of one complex array.
       --labels-per-vertex
                         Write patches as one label for each vertex of the
                         mesh (key 0 "???" for vertices in no patch) instead

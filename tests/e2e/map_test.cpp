@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "formats/smp_file.h"
 #include "tests/e2e/process.h"
 #include "tests/support/gifti_xml.h"
 #include "tests/support/temp_dir.h"
@@ -134,4 +135,34 @@ TEST(MapRoundTrip, NamesInAnyCodePageSurviveBothWays) {
         EXPECT_THAT(tool.out, HasSubstr("VALID")) << tool.err;
         EXPECT_EQ(workbenchComplaint(dir.file("names.func.gii")), "");
     }
+}
+
+TEST(MapRoundTrip, RetinotopyAsPlainArraysOpensInEveryReader) {
+    TempDir dir;
+    // A cross-correlation map of 6 vertices, 8 lags: value = lag * 1000 + r.
+    meshbridge::SmpMap cross;
+    cross.mapType = 3;
+    cross.nrOfLags = 8;
+    cross.df1 = 30;
+    cross.name = "phase";
+    cross.data = meshbridge::HugePageVector<float>{2000.75f, -0.5f, 5000.25f, 7000.5f, 1000.125f, 3000.0f};
+    meshbridge::SmpData smp;
+    smp.version = 5;
+    smp.nrOfVertices = 6;
+    smp.nrOfMaps = 1;
+    smp.fileName = dir.file("retino.smp");
+    smp.maps = {cross};
+    ASSERT_TRUE(meshbridge::writeSmpFile(smp));
+    runMeshbridgeOk({"export", dir.file("retino.smp"), "--answer", "2", "--retinotopy-as-real"});
+    const ProcessResult check = runProcess(
+        {kPython, "-c",
+         "import nibabel, sys; i = nibabel.load(sys.argv[1]); "
+         "print([(d.meta['Name'], d.data.tolist()) for d in i.darrays])",
+         dir.file("retino.func.gii")});
+    EXPECT_EQ(check.out, "[('phase polar angle (degrees)', [90.0, 0.0, 225.0, 315.0, 45.0, 135.0]), "
+                         "('phase correlation r', [0.75, -0.5, 0.25, 0.5, 0.125, 0.0])]\n")
+        << check.err;
+    EXPECT_EQ(workbenchComplaint(dir.file("retino.func.gii")), "");
+    const ProcessResult tool = runProcess({"gifti_tool", "-infile", dir.file("retino.func.gii"), "-gifti_test"});
+    EXPECT_THAT(tool.out, HasSubstr("VALID")) << tool.err;
 }

@@ -31,12 +31,14 @@ SmpMap map(std::int32_t type, const std::string& name, HugePageVector<float> val
 class MapExportTest : public test::HostTest {
 protected:
     // Writes the maps as maps.smp, exports them and reads the GIFTI file back.
-    GiftiImagePtr exportMaps(std::vector<SmpMap> maps, bool expectedResult = true, bool binary = false) {
+    GiftiImagePtr exportMaps(std::vector<SmpMap> maps, bool expectedResult = true, bool binary = false,
+                             bool retinotopyAsReal = false) {
         const SmpData smp{.version = 5, .nrOfVertices = static_cast<std::int32_t>(maps[0].data.size()),
                           .nrOfMaps = static_cast<std::int16_t>(maps.size()), .fileName = dir.file("maps.smp"),
                           .maps = std::move(maps)};
         EXPECT_TRUE(writeSmpFile(smp));
-        EXPECT_EQ(exportFile(kFileTypeSmp, dir.file("maps.smp"), {.binary = binary}), expectedResult);
+        host.dialogAnswers.push_back(dir.file("maps.smp"));
+        EXPECT_EQ(exportGiftiFile(kFileTypeSmp, false, binary, false, false, retinotopyAsReal), expectedResult);
         GiftiImagePtr image = readGiftiImage(dir.file("maps.func.gii"), true);
         EXPECT_TRUE(image);
         return image;
@@ -112,6 +114,28 @@ TEST_F(MapExportTest, CrossCorrelationKeptOrTurnedIntoPolarAnglePairs) {
     EXPECT_EQ(summary(*binary->darray[0]), "1015 32 4 GZipBase64Binary Name=cc;minLag=0;");
     EXPECT_EQ(pairsOf(*binary->darray[0]), fromAscii);
     EXPECT_EQ(summary(*binary->darray[1]), "2 16 4 GZipBase64Binary Name=second;intent_p1=28;minLag=0;");
+}
+
+TEST_F(MapExportTest, RetinotopyAsPlainArraysOfDegreesAndCorrelations) {
+    // nrOfLags 8, minLag 0: lags 2, 0 and 5 are 90, 0 and 225 degrees; r as stored.
+    host.integerAnswers = {2};
+    SmpMap cross = map(3, "cc", {2000.75f, -0.5f, 5000.25f, 0.0f});
+    cross.nrOfLags = 8;
+    const auto image = exportMaps({cross, map(1, "t", {1, 2, 3, 4})}, true, false, true);
+    ASSERT_TRUE(image && image->numDA == 3);
+    EXPECT_EQ(summary(*image->darray[0]), "0 16 4 ASCII Name=cc polar angle (degrees);minLag=0;");
+    EXPECT_EQ(test::valuesOf<float>(*image->darray[0]), (std::vector<float>{90, 0, 225, 0}));
+    EXPECT_EQ(summary(*image->darray[1]), "2 16 4 ASCII Name=cc correlation r;intent_p1=28;");
+    EXPECT_EQ(test::valuesOf<float>(*image->darray[1]), (std::vector<float>{0.75f, -0.5f, 0.25f, 0}));
+    EXPECT_EQ(summary(*image->darray[2]), "3 16 4 ASCII Name=t;intent_p1=28;");
+
+    host.integerAnswers = {3};  // eccentricity, minLag -2: lag 2 is (2 + 2) * 90 = 360 degrees
+    cross.minLag = -2;
+    cross.nrOfLags = 4;
+    const auto eccentricity = exportMaps({cross}, true, true, true);
+    ASSERT_TRUE(eccentricity && eccentricity->numDA == 2);
+    EXPECT_EQ(summary(*eccentricity->darray[0]), "0 16 4 GZipBase64Binary Name=cc eccentricity (degrees);minLag=-2;");
+    EXPECT_EQ(test::valuesOf<float>(*eccentricity->darray[0]), (std::vector<float>{360, 180, 630, 180}));
 }
 
 TEST_F(MapExportTest, EccentricityACancelledQuestionAndMapsWithoutLags) {

@@ -74,7 +74,8 @@ TEST_F(PluginCommandTest, UnknownCommandsAndFileTypesSucceedAndEachCommandReadsI
     const std::pair<const char*, std::vector<std::string>> commands[] = {
         {"Print", {"FileTypeId", "PrintToLog", "PrintToFile", "UseCurrentFile"}},
         {"Import", {"FileTypeId", "PrintToLogtab", "OpenInCRZT", "ReverseWinding", "AddColorsFile", "DoImportAsTimeCourse"}},
-        {"Export", {"FileTypeId", "DoBinaryExport", "UseCurrentFile", "DoExportColors", "DoExportLabelsPerVertex"}}};
+        {"Export", {"FileTypeId", "DoBinaryExport", "UseCurrentFile", "DoExportColors", "DoExportLabelsPerVertex",
+                    "DoExportRetinotopyAsReal"}}};
     for (const auto& [command, parameters] : commands) {
         host.intParametersRead.clear();
         host.stringParameters["Command"] = command;
