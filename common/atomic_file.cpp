@@ -84,29 +84,26 @@ Target inspectTarget(const std::string& path) {
 }
 
 #ifndef _WIN32
-// The replaced file's permission bits for the new one, and its owner and
-// group where the process may set them (a user may not give files away).
-bool keepPermissions(int fd, const Target& target) {
-    if (!target.regular) return true;
-    if (::fchown(fd, target.info.st_uid, target.info.st_gid) != 0) {
-        (void)::fchown(fd, static_cast<uid_t>(-1), target.info.st_gid);  // the group alone, if the user is in it
+// The finished file takes the replaced file's permission bits (and its owner
+// and group where the process may set them: a user may not give files away),
+// and reaches the disk before it replaces a file, so that a crash leaves the
+// old file or the new one.
+bool finishFile(int fd, const Target& target) {
+    if (target.regular) {
+        if (::fchown(fd, target.info.st_uid, target.info.st_gid) != 0)
+            (void)::fchown(fd, static_cast<uid_t>(-1), target.info.st_gid);  // the group alone, if the user is in it
+        if (::fchmod(fd, target.info.st_mode & 07777) != 0)
+            return fail(errno, "the permissions of the replaced file could not be kept");
     }
-    return ::fchmod(fd, target.info.st_mode & 07777) == 0 ||
-           fail(errno, "the permissions of the replaced file could not be kept");
-}
-
-bool keepPermissions(const std::string& path, const Target& target) {
-    if (!target.regular) return true;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return fail(errno, "the written file could not be reopened");
-    const bool kept = keepPermissions(fd, target);
-    ::close(fd);
-    return kept;
+    if (target.exists && ::fsync(fd) != 0 && errno != EINVAL)  // EINVAL: a file system without syncing
+        return fail(errno, "the written file could not be flushed to the disk");
+    return true;
 }
 #endif
 
-// Flushes a finished file's bytes to the disk.
-bool syncFile(const std::string& path) {
+// The same for a temporary file that has a name; a new file needs nothing.
+bool finishNamedFile(const std::string& path, const Target& target) {
+    if (!target.exists) return true;
 #ifdef _WIN32
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -117,10 +114,9 @@ bool syncFile(const std::string& path) {
 #else
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return fail(errno, "the written file could not be reopened");
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;  // EINVAL: a file system without syncing
-    const int error = errno;
+    const bool finished = finishFile(fd, target);
     ::close(fd);
-    return synced || fail(error, "the written file could not be flushed to the disk");
+    return finished;
 #endif
 }
 
@@ -139,11 +135,9 @@ bool runProducer(const std::function<bool(const std::string&)>& produce, const s
 std::string temporaryName(const std::string& path) {
     static thread_local std::mt19937_64 random{std::random_device{}() ^
                                                static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&path))};
-    char name[32];
-    std::snprintf(name, sizeof name, ".mb-%012llx.tmp",
-                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    return (folder / name).string();
+    const std::string name =
+        formatText(".mb-%012llx.tmp", static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+    return (std::filesystem::path(path).parent_path() / name).string();
 }
 
 // Creates an empty file under a new temporary name, so that no other writer
@@ -179,11 +173,8 @@ bool produceThroughNamedFile(const std::string& path, const Target& target,
                              const std::function<bool(const std::string&)>& produce) {
     const std::string temporary = reserveTemporaryFile(path);
     if (temporary.empty()) return false;
-    bool done = runProducer(produce, temporary);
-#ifndef _WIN32
-    done = done && keepPermissions(temporary, target);
-#endif
-    done = done && (!target.exists || syncFile(temporary)) && replaceFile(temporary, path);
+    const bool done =
+        runProducer(produce, temporary) && finishNamedFile(temporary, target) && replaceFile(temporary, path);
     if (!done) std::remove(temporary.c_str());
     return done;
 }
@@ -208,9 +199,7 @@ Unnamed produceThroughUnnamedFile(const std::string& path, const Target& target,
         ::close(fd);
         return Unnamed::NotPossible;
     }
-    bool done = runProducer(produce, procPath) && keepPermissions(fd, target);
-    if (done && target.exists && ::fsync(fd) != 0 && errno != EINVAL)
-        done = fail(errno, "the file could not be flushed to the disk");
+    bool done = runProducer(produce, procPath) && finishFile(fd, target);
     std::string staging;
     for (int attempt = 0; done && staging.empty() && attempt < 100; ++attempt) {
         const std::string name = temporaryName(path);

@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "common/gifti_codecs.h"
-
 #include "common/binary_io.h"
+#include "common/gifti_codecs.h"
 #include "common/text.h"
 
 namespace meshbridge {
@@ -58,12 +57,12 @@ std::string errorOfArray(const std::vector<std::string>& errors, int index) {
 // followed; empty unless that is in the GIFTI file's folder or below it.
 std::filesystem::path besideTheGiftiFile(const std::filesystem::path& name, const std::string& giftiPath) {
     std::error_code error;
-    const std::filesystem::path folder =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(giftiPath, error).parent_path(), error);
+    const std::filesystem::path giftiFolder = std::filesystem::absolute(giftiPath, error).parent_path();
     if (error || name.empty()) return {};
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(
-        name.is_absolute() || name.has_root_name() ? name : std::filesystem::absolute(giftiPath, error).parent_path() / name,
-        error);
+    const std::filesystem::path folder = std::filesystem::weakly_canonical(giftiFolder, error);
+    if (error) return {};
+    const std::filesystem::path resolved =
+        std::filesystem::weakly_canonical(name.is_absolute() || name.has_root_name() ? name : giftiFolder / name, error);
     if (error) return {};
     // Inside: the folder's parts come first, and something follows them.
     auto part = resolved.begin();
@@ -128,7 +127,8 @@ std::string arrayReadProblem(const giiDataArray& array) {
 
 GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string* problem) {
     std::string found;
-    if (std::filesystem::is_directory(path)) {
+    std::error_code unreadable;  // a path that cannot be looked at is left to the reader
+    if (std::filesystem::is_directory(path, unreadable)) {
         if (problem) *problem = "it is a folder";
         return nullptr;
     }

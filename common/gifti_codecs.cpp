@@ -95,7 +95,8 @@ std::string_view withoutPlus(std::string_view word) {
 }  // namespace
 
 struct meshbridge_ascii_reader {
-    int type = 0;
+    using Store = bool (meshbridge_ascii_reader::*)(std::string_view);
+    Store storeOne = nullptr;  // how one number of the array's type is read and stored
     void* data = nullptr;
     long long capacity = 0;
     long long count = 0;
@@ -152,28 +153,31 @@ struct meshbridge_ascii_reader {
         return true;
     }
 
-    // NIfTI's type codes.
+    // How a number of a NIfTI type is stored; null for a type without an ASCII form.
+    static Store storeFor(int type) {
+        switch (type) {
+            case 2: return &meshbridge_ascii_reader::storeInteger<std::uint8_t>;
+            case 4: return &meshbridge_ascii_reader::storeInteger<std::int16_t>;
+            case 8: return &meshbridge_ascii_reader::storeInteger<std::int32_t>;
+            case 16: return &meshbridge_ascii_reader::storeReal<float>;
+            case 64: return &meshbridge_ascii_reader::storeReal<double>;
+            case 256: return &meshbridge_ascii_reader::storeInteger<std::int8_t>;
+            case 512: return &meshbridge_ascii_reader::storeInteger<std::uint16_t>;
+            case 768: return &meshbridge_ascii_reader::storeInteger<std::uint32_t>;
+            case 1024: return &meshbridge_ascii_reader::storeInteger<std::int64_t>;
+            case 1280: return &meshbridge_ascii_reader::storeInteger<std::uint64_t>;
+            default: return nullptr;
+        }
+    }
+
     bool store(std::string_view word) {
         if (count >= capacity) {
-            fail(formatCount("holds more ASCII numbers than its dimensions give (%lld)", capacity));
+            fail("holds more ASCII numbers than its dimensions give (" + std::to_string(capacity) + ")");
             return false;
         }
-        bool stored = false;
-        switch (type) {
-            case 2: stored = storeInteger<std::uint8_t>(word); break;
-            case 4: stored = storeInteger<std::int16_t>(word); break;
-            case 8: stored = storeInteger<std::int32_t>(word); break;
-            case 16: stored = storeReal<float>(word); break;
-            case 64: stored = storeReal<double>(word); break;
-            case 256: stored = storeInteger<std::int8_t>(word); break;
-            case 512: stored = storeInteger<std::uint16_t>(word); break;
-            case 768: stored = storeInteger<std::uint32_t>(word); break;
-            case 1024: stored = storeInteger<std::int64_t>(word); break;
-            case 1280: stored = storeInteger<std::uint64_t>(word); break;
-            default: fail("its type has no ASCII form"); break;
-        }
-        if (stored) ++count;
-        return stored;
+        if (!(this->*storeOne)(word)) return false;
+        ++count;
+        return true;
     }
 
     int feed(const char* text, long long length) {
@@ -203,19 +207,6 @@ struct meshbridge_ascii_reader {
             }
             if (!store(std::string_view(at, static_cast<std::size_t>(wordEnd - at)))) return -1;
             at = wordEnd;
-        }
-    }
-
-    static std::string formatCount(const char* format, long long value) {
-        char text[96];
-        std::snprintf(text, sizeof text, format, value);
-        return text;
-    }
-
-    static bool readable(int code) {
-        switch (code) {
-            case 2: case 4: case 8: case 16: case 64: case 256: case 512: case 768: case 1024: case 1280: return true;
-            default: return false;
         }
     }
 };
@@ -331,14 +322,15 @@ double meshbridge_strtod(const char* text, char** end) {
 }
 
 meshbridge_ascii_reader* meshbridge_ascii_open(int type, void* data, long long capacity, int index) {
-    if (!meshbridge_ascii_reader::readable(type) || (!data && capacity > 0) || capacity < 0) return nullptr;
+    const meshbridge_ascii_reader::Store store = meshbridge_ascii_reader::storeFor(type);
+    if (!store || (!data && capacity > 0) || capacity < 0) return nullptr;
     std::unique_ptr<meshbridge_ascii_reader> reader;
     try {
         reader = std::make_unique<meshbridge_ascii_reader>();
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    reader->type = type;
+    reader->storeOne = store;
     reader->data = data;
     reader->capacity = capacity;
     reader->index = index;

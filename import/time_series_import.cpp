@@ -48,9 +48,8 @@ bool hasMetadata(const nvpairs& meta, const char* wanted) {
 // The repetition time in whole milliseconds, from the "TimeStep" of the
 // image's metadata, else of its first time-series array (where FreeSurfer and
 // gifticlib put it; of plain arrays, the first), and a log line that says
-// where it came from. The files
-// this plug-in writes hold milliseconds; in others a value below 100 is in
-// seconds. 0 without a usable one.
+// where it came from. The files this plug-in writes hold milliseconds; in
+// others a value below 100 is in seconds. 0 without a usable one.
 float repetitionTime(const gifti_image& image, bool plainArrays, std::string& account) {
     std::optional<std::string> step = timeStepIn(image.meta);
     std::string where = "the file's metadata";
