@@ -39,15 +39,17 @@ std::string plainText(const std::string& html) {
 
 // The manual installed or built with this program, if there is one.
 std::string manualPath(const std::string& pluginPath, const std::string& helpFile) {
-    const std::filesystem::path folder = std::filesystem::absolute(pluginPath).parent_path();
+    // Beside the plug-in (Windows), in share/meshbridge of the prefix the
+    // plug-in's lib folder lies in, or in the sources of a build.
     std::error_code error;
-    for (const std::filesystem::path& candidate :
-         {folder / helpFile, folder.parent_path().parent_path() / "share" / "meshbridge" / helpFile,
-          folder.parent_path().parent_path().parent_path() / "share" / "meshbridge" / helpFile,
-          std::filesystem::path(MESHBRIDGE_SOURCE_DIR) / "install" / helpFile}) {
-        if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
+    const std::filesystem::path folder = std::filesystem::absolute(pluginPath, error).parent_path();
+    if (std::filesystem::exists(folder / helpFile, error)) return (folder / helpFile).string();
+    for (std::filesystem::path prefix = folder; prefix.has_relative_path(); prefix = prefix.parent_path()) {
+        if (std::filesystem::exists(prefix / "share" / "meshbridge" / helpFile, error))
+            return (prefix / "share" / "meshbridge" / helpFile).string();
     }
-    return helpFile;
+    const std::filesystem::path sources = std::filesystem::path(MESHBRIDGE_SOURCE_DIR) / "install" / helpFile;
+    return std::filesystem::exists(sources, error) ? sources.string() : helpFile;
 }
 
 // What a command left in the host's documents, on standard error.
