@@ -1,9 +1,11 @@
 #include "bench/bench_support.h"
 
+#ifndef _WIN32
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -12,7 +14,9 @@
 #include <fstream>
 #include <map>
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace meshbridge::bench {
 
@@ -88,6 +92,7 @@ struct ReportAtExit {
 } reportAtExit;
 }  // namespace
 
+#ifndef _WIN32
 StepResult runStep(const std::string& program, const std::vector<std::string>& arguments) {
     char resultPath[] = "/tmp/meshbridge-bench-XXXXXX";
     const int fd = mkstemp(resultPath);
@@ -119,5 +124,6 @@ StepResult runStep(const std::string& program, const std::vector<std::string>& a
     std::remove(resultPath);
     return result;
 }
+#endif
 
 }  // namespace meshbridge::bench

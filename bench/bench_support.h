@@ -25,7 +25,8 @@ struct StepResult {
     bool succeeded = false;
 };
 
-// Runs this program again with `arguments` and returns what the step measured.
+// Runs this program again (Linux only: the Windows build runs steps, under
+// Wine, for the Linux build) with `arguments` and returns what the step measured.
 StepResult runStep(const std::string& program, const std::vector<std::string>& arguments);
 
 // Inside a step: reports the measured time to the parent.

@@ -23,6 +23,10 @@
 #include <variant>
 #include <vector>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "bench/bench_host.h"
 #include "bench/bench_support.h"
 #include "common/binary_io.h"
@@ -189,6 +193,7 @@ int runStepHere(const std::vector<std::string>& args) {
     return 2;
 }
 
+#ifndef _WIN32  // the Windows build only runs steps
 int repeats = 5;
 
 double median(std::vector<double> values) {
@@ -236,7 +241,7 @@ void printRow(std::size_t vertices, const std::string& encoding, const std::stri
               double floorSeconds = 0.0) {
     char ratio[32] = "";
     if (floorSeconds > 0) std::snprintf(ratio, sizeof ratio, "%.2f", r.seconds / floorSeconds);
-    std::printf("| %9zu | %-12s | %-21s | %7.2f | %7.2f | %7.2f | %8ld | %7.0f | %9.2f | %6s |\n", vertices,
+    std::printf("| %9zu | %-12s | %-31s | %7.2f | %7.2f | %7.2f | %8ld | %7.0f | %9.2f | %6s |\n", vertices,
                 encoding.c_str(), step.c_str(), r.seconds, r.userSeconds, r.systemSeconds, r.pageFaults,
                 r.peakMegabytes, r.seconds * 1e6 / static_cast<double>(vertices), r.succeeded ? ratio : "FAILED");
     std::fflush(stdout);
@@ -253,15 +258,19 @@ struct Options {
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "meshbridge-bench";
     bool keep = false, nibabel = true;
     std::string volumes = "1000";
+    std::string windows;  // the Windows build of this benchmark, run under Wine
 };
 
 constexpr const char* kUsage =
     "usage: surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 5]\n"
     "                         [--volumes 1000] [--dir DIR] [--keep yes] [--nibabel no]\n"
+    "                         [--windows build-windows/bin/surface_benchmark.exe]\n"
     "Converts icosphere meshes of the given subdivision levels (7: 163 842 vertices, 8: 655 362,\n"
     "9: 2 621 442) and a time series of 40 962 vertices x VOLUMES in each encoding, beside\n"
     "Debian's unpatched gifticlib and the floor of each step, and prints one table row per step.\n"
-    "Surfaces are also read and written by nibabel where /usr/bin/python3 has it, unless --nibabel no.\n";
+    "Surfaces are also read and written by nibabel where /usr/bin/python3 has it, unless --nibabel no.\n"
+    "With --windows, each of the plug-in's steps also runs in its Windows build under Wine, in the\n"
+    "same rounds, and its row's ratio is its time over the Linux build's (scripts/benchmark does this).\n";
 
 // The options, or the exit code when there is nothing to measure.
 std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
@@ -273,7 +282,7 @@ std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
         }
         const bool known = args[i] == "--levels" || args[i] == "--encodings" || args[i] == "--dir" ||
                            args[i] == "--keep" || args[i] == "--repeat" || args[i] == "--volumes" ||
-                           args[i] == "--nibabel";
+                           args[i] == "--nibabel" || args[i] == "--windows";
         if (!known || i + 1 >= args.size()) {
             std::fprintf(stderr, "surface_benchmark: %s %s\n%s", known ? "no value for" : "unknown option",
                          args[i].c_str(), kUsage);
@@ -284,16 +293,19 @@ std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
         else if (args[i] == "--dir") options.dir = args[i + 1];
         else if (args[i] == "--keep") options.keep = args[i + 1] == "yes";
         else if (args[i] == "--nibabel") options.nibabel = args[i + 1] != "no";
+        else if (args[i] == "--windows") options.windows = args[i + 1];
         else if (args[i] == "--repeat") repeats = std::max(1, std::atoi(args[i + 1].c_str()));
         else options.volumes = args[i + 1];
     }
     return options;
 }
 
-// The programs that run the compared steps: this one, the reference and the peer.
+// The programs that run the compared steps: this one, the reference, the peer
+// and this benchmark's Windows build under Wine.
 struct Runners {
     std::string self, reference;
     std::vector<std::string> nibabel;  // interpreter and script; empty without the peer
+    std::vector<std::string> windows;  // wine and the Windows build; empty without it
     std::vector<std::string> ours(std::vector<std::string> words) const {
         words.insert(words.begin(), {self, "--step"});
         return words;
@@ -305,6 +317,39 @@ struct Runners {
         group.push_back(std::move(words));
     }
 };
+
+// A group of steps measured in the same rounds, with the row each prints.
+struct Group {
+    std::vector<std::vector<std::string>> steps;
+    std::vector<std::string> labels;
+    void add(std::string label, std::vector<std::string> step) {
+        labels.push_back(std::move(label));
+        steps.push_back(std::move(step));
+    }
+};
+
+// Each of our steps again in the Windows build, in the same rounds; their
+// rows follow the group's, with the Windows time over the Linux time as ratio.
+std::vector<std::size_t> addWindowsTwins(const Runners& run, Group& group) {
+    std::vector<std::size_t> twinOf;  // the Linux step of each twin
+    if (run.windows.empty()) return twinOf;
+    const std::size_t linuxSteps = group.steps.size();
+    for (std::size_t i = 0; i < linuxSteps; ++i) {
+        if (group.steps[i].front() != run.self) continue;
+        std::vector<std::string> step = run.windows;
+        step.insert(step.end(), group.steps[i].begin() + 1, group.steps[i].end());
+        group.add(group.labels[i] + " (Windows)", std::move(step));
+        twinOf.push_back(i);
+    }
+    return twinOf;
+}
+
+void printWindowsRows(std::size_t vertices, const std::string& data, const Group& group,
+                      const std::vector<StepResult>& results, const std::vector<std::size_t>& twinOf) {
+    const std::size_t first = group.steps.size() - twinOf.size();
+    for (std::size_t k = 0; k < twinOf.size(); ++k)
+        printRow(vertices, data, group.labels[first + k], results[first + k], results[twinOf[k]].seconds);
+}
 
 bool benchSurface(const Runners& run, const std::string& level, const std::string& encoding,
                   const std::filesystem::path& dir) {
@@ -319,35 +364,43 @@ bool benchSurface(const Runners& run, const std::string& level, const std::strin
     // The size of the SRF file the import writes, for the floor.
     runStep(run.self, {"--step", "import", stem + ".surf.gii"});
     const std::string srfBytes = std::to_string(fileSize(stem + ".surf.srf"));
-    std::vector<std::vector<std::string>> reads = {
-        {run.reference, "read", stem + ".surf.gii"}, run.ours({"read", stem + ".surf.gii"}),
-        run.ours({"write-bytes", srfBytes, stem + ".bytes"}), run.ours({"import", stem + ".surf.gii"}),
-        run.ours({"import", stem + ".surf.gii", "replacing"})};
-    run.addPeer(reads, {"read", stem + ".surf.gii"});
-    const auto in = measureGroup(reads);
+    Group reads;
+    reads.add("reference read", {run.reference, "read", stem + ".surf.gii"});
+    reads.add("gifticlib read", run.ours({"read", stem + ".surf.gii"}));
+    reads.add("SRF bytes written", run.ours({"write-bytes", srfBytes, stem + ".bytes"}));
+    reads.add("import", run.ours({"import", stem + ".surf.gii"}));
+    reads.add("import over old SRF", run.ours({"import", stem + ".surf.gii", "replacing"}));
+    if (!run.nibabel.empty()) {
+        std::vector<std::string> peer = run.nibabel;
+        peer.insert(peer.end(), {"read", stem + ".surf.gii"});
+        reads.add("nibabel read", peer);
+    }
+    const auto readTwins = addWindowsTwins(run, reads);
+    const auto in = measureGroup(reads.steps);
     const double importFloor = in[0].seconds + in[2].seconds;
-    printRow(vertices, encoding, "reference read", in[0]);
-    printRow(vertices, encoding, "gifticlib read", in[1]);
-    printRow(vertices, encoding, "SRF bytes written", in[2]);
-    printRow(vertices, encoding, "import", in[3], importFloor);
-    printRow(vertices, encoding, "import over old SRF", in[4], importFloor);
-    if (in.size() > 5) printRow(vertices, encoding, "nibabel read", in[5]);
+    for (std::size_t i = 0; i < reads.steps.size() - readTwins.size(); ++i)
+        printRow(vertices, encoding, reads.labels[i], in[i], i == 3 || i == 4 ? importFloor : 0.0);
+    printWindowsRows(vertices, encoding, reads, in, readTwins);
     if (encoding == "base64") return true;  // the export writes ASCII or compressed data only
     // Under a name of its own, so that its GIFTI file does not replace the input.
     const std::string srf = stem + "_export.srf";
     std::filesystem::rename(stem + ".surf.srf", srf);
-    std::vector<std::vector<std::string>> writes = {
-        {run.reference, "write", stem + ".surf.gii", stem + ".again.gii"},
-        run.ours({"write", stem + ".surf.gii", stem + ".again.gii"}), run.ours({"load-srf", srf}),
-        run.ours({"export", srf, encoding}), run.ours({"export", srf, encoding, "replacing"})};
-    run.addPeer(writes, {"write", stem + ".surf.gii", stem + ".peer.gii", encoding});
-    const auto out = measureGroup(writes);
-    printRow(vertices, encoding, "reference write", out[0]);
-    printRow(vertices, encoding, "gifticlib write", out[1]);
-    printRow(vertices, encoding, "SRF read", out[2]);
-    printRow(vertices, encoding, "export", out[3], out[0].seconds);
-    printRow(vertices, encoding, "export over old GIFTI", out[4], out[0].seconds);
-    if (out.size() > 5) printRow(vertices, encoding, "nibabel write", out[5]);
+    Group writes;
+    writes.add("reference write", {run.reference, "write", stem + ".surf.gii", stem + ".again.gii"});
+    writes.add("gifticlib write", run.ours({"write", stem + ".surf.gii", stem + ".again.gii"}));
+    writes.add("SRF read", run.ours({"load-srf", srf}));
+    writes.add("export", run.ours({"export", srf, encoding}));
+    writes.add("export over old GIFTI", run.ours({"export", srf, encoding, "replacing"}));
+    if (!run.nibabel.empty()) {
+        std::vector<std::string> peer = run.nibabel;
+        peer.insert(peer.end(), {"write", stem + ".surf.gii", stem + ".peer.gii", encoding});
+        writes.add("nibabel write", peer);
+    }
+    const auto writeTwins = addWindowsTwins(run, writes);
+    const auto out = measureGroup(writes.steps);
+    for (std::size_t i = 0; i < writes.steps.size() - writeTwins.size(); ++i)
+        printRow(vertices, encoding, writes.labels[i], out[i], i == 3 || i == 4 ? out[0].seconds : 0.0);
+    printWindowsRows(vertices, encoding, writes, out, writeTwins);
     for (const char* suffix : {"_export.srf", "_export.surf.gii", ".again.gii", ".bytes", ".peer.gii"})
         std::filesystem::remove(stem + suffix);
     return true;
@@ -364,27 +417,48 @@ bool benchTimeSeries(const Runners& run, const std::string& volumes, const std::
         return false;
     }
     const std::string label = encoding + " x" + volumes;
-    const auto in = measureGroup({{run.reference, "read", stem + ".time.gii"}, run.ours({"fill-host-courses", volumes}),
-                                  run.ours({"import-time-series", stem + ".time.gii"})});
-    printRow(kTimeSeriesVertices, label, "reference read", in[0]);
-    printRow(kTimeSeriesVertices, label, "host courses filled", in[1]);
-    printRow(kTimeSeriesVertices, label, "time series import", in[2], in[0].seconds + in[1].seconds);
+    Group reads;
+    reads.add("reference read", {run.reference, "read", stem + ".time.gii"});
+    reads.add("host courses filled", run.ours({"fill-host-courses", volumes}));
+    reads.add("time series import", run.ours({"import-time-series", stem + ".time.gii"}));
+    const auto readTwins = addWindowsTwins(run, reads);
+    const auto in = measureGroup(reads.steps);
+    printRow(kTimeSeriesVertices, label, reads.labels[0], in[0]);
+    printRow(kTimeSeriesVertices, label, reads.labels[1], in[1]);
+    printRow(kTimeSeriesVertices, label, reads.labels[2], in[2], in[0].seconds + in[1].seconds);
+    printWindowsRows(kTimeSeriesVertices, label, reads, in, readTwins);
     if (encoding == "base64") return true;
-    const auto out = measureGroup({{run.reference, "write", stem + ".time.gii", stem + ".again.gii"},
-                                   run.ours({"export-time-series", mtc, encoding}),
-                                   run.ours({"export-time-series", mtc, encoding, "replacing"})});
-    printRow(kTimeSeriesVertices, label, "reference write", out[0]);
-    printRow(kTimeSeriesVertices, label, "time series export", out[1], out[0].seconds);
-    printRow(kTimeSeriesVertices, label, "export over old GIFTI", out[2], out[0].seconds);
+    Group writes;
+    writes.add("reference write", {run.reference, "write", stem + ".time.gii", stem + ".again.gii"});
+    writes.add("time series export", run.ours({"export-time-series", mtc, encoding}));
+    writes.add("export over old GIFTI", run.ours({"export-time-series", mtc, encoding, "replacing"}));
+    const auto writeTwins = addWindowsTwins(run, writes);
+    const auto out = measureGroup(writes.steps);
+    printRow(kTimeSeriesVertices, label, writes.labels[0], out[0]);
+    printRow(kTimeSeriesVertices, label, writes.labels[1], out[1], out[0].seconds);
+    printRow(kTimeSeriesVertices, label, writes.labels[2], out[2], out[0].seconds);
+    printWindowsRows(kTimeSeriesVertices, label, writes, out, writeTwins);
     for (const char* suffix : {"_export.mtc", "_export.time.gii", ".again.gii"}) std::filesystem::remove(stem + suffix);
     return true;
 }
+
+// Wine's loader, as Debian installs it.
+std::string wineProgram() {
+    for (const char* candidate : {"/usr/bin/wine64", "/usr/lib/wine/wine64", "/usr/bin/wine"})
+        if (access(candidate, X_OK) == 0) return candidate;
+    return {};
+}
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && args[0] == "--step") return runStepHere({args.begin() + 1, args.end()});
+#ifdef _WIN32
+    std::fprintf(stderr, "surface_benchmark.exe runs the steps of the Linux build's surface_benchmark --windows\n");
+    return 2;
+#else
     const auto parsed = parseOptions(args);
     if (const int* exitCode = std::get_if<int>(&parsed)) return *exitCode;
     const Options& options = std::get<Options>(parsed);
@@ -402,8 +476,16 @@ int main(int argc, char** argv) {
     if (options.nibabel && std::filesystem::exists(peerScript) &&
         std::system("/usr/bin/python3 -c 'import nibabel' > /dev/null 2>&1") == 0)
         run.nibabel = {"/usr/bin/python3", peerScript};
-    std::printf("| vertices  | data         | step                  | wall s  | user s  | sys s   | faults   | peak MB | us/vertex | ratio  |\n");
-    std::printf("|-----------|--------------|-----------------------|---------|---------|---------|----------|---------|-----------|--------|\n");
+    if (!options.windows.empty()) {
+        const std::string wine = wineProgram();
+        if (wine.empty() || !std::filesystem::exists(options.windows)) {
+            std::fprintf(stderr, "surface_benchmark: --windows needs Wine and %s\n", options.windows.c_str());
+            return 1;
+        }
+        run.windows = {wine, std::filesystem::absolute(options.windows).string()};
+    }
+    std::printf("| vertices  | data         | step                            | wall s  | user s  | sys s   | faults   | peak MB | us/vertex | ratio  |\n");
+    std::printf("|-----------|--------------|---------------------------------|---------|---------|---------|----------|---------|-----------|--------|\n");
     for (const std::string& level : options.levels) {
         for (const std::string& encoding : options.encodings) {
             if (!benchSurface(run, level, encoding, options.dir)) return 1;
@@ -414,4 +496,5 @@ int main(int argc, char** argv) {
     }
     if (!options.keep) std::filesystem::remove_all(options.dir);
     return 0;
+#endif
 }
