@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "dump/gifti_dump.h"
 #include "host/host_calls.h"
+#include "import/freesurfer_import.h"
 #include "import/label_import.h"
 #include "import/map_import.h"
 #include "import/surface_import.h"
@@ -25,6 +26,18 @@ const char* dialogTitle(int fileTypeId) {
         case kFileTypeSmp: return "Please select the GIFTI statistical file";
         case kFileTypePoi: return "Please select the GIFTI label file";
         default: return nullptr;
+    }
+}
+
+// The files each dialog shows: GIFTI files, and the FreeSurfer files that
+// become the chosen type (surfaces and morphometry files have no extension
+// of their own: they are named after the hemisphere).
+const char* dialogFilter(int fileTypeId) {
+    switch (fileTypeId) {
+        case kFileTypeSrf: return "*.gii;*.gii.gz;lh.*;rh.*";
+        case kFileTypeMtc: return "*.gii;*.gii.gz;*.mgh;*.mgz";
+        case kFileTypeSmp: return "*.gii;*.gii.gz;*.mgh;*.mgz;lh.*;rh.*";
+        default: return "*.gii;*.gii.gz;*.annot;*.label";
     }
 }
 
@@ -62,7 +75,7 @@ bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool r
                    "type. Procedure finished.");
         return false;
     }
-    std::optional<std::string> path = openFileDialog(title, "*.gii");
+    std::optional<std::string> path = openFileDialog(title, dialogFilter(fileTypeId));
     std::optional<std::string> colorsPath;
     const bool wantsColors = fileTypeId == kFileTypeSrf && addColorsFile && path;
     if (wantsColors) colorsPath = openFileDialog("Please select the GIFTI colors file", "*.gii");
@@ -71,38 +84,53 @@ bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool r
         return false;
     }
 
-    const GiftiImagePtr image = readGiftiFileOrLog(*path, true);
+    // FreeSurfer's own files come in as the GIFTI images they stand for.
+    const FreeSurferKind freeSurfer = freeSurferFileKind(*path);
+    const GiftiImagePtr image = freeSurfer == FreeSurferKind::None ? readGiftiFileOrLog(*path, true)
+                                                                   : readFreeSurferFile(*path, freeSurfer, asTimeCourse);
     GiftiImagePtr colors;
-    if (colorsPath) {
+    if (colorsPath && image) {
         colors = readGiftiImage(*colorsPath, true);
         if (colors) dumpGiftiHeader(*colors, false, true, *colorsPath);
     }
     if (!image) return false;
+    const auto outputName = [&](const char* suffix) {
+        return freeSurfer == FreeSurferKind::None ? std::string() : freeSurferOutputName(*path, suffix);
+    };
+    const std::string kind = freeSurfer == FreeSurferKind::None ? "GIFTI" : freeSurferKindName(freeSurfer);
 
     const GiftiContent content = classifyGifti(*image);
     const bool plainArrays = content == GiftiContent::TimeSeries || content == GiftiContent::SurfaceMap ||
                              (content == GiftiContent::Unsupported && image->numDA > 0);
     if (asTimeCourse && plainArrays) {
-        if (!importTimeSeries(*image, *path, printToLogtab, openInHost, TimeCourseSource::PlainArrays)) return false;
-        logText("GIFTI arrays successfully imported as a time course.");
+        if (!importTimeSeries(*image, *path, printToLogtab, openInHost, TimeCourseSource::PlainArrays,
+                              outputName(".mtc")))
+            return false;
+        logText(freeSurfer == FreeSurferKind::None ? "GIFTI arrays successfully imported as a time course."
+                                                   : kind + " successfully imported as a time course.");
         return true;
     }
     switch (content) {
         case GiftiContent::Surface:
-            if (!importSurface(*image, *path, printToLogtab, openInHost, reverseWinding, colors.get())) return false;
-            logText("GIFTI surface successfully imported.");
+            if (!importSurface(*image, *path, printToLogtab, openInHost, reverseWinding, colors.get(),
+                               outputName(".srf")))
+                return false;
+            logText(freeSurfer == FreeSurferKind::None ? "GIFTI surface successfully imported."
+                                                       : kind + " successfully imported.");
             return true;
         case GiftiContent::TimeSeries:
             if (!importTimeSeries(*image, *path, printToLogtab, openInHost)) return false;
             logText("GIFTI time series successfully imported.");
             return true;
         case GiftiContent::SurfaceMap:
-            if (!importSurfaceMap(*image, *path, printToLogtab, openInHost)) return false;
-            logText("GIFTI surface map successfully imported.");
+            if (!importSurfaceMap(*image, *path, printToLogtab, openInHost, outputName(".smp"))) return false;
+            logText(freeSurfer == FreeSurferKind::None ? "GIFTI surface map successfully imported."
+                                                       : kind + " successfully imported.");
             return true;
         case GiftiContent::LabelTable:
-            if (!importLabelTable(*image, *path, printToLogtab, openInHost)) return false;
-            logText("GIFTI label table successfully imported.");
+            if (!importLabelTable(*image, *path, printToLogtab, openInHost, outputName(".poi"))) return false;
+            logText(freeSurfer == FreeSurferKind::None ? "GIFTI label table successfully imported."
+                                                       : kind + " successfully imported.");
             return true;
         case GiftiContent::Unsupported: break;
     }

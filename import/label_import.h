@@ -8,6 +8,9 @@
 
 namespace meshbridge {
 
-bool importLabelTable(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
+// The label import.
+// `outputName` is the file written; empty, the input's name with its extension replaced.
+bool importLabelTable(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+                      const std::string& outputName = {});
 
 }  // namespace meshbridge

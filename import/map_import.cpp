@@ -152,13 +152,14 @@ bool createSmpInHost(const SmpData& smp) {
     return true;
 }
 
-bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost) {
+bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+                      const std::string& outputName) {
     if (image.numDA < 1) return refuseImport("The maps", path, "it has no data arrays");
     if (image.numDA > kMaxMaps)
         return refuseImport("The maps", path, formatText("it has more than %d data arrays", kMaxMaps));
 
     SmpData smp;
-    smp.fileName = replaceExtension(path, ".smp");
+    smp.fileName = outputName.empty() ? replaceExtension(path, ".smp") : outputName;
     smp.nrOfVertices = arrayAt(image, 0).dims[0];
     smp.nrOfMaps = static_cast<std::int16_t>(image.numDA);
     smp.version = 5;

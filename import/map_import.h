@@ -29,7 +29,9 @@ bool getDistributionParameters(const gifti_image& image, int i, std::int32_t map
                                std::array<float, 3>& params);
 
 // The map import.
-bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost);
+// `outputName` is the file written; empty, the input's name with its extension replaced.
+bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+                      const std::string& outputName = {});
 
 // Creates the maps of `smp` (their settings) on the host's current surface.
 bool createSmpInHost(const SmpData& smp);

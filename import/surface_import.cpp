@@ -82,13 +82,13 @@ bool readMesh(gifti_image& image, Mesh& mesh, std::string& problem) {
 }  // namespace
 
 bool importSurface(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
-                   bool reverseWinding, const gifti_image* colors) {
+                   bool reverseWinding, const gifti_image* colors, const std::string& outputName) {
     Mesh mesh;
     std::string problem;
     if (!readMesh(image, mesh, problem)) return refuseImport("The surface", path, problem);
 
     SrfData srf;
-    srf.fileName = replaceExtension(path, ".srf");
+    srf.fileName = outputName.empty() ? replaceExtension(path, ".srf") : outputName;
     srf.reserved = 0;
     srf.nrOfVertices = static_cast<std::int32_t>(mesh.points.size() / 3);
     srf.nrOfTriangles = static_cast<std::int32_t>(mesh.triangles.size() / 3);

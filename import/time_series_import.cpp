@@ -121,7 +121,7 @@ bool createMtcInHost(const MtcData& mtc, std::span<const float* const> volumes) 
 }
 
 bool importTimeSeries(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
-                      TimeCourseSource source) {
+                      TimeCourseSource source, const std::string& outputName) {
     if (image.numDA < 1) return refuseImport("The time series", path, "it has no data arrays");
     MtcData mtc;
     mtc.version = 1;
@@ -145,7 +145,7 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
         trAccount = formatText("TR %d ms, as given.", asked);
     }
     mtc.headerFlag = 1;
-    mtc.fileName = replaceExtension(path, ".mtc");
+    mtc.fileName = outputName.empty() ? replaceExtension(path, ".mtc") : outputName;
 
     // Every array must hold one plain number per vertex, as many as the first.
     // The values go from the library's arrays straight into the host's time

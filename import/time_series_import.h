@@ -17,8 +17,9 @@ enum class TimeCourseSource { TimeSeries, PlainArrays };
 
 // The time series import. Takes the values out of the image: its data arrays
 // are empty afterwards.
+// `outputName` is the file written; empty, the input's name with its extension replaced.
 bool importTimeSeries(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
-                      TimeCourseSource source = TimeCourseSource::TimeSeries);
+                      TimeCourseSource source = TimeCourseSource::TimeSeries, const std::string& outputName = {});
 
 // Creates the time course of `mtc`'s header on the host's current surface and
 // fills it from `volumes` (nrOfVolumes arrays of nrOfVertices values).

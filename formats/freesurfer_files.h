@@ -1,0 +1,81 @@
+// The files of FreeSurfer reconstructions, read from their bytes: triangle
+// surfaces (lh.white), morphometry files (lh.thickness, in the new and the old
+// format), MGH and MGZ overlays (one value per vertex and frame),
+// annotations (lh.aparc.annot) and ASCII labels (lh.V1.label). Their numbers
+// are big-endian. Every count is checked against the bytes the file holds
+// before anything is allocated for it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/huge_pages.h"
+
+namespace meshbridge {
+
+enum class FreeSurferKind { None, Surface, QuadSurface, Morphometry, Overlay, CompressedOverlay, Annotation, Label };
+
+// What kind of FreeSurfer file begins with `head` and holds `size` bytes;
+// None for any other file, GIFTI files and other text among them. `head` is
+// the whole file, except that the first few kilobytes tell a gzip'ed file or
+// text: a gzip'ed file is a CompressedOverlay when `inflatedHead`, its first
+// inflated bytes, begin an MGH overlay.
+FreeSurferKind freeSurferKindOf(std::span<const unsigned char> head, std::uint64_t size,
+                                std::span<const unsigned char> inflatedHead = {});
+
+// What messages call a kind: "FreeSurfer surface".
+const char* freeSurferKindName(FreeSurferKind kind);
+
+struct FreeSurferSurface {
+    std::string createdBy;  // the line after the magic number
+    HugePageVector<float> xyz;                // x, y, z of each vertex
+    HugePageVector<std::int32_t> triangles;   // three corners each
+};
+
+// Values per vertex, frame after frame: value v of frame f at f * vertices + v.
+struct FreeSurferValues {
+    std::int32_t nrOfVertices = 0;
+    std::int32_t nrOfFrames = 0;
+    HugePageVector<float> values;
+    float repetitionTimeMs = 0.0f;  // an overlay's TR, 0 when it has none
+};
+
+struct FreeSurferColorEntry {
+    std::int32_t id = 0;  // the structure's number in the table
+    std::string name;
+    std::int32_t red = 0, green = 0, blue = 0, transparency = 0;
+    // The annotation value of the vertices that carry this entry.
+    std::int32_t value() const { return red + green * 256 + blue * 65536; }
+};
+
+struct FreeSurferAnnotation {
+    HugePageVector<std::int32_t> values;  // the annotation value of every vertex, 0 where none is given
+    std::vector<FreeSurferColorEntry> table;
+};
+
+struct FreeSurferLabel {
+    std::vector<std::int32_t> vertices;  // as listed
+};
+
+// Each parses the whole file's bytes; false with the problem, such as "the
+// file ends at byte 120, within the coordinates of 50 vertices", otherwise.
+bool parseFreeSurferSurface(std::span<const unsigned char> bytes, FreeSurferSurface& surface, std::string& problem);
+bool parseMorphometry(std::span<const unsigned char> bytes, FreeSurferValues& values, std::string& problem);
+bool parseMghOverlay(std::span<const unsigned char> bytes, FreeSurferValues& values, std::string& problem);
+bool parseAnnotation(std::span<const unsigned char> bytes, FreeSurferAnnotation& annotation, std::string& problem);
+bool parseLabelFile(std::span<const unsigned char> bytes, FreeSurferLabel& label, std::string& problem);
+
+// The inflated bytes of a gzip'ed file, at most `limit` of them (the rest is
+// not inflated); false with the problem when the data are damaged or end
+// early. Memory grows with what the data hold, not with what they claim.
+bool inflateGzip(std::span<const unsigned char> bytes, std::uint64_t limit, std::vector<unsigned char>& out,
+                 std::string& problem);
+
+// The bytes an MGH overlay holds at most when its header is `header` (284
+// bytes or more): header, data and the trailer read after them; 0 when the
+// header is no overlay's.
+std::uint64_t mghOverlayMaximumSize(std::span<const unsigned char> header);
+
+}  // namespace meshbridge

@@ -1,0 +1,142 @@
+#!/usr/bin/python3
+"""FreeSurfer's own files as nibabel writes them, and checks of what the
+plug-in made of them, against what nibabel reads in the originals.
+
+Usage:
+  freesurfer_files.py make DIR LEVEL
+      Writes, for an icosphere of 10 * 4^LEVEL + 2 vertices: lh.white (with a
+      volume-geometry footer), lh.thickness, lh.curv in the old two-byte
+      format, lh.aparc.annot (some vertices in no label), rh.aparc.annot with
+      the old colour table, lh.V1.label, lh.sig.mgz (one float frame),
+      lh.stack.mgh (three short frames) and lh.run.mgh (five float frames,
+      TR 1500 ms).
+  freesurfer_files.py check DIR
+      Compares the GIFTI exports of the imports with the originals: the
+      surface's coordinates and triangles, every map's values (float32, bit
+      for bit), the label name of every vertex in the per-vertex label
+      exports, the vertices of lh.V1.poi, and the time course of lh.run.mgh.
+      Prints what differs; exits 1 if anything does.
+"""
+import os
+import struct
+import sys
+
+import nibabel
+import numpy
+from nibabel.freesurfer import io
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_sphere import icosphere  # noqa: E402
+from check_label_patches import read_poi  # noqa: E402
+
+NAMES = [b"unknown", b"bankssts", b"cuneus", b"precuneus"]
+COLOURS = numpy.array([[25, 5, 25, 0], [25, 100, 40, 0], [220, 180, 140, 0], [160, 140, 180, 0]])
+V1 = [5, 7, 100, 3, 64]
+
+
+def values(count, seed):
+    rng = numpy.random.default_rng(seed)
+    return (rng.standard_normal(count) * 2).astype(numpy.float32)
+
+
+def labels(count, seed):
+    rng = numpy.random.default_rng(seed)
+    return rng.integers(-1, len(NAMES), count)  # -1: in no label
+
+
+def make(folder, level):
+    xyz, faces = icosphere(level)
+    n = len(xyz)
+    geometry = {"head": [2, 0, 20], "valid": "1  # volume info valid", "filename": "vol.nii",
+                "volume": [256, 256, 256], "voxelsize": [1, 1, 1], "xras": [-1, 0, 0], "yras": [0, 0, -1],
+                "zras": [0, 1, 0], "cras": [0, 0, 0]}
+    io.write_geometry(os.path.join(folder, "lh.white"), xyz.astype(numpy.float64), faces, volume_info=geometry)
+    io.write_morph_data(os.path.join(folder, "lh.thickness"), numpy.abs(values(n, 1)))
+    # The old format: three-byte counts, then hundredths in two bytes.
+    hundredths = numpy.round(values(n, 2) * 100).astype(">i2")
+    with open(os.path.join(folder, "lh.curv"), "wb") as out:
+        out.write(n.to_bytes(3, "big") + len(faces).to_bytes(3, "big") + hundredths.tobytes())
+    io.write_annot(os.path.join(folder, "lh.aparc.annot"), labels(n, 3), COLOURS, NAMES)
+    write_old_annot(os.path.join(folder, "rh.aparc.annot"), labels(n, 4))
+    with open(os.path.join(folder, "lh.V1.label"), "w") as out:
+        out.write("#!ascii label  , from subject fsaverage vox2ras=TkReg\n%d\n" % len(V1))
+        for v in V1:
+            out.write("%d  %.3f  %.3f  %.3f 0.0000000000\n" % (v, *xyz[v]))
+    affine = numpy.eye(4)
+    nibabel.save(nibabel.MGHImage(values(n, 5).reshape(n, 1, 1), affine), os.path.join(folder, "lh.sig.mgz"))
+    stack = numpy.stack([numpy.round(values(n, 6 + f) * 1000) for f in range(3)], axis=-1).astype(numpy.int16)
+    nibabel.save(nibabel.MGHImage(stack.reshape(n, 1, 1, 3), affine), os.path.join(folder, "lh.stack.mgh"))
+    run = nibabel.MGHImage(numpy.stack([values(n, 10 + f) for f in range(5)], axis=-1).reshape(n, 1, 1, 5), affine)
+    run.header["tr"] = 1500
+    nibabel.save(run, os.path.join(folder, "lh.run.mgh"))
+
+
+def write_old_annot(path, vertex_labels):
+    """The annotation format before colour tables had a version: entries
+    without their numbers."""
+    def counted(text):
+        return struct.pack(">i", len(text) + 1) + text + b"\0"
+    packed = COLOURS[:, 0] + COLOURS[:, 1] * 256 + COLOURS[:, 2] * 65536
+    data = struct.pack(">i", len(vertex_labels))
+    for v, label in enumerate(vertex_labels):
+        data += struct.pack(">ii", v, 0 if label < 0 else packed[label])
+    data += struct.pack(">ii", 1, len(NAMES)) + counted(b"colortable.txt")
+    for name, colour in zip(NAMES, COLOURS):
+        data += counted(name) + struct.pack(">4i", *colour)
+    open(path, "wb").write(data)
+
+
+def first_array(path):
+    return nibabel.load(path).darrays[0].data
+
+
+def check(folder):
+    at = lambda name: os.path.join(folder, name)  # noqa: E731
+    problems = []
+    xyz, faces = io.read_geometry(at("lh.white"))
+    exported = nibabel.load(at("lh.white.surf.gii"))
+    if not numpy.array_equal(exported.darrays[0].data, xyz.astype(numpy.float32)):
+        problems.append("lh.white: coordinates differ")
+    if not numpy.array_equal(exported.darrays[1].data, faces):
+        problems.append("lh.white: triangles differ")
+    maps = {"lh.thickness": io.read_morph_data(at("lh.thickness")), "lh.curv": io.read_morph_data(at("lh.curv")),
+            "lh.sig": numpy.asarray(nibabel.load(at("lh.sig.mgz")).dataobj).reshape(-1)}
+    stack = numpy.asarray(nibabel.load(at("lh.stack.mgh")).dataobj).reshape(-1, 3)
+    for name, expected in maps.items():
+        got = first_array(at(name + ".func.gii"))
+        if not numpy.array_equal(got, numpy.asarray(expected, dtype=numpy.float32)):
+            problems.append("%s: values differ" % name)
+    arrays = nibabel.load(at("lh.stack.func.gii")).darrays
+    if len(arrays) != 3 or any(not numpy.array_equal(arrays[f].data, stack[:, f].astype(numpy.float32))
+                               for f in range(3)):
+        problems.append("lh.stack: frames differ")
+    for hemisphere in ("lh", "rh"):
+        vertex_labels, _, names = io.read_annot(at(hemisphere + ".aparc.annot"))
+        exported = nibabel.load(at(hemisphere + ".aparc.label.gii"))
+        table = exported.labeltable.get_labels_as_dict()
+        got = [table[int(key)] for key in exported.darrays[0].data]
+        expected = ["???" if label < 0 else names[label].decode() for label in vertex_labels]
+        if got != expected:
+            wrong = sum(g != e for g, e in zip(got, expected))
+            problems.append("%s.aparc: %d vertices carry another label" % (hemisphere, wrong))
+    patches = read_poi(at("lh.V1.poi"))
+    if [(name, vertices) for name, _, _, vertices in patches] != [("lh.V1", V1)]:
+        problems.append("lh.V1.poi holds %s" % patches)
+    run = numpy.asarray(nibabel.load(at("lh.run.mgh")).dataobj).reshape(-1, 5)
+    arrays = nibabel.load(at("lh.run.time.gii")).darrays
+    if len(arrays) != 5 or any(not numpy.array_equal(arrays[f].data, run[:, f]) for f in range(5)):
+        problems.append("lh.run: volumes differ")
+    for problem in problems:
+        print(problem)
+    return 1 if problems else 0
+
+
+def main():
+    if sys.argv[1] == "make":
+        make(sys.argv[2], int(sys.argv[3]))
+        return 0
+    return check(sys.argv[2])
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,96 @@
+// FreeSurfer's own files, as nibabel writes them, straight into the host's
+// files; their GIFTI exports hold what nibabel reads in the originals.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/e2e/process.h"
+#include "tests/support/temp_dir.h"
+
+using ::testing::HasSubstr;
+using namespace meshbridge::test;
+
+namespace {
+
+void makeFreeSurferFiles(const TempDir& dir, const std::string& level) {
+    const ProcessResult made =
+        runProcess({kPython, testScript("freesurfer_files.py"), "make", dir.path().string(), level});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+}
+
+}  // namespace
+
+TEST(FreeSurferFiles, ImportUnderTheirOwnNamesAndExportWithNibabelsValues) {
+    TempDir dir;
+    makeFreeSurferFiles(dir, "7");  // 163 842 vertices, as fsaverage
+    ProcessResult result = runMeshbridgeOk({"import", dir.file("lh.white")});
+    EXPECT_THAT(result.out, HasSubstr("SRF saved as:\n" + dir.file("lh.white.srf") + "\n"));
+    EXPECT_THAT(result.out, HasSubstr("FreeSurfer surface successfully imported.\n"));
+    result = runMeshbridgeOk({"import", dir.file("lh.thickness"), "--answer", "yes"});
+    EXPECT_THAT(result.out, HasSubstr("SMP saved as:\n" + dir.file("lh.thickness.smp") + "\n"));
+    runMeshbridgeOk({"import", dir.file("lh.curv"), "--answer", "no", "--answer", "0"});
+    // The overlay's values are what the user says: z scores need no more answers.
+    result = runMeshbridgeOk({"import", dir.file("lh.sig.mgz"), "--answer", "4"});
+    EXPECT_THAT(result.err, HasSubstr("Which values does lh.sig.mgz hold? 1: t statistic"));
+    EXPECT_THAT(result.out, HasSubstr("SMP saved as:\n" + dir.file("lh.sig.smp") + "\n"));
+    runMeshbridgeOk({"import", dir.file("lh.stack.mgh"), "--answer", "4"});
+    result = runMeshbridgeOk({"import", dir.file("lh.aparc.annot")});
+    EXPECT_THAT(result.out, HasSubstr("POI saved as:\n" + dir.file("lh.aparc.poi") + "\n"));
+    EXPECT_THAT(result.out, HasSubstr("vertices of " + dir.file("lh.aparc.annot") +
+                                      " carry a value that its colour table does not hold: they form the patch \"???\"."));
+    runMeshbridgeOk({"import", dir.file("rh.aparc.annot")});
+    result = runMeshbridgeOk({"import", dir.file("lh.V1.label"), "--surface", dir.file("lh.white.srf")});
+    EXPECT_THAT(result.out, HasSubstr("POI saved as:\n" + dir.file("lh.V1.poi") + "\n"));
+    result = runMeshbridgeOk(
+        {"import", dir.file("lh.run.mgh"), "--as-time-course", "--surface", dir.file("lh.white.srf")});
+    EXPECT_THAT(result.out, HasSubstr("TR 1500 ms from the TimeStep 1500 of the file's metadata"));
+
+    runMeshbridgeOk({"export", dir.file("lh.white.srf")});
+    for (const char* maps : {"lh.thickness.smp", "lh.curv.smp", "lh.sig.smp", "lh.stack.smp"})
+        runMeshbridgeOk({"export", dir.file(maps), "--binary"});
+    for (const char* patches : {"lh.aparc.poi", "rh.aparc.poi"})
+        runMeshbridgeOk({"export", dir.file(patches), "--labels-per-vertex"});
+    runMeshbridgeOk({"export", dir.file("lh.run.mtc")});
+    const ProcessResult check = runProcess({kPython, testScript("freesurfer_files.py"), "check", dir.path().string()});
+    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+}
+
+TEST(FreeSurferFiles, DamagedFilesAreRefusedWithTheirReasonAndNothingWritten) {
+    TempDir dir;
+    makeFreeSurferFiles(dir, "2");  // 162 vertices
+    const auto cut = [&](const char* name, std::size_t keep, const char* as) {
+        const std::string bytes = readFile(dir.file(name));
+        writeFile(dir.file(as), bytes.substr(0, std::min(keep, bytes.size())));
+    };
+    cut("lh.white", 300, "lh.short");          // within the coordinates
+    cut("lh.aparc.annot", 1000, "lh.cut.annot");  // within the vertex pairs
+    cut("lh.stack.mgh", 1000, "lh.cut.mgh");      // within the values
+    std::string faces = readFile(dir.file("lh.white"));
+    // The last face's last corner: vertex 162 of 162.
+    const std::size_t lastCorner = faces.find("\n\n") + 2 + 8 + 162 * 12 + 320 * 12 - 4;
+    faces.replace(lastCorner, 4, std::string("\0\0\0\xa2", 4));
+    writeFile(dir.file("lh.badface"), faces);
+    writeFile(dir.file("lh.bad.label"), "#!ascii label\n3\n1 0 0 0 0\n-1 0 0 0 0\n2 0 0 0 0\n");
+    writeFile(dir.file("lh.many.label"), "#!ascii label\n2000000000\n1 0 0 0 0\n");
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"lh.short", "The FreeSurfer surface in %s cannot be imported: the file ends at byte 300, within the coordinates"},
+        {"lh.badface", "cannot be imported: face 319 uses the vertex index 162, outside 0 to 161."},
+        {"lh.cut.annot", "The FreeSurfer annotation in %s cannot be imported: the file ends at byte 1000, within the "
+                         "vertex and value pairs"},
+        {"lh.cut.mgh", "The MGH overlay in %s cannot be imported: the file ends at byte 1000, within the values"},
+        {"lh.bad.label", "cannot be imported: its vertex line 2 names the vertex -1: a label of the volume"},
+        {"lh.many.label", "cannot be imported: it claims 2000000000 vertices, more lines than its"},
+    };
+    for (const auto& [name, message] : cases) {
+        const ProcessResult result = runMeshbridge({"import", dir.file(name), "--answer", "4"});
+        EXPECT_EQ(result.exitCode, 1) << name << "\n" << result.out << result.err;
+        std::string expected = message;
+        if (const std::size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, dir.file(name));
+        EXPECT_THAT(result.err, HasSubstr(expected)) << name;
+    }
+    for (const char* written : {"lh.short.srf", "lh.badface.srf", "lh.cut.poi", "lh.cut.smp", "lh.bad.poi",
+                                "lh.many.poi"})
+        EXPECT_FALSE(std::filesystem::exists(dir.file(written))) << written;
+}
