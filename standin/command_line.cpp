@@ -206,7 +206,7 @@ const char* flag(bool set) { return set ? "1" : "0"; }
 
 // Step 3: the dialog parameters of an import.
 std::string buildImport(Invocation& invocation, const Options& options, int fileType) {
-    if (invocation.files.empty()) return "import wants the GIFTI FILE to import";
+    if (invocation.files.empty()) return "import wants the GIFTI or FreeSurfer FILE to import";
     if (fileType == 0) fileType = importFileTypeIdForName(invocation.files.front());
     if (!options.colorsFile.empty()) invocation.files.insert(invocation.files.begin() + 1, options.colorsFile);
     invocation.parameters = {
@@ -274,7 +274,8 @@ int importFileTypeIdForName(const std::string& name) {
     const std::string base = withoutGzip(lastComponent(name));
     if (endsWith(base, ".time.gii")) return kFileTypeMtc;
     if (endsWith(base, ".func.gii") || endsWith(base, ".shape.gii")) return kFileTypeSmp;
-    if (endsWith(base, ".label.gii")) return kFileTypePoi;
+    if (endsWith(base, ".label.gii") || endsWith(base, ".annot") || endsWith(base, ".label")) return kFileTypePoi;
+    if (endsWith(base, ".mgh") || endsWith(base, ".mgz")) return kFileTypeSmp;
     return kFileTypeSrf;
 }
 
@@ -311,13 +312,14 @@ std::string helpText() {
     return R"(Usage: meshbridge [OPTIONS] COMMAND [ARGUMENTS]
 
 meshbridge converts between GIFTI files and the host application's own surface
-files (SRF, SMP, MTC, POI) by running the Meshbridge plug-in exactly as the
+files (SRF, SMP, MTC, POI), and imports FreeSurfer's surfaces, morphometry,
+overlays, annotations and labels, by running the Meshbridge plug-in exactly as the
 host does: it loads the plug-in library, plays the host's part (dialogs,
 questions, log) and prints the plug-in's log on standard output. Message boxes
 and the answers given to dialogs and questions go to standard error.
 
 Commands:
-  import FILE.gii [FILE...]
+  import FILE [FILE...]
                         Convert a GIFTI file (.gii, or .gii.gz compressed);
                         what it becomes follows from its contents: a surface
                         an .srf file beside it, statistic or shape maps an
@@ -327,16 +329,25 @@ Commands:
                         answer the dialogs that follow, in order (such as the
                         SRF file asked for when labels name their vertices
                         and the host has no surface).
+                        FreeSurfer's files, told by their contents, come in
+                        the same way: a surface (lh.white) gives lh.white.srf,
+                        a morphometry file (lh.thickness) lh.thickness.smp,
+                        an MGH or MGZ overlay (lh.sig.mgz) lh.sig.smp, one map
+                        a frame, after asking what its values are (--answer
+                        1 to 5), an annotation (lh.aparc.annot) lh.aparc.poi,
+                        a patch a label, and a label file (lh.V1.label)
+                        lh.V1.poi, one patch of its vertices.
       --colors COLORS.gii
                         Colour the surface with the label table of COLORS.gii.
       --reverse-winding Turn every triangle over.
       --dump            Log the header of the written file.
       --as-time-course  Import a file of plain arrays (maps of any intent, as
                         Workbench's -cifti-separate writes a dense time
-                        series) as one time course, an array a volume, into
-                        the host's surface (--surface); the repetition time
-                        comes from the file's TimeStep, else it is asked for
-                        (--answer MILLISECONDS).
+                        series, or an MGH/MGZ overlay's frames) as one time
+                        course, an array a volume, into the host's surface
+                        (--surface); the repetition time comes from the
+                        file's TimeStep (an overlay's TR), else it is asked
+                        for (--answer MILLISECONDS).
       --open            Open the result in the host (a surface: leave its
                         path in the parameter SrfFileName; maps: create them
                         on the current surface and load the file there; a
