@@ -159,6 +159,10 @@ float mghValue(const unsigned char* at, std::int32_t type) {
 // An ASCII line of a label file: its text without the line end, and the
 // position after it.
 std::string_view nextLine(std::string_view text, std::size_t& at) {
+    if (at >= text.size()) {
+        at = text.size() + 1;
+        return {};
+    }
     const std::size_t end = std::min(text.find('\n', at), text.size());
     std::string_view line = text.substr(at, end - at);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);

@@ -46,8 +46,12 @@ struct FreeSurferColorEntry {
     std::int32_t id = 0;  // the structure's number in the table
     std::string name;
     std::int32_t red = 0, green = 0, blue = 0, transparency = 0;
-    // The annotation value of the vertices that carry this entry.
-    std::int32_t value() const { return red + green * 256 + blue * 65536; }
+    // The annotation value of the vertices that carry this entry (wrapping
+    // around, as 32-bit arithmetic does, for colour values beyond a byte).
+    std::int32_t value() const {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(red) + (static_cast<std::uint32_t>(green) << 8) +
+                                         (static_cast<std::uint32_t>(blue) << 16));
+    }
 };
 
 struct FreeSurferAnnotation {

@@ -4,7 +4,11 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <exception>
+#include <future>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -262,45 +266,127 @@ private:
     std::vector<std::int32_t> before_;
 };
 
+// The corners of each vertex, in triangle order, in one table: corner
+// 3f + c is corner c of triangle f.
+struct RingCorners {
+    std::span<const std::int32_t> triangles;
+    HugePageVector<std::uint32_t> offset{0};  // corners of vertex v: corners[offset[v], offset[v + 1])
+    HugePageVector<std::uint32_t> corners;
+};
+
 NeighborRings::NeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles)
-    : triangles_(triangles), builder_(std::make_unique<RingBuilder>(static_cast<std::size_t>(std::max(nrOfVertices, 0)))) {
+    : nrOfVertices_(nrOfVertices),
+      builder_(std::make_unique<RingBuilder>(static_cast<std::size_t>(std::max(nrOfVertices, 0)))) {
+    auto table = std::make_shared<RingCorners>();
+    table->triangles = triangles;
     const auto n = static_cast<std::size_t>(std::max(nrOfVertices, 0));
-    // The corners of each vertex, in triangle order, in one table: corner
-    // 3f + c is corner c of triangle f.
-    offset_.resize(n + 1);
-    for (std::int32_t vertex : triangles) ++offset_[static_cast<std::size_t>(vertex) + 1];
-    for (std::size_t v = 0; v < n; ++v) offset_[v + 1] += offset_[v];
-    corners_.resize(triangles.size());
+    HugePageVector<std::uint32_t>& offset = table->offset;
+    offset.resize(n + 1);
+    for (std::int32_t vertex : triangles) ++offset[static_cast<std::size_t>(vertex) + 1];
+    for (std::size_t v = 0; v < n; ++v) offset[v + 1] += offset[v];
+    table->corners.resize(triangles.size());
     for (std::size_t corner = 0; corner < triangles.size(); ++corner) {
-        corners_[offset_[static_cast<std::size_t>(triangles[corner])]++] = static_cast<std::uint32_t>(corner);
+        table->corners[offset[static_cast<std::size_t>(triangles[corner])]++] = static_cast<std::uint32_t>(corner);
     }
-    for (std::size_t v = n; v > 0; --v) offset_[v] = offset_[v - 1];  // back to the starts
-    if (n > 0) offset_[0] = 0;
+    for (std::size_t v = n; v > 0; --v) offset[v] = offset[v - 1];  // back to the starts
+    if (n > 0) offset[0] = 0;
+    corners_ = std::move(table);
 }
 
+NeighborRings::NeighborRings(std::shared_ptr<const RingCorners> corners, std::int32_t nrOfVertices)
+    : corners_(std::move(corners)),
+      nrOfVertices_(nrOfVertices),
+      builder_(std::make_unique<RingBuilder>(static_cast<std::size_t>(std::max(nrOfVertices, 0)))) {}
+
 NeighborRings::~NeighborRings() = default;
+NeighborRings::NeighborRings(NeighborRings&&) noexcept = default;
+
+std::size_t NeighborRings::size() const { return corners_->offset.size() - 1; }
 
 std::span<const std::int32_t> NeighborRings::ring(std::size_t vertex) {
+    const std::span<const std::int32_t> triangles = corners_->triangles;
+    const HugePageVector<std::uint32_t>& offset = corners_->offset;
+    const HugePageVector<std::uint32_t>& corners = corners_->corners;
     // Rings are asked for in vertex order, and a vertex's triangles lie
     // anywhere: those of a vertex a few ahead are fetched into the cache now,
     // so that they are there when its turn comes.
     constexpr std::size_t kAhead = 8;
     if (vertex + kAhead < size()) {
-        for (std::uint32_t at = offset_[vertex + kAhead]; at < offset_[vertex + kAhead + 1]; ++at)
-            prefetch(&triangles_[corners_[at]]);
+        for (std::uint32_t at = offset[vertex + kAhead]; at < offset[vertex + kAhead + 1]; ++at)
+            prefetch(&triangles[corners[at]]);
     }
     // Pair of a corner: the next two corners of its triangle, in winding order.
-    const std::uint32_t begin = offset_[vertex], end = offset_[vertex + 1];
+    const std::uint32_t begin = offset[vertex], end = offset[vertex + 1];
     pairs_.resize(2 * std::size_t{end - begin});
     std::int32_t* pair = pairs_.data();
     for (std::uint32_t at = begin; at < end; ++at, pair += 2) {
-        const std::size_t corner = corners_[at];
+        const std::size_t corner = corners[at];
         const std::size_t first = corner - corner % 3;
-        pair[0] = triangles_[first + (corner + 1) % 3];
-        pair[1] = triangles_[first + (corner + 2) % 3];
+        pair[0] = triangles[first + (corner + 1) % 3];
+        pair[1] = triangles[first + (corner + 2) % 3];
     }
     builder_->build(static_cast<std::int32_t>(vertex), pairs_, ring_);
     return ring_;
+}
+
+struct ParallelRings::Worker {
+    std::size_t half = 0;
+    std::optional<NeighborRings> table;  // the worker's, built by the worker
+    std::optional<NeighborRings> lower;  // the calling thread's reader of the same table
+    SrfNeighborTable upper;              // the upper half's rings, from vertex `half` on
+    std::promise<void> tableBuilt;
+    std::future<void> tableReady = tableBuilt.get_future();
+    std::exception_ptr failure;
+    std::thread thread;
+    bool joined = false;
+
+    void join() {
+        if (joined) return;
+        thread.join();
+        joined = true;
+    }
+};
+
+ParallelRings::ParallelRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles)
+    : worker_(std::make_unique<Worker>()) {
+    Worker& w = *worker_;
+    w.half = static_cast<std::size_t>(std::max(nrOfVertices, 0)) / 2;
+    w.thread = std::thread([&w, nrOfVertices, triangles] {
+        try {
+            w.table.emplace(nrOfVertices, triangles);
+        } catch (...) {
+            w.tableBuilt.set_exception(std::current_exception());
+            return;
+        }
+        w.tableBuilt.set_value();
+        try {
+            const std::size_t n = w.table->size();
+            w.upper.offsets.reserve(n - w.half + 1);
+            w.upper.indices.reserve(triangles.size() - triangles.size() / 2);
+            for (std::size_t v = w.half; v < n; ++v) w.upper.append(w.table->ring(v));
+        } catch (...) {
+            w.failure = std::current_exception();
+        }
+    });
+}
+
+ParallelRings::~ParallelRings() { worker_->join(); }
+
+std::span<const std::int32_t> ParallelRings::ring(std::size_t vertex) {
+    Worker& w = *worker_;
+    if (vertex < w.half) {
+        if (!w.lower) {
+            w.tableReady.get();  // rethrows when the table could not be built
+            w.lower.emplace(w.table->sibling());
+        }
+        return w.lower->ring(vertex);
+    }
+    if (!w.joined) {
+        w.join();
+        if (w.failure) std::rethrow_exception(w.failure);
+        if (!w.table) w.tableReady.get();
+    }
+    return w.upper[vertex - w.half].indices;
 }
 
 SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles) {

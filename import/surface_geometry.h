@@ -31,6 +31,7 @@ void computeVertexNormals(SrfData& srf);
 SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles);
 
 class RingBuilder;
+struct RingCorners;
 
 // The same rings one vertex at a time, from one corner table, for a writer
 // that streams them instead of keeping a table of all. `triangles` must
@@ -41,17 +42,46 @@ public:
     ~NeighborRings();
     NeighborRings(const NeighborRings&) = delete;
     NeighborRings& operator=(const NeighborRings&) = delete;
+    NeighborRings(NeighborRings&&) noexcept;
 
-    std::size_t size() const { return offset_.size() - 1; }
+    // Another reader of the same corner table, with room of its own to build
+    // rings in: this one and its sibling may be read on two threads at once.
+    NeighborRings sibling() const { return NeighborRings(corners_, nrOfVertices_); }
+
+    std::size_t size() const;
     // The ring of `vertex`, valid until the next call.
     std::span<const std::int32_t> ring(std::size_t vertex);
 
 private:
-    std::span<const std::int32_t> triangles_;
-    HugePageVector<std::uint32_t> offset_{0};  // corners of vertex v: corners_[offset_[v], offset_[v + 1])
-    HugePageVector<std::uint32_t> corners_;
+    NeighborRings(std::shared_ptr<const RingCorners> corners, std::int32_t nrOfVertices);
+
+    std::shared_ptr<const RingCorners> corners_;
+    std::int32_t nrOfVertices_;
     std::vector<std::int32_t> pairs_, ring_;
     std::unique_ptr<RingBuilder> builder_;
+};
+
+// The rings of every vertex in vertex order, built on two threads: a worker
+// started by the constructor builds the corner table and the rings of the
+// upper half of the vertices, while the calling thread does other work and
+// then reads the lower half's rings from the same table. The worker does
+// pure computation (it never calls the host) and is joined before the upper
+// half is read, or by the destructor. `triangles` must outlive the object and
+// stay unchanged.
+class ParallelRings {
+public:
+    ParallelRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles);
+    ~ParallelRings();
+    ParallelRings(const ParallelRings&) = delete;
+    ParallelRings& operator=(const ParallelRings&) = delete;
+
+    // The ring of `vertex`, valid until the next call. Rethrows what the
+    // worker met (an allocation that failed).
+    std::span<const std::int32_t> ring(std::size_t vertex);
+
+private:
+    struct Worker;
+    std::unique_ptr<Worker> worker_;
 };
 
 }  // namespace meshbridge

@@ -93,6 +93,19 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
     srf.nrOfVertices = static_cast<std::int32_t>(mesh.points.size() / 3);
     srf.nrOfTriangles = static_cast<std::int32_t>(mesh.triangles.size() / 3);
 
+    // The triangles stay where they were read (the library's array, kept until
+    // the image goes) unless they had to be converted.
+    srf.triangles = std::move(mesh.triangles);
+    if (reverseWinding) {
+        for (std::size_t f = 0; f + 2 < srf.triangles.size(); f += 3) std::swap(srf.triangles[f], srf.triangles[f + 2]);
+    }
+    srf.nrOfStripElements = 0;
+    // The rings are built on a worker thread while this one splits the
+    // coordinates, finds the colours and normals and writes them; the rings go
+    // straight into the file, one vertex at a time, after what is written
+    // already has been released.
+    ParallelRings rings(srf.nrOfVertices, std::span<const std::int32_t>(srf.triangles.data(), srf.triangles.size()));
+
     logText(formatText("nr of vertices: %i", srf.nrOfVertices));
     const auto n = static_cast<std::size_t>(srf.nrOfVertices);
     HugePageVector<float>& x = srf.vertexX.owned();
@@ -121,28 +134,17 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
                        srf.nrOfVertices));
     srf.vertexColors = convertGiftiColors(colorSource, srf.nrOfVertices);
 
-    // The triangles stay where they were read (the library's array, kept until
-    // the image goes) unless they had to be converted.
-    srf.triangles = std::move(mesh.triangles);
-    if (reverseWinding) {
-        for (std::size_t f = 0; f + 2 < srf.triangles.size(); f += 3) std::swap(srf.triangles[f], srf.triangles[f + 2]);
-    }
-    srf.nrOfStripElements = 0;
     computeVertexNormals(srf);
-
-    // The rings go straight into the file, one vertex at a time. Their table
-    // is built when the writer first asks, with the coordinates, normals and
-    // colours already in the file and released: both are never held at once.
-    std::optional<NeighborRings> rings;
+    bool released = false;
     const auto ringOf = [&](std::size_t vertex) {
-        if (!rings) {
+        if (!released) {
             for (HostArray<float>* written : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX, &srf.normalY,
                                               &srf.normalZ})
                 HugePageVector<float>().swap(written->owned());
             HugePageVector<std::int32_t>().swap(srf.vertexColors.owned());
-            rings.emplace(srf.nrOfVertices, std::span<const std::int32_t>(srf.triangles.data(), srf.triangles.size()));
+            released = true;
         }
-        return rings->ring(vertex);
+        return rings.ring(vertex);
     };
     if (!writeSrfFile(srf, ringOf)) return false;
     if (printToLogtab) dumpSrfHeader(srf, false, true);

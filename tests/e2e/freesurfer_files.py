@@ -31,7 +31,11 @@ from check_label_patches import read_poi  # noqa: E402
 
 NAMES = [b"unknown", b"bankssts", b"cuneus", b"precuneus"]
 COLOURS = numpy.array([[25, 5, 25, 0], [25, 100, 40, 0], [220, 180, 140, 0], [160, 140, 180, 0]])
-V1 = [5, 7, 100, 3, 64]
+V1 = [5, 7, 100, 3, 64]  # those within the mesh
+
+
+def v1_of(count):
+    return [v for v in V1 if v < count]
 
 
 def values(count, seed):
@@ -59,8 +63,8 @@ def make(folder, level):
     io.write_annot(os.path.join(folder, "lh.aparc.annot"), labels(n, 3), COLOURS, NAMES)
     write_old_annot(os.path.join(folder, "rh.aparc.annot"), labels(n, 4))
     with open(os.path.join(folder, "lh.V1.label"), "w") as out:
-        out.write("#!ascii label  , from subject fsaverage vox2ras=TkReg\n%d\n" % len(V1))
-        for v in V1:
+        out.write("#!ascii label  , from subject fsaverage vox2ras=TkReg\n%d\n" % len(v1_of(n)))
+        for v in v1_of(n):
             out.write("%d  %.3f  %.3f  %.3f 0.0000000000\n" % (v, *xyz[v]))
     affine = numpy.eye(4)
     nibabel.save(nibabel.MGHImage(values(n, 5).reshape(n, 1, 1), affine), os.path.join(folder, "lh.sig.mgz"))
@@ -120,7 +124,7 @@ def check(folder):
             wrong = sum(g != e for g, e in zip(got, expected))
             problems.append("%s.aparc: %d vertices carry another label" % (hemisphere, wrong))
     patches = read_poi(at("lh.V1.poi"))
-    if [(name, vertices) for name, _, _, vertices in patches] != [("lh.V1", V1)]:
+    if [(name, vertices) for name, _, _, vertices in patches] != [("lh.V1", v1_of(len(xyz)))]:
         problems.append("lh.V1.poi holds %s" % patches)
     run = numpy.asarray(nibabel.load(at("lh.run.mgh")).dataobj).reshape(-1, 5)
     arrays = nibabel.load(at("lh.run.time.gii")).darrays

@@ -180,6 +180,8 @@ TEST(FreeSurferAnnotationFile, ReadsPairsInAnyOrderAndBothColourTables) {
     ASSERT_EQ(annotation.table.size(), 1u);
     EXPECT_EQ(annotation.table[0].name, "unknown");
     EXPECT_EQ(annotation.table[0].value(), 1);
+    // Colour values beyond a byte wrap around instead of overflowing.
+    EXPECT_EQ((FreeSurferColorEntry{0, "", INT32_MAX, INT32_MAX, INT32_MAX, 0}.value()), 0x7FFEFEFF);
 }
 
 TEST(FreeSurferAnnotationFile, RefusesUnknownTablesVerticesOutsideAndTablesCutShort) {
@@ -213,6 +215,8 @@ TEST(FreeSurferLabelFile, ReadsTheVertexOfEveryLineAndRefusesWhatIsNoSurfaceLabe
     EXPECT_EQ(problem, "it ends after 2 of its 3 vertex lines");
     EXPECT_FALSE(parseLabelFile(bytes("#\n1\n1 0 0 zero 0\n"), label, problem));
     EXPECT_EQ(problem, "its vertex line 1 \"1 0 0 zero 0\" is not a vertex number and four values");
+    EXPECT_FALSE(parseLabelFile(bytes("#!ascii label"), label, problem));
+    EXPECT_EQ(problem, "its second line \"\" is no count of vertices");
     EXPECT_FALSE(parseLabelFile(bytes("#\nmany\n"), label, problem));
     EXPECT_EQ(problem, "its second line \"many\" is no count of vertices");
 }
