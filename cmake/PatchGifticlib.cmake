@@ -73,8 +73,10 @@
 # 15. GIFTI files are read through zlib, so that gzip-compressed files
 #     (".gii.gz", as nibabel writes them) are read as well as plain ones.
 # 16. The data paths go through the plug-in's own code (common/gifti_codecs.h):
-#     Base64 and ASCII writing, zlib compression and inflation, and the
-#     parsing of ASCII numbers; the bytes written are the same, only the
+#     Base64 and ASCII writing, Base64 reading (the characters kept, and
+#     the blocks decoded, several at a time), zlib compression and
+#     inflation, and the parsing of ASCII numbers; the bytes written and read
+#     are the same, only the
 #     compressed stream may differ (it inflates to the same bytes).
 # 17. A data array whose size is more than the file could hold (its text:
 #     a byte per Base64 byte, one number per two bytes of ASCII; or its
@@ -281,9 +283,16 @@ replace_once(xml
   "            memmove(xd->ddata, xd->ddata + filled - xd->doff, xd->doff);\n            if( xd->verb > 6 )\n                fprintf(stderr,\"   bytes are '%.*s'\\n\",xd->doff,\n                        (char *)xd->ddata);\n        }\n\n        /* adjust remaining bytes for next time */\n        rem_bytes_in -= copy_len;  /* more than apply_len, if bad chars */"
   "the characters of Base64 data carried to the next piece")
 replace_once(xml
-  "                if( b64_decode_table[usrc[c]] == (unsigned char)0x80 )\n                    errs++;\n                else \n                    dest[apply_len++] = src[c];"
-  "                if( b64_decode_table[usrc[c]] != (unsigned char)0x80 )\n                    dest[apply_len++] = src[c];\n                else if( usrc[c] != ' ' && usrc[c] != '\\t' && usrc[c] != '\\r' && usrc[c] != '\\n' )\n                    errs++;"
+  "            apply_len = 0;\n            for(c = 0; c < src_len; c++){\n                if( b64_decode_table[usrc[c]] == (unsigned char)0x80 )\n                    errs++;\n                else \n                    dest[apply_len++] = src[c];\n            }"
+  "            apply_len = meshbridge_base64_compact(src, src_len, dest, &errs);"
   "the Base64 check that skips and counts")
+# Its Base64 decoding, four characters at a time into a local count (the
+# count behind a pointer had to be read and written again after every byte
+# stored, as the bytes might have been it).
+replace_once(xml
+  "    for( ind = 0; ind < blocks && *needed >= 3; ind++, *needed -= 3 ){\n        GII_B64_decode4(din[0],din[1],din[2],din[3], dout[0],dout[1],dout[2]);\n\n        din  += 4;\n        dout += 3;\n    }"
+  "    ind = *needed / 3 < blocks ? (int)(*needed / 3) : blocks;\n    meshbridge_base64_decode_blocks(din, ind, dout);\n    din  += 4*(long long)ind;\n    dout += 3*(long long)ind;\n    *needed -= 3*(long long)ind;"
+  "the Base64 decoding of whole blocks")
 replace_once(xml
   "                parent != GXML_ETYPE_MATRIXDATA )      bad_parent = 1;"
   "                parent != GXML_ETYPE_MATRIXDATA &&\n                parent != GXML_ETYPE_DATA )            bad_parent = 1;"

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -295,6 +296,67 @@ long long meshbridge_zlib_decompress(void* out, long long capacity, const void* 
         libdeflate_zlib_decompress(decompressor.get(), in, static_cast<std::size_t>(length), out,
                                    static_cast<std::size_t>(capacity), &produced);
     return result == LIBDEFLATE_SUCCESS ? static_cast<long long>(produced) : -1;
+}
+
+namespace {
+
+// The value of each Base64 character ("=" is 0), 0x80 for the rest.
+constexpr std::array<unsigned char, 256> kBase64Values = [] {
+    std::array<unsigned char, 256> values{};
+    values.fill(0x80);
+    for (unsigned char i = 0; i < 64; ++i) values[static_cast<unsigned char>(kBase64[i])] = i;
+    values['='] = 0;
+    return values;
+}();
+
+// Whether every character of the block is of the alphabet or "=": a test
+// the compiler turns into vector compares.
+bool allBase64(const unsigned char* text, std::size_t length) {
+    bool all = true;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char c = text[i];
+        all &= (c >= 'A' && c <= 'Z') | (c >= 'a' && c <= 'z') | (c >= '0' && c <= '9') | (c == '+') | (c == '/') |
+               (c == '=');
+    }
+    return all;
+}
+
+}  // namespace
+
+int meshbridge_base64_compact(const char* src, int length, char* dest, int* errors) {
+    const auto* in = reinterpret_cast<const unsigned char*>(src);
+    const auto size = static_cast<std::size_t>(std::max(length, 0));
+    std::size_t copied = 0;
+    // Blocks without blanks or other characters go at once; lines of 64 or
+    // 76 characters leave most blocks whole.
+    constexpr std::size_t kBlock = 64;
+    std::size_t at = 0;
+    while (at < size) {
+        const std::size_t block = std::min(kBlock, size - at);
+        if (allBase64(in + at, block)) {
+            std::memmove(dest + copied, in + at, block);
+            copied += block;
+        } else {
+            for (std::size_t i = at; i < at + block; ++i) {
+                const unsigned char c = in[i];
+                if (kBase64Values[c] != 0x80) dest[copied++] = static_cast<char>(c);
+                else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') ++*errors;
+            }
+        }
+        at += block;
+    }
+    return static_cast<int>(copied);
+}
+
+void meshbridge_base64_decode_blocks(const unsigned char* in, long long blocks, unsigned char* out) {
+    for (long long b = 0; b < blocks; ++b, in += 4, out += 3) {
+        const std::uint32_t bits = (std::uint32_t{kBase64Values[in[0]]} << 18) |
+                                   (std::uint32_t{kBase64Values[in[1]]} << 12) |
+                                   (std::uint32_t{kBase64Values[in[2]]} << 6) | kBase64Values[in[3]];
+        out[0] = static_cast<unsigned char>(bits >> 16);
+        out[1] = static_cast<unsigned char>(bits >> 8);
+        out[2] = static_cast<unsigned char>(bits);
+    }
 }
 
 double meshbridge_strtod(const char* text, char** end) {

@@ -32,6 +32,16 @@ long long meshbridge_zlib_compress(void* out, long long capacity, const void* in
  * number of bytes produced, or -1 for damaged data or too little room. */
 long long meshbridge_zlib_decompress(void* out, long long capacity, const void* in, long long length);
 
+/* Copies the Base64 characters of `src` (the alphabet and "=") to `dest`,
+ * leaving out everything else; blanks, tabs and line ends are left out
+ * silently, other characters are counted in `*errors`. The number of
+ * characters copied. */
+int meshbridge_base64_compact(const char* src, int length, char* dest, int* errors);
+
+/* Decodes `blocks` blocks of four Base64 characters (of the alphabet, or "="
+ * read as 0, as gifticlib reads it) into three bytes each. */
+void meshbridge_base64_decode_blocks(const unsigned char* in, long long blocks, unsigned char* out);
+
 /* strtod, through std::from_chars where that gives the same value: the same
  * numbers, the same end, the same treatment of blanks and signs. */
 double meshbridge_strtod(const char* text, char** end);

@@ -83,6 +83,41 @@ TEST(GiftiCodecs, AsciiRowsAreThePrintfBytes) {
 }
 #endif
 
+TEST(GiftiCodecs, Base64ReadingKeepsTheAlphabetCountsStrangersAndDecodesBlocks) {
+    // Blanks and line ends are left out silently, other strangers counted,
+    // in blocks that are whole and blocks that are not.
+    std::string text;
+    std::string expected;
+    int expectedErrors = 0;
+    std::mt19937 random(5);
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
+    for (int i = 0; i < 5000; ++i) {
+        const unsigned pick = random() % 100;
+        if (pick < 3) {
+            text += " \t\r\n"[random() % 4];
+        } else if (pick < 4) {
+            text += "*\x80<-"[random() % 4];
+            ++expectedErrors;
+        } else {
+            text += alphabet[random() % alphabet.size()];
+            expected += text.back();
+        }
+        if (i == 2000) text.append(300, 'Q'), expected.append(300, 'Q');  // several whole blocks
+    }
+    std::string kept(text.size(), '\0');
+    int errors = 0;
+    kept.resize(static_cast<std::size_t>(
+        meshbridge_base64_compact(text.data(), static_cast<int>(text.size()), kept.data(), &errors)));
+    EXPECT_EQ(kept, expected);
+    EXPECT_EQ(errors, expectedErrors);
+
+    const std::string blocks = "TWFuTWE=//4A";  // "Man", "Ma" and its padding read as 0, ff fe 00
+    unsigned char bytes[9] = {};
+    meshbridge_base64_decode_blocks(reinterpret_cast<const unsigned char*>(blocks.data()), 3, bytes);
+    const unsigned char decoded[9] = {'M', 'a', 'n', 'M', 'a', 0, 0xff, 0xfe, 0x00};
+    EXPECT_EQ(std::memcmp(bytes, decoded, 9), 0);
+}
+
 TEST(GiftiCodecs, Base64AsTheStandardSpellsItAndCompressedDataInflatesToWhatWentIn) {
     const auto encoded = [](const std::string& text) {
         return written([&](std::FILE* file) { meshbridge_write_base64(file, text.data(), static_cast<long long>(text.size())); });
