@@ -126,13 +126,16 @@ bool readMghHeader(std::span<const unsigned char> bytes, MghHeader& header, std:
             return false;
         }
     }
-    header.vertices = dims[0] * dims[1] * dims[2];  // at most 2^93 in principle: checked before use
-    if (dims[0] > INT32_MAX || dims[1] * dims[2] > INT32_MAX || header.vertices > INT32_MAX) {
+    // Each dimension below 2^31: two make less than 2^62, and three are
+    // multiplied only when the last two make less than 2^31.
+    const bool tooMany = dims[1] * dims[2] > INT32_MAX || dims[0] * (dims[1] * dims[2]) > INT32_MAX;
+    if (tooMany) {
         problem = formatText("its dimensions %lld x %lld x %lld make more values per frame than a map can hold",
                              static_cast<long long>(dims[0]), static_cast<long long>(dims[1]),
                              static_cast<long long>(dims[2]));
         return false;
     }
+    header.vertices = dims[0] * dims[1] * dims[2];
     header.frames = static_cast<std::int32_t>(dims[3]);
     header.type = bigEndianInt32(at + 20);
     switch (header.type) {

@@ -154,6 +154,9 @@ TEST(MghOverlayFile, RefusesOtherTypesAndValuesBeyondTheFile) {
     for (int at : {4, 8}) wide.data[static_cast<std::size_t>(at)] = 0x7F;
     EXPECT_FALSE(parseMghOverlay(wide.data, values, problem));
     EXPECT_THAT(problem, ::testing::HasSubstr("more values per frame than a map can hold"));
+    for (int at : {4, 8, 12}) wide.data[static_cast<std::size_t>(at)] = 0x7F;  // 2^93 values per frame
+    EXPECT_FALSE(parseMghOverlay(wide.data, values, problem));
+    EXPECT_THAT(problem, ::testing::HasSubstr("more values per frame than a map can hold"));
 }
 
 TEST(FreeSurferAnnotationFile, ReadsPairsInAnyOrderAndBothColourTables) {
