@@ -259,8 +259,8 @@ bool parseFreeSurferSurface(std::span<const unsigned char> bytes, FreeSurferSurf
         problem = in.problem();
         return false;
     }
-    if (vertices < 0 || faces < 0) {
-        problem = formatText("it claims %d vertices and %d faces", vertices, faces);
+    if (vertices <= 0 || faces < 0) {
+        problem = vertices == 0 ? "it holds no vertices" : formatText("it claims %d vertices and %d faces", vertices, faces);
         return false;
     }
     if (!in.has(12, static_cast<std::uint64_t>(vertices) + static_cast<std::uint64_t>(faces),
@@ -294,8 +294,8 @@ bool parseMorphometry(std::span<const unsigned char> bytes, FreeSurferValues& va
             problem = in.problem();
             return false;
         }
-        if (vertices < 0) {
-            problem = formatText("it claims %d vertices", vertices);
+        if (vertices <= 0) {
+            problem = vertices == 0 ? "it holds no vertices" : formatText("it claims %d vertices", vertices);
             return false;
         }
         if (perVertex != 1) {
@@ -312,6 +312,10 @@ bool parseMorphometry(std::span<const unsigned char> bytes, FreeSurferValues& va
         std::uint32_t faces = 0;
         if (!in.three(faces, "the face count") || !in.has(2, magic, "the values")) {
             problem = in.problem();
+            return false;
+        }
+        if (magic == 0) {
+            problem = "it holds no vertices";
             return false;
         }
         values.values.resize(magic);
@@ -359,8 +363,10 @@ bool parseAnnotation(std::span<const unsigned char> bytes, FreeSurferAnnotation&
         problem = in.problem();
         return false;
     }
-    if (vertices < 0 || !in.has(8, static_cast<std::uint64_t>(vertices), "the vertex and value pairs")) {
-        problem = vertices < 0 ? formatText("it claims %d vertices", vertices) : in.problem();
+    if (vertices <= 0 || !in.has(8, static_cast<std::uint64_t>(vertices), "the vertex and value pairs")) {
+        problem = vertices == 0  ? "it holds no vertices"
+                  : vertices < 0 ? formatText("it claims %d vertices", vertices)
+                                 : in.problem();
         return false;
     }
     annotation.values.assign(static_cast<std::size_t>(vertices), 0);
@@ -434,8 +440,13 @@ bool parseLabelFile(std::span<const unsigned char> bytes, FreeSurferLabel& label
     std::size_t word = 0;
     const std::string_view countLine = nextLine(text, at);
     std::int64_t count = 0;
-    if (!wholeNumber(nextWord(countLine, word), count) || count < 0 || !nextWord(countLine, word).empty()) {
+    const bool isCount = wholeNumber(nextWord(countLine, word), count) && nextWord(countLine, word).empty();
+    if (!isCount || count < 0) {
         problem = formatText("its second line \"%s\" is no count of vertices", std::string(countLine.substr(0, 40)).c_str());
+        return false;
+    }
+    if (count == 0) {
+        problem = "it holds no vertices";
         return false;
     }
     // A vertex line holds at least five numbers and their separators.

@@ -67,8 +67,8 @@ GiftiImagePtr imageOfArrays(const HugePageVector<float>& values, std::int32_t pe
     for (int a = 0; image && a < arrays; ++a) {
         setArrayFields(*image->darray[a], intent, NIFTI_TYPE_FLOAT32, {perArray}, false);
         float* data = allocateArrayValues<float>(*image, a);
-        if (!data) return nullptr;
-        std::copy_n(values.begin() + static_cast<std::ptrdiff_t>(a) * perArray, perArray, data);
+        if (!data && perArray > 0) return nullptr;
+        if (data) std::copy_n(values.begin() + static_cast<std::ptrdiff_t>(a) * perArray, perArray, data);
     }
     return image;
 }

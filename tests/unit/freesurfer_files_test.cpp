@@ -108,6 +108,10 @@ TEST(FreeSurferMorphometryFile, ReadsTheNewAndTheOldFormat) {
     EXPECT_THAT(values.values, ElementsAre(1.5f, -2.0f));
     EXPECT_EQ(freeSurferKindOf(older.data, older.data.size()), FreeSurferKind::Morphometry);
 
+    Bytes none;
+    none.raw({0xFF, 0xFF, 0xFF}).i32(0).i32(0).i32(1);
+    EXPECT_FALSE(parseMorphometry(none.data, values, problem));
+    EXPECT_EQ(problem, "it holds no vertices");
     Bytes three;
     three.raw({0xFF, 0xFF, 0xFF}).i32(1).i32(0).i32(3).f32(1).f32(2).f32(3);
     EXPECT_FALSE(parseMorphometry(three.data, values, problem));
@@ -218,6 +222,8 @@ TEST(FreeSurferLabelFile, ReadsTheVertexOfEveryLineAndRefusesWhatIsNoSurfaceLabe
     EXPECT_EQ(problem, "it ends after 2 of its 3 vertex lines");
     EXPECT_FALSE(parseLabelFile(bytes("#\n1\n1 0 0 zero 0\n"), label, problem));
     EXPECT_EQ(problem, "its vertex line 1 \"1 0 0 zero 0\" is not a vertex number and four values");
+    EXPECT_FALSE(parseLabelFile(bytes("#\n0\n"), label, problem));
+    EXPECT_EQ(problem, "it holds no vertices");
     EXPECT_FALSE(parseLabelFile(bytes("#!ascii label"), label, problem));
     EXPECT_EQ(problem, "its second line \"\" is no count of vertices");
     EXPECT_FALSE(parseLabelFile(bytes("#\nmany\n"), label, problem));
