@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <exception>
@@ -329,16 +330,84 @@ std::span<const std::int32_t> NeighborRings::ring(std::size_t vertex) {
     return ring_;
 }
 
+namespace {
+
+// The vertices not yet taken, handed out in chunks from both ends: the
+// calling thread takes them from the bottom as the writer asks, the worker
+// from the top, until the two meet. One word holds both ends (vertex counts
+// fit in 31 bits), so that a claim is one compare-and-swap.
+class VertexRange {
+public:
+    explicit VertexRange(std::uint32_t count) : ends_(std::uint64_t{count} << 32) {}
+
+    // The next chunk of at most `most` vertices from the bottom (or the top),
+    // its first vertex and size; false when none are left.
+    bool claimLow(std::uint32_t most, std::uint32_t& first, std::uint32_t& count) { return claim(most, true, first, count); }
+    bool claimHigh(std::uint32_t most, std::uint32_t& first, std::uint32_t& count) { return claim(most, false, first, count); }
+
+private:
+    bool claim(std::uint32_t most, bool low, std::uint32_t& first, std::uint32_t& count) {
+        std::uint64_t ends = ends_.load();
+        for (;;) {
+            const auto bottom = static_cast<std::uint32_t>(ends), top = static_cast<std::uint32_t>(ends >> 32);
+            if (bottom >= top) return false;
+            count = std::min(most, top - bottom);
+            first = low ? bottom : top - count;
+            const std::uint64_t next = low ? (std::uint64_t{top} << 32) | (bottom + count)
+                                           : (std::uint64_t{top - count} << 32) | bottom;
+            if (ends_.compare_exchange_weak(ends, next)) return true;
+        }
+    }
+
+    std::atomic<std::uint64_t> ends_;
+};
+
+constexpr std::uint32_t kRingChunk = 4096;
+
+}  // namespace
+
 struct ParallelRings::Worker {
-    std::size_t half = 0;
+    struct Chunk {
+        std::size_t first = 0;
+        SrfNeighborTable rings;
+    };
+
+    explicit Worker(std::int32_t nrOfVertices) : range(static_cast<std::uint32_t>(std::max(nrOfVertices, 0))) {}
+
+    VertexRange range;
     std::optional<NeighborRings> table;  // the worker's, built by the worker
     std::optional<NeighborRings> lower;  // the calling thread's reader of the same table
-    SrfNeighborTable upper;              // the upper half's rings, from vertex `half` on
+    std::size_t lowEnd = 0;              // the end of the calling thread's latest chunk
+    bool meetingPassed = false;          // every vertex from lowEnd on is the worker's
+    std::vector<Chunk> chunks;           // the worker's, from the top down
+    std::size_t chunkAt = 0;             // the calling thread's place in them, plus one
     std::promise<void> tableBuilt;
     std::future<void> tableReady = tableBuilt.get_future();
     std::exception_ptr failure;
+    std::atomic<bool> stop{false};
     std::thread thread;
     bool joined = false;
+
+    void run(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles) {
+        try {
+            table.emplace(nrOfVertices, triangles);
+        } catch (...) {
+            tableBuilt.set_exception(std::current_exception());
+            return;
+        }
+        tableBuilt.set_value();
+        try {
+            std::uint32_t first = 0, count = 0;
+            while (!stop.load(std::memory_order_relaxed) && range.claimHigh(kRingChunk, first, count)) {
+                Chunk& chunk = chunks.emplace_back();
+                chunk.first = first;
+                chunk.rings.offsets.reserve(std::size_t{count} + 1);
+                for (std::size_t v = first; v < std::size_t{first} + count; ++v) chunk.rings.append(table->ring(v));
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
 
     void join() {
         if (joined) return;
@@ -348,45 +417,38 @@ struct ParallelRings::Worker {
 };
 
 ParallelRings::ParallelRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles)
-    : worker_(std::make_unique<Worker>()) {
+    : worker_(std::make_unique<Worker>(nrOfVertices)) {
     Worker& w = *worker_;
-    w.half = static_cast<std::size_t>(std::max(nrOfVertices, 0)) / 2;
-    w.thread = std::thread([&w, nrOfVertices, triangles] {
-        try {
-            w.table.emplace(nrOfVertices, triangles);
-        } catch (...) {
-            w.tableBuilt.set_exception(std::current_exception());
-            return;
-        }
-        w.tableBuilt.set_value();
-        try {
-            const std::size_t n = w.table->size();
-            w.upper.offsets.reserve(n - w.half + 1);
-            w.upper.indices.reserve(triangles.size() - triangles.size() / 2);
-            for (std::size_t v = w.half; v < n; ++v) w.upper.append(w.table->ring(v));
-        } catch (...) {
-            w.failure = std::current_exception();
-        }
-    });
+    w.thread = std::thread([&w, nrOfVertices, triangles] { w.run(nrOfVertices, triangles); });
 }
 
-ParallelRings::~ParallelRings() { worker_->join(); }
+ParallelRings::~ParallelRings() {
+    worker_->stop = true;
+    worker_->join();
+}
 
 std::span<const std::int32_t> ParallelRings::ring(std::size_t vertex) {
     Worker& w = *worker_;
-    if (vertex < w.half) {
+    if (!w.meetingPassed && vertex >= w.lowEnd) {
         if (!w.lower) {
             w.tableReady.get();  // rethrows when the table could not be built
             w.lower.emplace(w.table->sibling());
         }
-        return w.lower->ring(vertex);
+        std::uint32_t first = 0, count = 0;
+        if (w.range.claimLow(kRingChunk, first, count)) {
+            w.lowEnd = std::size_t{first} + count;
+        } else {
+            w.meetingPassed = true;
+            w.join();
+            if (w.failure) std::rethrow_exception(w.failure);
+            w.chunkAt = w.chunks.size();
+        }
     }
-    if (!w.joined) {
-        w.join();
-        if (w.failure) std::rethrow_exception(w.failure);
-        if (!w.table) w.tableReady.get();
-    }
-    return w.upper[vertex - w.half].indices;
+    if (vertex < w.lowEnd) return w.lower->ring(vertex);
+    // The worker's chunks lie from the top down: the lowest is the last.
+    while (w.chunkAt > 0 && vertex >= w.chunks[w.chunkAt - 1].first + w.chunks[w.chunkAt - 1].rings.size()) --w.chunkAt;
+    const Worker::Chunk& chunk = w.chunks.at(w.chunkAt - 1);
+    return chunk.rings[vertex - chunk.first].indices;
 }
 
 SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles) {

@@ -61,13 +61,14 @@ private:
     std::unique_ptr<RingBuilder> builder_;
 };
 
-// The rings of every vertex in vertex order, built on two threads: a worker
-// started by the constructor builds the corner table and the rings of the
-// upper half of the vertices, while the calling thread does other work and
-// then reads the lower half's rings from the same table. The worker does
-// pure computation (it never calls the host) and is joined before the upper
-// half is read, or by the destructor. `triangles` must outlive the object and
-// stay unchanged.
+// The rings of every vertex, asked for in vertex order, built on two
+// threads: a worker started by the constructor builds the corner table and
+// then the rings of chunks of vertices from the top down, while the calling
+// thread does other work and then builds the rings of chunks from the bottom
+// up as they are asked for, until the two meet. The worker does pure
+// computation (it never calls the host) and is joined before its rings are
+// read, or by the destructor. `triangles` must outlive the object and stay
+// unchanged.
 class ParallelRings {
 public:
     ParallelRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles);
