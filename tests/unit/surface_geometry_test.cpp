@@ -128,3 +128,28 @@ TEST(NeighborRings, FollowTheWindingAroundEveryKindOfVertexAndHubsStaySmall) {
     EXPECT_EQ(rings.indices.size(), static_cast<std::size_t>(spokes) * 4);  // the hub, and 3 per rim vertex
 }
 
+
+TEST(ParallelRings, GiveEveryVertexTheRingOfOneThreadWhereverTheThreadsMeet) {
+    // A strip of 30 001 vertices (several chunks each way) with a hub that
+    // every tenth triangle also uses, so that rings differ in size.
+    const std::int32_t n = 30001;
+    std::vector<std::int32_t> triangles;
+    for (std::int32_t v = 1; v + 2 < n; ++v) {
+        triangles.insert(triangles.end(), {v, v + 1, v + 2});
+        if (v % 10 == 0) triangles.insert(triangles.end(), {0, v, v + 2});
+    }
+    const auto expected = computeNeighborRings(n, triangles);
+    for (int run = 0; run < 3; ++run) {
+        ParallelRings rings(n, triangles);
+        for (std::size_t v = 0; v < static_cast<std::size_t>(n); ++v) {
+            const std::span<const std::int32_t> got = rings.ring(v);
+            ASSERT_EQ(Ring(got.begin(), got.end()), ring(expected, v)) << "vertex " << v << ", run " << run;
+        }
+    }
+    // Left before every ring was read (a write that failed), the worker stops.
+    {
+        ParallelRings rings(n, triangles);
+        rings.ring(0);
+    }
+    ParallelRings none(0, {});
+}
