@@ -7,7 +7,7 @@
 //
 // Each step runs in a fresh process, so its peak memory is its own. The steps
 // that are compared run interleaved, --repeat times (default 5), and the
-// table shows the median of each. The reference steps are Debian's unpatched
+// table shows the median of each (or the fastest, --fastest yes). The reference steps are Debian's unpatched
 // gifticlib (the program gifti_reference beside this one), so that the
 // plug-in's faster copy never flatters a ratio. The ratio of an import is
 // over its floor: the reference read plus writing the output's bytes from one
@@ -202,15 +202,18 @@ int runStepHere(const std::vector<std::string>& args) {
 
 #ifndef _WIN32  // the Windows build only runs steps
 int repeats = 5;
+bool fastest = false;  // the fastest of the rounds instead of their median
 
-double median(std::vector<double> values) {
+// The median of the rounds, or the least value with --fastest.
+double summary(std::vector<double> values) {
     std::sort(values.begin(), values.end());
+    if (fastest) return values.empty() ? 0.0 : values.front();
     const std::size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
 // Runs the steps of a group interleaved, `repeats` rounds, and gives each
-// step's medians; a step that fails once is failed.
+// step's medians (or least values); a step that fails once is failed.
 std::vector<StepResult> measureGroup(const std::vector<std::vector<std::string>>& steps) {
     std::vector<std::vector<StepResult>> runs(steps.size());
     for (int round = 0; round < repeats; ++round)
@@ -227,11 +230,11 @@ std::vector<StepResult> measureGroup(const std::vector<std::vector<std::string>>
             peak.push_back(r.peakMegabytes);
             faults.push_back(static_cast<double>(r.pageFaults));
         }
-        result.seconds = median(wall);
-        result.userSeconds = median(user);
-        result.systemSeconds = median(system);
-        result.peakMegabytes = median(peak);
-        result.pageFaults = static_cast<long>(median(faults));
+        result.seconds = summary(wall);
+        result.userSeconds = summary(user);
+        result.systemSeconds = summary(system);
+        result.peakMegabytes = summary(peak);
+        result.pageFaults = static_cast<long>(summary(faults));
         results.push_back(result);
     }
     return results;
@@ -271,13 +274,14 @@ struct Options {
 constexpr const char* kUsage =
     "usage: surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 5]\n"
     "                         [--volumes 1000] [--dir DIR] [--keep yes] [--nibabel no]\n"
-    "                         [--windows build-windows/bin/surface_benchmark.exe]\n"
+    "                         [--windows build-windows/bin/surface_benchmark.exe] [--fastest yes]\n"
     "Converts icosphere meshes of the given subdivision levels (7: 163 842 vertices, 8: 655 362,\n"
     "9: 2 621 442) and a time series of 40 962 vertices x VOLUMES in each encoding, beside\n"
     "Debian's unpatched gifticlib and the floor of each step, and prints one table row per step.\n"
     "Surfaces are also read and written by nibabel where /usr/bin/python3 has it, unless --nibabel no.\n"
     "With --windows, each of the plug-in's steps also runs in its Windows build under Wine, in the\n"
-    "same rounds, and its row's ratio is its time over the Linux build's (scripts/benchmark does this).\n";
+    "same rounds, and its row's ratio is its time over the Linux build's (scripts/benchmark does this).\n"
+    "With --fastest yes every column shows the least value of the rounds instead of their median.\n";
 
 // The options, or the exit code when there is nothing to measure.
 std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
@@ -289,7 +293,7 @@ std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
         }
         const bool known = args[i] == "--levels" || args[i] == "--encodings" || args[i] == "--dir" ||
                            args[i] == "--keep" || args[i] == "--repeat" || args[i] == "--volumes" ||
-                           args[i] == "--nibabel" || args[i] == "--windows";
+                           args[i] == "--nibabel" || args[i] == "--windows" || args[i] == "--fastest";
         if (!known || i + 1 >= args.size()) {
             std::fprintf(stderr, "surface_benchmark: %s %s\n%s", known ? "no value for" : "unknown option",
                          args[i].c_str(), kUsage);
@@ -301,6 +305,7 @@ std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
         else if (args[i] == "--keep") options.keep = args[i + 1] == "yes";
         else if (args[i] == "--nibabel") options.nibabel = args[i + 1] != "no";
         else if (args[i] == "--windows") options.windows = args[i + 1];
+        else if (args[i] == "--fastest") fastest = args[i + 1] == "yes";
         else if (args[i] == "--repeat") repeats = std::max(1, std::atoi(args[i + 1].c_str()));
         else options.volumes = args[i + 1];
     }

@@ -37,15 +37,22 @@ void computeMeshCenter(SrfData& srf) {
     srf.meshCenterZ = sumZ / count;
 }
 
-void computeVertexNormals(SrfData& srf) {
+void computeVertexNormals(SrfData& srf, std::span<float> room) {
     const std::size_t n = srf.vertexX.size();
-    HugePageVector<float>& nx = srf.normalX.owned();
-    HugePageVector<float>& ny = srf.normalY.owned();
-    HugePageVector<float>& nz = srf.normalZ.owned();
-    for (HugePageVector<float>* normals : {&nx, &ny, &nz}) {
-        normals->clear();
-        normals->resize(n);
+    if (room.size() >= 3 * n) {
+        std::fill_n(room.begin(), 3 * n, 0.0f);
+        srf.normalX = HostArray<float>::borrowed(room.data(), n);
+        srf.normalY = HostArray<float>::borrowed(room.data() + n, n);
+        srf.normalZ = HostArray<float>::borrowed(room.data() + 2 * n, n);
+    } else {
+        for (HostArray<float>* normals : {&srf.normalX, &srf.normalY, &srf.normalZ}) {
+            normals->owned().clear();
+            normals->owned().resize(n);
+        }
     }
+    float* const nx = srf.normalX.data();
+    float* const ny = srf.normalY.data();
+    float* const nz = srf.normalZ.data();
     const auto& t = srf.triangles;
     for (std::size_t f = 0; f + 2 < t.size(); f += 3) {
         const auto a = static_cast<std::size_t>(t[f]);

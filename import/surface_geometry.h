@@ -18,8 +18,10 @@ void computeMeshCenter(SrfData& srf);
 // Unit vertex normals: the sum of the unit normals of the triangles that use
 // a vertex (corner order p0, p1, p2: (p1 - p0) x (p2 - p1)), normalised.
 // Degenerate triangles contribute nothing; a vertex without a usable triangle
-// gets (0, 0, 0). Triangle indices must lie within the vertex arrays.
-void computeVertexNormals(SrfData& srf);
+// gets (0, 0, 0). Triangle indices must lie within the vertex arrays. With
+// `room` for three values a vertex, the normals are kept there (the arrays
+// borrow it) instead of in arrays of their own.
+void computeVertexNormals(SrfData& srf, std::span<float> room = {});
 
 // The neighbours of every vertex in rotational order. On a closed,
 // consistently wound mesh each ring starts with the other two corners (in

@@ -119,10 +119,7 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
         y[i] = mesh.points[3 * i + 1];
         z[i] = mesh.points[3 * i + 2];
     }
-    // Split: the coordinates as read go now (the library's, or the converted copy).
     mesh.points = {};
-    HugePageVector<float>().swap(mesh.convertedPoints);  // `= {}` would keep the memory
-    releaseArrayData(*mesh.pointset);
     computeMeshCenter(srf);
     srf.convexColor = {0.332f, 0.733f, 0.98f, 1.0f};
     srf.concaveColor = {0.1f, 0.24f, 0.32f, 1.0f};
@@ -134,14 +131,20 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
                        srf.nrOfVertices));
     srf.vertexColors = convertGiftiColors(colorSource, srf.nrOfVertices);
 
-    computeVertexNormals(srf);
+    // Split: the coordinates as read (the library's, or the converted copy)
+    // hold the normals now, in memory that is in use already.
+    float* const asRead = mesh.convertedPoints.empty() ? static_cast<float*>(mesh.pointset->data)
+                                                       : mesh.convertedPoints.data();
+    computeVertexNormals(srf, std::span<float>(asRead, asRead ? 3 * n : 0));
     bool released = false;
     const auto ringOf = [&](std::size_t vertex) {
-        if (!released) {
+        if (!released) {  // what is written goes
             for (HostArray<float>* written : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX, &srf.normalY,
                                               &srf.normalZ})
                 HugePageVector<float>().swap(written->owned());
             HugePageVector<std::int32_t>().swap(srf.vertexColors.owned());
+            HugePageVector<float>().swap(mesh.convertedPoints);  // `= {}` would keep the memory
+            releaseArrayData(*mesh.pointset);
             released = true;
         }
         return rings.ring(vertex);

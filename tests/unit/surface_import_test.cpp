@@ -164,15 +164,17 @@ TEST_F(ImportDispatch, DialogTitlesUnknownTypesAndClassificationByIntentsInFixed
                                                           "file: choose one of these as the file type. Procedure "
                                                           "finished."});
     }
-    const std::pair<int, const char*> titles[] = {{3, "Please select the GIFTI time series file"},
-                                                  {4, "Please select the GIFTI statistical file"},
-                                                  {5, "Please select the GIFTI label file"}};
-    for (const auto& [type, title] : titles) {
+    // The filters also show the FreeSurfer files that become each kind.
+    const std::tuple<int, const char*, const char*> titles[] = {
+        {3, "Please select the GIFTI time series file", "*.gii;*.gii.gz;*.mgh;*.mgz"},
+        {4, "Please select the GIFTI statistical file", "*.gii;*.gii.gz;*.mgh;*.mgz;lh.*;rh.*"},
+        {5, "Please select the GIFTI label file", "*.gii;*.gii.gz;*.annot;*.label"}};
+    for (const auto& [type, title, filter] : titles) {
         host.dialogs.clear();
         EXPECT_FALSE(importGiftiFile(type, false, false, false, true));
         ASSERT_EQ(host.dialogs.size(), 1u);  // never a colours dialog
         EXPECT_EQ(host.dialogs[0].title, title);
-        EXPECT_EQ(host.dialogs[0].filter, "*.gii");
+        EXPECT_EQ(host.dialogs[0].filter, filter);
     }
 
     const auto image = [](std::initializer_list<int> intents) {
