@@ -322,12 +322,6 @@ struct Runners {
         words.insert(words.begin(), {self, "--step"});
         return words;
     }
-    // Adds the peer's step to a group, where there is a peer.
-    void addPeer(std::vector<std::vector<std::string>>& group, std::vector<std::string> words) const {
-        if (nibabel.empty()) return;
-        words.insert(words.begin(), nibabel.begin(), nibabel.end());
-        group.push_back(std::move(words));
-    }
 };
 
 // A group of steps measured in the same rounds, with the row each prints.
@@ -337,6 +331,12 @@ struct Group {
     void add(std::string label, std::vector<std::string> step) {
         labels.push_back(std::move(label));
         steps.push_back(std::move(step));
+    }
+    // The peer's step, where there is a peer.
+    void addPeer(const Runners& run, std::string label, std::vector<std::string> words) {
+        if (run.nibabel.empty()) return;
+        words.insert(words.begin(), run.nibabel.begin(), run.nibabel.end());
+        add(std::move(label), std::move(words));
     }
 };
 
@@ -382,11 +382,7 @@ bool benchSurface(const Runners& run, const std::string& level, const std::strin
     reads.add("SRF bytes written", run.ours({"write-bytes", srfBytes, stem + ".bytes"}));
     reads.add("import", run.ours({"import", stem + ".surf.gii"}));
     reads.add("import over old SRF", run.ours({"import", stem + ".surf.gii", "replacing"}));
-    if (!run.nibabel.empty()) {
-        std::vector<std::string> peer = run.nibabel;
-        peer.insert(peer.end(), {"read", stem + ".surf.gii"});
-        reads.add("nibabel read", peer);
-    }
+    reads.addPeer(run, "nibabel read", {"read", stem + ".surf.gii"});
     const auto readTwins = addWindowsTwins(run, reads);
     const auto in = measureGroup(reads.steps);
     const double importFloor = in[0].seconds + in[2].seconds;
@@ -403,11 +399,7 @@ bool benchSurface(const Runners& run, const std::string& level, const std::strin
     writes.add("SRF read", run.ours({"load-srf", srf}));
     writes.add("export", run.ours({"export", srf, encoding}));
     writes.add("export over old GIFTI", run.ours({"export", srf, encoding, "replacing"}));
-    if (!run.nibabel.empty()) {
-        std::vector<std::string> peer = run.nibabel;
-        peer.insert(peer.end(), {"write", stem + ".surf.gii", stem + ".peer.gii", encoding});
-        writes.add("nibabel write", peer);
-    }
+    writes.addPeer(run, "nibabel write", {"write", stem + ".surf.gii", stem + ".peer.gii", encoding});
     const auto writeTwins = addWindowsTwins(run, writes);
     const auto out = measureGroup(writes.steps);
     for (std::size_t i = 0; i < writes.steps.size() - writeTwins.size(); ++i)

@@ -1,11 +1,11 @@
 #include "common/gifti_codecs.h"
 
 #include <libdeflate.h>
+#include <zlib.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>

@@ -11,4 +11,9 @@ std::string replaceExtension(const std::string& name, const std::string& suffix)
     return (hasExtension ? name.substr(0, dot) : name) + suffix;
 }
 
+std::string lastPathComponent(const std::string& path) {
+    const std::size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
 }  // namespace meshbridge

@@ -16,4 +16,8 @@ namespace meshbridge {
 //   lh               + ".srf"      -> lh.srf
 std::string replaceExtension(const std::string& name, const std::string& suffix);
 
+// The last component of a path, after the last "/" or "\" (the whole path
+// when it has neither): C:\fs/lh.white -> lh.white.
+std::string lastPathComponent(const std::string& path);
+
 }  // namespace meshbridge

@@ -2,6 +2,8 @@
 
 #include <span>
 
+#include "common/replace_extension.h"
+
 namespace meshbridge {
 
 namespace {
@@ -39,12 +41,6 @@ constexpr Tag kWorkbenchGeometric[] = {{".white.", "Anatomical"},       {".pial.
                                        {".midthickness.", "Anatomical"}, {".inflated.", "Inflated"},
                                        {".very_inflated.", "VeryInflated"}, {".sphere.", "Spherical"},
                                        {".flat.", "Flat"}};
-
-// The last component of a path, with either kind of separator.
-std::string baseName(const std::string& fileName) {
-    const std::size_t slash = fileName.find_last_of("/\\");
-    return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-}
 
 // Where FreeSurfer's hemisphere prefix ("lh." or "rh.") starts a part of the
 // name: at its start or after "_", "-" or "."; npos when it does not.
@@ -96,7 +92,7 @@ const char* lookUp(const std::string& word, std::span<const Tag> table) {
 // What other tools' naming says, or `fallback`.
 std::string fromOtherTools(const std::string& fileName, std::span<const Tag> freeSurfer, std::span<const Tag> workbench,
                            const char* fallback) {
-    const std::string base = baseName(fileName);
+    const std::string base = lastPathComponent(fileName);
     if (const char* value = lookUp(freeSurferSurface(base), freeSurfer)) return value;
     for (const Tag& tag : workbench)
         if (base.find(tag.key) != std::string::npos) return tag.value;
@@ -121,7 +117,7 @@ std::string classify(const std::string& fileName, std::span<const Tag> table, co
 std::string getAnatomicalStructurePrimary(const std::string& fileName) {
     const std::string tagged = classify(fileName, kPrimary, "Unknown");
     if (tagged != "Unknown") return tagged;
-    const std::string base = baseName(fileName);
+    const std::string base = lastPathComponent(fileName);
     if (const std::size_t at = freeSurferHemisphere(base); at != std::string::npos)
         return base[at] == 'l' ? "CortexLeft" : "CortexRight";
     if (const char side = bidsHemisphere(base)) return side == 'L' ? "CortexLeft" : "CortexRight";

@@ -16,7 +16,6 @@ namespace {
 constexpr std::uint32_t kTriangleMagic = 0xFFFFFE;
 constexpr std::uint32_t kNewMorphometryMagic = 0xFFFFFF;  // also the old quad surfaces'
 constexpr std::uint32_t kNewQuadMagic = 0xFFFFFD;
-constexpr std::size_t kMghHeaderSize = 284;  // the data start here
 constexpr std::uint64_t kMghTrailerSize = 5 * 4;  // TR, flip angle, TE, TI, field of view
 
 std::uint32_t threeBytes(const unsigned char* at) {
@@ -28,6 +27,10 @@ std::int32_t bigEndianInt32(const unsigned char* at) {
                                      (std::uint32_t{at[2]} << 8) | at[3]);
 }
 
+std::int16_t bigEndianInt16(const unsigned char* at) {
+    return static_cast<std::int16_t>((std::uint16_t{at[0]} << 8) | at[1]);
+}
+
 float bigEndianFloat(const unsigned char* at) { return std::bit_cast<float>(bigEndianInt32(at)); }
 
 // Reads big-endian numbers from the bytes of a file, front to back.
@@ -35,7 +38,6 @@ class Cursor {
 public:
     explicit Cursor(std::span<const unsigned char> bytes) : bytes_(bytes) {}
 
-    std::size_t offset() const { return at_; }
     std::size_t remaining() const { return bytes_.size() - at_; }
     const unsigned char* here() const { return bytes_.data() + at_; }
     const std::string& problem() const { return problem_; }
@@ -100,6 +102,109 @@ bool readCountedName(Cursor& cursor, std::string& name, const char* what) {
     return true;
 }
 
+// The readers of the files whose counts they meet as they go; each leaves
+// its problem in the cursor.
+
+bool readSurface(Cursor& in, FreeSurferSurface& surface) {
+    std::uint32_t magic = 0;
+    if (!in.three(magic, "the magic number")) return false;
+    if (magic != kTriangleMagic) return in.fail("it is no triangle surface");
+    // "created by NAME on DATE", and an empty line.
+    const auto* text = reinterpret_cast<const char*>(in.here());
+    const auto* lineEnd = static_cast<const char*>(std::memchr(text, '\n', in.remaining()));
+    if (!lineEnd) return in.fail("its text line after the magic number never ends");
+    surface.createdBy.assign(text, lineEnd);
+    in.skip(static_cast<std::size_t>(lineEnd - text) + 1);
+    if (in.remaining() > 0 && *in.here() == '\n') in.skip(1);
+    std::int32_t vertices = 0, faces = 0;
+    if (!in.int32(vertices, "the vertex count") || !in.int32(faces, "the face count")) return false;
+    if (vertices == 0) return in.fail("it holds no vertices");
+    if (vertices < 0 || faces < 0) return in.fail(formatText("it claims %d vertices and %d faces", vertices, faces));
+    if (!in.has(12, static_cast<std::uint64_t>(vertices) + static_cast<std::uint64_t>(faces),
+                "the coordinates and faces") ||
+        !readBigEndian<float>(in, 3 * static_cast<std::uint64_t>(vertices), surface.xyz, "the coordinates") ||
+        !readBigEndian<std::int32_t>(in, 3 * static_cast<std::uint64_t>(faces), surface.triangles, "the faces"))
+        return false;
+    for (std::size_t i = 0; i < surface.triangles.size(); ++i) {
+        if (surface.triangles[i] < 0 || surface.triangles[i] >= vertices)
+            return in.fail(formatText("face %zu uses the vertex index %d, outside 0 to %d", i / 3,
+                                      surface.triangles[i], vertices - 1));
+    }
+    return true;  // a volume-geometry footer may follow: it says nothing the SRF file holds
+}
+
+bool readMorphometry(Cursor& in, FreeSurferValues& values) {
+    std::uint32_t magic = 0;
+    if (!in.three(magic, "the magic number")) return false;
+    if (magic == kNewMorphometryMagic) {
+        std::int32_t vertices = 0, faces = 0, perVertex = 0;
+        if (!in.int32(vertices, "the vertex count") || !in.int32(faces, "the face count") ||
+            !in.int32(perVertex, "the count of values per vertex"))
+            return false;
+        if (vertices == 0) return in.fail("it holds no vertices");
+        if (vertices < 0) return in.fail(formatText("it claims %d vertices", vertices));
+        if (perVertex != 1) return in.fail(formatText("it holds %d values per vertex, not 1", perVertex));
+        if (!readBigEndian<float>(in, static_cast<std::uint64_t>(vertices), values.values, "the values")) return false;
+        values.nrOfVertices = vertices;
+    } else {
+        // The old format: counts of three bytes, values of two in hundredths.
+        std::uint32_t faces = 0;
+        if (!in.three(faces, "the face count") || !in.has(2, magic, "the values")) return false;
+        if (magic == 0) return in.fail("it holds no vertices");
+        values.values.resize(magic);
+        for (std::size_t v = 0; v < magic; ++v, in.skip(2))
+            values.values[v] = static_cast<float>(bigEndianInt16(in.here())) / 100.0f;
+        values.nrOfVertices = static_cast<std::int32_t>(magic);
+    }
+    values.nrOfFrames = 1;
+    return true;
+}
+
+bool readAnnotation(Cursor& in, FreeSurferAnnotation& annotation) {
+    std::int32_t vertices = 0;
+    if (!in.int32(vertices, "the vertex count")) return false;
+    if (vertices == 0) return in.fail("it holds no vertices");
+    if (vertices < 0) return in.fail(formatText("it claims %d vertices", vertices));
+    if (!in.has(8, static_cast<std::uint64_t>(vertices), "the vertex and value pairs")) return false;
+    annotation.values.assign(static_cast<std::size_t>(vertices), 0);
+    for (std::int32_t i = 0; i < vertices; ++i, in.skip(8)) {
+        const std::int32_t vertex = bigEndianInt32(in.here());
+        if (vertex < 0 || vertex >= vertices)
+            return in.fail(formatText("pair %d names the vertex %d, outside 0 to %d", i, vertex, vertices - 1));
+        annotation.values[static_cast<std::size_t>(vertex)] = bigEndianInt32(in.here() + 4);
+    }
+    std::int32_t hasTable = 0, entries = 0;
+    if (!in.int32(hasTable, "the colour-table flag")) return false;
+    if (hasTable != 1) return in.fail("it has no colour table");
+    if (!in.int32(entries, "the colour table's size")) return false;
+    std::string tableFile;
+    std::int32_t listed = entries;
+    if (entries < 0) {  // the newer table: -version, the largest index, the table's file and the count
+        std::int32_t largest = 0;
+        if (entries != -2) return in.fail(formatText("its colour table has the version %d, not 2", -entries));
+        if (!in.int32(largest, "the colour table's largest index") ||
+            !readCountedName(in, tableFile, "the colour table's file name") ||
+            !in.int32(listed, "the colour table's entry count"))
+            return false;
+    } else if (!readCountedName(in, tableFile, "the colour table's file name")) {
+        return false;
+    }
+    // Each entry holds at least its number (new tables), the length of its name and four colour values.
+    if (listed < 0) return in.fail(formatText("its colour table claims %d entries", listed));
+    if (!in.has(20, static_cast<std::uint64_t>(listed), "the colour table's entries")) return false;
+    annotation.table.resize(static_cast<std::size_t>(listed));
+    for (std::int32_t e = 0; e < listed; ++e) {
+        FreeSurferColorEntry& entry = annotation.table[static_cast<std::size_t>(e)];
+        entry.id = e;
+        if ((entries < 0 && !in.int32(entry.id, "a colour table entry")) ||
+            !readCountedName(in, entry.name, "a colour table entry's name") ||
+            !in.int32(entry.red, "a colour table entry") || !in.int32(entry.green, "a colour table entry") ||
+            !in.int32(entry.blue, "a colour table entry") || !in.int32(entry.transparency, "a colour table entry"))
+            return false;
+    }
+    return true;
+}
+
 struct MghHeader {
     std::int64_t vertices = 0;  // width x height x depth
     std::int32_t frames = 0;
@@ -154,7 +259,7 @@ float mghValue(const unsigned char* at, std::int32_t type) {
     switch (type) {
         case 0: return static_cast<float>(at[0]);
         case 1: return static_cast<float>(bigEndianInt32(at));
-        case 4: return static_cast<float>(static_cast<std::int16_t>((at[0] << 8) | at[1]));
+        case 4: return static_cast<float>(bigEndianInt16(at));
         default: return bigEndianFloat(at);
     }
 }
@@ -212,15 +317,17 @@ FreeSurferKind freeSurferKindOf(std::span<const unsigned char> head, std::uint64
     // The old morphometry format: three-byte counts of vertices and faces,
     // then two bytes a vertex, nothing more.
     if (head.size() >= 6 && size == 6 + 2 * std::uint64_t{magic}) return FreeSurferKind::Morphometry;
-    // An annotation: the vertex count, a vertex and value pair each, then
-    // whether a colour table follows (1).
-    if (head.size() >= 4) {
-        const std::int32_t vertices = bigEndianInt32(head.data());
-        const std::uint64_t tableFlagAt = 4 + 8 * static_cast<std::uint64_t>(std::max(vertices, 0));
-        if (vertices >= 0 && tableFlagAt + 8 <= head.size() && bigEndianInt32(head.data() + tableFlagAt) == 1)
-            return FreeSurferKind::Annotation;
-    }
+    const std::uint64_t tableFlagAt = annotationTableFlagAt(head);
+    if (tableFlagAt > 0 && tableFlagAt + 8 <= head.size() && bigEndianInt32(head.data() + tableFlagAt) == 1)
+        return FreeSurferKind::Annotation;
     return FreeSurferKind::None;
+}
+
+std::uint64_t annotationTableFlagAt(std::span<const unsigned char> head) {
+    // The vertex count, then a vertex and value pair each.
+    if (head.size() < 4) return 0;
+    const std::int32_t vertices = bigEndianInt32(head.data());
+    return vertices >= 0 ? 4 + 8 * static_cast<std::uint64_t>(vertices) : 0;
 }
 
 const char* freeSurferKindName(FreeSurferKind kind) {
@@ -239,92 +346,16 @@ const char* freeSurferKindName(FreeSurferKind kind) {
 
 bool parseFreeSurferSurface(std::span<const unsigned char> bytes, FreeSurferSurface& surface, std::string& problem) {
     Cursor in(bytes);
-    std::uint32_t magic = 0;
-    if (!in.three(magic, "the magic number") || magic != kTriangleMagic) {
-        problem = in.problem().empty() ? "it is no triangle surface" : in.problem();
-        return false;
-    }
-    // "created by NAME on DATE", and an empty line.
-    const auto* text = reinterpret_cast<const char*>(in.here());
-    const auto* lineEnd = static_cast<const char*>(std::memchr(text, '\n', in.remaining()));
-    if (!lineEnd) {
-        problem = "its text line after the magic number never ends";
-        return false;
-    }
-    surface.createdBy.assign(text, lineEnd);
-    in.skip(static_cast<std::size_t>(lineEnd - text) + 1);
-    if (in.remaining() > 0 && *in.here() == '\n') in.skip(1);
-    std::int32_t vertices = 0, faces = 0;
-    if (!in.int32(vertices, "the vertex count") || !in.int32(faces, "the face count")) {
-        problem = in.problem();
-        return false;
-    }
-    if (vertices <= 0 || faces < 0) {
-        problem = vertices == 0 ? "it holds no vertices" : formatText("it claims %d vertices and %d faces", vertices, faces);
-        return false;
-    }
-    if (!in.has(12, static_cast<std::uint64_t>(vertices) + static_cast<std::uint64_t>(faces),
-                "the coordinates and faces") ||
-        !readBigEndian<float>(in, 3 * static_cast<std::uint64_t>(vertices), surface.xyz, "the coordinates") ||
-        !readBigEndian<std::int32_t>(in, 3 * static_cast<std::uint64_t>(faces), surface.triangles, "the faces")) {
-        problem = in.problem();
-        return false;
-    }
-    for (std::size_t i = 0; i < surface.triangles.size(); ++i) {
-        if (surface.triangles[i] < 0 || surface.triangles[i] >= vertices) {
-            problem = formatText("face %zu uses the vertex index %d, outside 0 to %d", i / 3, surface.triangles[i],
-                                 vertices - 1);
-            return false;
-        }
-    }
-    return true;  // a volume-geometry footer may follow: it says nothing the SRF file holds
+    if (readSurface(in, surface)) return true;
+    problem = in.problem();
+    return false;
 }
 
 bool parseMorphometry(std::span<const unsigned char> bytes, FreeSurferValues& values, std::string& problem) {
     Cursor in(bytes);
-    std::uint32_t magic = 0;
-    if (!in.three(magic, "the magic number")) {
-        problem = in.problem();
-        return false;
-    }
-    if (magic == kNewMorphometryMagic) {
-        std::int32_t vertices = 0, faces = 0, perVertex = 0;
-        if (!in.int32(vertices, "the vertex count") || !in.int32(faces, "the face count") ||
-            !in.int32(perVertex, "the count of values per vertex")) {
-            problem = in.problem();
-            return false;
-        }
-        if (vertices <= 0) {
-            problem = vertices == 0 ? "it holds no vertices" : formatText("it claims %d vertices", vertices);
-            return false;
-        }
-        if (perVertex != 1) {
-            problem = formatText("it holds %d values per vertex, not 1", perVertex);
-            return false;
-        }
-        if (!readBigEndian<float>(in, static_cast<std::uint64_t>(vertices), values.values, "the values")) {
-            problem = in.problem();
-            return false;
-        }
-        values.nrOfVertices = vertices;
-    } else {
-        // The old format: counts of three bytes, values of two in hundredths.
-        std::uint32_t faces = 0;
-        if (!in.three(faces, "the face count") || !in.has(2, magic, "the values")) {
-            problem = in.problem();
-            return false;
-        }
-        if (magic == 0) {
-            problem = "it holds no vertices";
-            return false;
-        }
-        values.values.resize(magic);
-        for (std::size_t v = 0; v < magic; ++v, in.skip(2))
-            values.values[v] = static_cast<float>(static_cast<std::int16_t>((in.here()[0] << 8) | in.here()[1])) / 100.0f;
-        values.nrOfVertices = static_cast<std::int32_t>(magic);
-    }
-    values.nrOfFrames = 1;
-    return true;
+    if (readMorphometry(in, values)) return true;
+    problem = in.problem();
+    return false;
 }
 
 std::uint64_t mghOverlayMaximumSize(std::span<const unsigned char> header) {
@@ -358,75 +389,9 @@ bool parseMghOverlay(std::span<const unsigned char> bytes, FreeSurferValues& val
 
 bool parseAnnotation(std::span<const unsigned char> bytes, FreeSurferAnnotation& annotation, std::string& problem) {
     Cursor in(bytes);
-    std::int32_t vertices = 0;
-    if (!in.int32(vertices, "the vertex count")) {
-        problem = in.problem();
-        return false;
-    }
-    if (vertices <= 0 || !in.has(8, static_cast<std::uint64_t>(vertices), "the vertex and value pairs")) {
-        problem = vertices == 0  ? "it holds no vertices"
-                  : vertices < 0 ? formatText("it claims %d vertices", vertices)
-                                 : in.problem();
-        return false;
-    }
-    annotation.values.assign(static_cast<std::size_t>(vertices), 0);
-    for (std::int32_t i = 0; i < vertices; ++i, in.skip(8)) {
-        const std::int32_t vertex = bigEndianInt32(in.here());
-        if (vertex < 0 || vertex >= vertices) {
-            problem = formatText("pair %d names the vertex %d, outside 0 to %d", i, vertex, vertices - 1);
-            return false;
-        }
-        annotation.values[static_cast<std::size_t>(vertex)] = bigEndianInt32(in.here() + 4);
-    }
-    std::int32_t hasTable = 0, entries = 0;
-    if (!in.int32(hasTable, "the colour-table flag")) {
-        problem = in.problem();
-        return false;
-    }
-    if (hasTable != 1) {
-        problem = "it has no colour table";
-        return false;
-    }
-    if (!in.int32(entries, "the colour table's size")) {
-        problem = in.problem();
-        return false;
-    }
-    std::string tableFile;
-    std::int32_t listed = entries;
-    if (entries < 0) {  // the newer table: -version, the largest index, the table's file and the count
-        std::int32_t largest = 0;
-        if (entries != -2) {
-            problem = formatText("its colour table has the version %d, not 2", -entries);
-            return false;
-        }
-        if (!in.int32(largest, "the colour table's largest index") ||
-            !readCountedName(in, tableFile, "the colour table's file name") ||
-            !in.int32(listed, "the colour table's entry count")) {
-            problem = in.problem();
-            return false;
-        }
-    } else if (!readCountedName(in, tableFile, "the colour table's file name")) {
-        problem = in.problem();
-        return false;
-    }
-    // Each entry holds at least its number (new tables), the length of its name and four colour values.
-    if (listed < 0 || !in.has(20, static_cast<std::uint64_t>(listed), "the colour table's entries")) {
-        problem = listed < 0 ? formatText("its colour table claims %d entries", listed) : in.problem();
-        return false;
-    }
-    annotation.table.resize(static_cast<std::size_t>(listed));
-    for (std::int32_t e = 0; e < listed; ++e) {
-        FreeSurferColorEntry& entry = annotation.table[static_cast<std::size_t>(e)];
-        entry.id = e;
-        if ((entries < 0 && !in.int32(entry.id, "a colour table entry")) ||
-            !readCountedName(in, entry.name, "a colour table entry's name") ||
-            !in.int32(entry.red, "a colour table entry") || !in.int32(entry.green, "a colour table entry") ||
-            !in.int32(entry.blue, "a colour table entry") || !in.int32(entry.transparency, "a colour table entry")) {
-            problem = in.problem();
-            return false;
-        }
-    }
-    return true;
+    if (readAnnotation(in, annotation)) return true;
+    problem = in.problem();
+    return false;
 }
 
 bool parseLabelFile(std::span<const unsigned char> bytes, FreeSurferLabel& label, std::string& problem) {

@@ -25,6 +25,14 @@ enum class FreeSurferKind { None, Surface, QuadSurface, Morphometry, Overlay, Co
 FreeSurferKind freeSurferKindOf(std::span<const unsigned char> head, std::uint64_t size,
                                 std::span<const unsigned char> inflatedHead = {});
 
+// Where an annotation that begins with `head` keeps its colour-table flag
+// (1, as the big-endian numbers of the file are stored), after its vertex
+// count and pairs; 0 when `head` can begin no annotation.
+std::uint64_t annotationTableFlagAt(std::span<const unsigned char> head);
+
+// The bytes of an MGH overlay's header; its values follow.
+inline constexpr std::size_t kMghHeaderSize = 284;
+
 // What messages call a kind: "FreeSurfer surface".
 const char* freeSurferKindName(FreeSurferKind kind);
 

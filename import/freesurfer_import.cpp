@@ -18,46 +18,27 @@ namespace {
 
 constexpr std::size_t kHeadBytes = 4096;  // enough to tell a gzip'ed file or text, and an MGZ header
 
-// The last path component.
-std::string fileNameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Whether the last path component ends in `extension` and holds more.
 bool hasExtension(const std::string& path, const char* extension) {
-    const std::string name = fileNameOf(path);
+    const std::string name = lastPathComponent(path);
     const std::size_t length = std::strlen(extension);
     return name.size() > length && name.compare(name.size() - length, length, extension) == 0;
 }
 
 // The part of the last component before `extension`, where it ends so.
 std::string stemOf(const std::string& path, const char* extension) {
-    std::string name = fileNameOf(path);
+    std::string name = lastPathComponent(path);
     if (hasExtension(name, extension)) name.resize(name.size() - std::strlen(extension));
     return name;
 }
 
-// The bytes of the file, at most `limit` of them; false with the reason.
-bool readFileBytes(const std::string& path, std::uint64_t limit, std::vector<unsigned char>& bytes,
-                   std::string& problem) {
+// The bytes of the file; false when it cannot be read.
+bool readFileBytes(const std::string& path, std::vector<unsigned char>& bytes) {
     FilePtr file = openFile(path, "rb");
     const std::int64_t size = file ? bytesLeftInFile(file.get()) : -1;
-    if (size < 0) {
-        problem = "it cannot be read";
-        return false;
-    }
-    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(size), limit)));
-    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-        problem = "it cannot be read";
-        return false;
-    }
-    return true;
-}
-
-std::int64_t fileSize(const std::string& path) {
-    FilePtr file = openFile(path, "rb");
-    return file ? bytesLeftInFile(file.get()) : -1;
+    if (size < 0) return false;
+    bytes.resize(static_cast<std::size_t>(size));
+    return std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
 }
 
 // The image of one array per block of `perArray` values.
@@ -165,7 +146,7 @@ std::optional<int> askOverlayIntent(const std::string& path) {
                                           {"F statistic", NIFTI_INTENT_FTEST},
                                           {"z score", NIFTI_INTENT_ZSCORE},
                                           {"thickness or curvature", NIFTI_INTENT_SHAPE}};
-    std::string question = formatText("Which values does %s hold?", fileNameOf(path).c_str());
+    std::string question = formatText("Which values does %s hold?", lastPathComponent(path).c_str());
     for (std::size_t i = 0; i < std::size(kChoices); ++i)
         question += formatText("\n%zu: %s", i + 1, kChoices[i].text);
     const int answer = askInteger(question, 1, 1, static_cast<int>(std::size(kChoices)));
@@ -193,31 +174,27 @@ GiftiImagePtr overlayImage(const FreeSurferValues& overlay, const std::string& p
     return image;
 }
 
-
 FreeSurferKind freeSurferKindOfContent(const std::string& path) {
-    std::vector<unsigned char> head;
-    std::string problem;
-    const std::int64_t size = fileSize(path);
-    if (size < 0 || !readFileBytes(path, kHeadBytes, head, problem)) return FreeSurferKind::None;
-    std::vector<unsigned char> inflated;
+    FilePtr file = openFile(path, "rb");
+    const std::int64_t size = file ? bytesLeftInFile(file.get()) : -1;
+    if (size < 0) return FreeSurferKind::None;
+    std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::int64_t>(size, kHeadBytes)));
+    if (std::fread(head.data(), 1, head.size(), file.get()) != head.size()) return FreeSurferKind::None;
     if (head.size() >= 2 && head[0] == 0x1F && head[1] == 0x8B) {
+        std::vector<unsigned char> inflated;
+        std::string problem;
         inflateGzip(head, kHeadBytes, inflated, problem);  // a head cut short inflates partly, which is enough
         return freeSurferKindOf(head, static_cast<std::uint64_t>(size), inflated);
     }
     const FreeSurferKind kind = freeSurferKindOf(head, static_cast<std::uint64_t>(size));
-    if (kind != FreeSurferKind::None || static_cast<std::uint64_t>(size) <= head.size() || head.size() < 4 ||
-        head[0] >= 0x80)
+    // An annotation longer than the head: its colour-table flag lies beyond.
+    const std::uint64_t flagAt = annotationTableFlagAt(head);
+    if (kind != FreeSurferKind::None || flagAt + 8 <= head.size() || flagAt + 8 > static_cast<std::uint64_t>(size))
         return kind;
-    // An annotation longer than the head: its colour-table flag (1) follows the last vertex.
-    const std::uint64_t vertices = (std::uint64_t{head[0]} << 24) | (std::uint64_t{head[1]} << 16) |
-                                   (std::uint64_t{head[2]} << 8) | head[3];
-    const std::uint64_t flagAt = 4 + 8 * vertices;
-    FilePtr file = openFile(path, "rb");
     unsigned char flag[4] = {};
-    const bool annotation = flagAt + 8 <= static_cast<std::uint64_t>(size) && file &&
-                            seekFile(file.get(), static_cast<std::int64_t>(flagAt)) &&
-                            std::fread(flag, 1, 4, file.get()) == 4 && flag[0] == 0 && flag[1] == 0 && flag[2] == 0 &&
-                            flag[3] == 1;
+    const bool annotation = seekFile(file.get(), static_cast<std::int64_t>(flagAt)) &&
+                            std::fread(flag, 1, 4, file.get()) == 4 && flag[0] == 0 && flag[1] == 0 &&
+                            flag[2] == 0 && flag[3] == 1;
     return annotation ? FreeSurferKind::Annotation : FreeSurferKind::None;
 }
 
@@ -249,14 +226,14 @@ GiftiImagePtr readFreeSurferFile(const std::string& path, FreeSurferKind kind, b
     }
     std::vector<unsigned char> bytes;
     std::string problem;
-    if (!readFileBytes(path, UINT64_MAX, bytes, problem)) {
-        refuseImport(what.c_str(), path, problem);
+    if (!readFileBytes(path, bytes)) {
+        refuseImport(what.c_str(), path, "it cannot be read");
         return nullptr;
     }
     if (kind == FreeSurferKind::CompressedOverlay) {
         std::vector<unsigned char> inflated;
         // The header first, then no more than it says the file holds.
-        inflateGzip(bytes, 284, inflated, problem);
+        inflateGzip(bytes, kMghHeaderSize, inflated, problem);
         const std::uint64_t limit = mghOverlayMaximumSize(inflated);
         if (limit == 0 || !inflateGzip(bytes, limit, inflated, problem)) {
             refuseImport(what.c_str(), path, problem.empty() ? "its header is no MGH header" : problem);
@@ -283,7 +260,7 @@ GiftiImagePtr readFreeSurferFile(const std::string& path, FreeSurferKind kind, b
             FreeSurferValues values;
             if ((parsed = parseMorphometry(bytes, values, problem))) {
                 image = imageOfArrays(values.values, values.nrOfVertices, 1, NIFTI_INTENT_SHAPE);
-                if (image) addArrayMetadata(*image->darray[0], "Name", fileNameOf(path));
+                if (image) addArrayMetadata(*image->darray[0], "Name", lastPathComponent(path));
             }
             break;
         }

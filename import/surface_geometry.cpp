@@ -393,7 +393,6 @@ struct ParallelRings::Worker {
     std::exception_ptr failure;
     std::atomic<bool> stop{false};
     std::thread thread;
-    bool joined = false;
 
     void run(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles) {
         try {
@@ -417,9 +416,7 @@ struct ParallelRings::Worker {
     }
 
     void join() {
-        if (joined) return;
-        thread.join();
-        joined = true;
+        if (thread.joinable()) thread.join();
     }
 };
 

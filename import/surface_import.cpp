@@ -131,8 +131,8 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
                        srf.nrOfVertices));
     srf.vertexColors = convertGiftiColors(colorSource, srf.nrOfVertices);
 
-    // Split: the coordinates as read (the library's, or the converted copy)
-    // hold the normals now, in memory that is in use already.
+    // After the split the coordinates as read (the library's, or the converted
+    // copy) are free: they hold the normals, in memory that is in use already.
     float* const asRead = mesh.convertedPoints.empty() ? static_cast<float*>(mesh.pointset->data)
                                                        : mesh.convertedPoints.data();
     computeVertexNormals(srf, std::span<float>(asRead, asRead ? 3 * n : 0));
