@@ -8,7 +8,8 @@ Usage:
       volume-geometry footer), lh.thickness, lh.curv in the old two-byte
       format, lh.aparc.annot (some vertices in no label), rh.aparc.annot with
       the old colour table, lh.V1.label, lh.sig.mgz (one float frame),
-      lh.stack.mgh (three short frames) and lh.run.mgh (five float frames,
+      lh.stack.mgh (three short frames), lh.ints.mgz (two int frames),
+      lh.bytes.mgh (one uchar frame) and lh.run.mgh (five float frames,
       TR 1500 ms).
   freesurfer_files.py check DIR
       Compares the GIFTI exports of the imports with the originals: the
@@ -70,6 +71,10 @@ def make(folder, level):
     nibabel.save(nibabel.MGHImage(values(n, 5).reshape(n, 1, 1), affine), os.path.join(folder, "lh.sig.mgz"))
     stack = numpy.stack([numpy.round(values(n, 6 + f) * 1000) for f in range(3)], axis=-1).astype(numpy.int16)
     nibabel.save(nibabel.MGHImage(stack.reshape(n, 1, 1, 3), affine), os.path.join(folder, "lh.stack.mgh"))
+    ints = numpy.stack([numpy.round(values(n, 20 + f) * 100000) for f in range(2)], axis=-1).astype(numpy.int32)
+    nibabel.save(nibabel.MGHImage(ints.reshape(n, 1, 1, 2), affine), os.path.join(folder, "lh.ints.mgz"))
+    counts = (numpy.arange(n) % 256).astype(numpy.uint8)
+    nibabel.save(nibabel.MGHImage(counts.reshape(n, 1, 1), affine), os.path.join(folder, "lh.bytes.mgh"))
     run = nibabel.MGHImage(numpy.stack([values(n, 10 + f) for f in range(5)], axis=-1).reshape(n, 1, 1, 5), affine)
     run.header["tr"] = 1500
     nibabel.save(run, os.path.join(folder, "lh.run.mgh"))
@@ -105,15 +110,16 @@ def check(folder):
         problems.append("lh.white: triangles differ")
     maps = {"lh.thickness": io.read_morph_data(at("lh.thickness")), "lh.curv": io.read_morph_data(at("lh.curv")),
             "lh.sig": numpy.asarray(nibabel.load(at("lh.sig.mgz")).dataobj).reshape(-1)}
-    stack = numpy.asarray(nibabel.load(at("lh.stack.mgh")).dataobj).reshape(-1, 3)
     for name, expected in maps.items():
         got = first_array(at(name + ".func.gii"))
         if not numpy.array_equal(got, numpy.asarray(expected, dtype=numpy.float32)):
             problems.append("%s: values differ" % name)
-    arrays = nibabel.load(at("lh.stack.func.gii")).darrays
-    if len(arrays) != 3 or any(not numpy.array_equal(arrays[f].data, stack[:, f].astype(numpy.float32))
-                               for f in range(3)):
-        problems.append("lh.stack: frames differ")
+    for name, frames in (("lh.stack.mgh", 3), ("lh.ints.mgz", 2), ("lh.bytes.mgh", 1)):
+        stack = numpy.asarray(nibabel.load(at(name)).dataobj).reshape(-1, frames)
+        arrays = nibabel.load(at(name[:-4] + ".func.gii")).darrays
+        if len(arrays) != frames or any(not numpy.array_equal(arrays[f].data, stack[:, f].astype(numpy.float32))
+                                        for f in range(frames)):
+            problems.append("%s: frames differ" % name)
     for hemisphere in ("lh", "rh"):
         vertex_labels, _, names = io.read_annot(at(hemisphere + ".aparc.annot"))
         exported = nibabel.load(at(hemisphere + ".aparc.label.gii"))

@@ -34,7 +34,8 @@ TEST(FreeSurferFiles, ImportUnderTheirOwnNamesAndExportWithNibabelsValues) {
     result = runMeshbridgeOk({"import", dir.file("lh.sig.mgz"), "--answer", "4"});
     EXPECT_THAT(result.err, HasSubstr("Which values does lh.sig.mgz hold? 1: t statistic"));
     EXPECT_THAT(result.out, HasSubstr("SMP saved as:\n" + dir.file("lh.sig.smp") + "\n"));
-    runMeshbridgeOk({"import", dir.file("lh.stack.mgh"), "--answer", "4"});
+    for (const char* overlay : {"lh.stack.mgh", "lh.ints.mgz", "lh.bytes.mgh"})
+        runMeshbridgeOk({"import", dir.file(overlay), "--answer", "4"});
     result = runMeshbridgeOk({"import", dir.file("lh.aparc.annot")});
     EXPECT_THAT(result.out, HasSubstr("POI saved as:\n" + dir.file("lh.aparc.poi") + "\n"));
     EXPECT_THAT(result.out, HasSubstr("vertices of " + dir.file("lh.aparc.annot") +
@@ -47,7 +48,8 @@ TEST(FreeSurferFiles, ImportUnderTheirOwnNamesAndExportWithNibabelsValues) {
     EXPECT_THAT(result.out, HasSubstr("TR 1500 ms from the TimeStep 1500 of the file's metadata"));
 
     runMeshbridgeOk({"export", dir.file("lh.white.srf")});
-    for (const char* maps : {"lh.thickness.smp", "lh.curv.smp", "lh.sig.smp", "lh.stack.smp"})
+    for (const char* maps :
+         {"lh.thickness.smp", "lh.curv.smp", "lh.sig.smp", "lh.stack.smp", "lh.ints.smp", "lh.bytes.smp"})
         runMeshbridgeOk({"export", dir.file(maps), "--binary"});
     for (const char* patches : {"lh.aparc.poi", "rh.aparc.poi"})
         runMeshbridgeOk({"export", dir.file(patches), "--labels-per-vertex"});
