@@ -105,22 +105,21 @@ bool BinaryReader::readZeroTerminated(std::string& text, std::size_t maxLength) 
                            static_cast<unsigned long long>(start)));
 }
 
-void BinaryWriter::append(const void* bytes, std::size_t size) {
-    if (size == 0) return;
+void BinaryWriter::appendLarge(const void* bytes, std::size_t size) {
+    flush();
     const auto* begin = static_cast<const unsigned char*>(bytes);
-    if (size >= kBlockSize) {
-        flush();
+    if (size >= kBufferSize) {
         if (!failed_ && std::fwrite(begin, 1, size, file_) != size) failed_ = true;
         return;
     }
-    if (buffer_.size() + size > kBlockSize) flush();
-    buffer_.insert(buffer_.end(), begin, begin + size);
+    std::memcpy(buffer_.get(), begin, size);
+    used_ = size;
 }
 
 bool BinaryWriter::flush() {
-    if (!buffer_.empty()) {
-        if (!failed_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed_ = true;
-        buffer_.clear();
+    if (used_ > 0) {
+        if (!failed_ && std::fwrite(buffer_.get(), 1, used_, file_) != used_) failed_ = true;
+        used_ = 0;
     }
     return !failed_;
 }

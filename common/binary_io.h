@@ -140,10 +140,22 @@ public:
     bool flush();
 
 private:
-    void append(const void* bytes, std::size_t size);
+    static constexpr std::size_t kBufferSize = 1 << 20;
+
+    // Small writes (a count, a vertex's neighbours) are only copied, in line.
+    void append(const void* bytes, std::size_t size) {
+        if (size <= kBufferSize - used_) {
+            std::memcpy(buffer_.get() + used_, bytes, size);
+            used_ += size;
+        } else {
+            appendLarge(bytes, size);
+        }
+    }
+    void appendLarge(const void* bytes, std::size_t size);
 
     std::FILE* file_;
-    std::vector<unsigned char> buffer_;
+    std::unique_ptr<unsigned char[]> buffer_ = std::make_unique_for_overwrite<unsigned char[]>(kBufferSize);
+    std::size_t used_ = 0;
     bool failed_ = false;
 };
 

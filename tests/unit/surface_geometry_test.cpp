@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <random>
 
 #include <algorithm>
 #include <array>
@@ -128,6 +129,81 @@ TEST(NeighborRings, FollowTheWindingAroundEveryKindOfVertexAndHubsStaySmall) {
     EXPECT_EQ(rings.indices.size(), static_cast<std::size_t>(spokes) * 4);  // the hub, and 3 per rim vertex
 }
 
+// The ring rule, written plainly: chains start at the first unused triangle of
+// the vertex, in triangle order; a chain runs forward from its last vertex and
+// then backward from its first, each step taking the first unused triangle (in
+// triangle order) that holds the end vertex besides the centre, and adding its
+// other corner unless that was met before.
+Ring ringByTheRule(std::int32_t centre, const std::vector<std::int32_t>& triangles) {
+    std::vector<std::array<std::int32_t, 2>> pairs;  // the two corners after the centre, in winding order
+    for (std::size_t f = 0; f < triangles.size(); f += 3) {
+        for (std::size_t c = 0; c < 3; ++c) {
+            if (triangles[f + c] == centre) pairs.push_back({triangles[f + (c + 1) % 3], triangles[f + (c + 2) % 3]});
+        }
+    }
+    std::vector<bool> used(pairs.size());
+    std::set<std::int32_t> met = {centre};
+    Ring ring;
+    const auto follow = [&](std::int32_t end, Ring& chain) {
+        for (bool found = true; found;) {
+            found = false;
+            for (std::size_t p = 0; p < pairs.size() && !found; ++p) {
+                for (std::size_t at = 0; at < 2 && !found; ++at) {
+                    if (used[p] || pairs[p][at] != end) continue;
+                    used[p] = found = true;
+                    const std::int32_t other = pairs[p][1 - at];
+                    if (met.insert(other).second) chain.push_back(end = other);
+                }
+            }
+        }
+    };
+    for (std::size_t start = 0; start < pairs.size(); ++start) {
+        if (used[start]) continue;
+        used[start] = true;
+        Ring chain;
+        for (std::int32_t corner : pairs[start])
+            if (met.insert(corner).second) chain.push_back(corner);
+        if (chain.empty()) continue;
+        follow(chain.back(), chain);
+        Ring before;
+        follow(chain.front(), before);
+        ring.insert(ring.end(), before.rbegin(), before.rend());
+        ring.insert(ring.end(), chain.begin(), chain.end());
+    }
+    return ring;
+}
+
+TEST(NeighborRings, FollowTheRuleOnRandomFansOfEveryShape) {
+    // Fans around vertex 0: closed ones, then ones with a corner changed, two
+    // corners swapped (a triangle wound the other way), a triangle repeated or
+    // the centre used twice, with up to 20 triangles.
+    std::mt19937 random(7);
+    for (int trial = 0; trial < 20000; ++trial) {
+        const auto size = static_cast<std::int32_t>(2 + random() % 19);
+        // The fan's triangles in any order, each starting at any corner.
+        std::vector<std::array<std::int32_t, 3>> fan;
+        for (std::int32_t i = 0; i < size; ++i) fan.push_back({0, 1 + i, 1 + (i + 1) % size});
+        std::shuffle(fan.begin(), fan.end(), random);
+        std::vector<std::int32_t> triangles;
+        for (auto& triangle : fan) {
+            std::rotate(triangle.begin(), triangle.begin() + random() % 3, triangle.end());
+            triangles.insert(triangles.end(), triangle.begin(), triangle.end());
+        }
+        const auto changes = random() % 4;
+        for (unsigned change = 0; change < changes; ++change) {
+            const std::size_t at = random() % triangles.size();
+            switch (random() % 3) {
+                case 0: triangles[at] = static_cast<std::int32_t>(random() % static_cast<unsigned>(size + 1)); break;
+                case 1: std::swap(triangles[at - at % 3 + 1], triangles[at - at % 3 + 2]); break;
+                default: triangles.insert(triangles.end(), triangles.begin() + static_cast<std::ptrdiff_t>(at - at % 3),
+                                          triangles.begin() + static_cast<std::ptrdiff_t>(at - at % 3 + 3));
+            }
+        }
+        const auto rings = computeNeighborRings(size + 1, triangles);
+        for (std::int32_t v = 0; v <= size; ++v)
+            ASSERT_EQ(ring(rings, static_cast<std::size_t>(v)), ringByTheRule(v, triangles)) << "trial " << trial << ", vertex " << v;
+    }
+}
 
 TEST(ParallelRings, GiveEveryVertexTheRingOfOneThreadWhereverTheThreadsMeet) {
     // A strip of 30 001 vertices (several chunks each way) with a hub that
