@@ -28,7 +28,7 @@ add_custom_command(
   COMMAND "${CMAKE_COMMAND}" -DSOURCE=${gifticlib_src} -DOUT=${gifticlib_patched_dir}
           -P "${PROJECT_SOURCE_DIR}/cmake/PatchGifticlib.cmake"
   DEPENDS "${gifticlib_src}/gifti_io.c" "${gifticlib_src}/gifti_xml.c"
-          "${PROJECT_SOURCE_DIR}/cmake/PatchGifticlib.cmake"
+          "${PROJECT_SOURCE_DIR}/cmake/PatchGifticlib.cmake" "${PROJECT_SOURCE_DIR}/cmake/gifti_text_feed.c"
   COMMENT "Patching gifticlib (see cmake/PatchGifticlib.cmake)")
 
 if(WIN32)

@@ -89,6 +89,11 @@
 #     (meshbridge_gifti_fprintf), so that the reason a file was refused can
 #     reach the host's log; a data array that loses its data says how much
 #     of it there was.
+# 20. The plain text of Data elements (Base64 or ASCII numbers, blanks, tabs
+#     and line ends) goes from the file's bytes to the library's character
+#     handler directly, as the parser would hand it on, instead of through the
+#     parser a character at a time; the parser still reads all the rest and
+#     counts the lines (cmake/gifti_text_feed.c).
 
 function(replace_once text_var from to what)
   string(FIND "${${text_var}}" "${from}" at)
@@ -386,4 +391,20 @@ replace_once(xml
   "        *blen = bsize;\n    }\n\n    return 0;\n}"
   "        *blen = bsize;\n        meshbridge_advise_huge_pages(*buf, bsize);\n    }\n\n    return 0;\n}"
   "the allocation of a partial buffer")
+# 20. Data text past the parser.
+file(READ "${CMAKE_CURRENT_LIST_DIR}/gifti_text_feed.c" text_feed)
+replace_once(xml "/* note: the buffer needs to be large enough"
+  "${text_feed}/* note: the buffer needs to be large enough" "the start of gxml_read_image")
+replace_once(xml "    parser = init_xml_parser((void *)xd);\n"
+  "    parser = init_xml_parser((void *)xd);\n    gii_feed_start(parser);\n" "the creation of the parser")
+replace_once(xml "        if( XML_Parse(parser, buf, blen, done) == XML_STATUS_ERROR) {"
+  "        if( gii_feed(parser, xd, buf, blen, done) == XML_STATUS_ERROR) {" "the parsing of a buffer")
+replace_once(xml "    XML_ParserFree(parser);\n"
+  "    gii_feed_end();\n    XML_ParserFree(parser);\n" "the end of the parser")
+replace_once(xml "    (void)epush(xd, etype, ename, attr);\n"
+  "    (void)epush(xd, etype, ename, attr);\n    if( etype == GXML_ETYPE_DATA ) gii_feed_note_data(1);\n"
+  "the start of an element")
+replace_once(xml "    epop(xd, ename2type(ename), ename);\n"
+  "    if( ename2type(ename) == GXML_ETYPE_DATA ) gii_feed_note_data(0);\n    epop(xd, ename2type(ename), ename);\n"
+  "the end of an element")
 write_if_changed("${OUT}/gifti_xml.c" "${xml}")

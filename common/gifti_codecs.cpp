@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -374,6 +375,76 @@ void meshbridge_base64_decode_blocks(const unsigned char* in, long long blocks, 
         out[1] = static_cast<unsigned char>(bits >> 8);
         out[2] = static_cast<unsigned char>(bits);
     }
+}
+
+namespace {
+
+// What a character of element text is to the XML parser.
+enum TextCharacter : unsigned char { kMarkup, kPlain, kLineFeed, kCarriageReturn };
+
+// Plain: printable ASCII that needs the parser for nothing ("<", "&" and "]"
+// start markup, references and "]]>"), blanks and tabs. Control characters
+// and bytes from 0x80 up are left to the parser, which checks them.
+constexpr std::array<TextCharacter, 256> kTextCharacters = [] {
+    std::array<TextCharacter, 256> kinds{};
+    kinds.fill(kMarkup);
+    for (int c = 0x21; c < 0x7F; ++c) kinds[static_cast<std::size_t>(c)] = kPlain;
+    kinds['<'] = kinds['&'] = kinds[']'] = kMarkup;
+    kinds[' '] = kinds['\t'] = kPlain;
+    kinds['\n'] = kLineFeed;
+    kinds['\r'] = kCarriageReturn;
+    return kinds;
+}();
+
+#ifdef __SSE2__
+// Bit i set where character i of the 16 at `text` is plain or a line feed;
+// `lineFeeds` gets the bits of the line feeds.
+unsigned plainOrLineFeed(const unsigned char* text, unsigned& lineFeeds) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const __m128i printable = inRange(v, 0x21, 0x7E);
+    const __m128i markup = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')),
+                                                     _mm_cmpeq_epi8(v, _mm_set1_epi8('&'))),
+                                        _mm_cmpeq_epi8(v, _mm_set1_epi8(']')));
+    const __m128i lineFeed = _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'));
+    const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
+    lineFeeds = static_cast<unsigned>(_mm_movemask_epi8(lineFeed));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_andnot_si128(markup, printable), _mm_or_si128(lineFeed, blank))));
+}
+#endif
+
+}  // namespace
+
+long long meshbridge_xml_plain_text(const char* text, long long length, long long* lineEnds, int* afterCr) {
+    const auto* in = reinterpret_cast<const unsigned char*>(text);
+    long long at = 0, lines = 0;
+    bool cr = *afterCr != 0;
+    while (at < length) {
+#ifdef __SSE2__
+        // Blocks of 16 plain characters and line feeds go at once.
+        unsigned lineFeeds = 0;
+        if (length - at >= 16 && plainOrLineFeed(in + at, lineFeeds) == 0xFFFF) {
+            lines += std::popcount(lineFeeds) - ((cr && (lineFeeds & 1) != 0) ? 1 : 0);
+            cr = false;
+            at += 16;
+            continue;
+        }
+#endif
+        const long long end = std::min(length, at + 16);
+        for (; at < end; ++at) {
+            const TextCharacter kind = kTextCharacters[in[at]];
+            if (kind == kMarkup) {
+                *lineEnds += lines;
+                *afterCr = cr;
+                return at;
+            }
+            if (kind == kCarriageReturn || (kind == kLineFeed && !cr)) ++lines;
+            cr = kind == kCarriageReturn;
+        }
+    }
+    *lineEnds += lines;
+    *afterCr = cr;
+    return at;
 }
 
 double meshbridge_strtod(const char* text, char** end) {

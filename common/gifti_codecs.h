@@ -42,6 +42,14 @@ int meshbridge_base64_compact(const char* src, int length, char* dest, int* erro
  * read as 0, as gifticlib reads it) into three bytes each. */
 void meshbridge_base64_decode_blocks(const unsigned char* in, long long blocks, unsigned char* out);
 
+/* The length of the longest start of `text` (element text from an XML file)
+ * that holds only characters an XML parser would hand on unchanged: printable
+ * ASCII other than "<", "&" and "]", blanks, tabs and line ends. Adds to
+ * `*lineEnds` its line ends as the parser counts them (CR LF, CR or LF, each
+ * once); `*afterCr` says whether the text before ended in CR (an LF that
+ * follows it is part of the same line end) and is set for what comes next. */
+long long meshbridge_xml_plain_text(const char* text, long long length, long long* lineEnds, int* afterCr);
+
 /* strtod, through std::from_chars where that gives the same value: the same
  * numbers, the same end, the same treatment of blanks and signs. */
 double meshbridge_strtod(const char* text, char** end);

@@ -11,6 +11,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -116,6 +117,37 @@ TEST(GiftiCodecs, Base64ReadingKeepsTheAlphabetCountsStrangersAndDecodesBlocks) 
     meshbridge_base64_decode_blocks(reinterpret_cast<const unsigned char*>(blocks.data()), 3, bytes);
     const unsigned char decoded[9] = {'M', 'a', 'n', 'M', 'a', 0, 0xff, 0xfe, 0x00};
     EXPECT_EQ(std::memcmp(bytes, decoded, 9), 0);
+}
+
+TEST(GiftiCodecs, PlainTextEndsAtWhatTheXmlParserMustSeeAndCountsItsLineEnds) {
+    const auto plain = [](const std::string& text, int afterCr = 0) {
+        long long lines = 0;
+        const long long length = meshbridge_xml_plain_text(text.data(), static_cast<long long>(text.size()), &lines, &afterCr);
+        return std::tuple{length, lines, afterCr};
+    };
+    // Base64, numbers, blanks and tabs, in blocks of 16 and short tails.
+    const std::string base64 = "AACAPwAAAEA=+/09 \t-1.5e+3 nan inf";
+    EXPECT_EQ(plain(base64), std::tuple(static_cast<long long>(base64.size()), 0LL, 0));
+    // Markup, references, "]" and what the parser checks stop it, in a block
+    // of 16 or its tail: control characters, DEL, bytes from 0x80 up.
+    for (const char stop : {'<', '&', ']', '\x01', '\v', '\f', '\x7f', '\x80', '\xc3', '\xff', '\0'}) {
+        for (const std::size_t at : {0u, 5u, 15u, 16u, 21u, 40u}) {
+            std::string text = std::string(41, 'A');
+            text[at] = stop;
+            EXPECT_EQ(std::get<0>(plain(text)), static_cast<long long>(at)) << int(stop) << " at " << at;
+        }
+    }
+    // Line ends as the parser counts them: CR LF, CR or LF each once.
+    EXPECT_EQ(plain("AAAA\nBBBB\nCCCCDDDDEEEEFFFF\nG"), std::tuple(28LL, 3LL, 0));
+    EXPECT_EQ(plain("1\r\n2\r\n3\r4\n\n5\r"), std::tuple(13LL, 6LL, 1));
+    EXPECT_EQ(plain("\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n"), std::tuple(17LL, 17LL, 0));
+    EXPECT_EQ(plain("AAAA\r\nBBBB\r\nCCCCDDDD<x"), std::tuple(20LL, 2LL, 0));
+    // A CR that ended the text before and the LF that starts this one are one.
+    EXPECT_EQ(plain("\nAAAAAAAAAAAAAAAAAAAA", 1), std::tuple(21LL, 0LL, 0));
+    EXPECT_EQ(plain("\n", 1), std::tuple(1LL, 0LL, 0));
+    EXPECT_EQ(plain("\r", 1), std::tuple(1LL, 1LL, 1));
+    EXPECT_EQ(plain("A\n", 1), std::tuple(2LL, 1LL, 0));
+    EXPECT_EQ(plain("", 1), std::tuple(0LL, 0LL, 1));
 }
 
 TEST(GiftiCodecs, Base64AsTheStandardSpellsItAndCompressedDataInflatesToWhatWentIn) {

@@ -155,6 +155,40 @@ TEST_F(GiftiReading, AsciiNumbersSplitBetweenPiecesOfTextKeepTheirPlaces) {
               (std::vector<double>{0.1, -1e-300}));
 }
 
+TEST_F(GiftiReading, LongDataTextsKeepTheirValuesAndTheParsersLineNumbers) {
+    // 30 000 numbers a line each, in LF, CR LF and CR lines, shifted by up to
+    // two blanks so that the file's 32 KB reads end at every place in a line
+    // (between a CR and its LF too); one number is a character reference.
+    // A mismatched tag after the array must be reported on its own line.
+    constexpr int kCount = 30000;
+    std::vector<std::int32_t> expected(kCount);
+    for (int i = 0; i < kCount; ++i) expected[static_cast<std::size_t>(i)] = i % 7;
+    for (const std::string lineEnd : {"\n", "\r\n", "\r"}) {
+        for (const std::size_t shift : {0u, 1u, 2u}) {
+            std::string data(shift, ' ');
+            for (int i = 0; i < kCount; ++i) data += (i == 20000 ? "&#49;" : std::to_string(i % 7)) + lineEnd;
+            EXPECT_EQ(readValues<std::int32_t>(dir, typedArray("NIFTI_TYPE_INT32", kCount, data)), expected)
+                << shift << " " << lineEnd.size();
+
+            std::string xml = gifti({typedArray("NIFTI_TYPE_INT32", kCount, data)});
+            const std::size_t wrong = xml.rfind("</GIFTI>");
+            xml.insert(wrong, "<Wrong></Bad>");
+            test::writeFile(dir.file("wrong.gii"), xml);
+            std::string why;
+            EXPECT_FALSE(readGiftiImage(dir.file("wrong.gii"), true, &why));
+            // After the header's 4 line ends, the numbers' and the array's own.
+            const std::string line = "mismatched tag at line " + std::to_string(1 + 4 + kCount + 1) + ";";
+            EXPECT_EQ(why.rfind(line, 0), 0u) << why << ", " << shift << " " << lineEnd.size();
+        }
+    }
+    // Data start tags with a ">" in an attribute, or a line end.
+    for (const std::string tag : {"<Data note=\"a>b\">", "<Data\r\n>"}) {
+        std::string array = typedArray("NIFTI_TYPE_INT32", 3, "1 2 3");
+        array.replace(array.find("<Data>"), 6, tag);
+        EXPECT_EQ(readValues<std::int32_t>(dir, array), (std::vector<std::int32_t>{1, 2, 3})) << tag;
+    }
+}
+
 TEST_F(GiftiReading, AsciiNumbersOfEveryIntegerTypeAndWordsThatAreNoNumbers) {
     EXPECT_EQ(readValues<std::uint32_t>(dir, typedArray("NIFTI_TYPE_UINT32", 3, "4294967295 0 +7")),
               (std::vector<std::uint32_t>{4294967295u, 0, 7}));
