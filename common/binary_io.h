@@ -144,6 +144,7 @@ private:
 
     // Small writes (a count, a vertex's neighbours) are only copied, in line.
     void append(const void* bytes, std::size_t size) {
+        if (size == 0) return;  // an empty array may have no data pointer
         if (size <= kBufferSize - used_) {
             std::memcpy(buffer_.get() + used_, bytes, size);
             used_ += size;
