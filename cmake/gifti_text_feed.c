@@ -14,8 +14,11 @@
  * unread: the tag's last byte is the last it was given. */
 
 static XML_Parser gii_feed_parser = NULL;  /* the parser of the read in progress */
-static XML_Index  gii_fed = 0;             /* the bytes it was given */
-static XML_Index  gii_text_at = -1;        /* where the text of the Data element just opened starts */
+/* Byte counts are kept in the width of the parser's own (32 bits on some
+   systems), where they wrap as the parser's do. */
+static XML_Size   gii_fed = 0;             /* the bytes it was given */
+static int        gii_text_opened = 0;     /* a Data start tag was just read ... */
+static XML_Size   gii_text_at = 0;         /* ... and its text starts here */
 static int        gii_in_text = 0;         /* the bytes now read are such text, past the parser */
 static int        gii_after_cr = 0;        /* that text so far ends in CR */
 static char     * gii_lines = NULL;        /* "<!--", line ends, "-->" */
@@ -25,7 +28,7 @@ static void gii_feed_start(XML_Parser parser)
 {
     gii_feed_parser = parser;
     gii_fed = 0;
-    gii_text_at = -1;
+    gii_text_opened = 0;
     gii_in_text = 0;
     gii_after_cr = 0;
 }
@@ -42,14 +45,14 @@ static void gii_feed_end(void)
 static void gii_feed_note_data(int opened)
 {
     if( !gii_feed_parser ) return;
-    gii_text_at = opened ? XML_GetCurrentByteIndex(gii_feed_parser)
-                           + XML_GetCurrentByteCount(gii_feed_parser)
-                         : -1;
+    gii_text_opened = opened;
+    if( opened ) gii_text_at = (XML_Size)XML_GetCurrentByteIndex(gii_feed_parser)
+                               + (XML_Size)XML_GetCurrentByteCount(gii_feed_parser);
 }
 
 static enum XML_Status gii_parse(XML_Parser parser, const char * bytes, long long len, int final)
 {
-    gii_fed += len;
+    gii_fed += (XML_Size)len;
     return XML_Parse(parser, bytes, (int)len, final);
 }
 
@@ -113,10 +116,10 @@ static enum XML_Status gii_feed(XML_Parser parser, gxml_data * xd, const char * 
         {
             const char * tag_end = gii_after_data_tag(bytes + at, len - at);
             const long long upto = tag_end ? (long long)(tag_end - bytes) : len;
-            gii_text_at = -1;
+            gii_text_opened = 0;
             if( gii_parse(parser, bytes + at, upto - at, 0) != XML_STATUS_OK ) return XML_STATUS_ERROR;
             at = upto;
-            if( tag_end && gii_text_at == gii_fed ) {  /* the parser holds nothing unread */
+            if( tag_end && gii_text_opened && gii_text_at == gii_fed ) {  /* the parser holds nothing unread */
                 gii_in_text = 1;
                 gii_after_cr = 0;
             }
