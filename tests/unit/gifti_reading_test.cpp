@@ -181,6 +181,18 @@ TEST_F(GiftiReading, LongDataTextsKeepTheirValuesAndTheParsersLineNumbers) {
             EXPECT_EQ(why.rfind(line, 0), 0u) << why << ", " << shift << " " << lineEnd.size();
         }
     }
+    // A metadata value of 200 000 lines, in pieces of a line each from the
+    // parser, and a label of one character: each read whole.
+    std::string provenance;
+    for (int i = 0; i < 200000; ++i) provenance += "step " + std::to_string(i) + "\n";
+    test::writeFile(dir.file("long.gii"), gifti({typedArray("NIFTI_TYPE_INT32", 1, "0")},
+                                                "<LabelTable><Label Key=\"0\">x</Label></LabelTable>",
+                                                md("Provenance", provenance)));
+    const GiftiImagePtr image = readGiftiImage(dir.file("long.gii"), true);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(std::string(gifti_get_meta_value(&image->meta, "Provenance")), provenance);
+    EXPECT_EQ(std::string(image->labeltable.label[0]), "x");
+
     // Data start tags with a ">" in an attribute, or a line end.
     for (const std::string tag : {"<Data note=\"a>b\">", "<Data\r\n>"}) {
         std::string array = typedArray("NIFTI_TYPE_INT32", 3, "1 2 3");
