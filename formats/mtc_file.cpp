@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/atomic_file.h"
 #include "common/binary_io.h"
 #include "common/huge_pages.h"
 #include "common/text.h"
@@ -58,6 +59,35 @@ void volumesToCourses(const float* const* volumes, std::size_t vertices, std::si
                 for (std::size_t t = t0; t < t1; ++t) courses[v][t] = volumes[t][v];
         }
     }
+}
+
+bool writeMtcFile(const MtcData& mtc) {
+    const auto values = static_cast<std::uint64_t>(std::max(mtc.nrOfVertices, 0)) *
+                        static_cast<std::uint64_t>(std::max(mtc.nrOfVolumes, 0));
+    bool written = false;
+    try {
+        written = mtc.data.size() == values && writeFileAtomically(mtc.fileName, FileMode::Binary, [&](std::FILE* file) {
+            BinaryWriter out(file);
+            out.write(mtc.version);
+            out.write(mtc.nrOfVertices);
+            out.write(mtc.nrOfVolumes);
+            out.writeZeroTerminated(mtc.vtcFileName);
+            out.writeZeroTerminated(mtc.prtFileName);
+            out.write(mtc.hrf);
+            out.write(mtc.tr);
+            out.write(mtc.hrfDelta);
+            out.write(mtc.hrfTau);
+            out.write(mtc.segmentSize);
+            out.write(mtc.segmentOffset);
+            out.write(mtc.headerFlag);
+            out.writeArray(mtc.data.data(), mtc.data.size());
+            return out.flush();
+        });
+    } catch (...) {
+        written = false;
+    }
+    if (!written) logWriteFailure(mtc.fileName);
+    return written;
 }
 
 bool readMtcFile(const std::string& name, MtcData& mtc, MtcDetail detail) {

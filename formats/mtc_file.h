@@ -1,5 +1,6 @@
 // MTC mesh time course files: one value per vertex and volume, with a small
-// header. The plug-in reads them; the host writes them.
+// header. The plug-in reads them; the host writes those of its surfaces, the
+// plug-in those of imports that do not go through the host's surface.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +48,9 @@ MtcData mtcFromHost(const HostMtcInfo& info, const float* const* courses, MtcDet
 // volume, or all volumes in one), in blocks that stay in the cache.
 void coursesToVolumes(const float* const* courses, std::size_t vertices, std::size_t volumes, float* volumeMajor);
 void volumesToCourses(const float* const* volumes, std::size_t vertices, std::size_t count, float* const* courses);
+
+// Writes `mtc` as the file mtc.fileName (complete or not at all).
+bool writeMtcFile(const MtcData& mtc);
 
 std::string mtcHeaderText(const MtcData& mtc);
 bool dumpMtcHeader(const MtcData& mtc, bool toFile, bool toLog);

@@ -11,6 +11,7 @@
 #include "export/gifti_writing.h"
 #include "host/host_calls.h"
 #include "import/import_support.h"
+#include "import/map_import.h"
 
 namespace meshbridge {
 
@@ -135,28 +136,9 @@ GiftiImagePtr labelImage(const FreeSurferLabel& label, const std::string& path) 
     return image;
 }
 
-// The intent of an overlay's maps, as the user says; nullopt when cancelled.
-std::optional<int> askOverlayIntent(const std::string& path) {
-    struct Choice {
-        const char* text;
-        int intent;
-    };
-    static constexpr Choice kChoices[] = {{"t statistic", NIFTI_INTENT_TTEST},
-                                          {"correlation (r)", NIFTI_INTENT_CORREL},
-                                          {"F statistic", NIFTI_INTENT_FTEST},
-                                          {"z score", NIFTI_INTENT_ZSCORE},
-                                          {"thickness or curvature", NIFTI_INTENT_SHAPE}};
-    std::string question = formatText("Which values does %s hold?", lastPathComponent(path).c_str());
-    for (std::size_t i = 0; i < std::size(kChoices); ++i)
-        question += formatText("\n%zu: %s", i + 1, kChoices[i].text);
-    const int answer = askInteger(question, 1, 1, static_cast<int>(std::size(kChoices)));
-    if (answer < 1 || answer > static_cast<int>(std::size(kChoices))) return std::nullopt;
-    return kChoices[answer - 1].intent;
-}
-
 GiftiImagePtr overlayImage(const FreeSurferValues& overlay, const std::string& path, bool asTimeCourse) {
     std::optional<int> intent = NIFTI_INTENT_NONE;
-    if (!asTimeCourse && !(intent = askOverlayIntent(path))) {
+    if (!asTimeCourse && !(intent = askMapIntent(path))) {
         logText(formatText("The import of %s is cancelled: no file was written.", path.c_str()));
         return nullptr;
     }

@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "dump/gifti_dump.h"
 #include "host/host_calls.h"
+#include "import/cifti_import.h"
 #include "import/freesurfer_import.h"
 #include "import/label_import.h"
 #include "import/map_import.h"
@@ -29,15 +30,15 @@ const char* dialogTitle(int fileTypeId) {
     }
 }
 
-// The files each dialog shows: GIFTI files, and the FreeSurfer files that
-// become the chosen type (surfaces and morphometry files have no extension
+// The files each dialog shows: GIFTI files, and the FreeSurfer and CIFTI
+// files that become the chosen type (surfaces and morphometry files have no extension
 // of their own: they are named after the hemisphere).
 const char* dialogFilter(int fileTypeId) {
     switch (fileTypeId) {
         case kFileTypeSrf: return "*.gii;*.gii.gz;lh.*;rh.*";
-        case kFileTypeMtc: return "*.gii;*.gii.gz;*.mgh;*.mgz";
-        case kFileTypeSmp: return "*.gii;*.gii.gz;*.mgh;*.mgz;lh.*;rh.*";
-        default: return "*.gii;*.gii.gz;*.annot;*.label";
+        case kFileTypeMtc: return "*.gii;*.gii.gz;*.mgh;*.mgz;*.dtseries.nii";
+        case kFileTypeSmp: return "*.gii;*.gii.gz;*.mgh;*.mgz;lh.*;rh.*;*.dscalar.nii";
+        default: return "*.gii;*.gii.gz;*.annot;*.label;*.dlabel.nii";
     }
 }
 
@@ -84,6 +85,8 @@ bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool r
         return false;
     }
 
+    // CIFTI files (and other NIfTI files, which it names) have an import of their own.
+    if (!wantsColors && isCiftiCandidate(*path)) return importCiftiFile(*path, printToLogtab, openInHost);
     // FreeSurfer's own files come in as the GIFTI images they stand for.
     const FreeSurferKind freeSurfer = freeSurferFileKind(*path);
     const GiftiImagePtr image = freeSurfer == FreeSurferKind::None ? readGiftiFileOrLog(*path, true)

@@ -25,10 +25,31 @@ std::int32_t truncatedToInt32(float value) {
 
 }  // namespace
 
-std::int32_t mapTypeForIntent(int intent) {
-    if (intent == NIFTI_INTENT_SHAPE)
-        return askYesNo("GIFTI type is 'Shape'\n\nIs this a Cortical Thickness (Yes) or Curvature (No) map") ? 13 : 1;
-    return mapTypeOfIntent(intent).value_or(1);
+std::optional<int> askMapIntent(const std::string& path) {
+    struct Choice {
+        const char* text;
+        int intent;
+    };
+    static constexpr Choice kChoices[] = {{"t statistic", NIFTI_INTENT_TTEST},
+                                          {"correlation (r)", NIFTI_INTENT_CORREL},
+                                          {"F statistic", NIFTI_INTENT_FTEST},
+                                          {"z score", NIFTI_INTENT_ZSCORE},
+                                          {"thickness or curvature", NIFTI_INTENT_SHAPE}};
+    std::string question = formatText("Which values does %s hold?", lastPathComponent(path).c_str());
+    for (std::size_t i = 0; i < std::size(kChoices); ++i)
+        question += formatText("\n%zu: %s", i + 1, kChoices[i].text);
+    const int answer = askInteger(question, 1, 1, static_cast<int>(std::size(kChoices)));
+    if (answer < 1 || answer > static_cast<int>(std::size(kChoices))) return std::nullopt;
+    return kChoices[answer - 1].intent;
+}
+
+std::int32_t mapTypeForIntent(int intent, MapAnswers* answers) {
+    if (intent != NIFTI_INTENT_SHAPE) return mapTypeOfIntent(intent).value_or(1);
+    if (answers && answers->shapeMapType) return *answers->shapeMapType;
+    const std::int32_t type =
+        askYesNo("GIFTI type is 'Shape'\n\nIs this a Cortical Thickness (Yes) or Curvature (No) map") ? 13 : 1;
+    if (answers) answers->shapeMapType = type;
+    return type;
 }
 
 const char* intentName(int intent) {
@@ -84,7 +105,7 @@ std::string mapNameFromMetadata(const gifti_image& image, int i) {
 }
 
 bool getDistributionParameters(const gifti_image& image, int i, std::int32_t mapType,
-                               std::array<float, 3>& params) {
+                               std::array<float, 3>& params, MapAnswers* answers) {
     params = {0.0f, 0.0f, 0.0f};
     const giiDataArray& array = arrayAt(image, i);
     const char* names[3] = {"intent_p1", "intent_p2", "intent_p3"};
@@ -106,6 +127,12 @@ bool getDistributionParameters(const gifti_image& image, int i, std::int32_t map
     if (foundFirst) return true;
     const int wanted = numberOfDistributionParameters(mapType);
     if (wanted == 0) return true;
+    if (answers) {
+        if (const auto known = answers->parameters.find(mapType); known != answers->parameters.end()) {
+            params = known->second;
+            return true;
+        }
+    }
     const float first =
         askFloat("Please enter the first degrees of freedom parameter (see manual for help)", 0.0f, -1000.0f, 1000.0f);
     if (first == static_cast<float>(kHostInputCancelled)) return false;
@@ -115,6 +142,7 @@ bool getDistributionParameters(const gifti_image& image, int i, std::int32_t map
         if (second == static_cast<float>(kHostInputCancelled)) return false;
         params[1] = second;
     }
+    if (answers) answers->parameters[mapType] = params;
     return true;
 }
 
@@ -153,7 +181,7 @@ bool createSmpInHost(const SmpData& smp) {
 }
 
 bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
-                      const std::string& outputName) {
+                      const std::string& outputName, MapAnswers* answers) {
     if (image.numDA < 1) return refuseImport("The maps", path, "it has no data arrays");
     if (image.numDA > kMaxMaps)
         return refuseImport("The maps", path, formatText("it has more than %d data arrays", kMaxMaps));
@@ -175,7 +203,7 @@ bool importSurfaceMap(const gifti_image& image, const std::string& path, bool pr
     smp.maps.resize(static_cast<std::size_t>(image.numDA));
     for (int i = 0; i < image.numDA; ++i) {
         SmpMap& map = smp.maps[static_cast<std::size_t>(i)];
-        map.mapType = mapTypeForIntent(arrayAt(image, i).intent);
+        map.mapType = mapTypeForIntent(arrayAt(image, i).intent, answers);
         map.name = mapNameFromMetadata(image, i);
         map.data = std::move(values[static_cast<std::size_t>(i)]);
         map.clusterSize = 25;
@@ -192,7 +220,7 @@ bool importSurfaceMap(const gifti_image& image, const std::string& path, bool pr
         map.useVmpColor = 0;
         map.transparentColorFactor = 1.0f;
         std::array<float, 3> params{};
-        if (!getDistributionParameters(image, i, map.mapType, params)) {
+        if (!getDistributionParameters(image, i, map.mapType, params, answers)) {
             logText("Distribution parameters missing. Set to zero!");
             logText(formatText("The import of %s is cancelled: no file was written.", path.c_str()));
             return false;

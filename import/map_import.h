@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 
 #include "common/gifti.h"
@@ -11,9 +13,21 @@
 
 namespace meshbridge {
 
+// What the user answered for the maps of one file, kept so that a file that
+// becomes several map files (a CIFTI file's hemispheres) asks only once.
+struct MapAnswers {
+    std::optional<std::int32_t> shapeMapType;                // thickness (13) or curvature (1)
+    std::map<std::int32_t, std::array<float, 3>> parameters;  // distribution parameters by map type
+};
+
+// The intent of maps whose file does not tell it (an overlay's frames, a
+// CIFTI file's maps), as the user picks it from a numbered list; nullopt
+// when cancelled.
+std::optional<int> askMapIntent(const std::string& path);
+
 // The map type of a GIFTI intent; NIFTI_INTENT_SHAPE asks whether the map is
-// a cortical thickness (13) or a curvature (1) map.
-std::int32_t mapTypeForIntent(int intent);
+// a cortical thickness (13) or a curvature (1) map (once, with `answers`).
+std::int32_t mapTypeForIntent(int intent, MapAnswers* answers = nullptr);
 
 // A readable name of an intent ("Unknown" for codes without one).
 const char* intentName(int intent);
@@ -26,12 +40,13 @@ std::string mapNameFromMetadata(const gifti_image& image, int i);
 // metadata, else asked from the user for map types that need them. False
 // when the user cancelled a question.
 bool getDistributionParameters(const gifti_image& image, int i, std::int32_t mapType,
-                               std::array<float, 3>& params);
+                               std::array<float, 3>& params, MapAnswers* answers = nullptr);
 
 // The map import.
 // `outputName` is the file written; empty, the input's name with its extension replaced.
+// With `answers`, each question is asked once for all the maps it covers.
 bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
-                      const std::string& outputName = {});
+                      const std::string& outputName = {}, MapAnswers* answers = nullptr);
 
 // Creates the maps of `smp` (their settings) on the host's current surface.
 bool createSmpInHost(const SmpData& smp);

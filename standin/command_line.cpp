@@ -272,7 +272,9 @@ int fileTypeIdForName(const std::string& name) {
 
 int importFileTypeIdForName(const std::string& name) {
     const std::string base = withoutGzip(lastComponent(name));
-    if (endsWith(base, ".time.gii")) return kFileTypeMtc;
+    if (endsWith(base, ".time.gii") || endsWith(base, ".dtseries.nii")) return kFileTypeMtc;
+    if (endsWith(base, ".dscalar.nii")) return kFileTypeSmp;
+    if (endsWith(base, ".dlabel.nii")) return kFileTypePoi;
     if (endsWith(base, ".func.gii") || endsWith(base, ".shape.gii")) return kFileTypeSmp;
     if (endsWith(base, ".label.gii") || endsWith(base, ".annot") || endsWith(base, ".label")) return kFileTypePoi;
     if (endsWith(base, ".mgh") || endsWith(base, ".mgz")) return kFileTypeSmp;

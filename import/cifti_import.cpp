@@ -1,0 +1,388 @@
+#include "import/cifti_import.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <new>
+#include <set>
+#include <vector>
+
+#include "common/binary_io.h"
+#include "common/colors.h"
+#include "common/huge_pages.h"
+#include "common/replace_extension.h"
+#include "common/text.h"
+#include "common/text_encoding.h"
+#include "export/gifti_writing.h"
+#include "formats/cifti_file.h"
+#include "formats/mtc_file.h"
+#include "formats/poi_file.h"
+#include "host/host_calls.h"
+#include "import/map_import.h"
+
+namespace meshbridge {
+
+namespace {
+
+// Brainordinates read at a time: about 8 MB of values.
+constexpr std::size_t kBlockBytes = 8u << 20;
+// More than a surface file can reasonably need; a file that claims more is refused.
+constexpr double kMostBytes = 16.0 * (1u << 30);
+
+bool endsWith(const std::string& text, const char* end) {
+    const std::size_t length = std::strlen(end);
+    return text.size() >= length && text.compare(text.size() - length, length, end) == 0;
+}
+
+// Refuses the import: the log and a message box say why.
+bool refuse(const std::string& path, const std::string& problem) {
+    const std::string text = formatText("The CIFTI file %s cannot be imported: %s.", path.c_str(), problem.c_str());
+    logText(text);
+    messageBox(text);
+    return false;
+}
+
+// "31 870": digits in groups of three.
+std::string grouped(long long number) {
+    const std::string digits = std::to_string(number);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        const std::size_t left = digits.size() - i;
+        if (i > 0 && left % 3 == 0 && digits[i - 1] != '-') out += ' ';
+        out += digits[i];
+    }
+    return out;
+}
+
+// A map's name as part of a file name: characters that no file name may hold
+// become "_".
+std::string fileNamePart(const std::string& name) {
+    std::string part;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        part += byte < 32 || std::strchr("/\\:*?\"<>|", c) ? '_' : c;
+    }
+    return part;
+}
+
+// The values of the surface models, one array per model and row, each with
+// one value per vertex of its surface (0 where the file has none).
+struct SurfaceValues {
+    const CiftiBrainModel* model;
+    std::vector<HugePageVector<float>> rows;
+};
+
+// Reads the matrix in blocks of brainordinates and hands each block, with its
+// first brainordinate and count, to `take`.
+template <class Take>
+bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::string& problem, Take take) {
+    const auto rows = static_cast<std::size_t>(header.rows);
+    const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / sizeof(float) / rows);
+    HugePageVector<float> block(std::min<std::size_t>(perBlock, static_cast<std::size_t>(header.brainordinates)) * rows);
+    for (std::int64_t first = 0; first < header.brainordinates;) {
+        const auto count = std::min<std::int64_t>(static_cast<std::int64_t>(perBlock), header.brainordinates - first);
+        if (!readCiftiValues(file, header, first, count, block.data(), problem)) return false;
+        take(first, count, block.data());
+        first += count;
+    }
+    return true;
+}
+
+// Row after row (maps, or label maps): every surface model's values.
+bool readSurfaceRows(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
+                     std::string& problem) {
+    const auto rows = static_cast<std::size_t>(header.rows);
+    for (SurfaceValues& surface : surfaces) {
+        surface.rows.resize(rows);
+        for (auto& row : surface.rows) row.resize(static_cast<std::size_t>(surface.model->surfaceVertices));
+    }
+    return forEachBlock(file, header, problem, [&](std::int64_t first, std::int64_t count, const float* block) {
+        for (SurfaceValues& surface : surfaces) {
+            const CiftiBrainModel& model = *surface.model;
+            const std::int64_t from = std::max(first, model.indexOffset);
+            const std::int64_t to = std::min(first + count, model.indexOffset + model.indexCount);
+            for (std::int64_t b = from; b < to; ++b) {
+                const auto vertex = static_cast<std::size_t>(model.vertexIndices[static_cast<std::size_t>(b - model.indexOffset)]);
+                const float* values = block + static_cast<std::size_t>(b - first) * rows;
+                for (std::size_t r = 0; r < rows; ++r) surface.rows[r][vertex] = values[r];
+            }
+        }
+    });
+}
+
+// Frames: each surface model's time course, volume after volume, read in
+// tiles of brainordinates and frames so that both sides stay in the cache.
+bool readSurfaceVolumes(std::FILE* file, const CiftiHeader& header, std::vector<MtcData>& courses,
+                        const std::vector<const CiftiBrainModel*>& models, std::string& problem) {
+    constexpr std::int64_t kTile = 64;
+    const auto frames = static_cast<std::size_t>(header.rows);
+    return forEachBlock(file, header, problem, [&](std::int64_t first, std::int64_t count, const float* block) {
+        for (std::size_t m = 0; m < models.size(); ++m) {
+            const CiftiBrainModel& model = *models[m];
+            const auto vertices = static_cast<std::size_t>(model.surfaceVertices);
+            float* volumes = courses[m].data.data();
+            const std::int64_t from = std::max(first, model.indexOffset);
+            const std::int64_t to = std::min(first + count, model.indexOffset + model.indexCount);
+            const std::int32_t* vertexOf = model.vertexIndices.data() - model.indexOffset;
+            for (std::int64_t b0 = from; b0 < to; b0 += kTile) {
+                const std::int64_t b1 = std::min(to, b0 + kTile);
+                for (std::size_t t0 = 0; t0 < frames; t0 += kTile) {
+                    const std::size_t t1 = std::min(frames, t0 + static_cast<std::size_t>(kTile));
+                    for (std::int64_t b = b0; b < b1; ++b) {
+                        const float* course = block + static_cast<std::size_t>(b - first) * frames;
+                        float* at = volumes + static_cast<std::size_t>(vertexOf[b]);
+                        for (std::size_t t = t0; t < t1; ++t) at[t * vertices] = course[t];
+                    }
+                }
+            }
+        }
+    });
+}
+
+bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
+                   const std::string& path, bool printToLogtab, bool openInHost) {
+    const std::optional<int> intent = askMapIntent(path);
+    if (!intent) {
+        logText(formatText("The import of %s is cancelled: no file was written.", path.c_str()));
+        return false;
+    }
+    std::string problem;
+    if (!readSurfaceRows(file, header, surfaces, problem)) return refuse(path, problem);
+    MapAnswers answers;
+    for (SurfaceValues& surface : surfaces) {
+        const auto rows = static_cast<int>(surface.rows.size());
+        GiftiImagePtr image = createExportImage(rows);
+        if (!image) return refuse(path, "its maps do not fit in memory");
+        for (int r = 0; r < rows; ++r) {
+            giiDataArray& array = *image->darray[r];
+            setArrayFields(array, *intent, NIFTI_TYPE_FLOAT32, {surface.model->surfaceVertices}, false);
+            float* data = allocateArrayValues<float>(*image, r);
+            if (!data) return refuse(path, "its maps do not fit in memory");
+            auto& values = surface.rows[static_cast<std::size_t>(r)];
+            std::copy(values.begin(), values.end(), data);
+            HugePageVector<float>().swap(values);
+            addArrayMetadata(array, "Name", header.mapNames[static_cast<std::size_t>(r)]);
+        }
+        const std::string output = ciftiOutputName(path, surface.model->structure, "", ".smp");
+        if (!importSurfaceMap(*image, path, printToLogtab, openInHost, output, &answers)) return false;
+    }
+    return true;
+}
+
+bool importSeries(std::FILE* file, const CiftiHeader& header, const std::vector<SurfaceValues>& surfaces,
+                  const std::string& path, bool printToLogtab) {
+    float tr = 0.0f;
+    const double milliseconds = std::round(header.seriesStep * 1000.0);
+    if (header.seriesUnit != "SECOND") {
+        logText(formatText("The series of %s is in %s, not in seconds: TR 0 ms.", path.c_str(),
+                           header.seriesUnit.empty() ? "no unit" : header.seriesUnit.c_str()));
+    } else if (!(milliseconds >= 1.0 && milliseconds < 2.0e9)) {
+        logText(formatText("The SeriesStep of %s, %g s, is not a usable time: TR 0 ms.", path.c_str(),
+                           header.seriesStep));
+    } else {
+        tr = static_cast<float>(milliseconds);
+        logText(formatText("TR %.0f ms from the series' step of %g s.", milliseconds, header.seriesStep));
+    }
+    std::vector<MtcData> courses(surfaces.size());
+    std::vector<const CiftiBrainModel*> models;
+    for (std::size_t m = 0; m < surfaces.size(); ++m) {
+        const CiftiBrainModel& model = *surfaces[m].model;
+        MtcData& mtc = courses[m];
+        mtc.version = 1;
+        mtc.nrOfVertices = model.surfaceVertices;
+        mtc.nrOfVolumes = static_cast<std::int32_t>(header.rows);
+        mtc.vtcFileName = "<none>";
+        mtc.prtFileName = "<none>";
+        mtc.tr = tr;
+        mtc.headerFlag = 1;
+        mtc.fileName = ciftiOutputName(path, model.structure, "", ".mtc");
+        mtc.data.resize(static_cast<std::size_t>(model.surfaceVertices) * static_cast<std::size_t>(header.rows));
+        models.push_back(&model);
+    }
+    std::string problem;
+    if (!readSurfaceVolumes(file, header, courses, models, problem)) return refuse(path, problem);
+    for (MtcData& mtc : courses) {
+        if (!writeMtcFile(mtc)) return refuse(path, "its time course " + mtc.fileName + " could not be written");
+        logText(formatText("MTC saved as:\n%s", mtc.fileName.c_str()));
+        if (printToLogtab) dumpMtcHeader(mtc, false, true);
+        HugePageVector<float>().swap(mtc.data);
+    }
+    return true;
+}
+
+// One POI: a patch for each label key that vertices carry, in the table's
+// order; key 0 ("???", unassigned) is no patch.
+PoiData patchesOfLabels(const HugePageVector<float>& keys, const std::vector<CiftiLabel>& table,
+                        std::int32_t vertices, const std::string& fileName) {
+    PoiData poi;
+    poi.version = 2;
+    poi.nrOfMeshVertices = vertices;
+    poi.fileName = fileName;
+    std::map<std::int32_t, std::size_t> entryOfKey;
+    for (std::size_t e = 0; e < table.size(); ++e) entryOfKey.emplace(table[e].key, e);
+    std::vector<std::vector<std::int32_t>> verticesOfEntry(table.size());
+    std::size_t unknown = 0;
+    for (std::size_t v = 0; v < keys.size(); ++v) {
+        const float value = keys[v];
+        const std::int32_t key =
+            std::isfinite(value) && std::fabs(value) < 2.0e9f ? static_cast<std::int32_t>(std::lround(value)) : -1;
+        if (key == 0) continue;
+        const auto found = entryOfKey.find(key);
+        if (found == entryOfKey.end()) {
+            ++unknown;
+            continue;
+        }
+        verticesOfEntry[found->second].push_back(static_cast<std::int32_t>(v));
+    }
+    if (unknown > 0)
+        logText(formatText("%zu vertices of %s carry a key that its label table does not hold; they are in no patch.",
+                           unknown, lastPathComponent(fileName).c_str()));
+    for (std::size_t e = 0; e < table.size(); ++e) {
+        if (verticesOfEntry[e].empty() || table[e].key == 0) continue;
+        PoiPatch patch;
+        patch.name = fromXmlText(table[e].name);
+        patch.color = packedRgb(colorByteRounded(table[e].rgba[0]), colorByteRounded(table[e].rgba[1]),
+                                colorByteRounded(table[e].rgba[2]));
+        patch.vertices.owned().assign(verticesOfEntry[e].begin(), verticesOfEntry[e].end());
+        patch.nrOfVertices = static_cast<std::int32_t>(patch.vertices.size());
+        patch.labelVertex = patch.vertices[0];
+        poi.patches.push_back(std::move(patch));
+    }
+    poi.nrOfPOIs = static_cast<std::int32_t>(poi.patches.size());
+    return poi;
+}
+
+bool importLabels(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
+                  const std::string& path, bool printToLogtab, bool openInHost) {
+    std::string problem;
+    if (!readSurfaceRows(file, header, surfaces, problem)) return refuse(path, problem);
+    // With several label maps, each file is named after its map too.
+    std::vector<std::string> parts(header.mapNames.size());
+    std::set<std::string> taken;
+    for (std::size_t r = 0; r < parts.size() && parts.size() > 1; ++r) {
+        std::string base = fileNamePart(fromXmlText(header.mapNames[r]));
+        if (base.empty()) base = formatText("map%zu", r + 1);
+        std::string part = base;
+        for (int n = 2; !taken.insert(part).second; ++n) part = base + std::to_string(n);
+        parts[r] = part;
+    }
+    for (SurfaceValues& surface : surfaces) {
+        for (std::size_t r = 0; r < surface.rows.size(); ++r) {
+            const std::string output = ciftiOutputName(path, surface.model->structure, parts[r], ".poi");
+            const PoiData poi =
+                patchesOfLabels(surface.rows[r], header.labelTables[r], surface.model->surfaceVertices, output);
+            HugePageVector<float>().swap(surface.rows[r]);
+            if (!writePoiFile(poi)) return refuse(path, "its patches " + output + " could not be written");
+            logText(formatText("POI saved as:\n%s", poi.fileName.c_str()));
+            if (printToLogtab) dumpPoiHeader(poi, false, true);
+            if (openInHost && !loadPatchesInHost(poi.fileName))
+                messageBox("Patch of interest (POI) could not be loaded on current surface (SRF).");
+        }
+    }
+    return true;
+}
+
+// Logs what the file holds and which of it is left out; the surface models.
+std::vector<SurfaceValues> surfaceModels(const CiftiHeader& header, const std::string& path) {
+    std::vector<SurfaceValues> surfaces;
+    std::int64_t voxels = 0;
+    std::set<std::string> voxelStructures;
+    for (const CiftiBrainModel& model : header.models) {
+        if (!model.surface) {
+            voxels += model.indexCount;
+            voxelStructures.insert(model.structure);
+            continue;
+        }
+        surfaces.push_back({&model, {}});
+        const std::int64_t missing = model.surfaceVertices - model.indexCount;
+        logText(formatText("%s: %s of %s vertices hold values%s", model.structure.c_str(),
+                           grouped(model.indexCount).c_str(), grouped(model.surfaceVertices).c_str(),
+                           missing > 0 ? formatText("; the other %s (such as the medial wall) hold 0.",
+                                                    grouped(missing).c_str()).c_str()
+                                       : "."));
+    }
+    if (voxels > 0)
+        logText(formatText("The %s voxels of %zu subcortical structure%s in %s are left out.", grouped(voxels).c_str(),
+                           voxelStructures.size(), voxelStructures.size() == 1 ? "" : "s",
+                           lastPathComponent(path).c_str()));
+    return surfaces;
+}
+
+}  // namespace
+
+bool isCiftiCandidate(const std::string& path) {
+    const std::string name = lastPathComponent(path);
+    if (endsWith(name, ".nii") || endsWith(name, ".nii.gz")) return true;
+    FilePtr file = openFile(path, "rb");
+    unsigned char head[12] = {};
+    if (!file || std::fread(head, 1, sizeof head, file.get()) != sizeof head) return false;
+    const bool nifti2 = std::memcmp(head + 4, "n+2\0\r\n\032\n", 8) == 0;
+    const bool nifti1Size = (head[0] == 0x5C && head[1] == 0x01 && head[2] == 0 && head[3] == 0) ||
+                            (head[0] == 0 && head[1] == 0 && head[2] == 0x01 && head[3] == 0x5C);
+    return nifti2 || nifti1Size;
+}
+
+std::string ciftiOutputName(const std::string& path, const std::string& structure, const std::string& mapName,
+                            const char* suffix) {
+    std::string stem = path;
+    for (const char* extension : {".dscalar.nii", ".dtseries.nii", ".dlabel.nii", ".nii"}) {
+        if (endsWith(lastPathComponent(stem), extension) && lastPathComponent(stem).size() > std::strlen(extension)) {
+            stem.resize(stem.size() - std::strlen(extension));
+            break;
+        }
+    }
+    const std::string tag = structure == "CORTEX_LEFT" ? "LH" : structure == "CORTEX_RIGHT" ? "RH" : structure;
+    return stem + (mapName.empty() ? "" : "_" + mapName) + "_" + tag + suffix;
+}
+
+bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHost) {
+    if (const std::string foreign = notAFileOfKind(path, "a CIFTI file"); !foreign.empty()) {
+        logText(foreign);
+        messageBox(foreign);
+        return false;
+    }
+    FilePtr file = openFile(path, "rb");
+    const std::int64_t size = file ? bytesLeftInFile(file.get()) : -1;
+    if (size < 0) return refuse(path, std::string("it cannot be opened: ") + std::strerror(errno));
+    CiftiHeader header;
+    std::string problem;
+    if (!readCiftiHeader(file.get(), static_cast<std::uint64_t>(size), header, problem)) return refuse(path, problem);
+    logText(formatText("Reading %s: a CIFTI-2 %s of %lld %s by %lld brainordinates.", path.c_str(),
+                       ciftiKindName(header.kind), static_cast<long long>(header.rows),
+                       header.kind == CiftiKind::Series ? (header.rows == 1 ? "frame" : "frames")
+                                                        : (header.rows == 1 ? "map" : "maps"),
+                       static_cast<long long>(header.brainordinates)));
+    std::vector<SurfaceValues> surfaces = surfaceModels(header, path);
+    if (surfaces.empty()) return refuse(path, "it holds no surface models, only voxels");
+    double bytes = 0.0;
+    for (const SurfaceValues& surface : surfaces)
+        bytes += static_cast<double>(surface.model->surfaceVertices) * static_cast<double>(header.rows) * 4.0;
+    if (bytes > kMostBytes)
+        return refuse(path, formatText("its surfaces would need %.1f GB of memory, more than any surface file can",
+                                       bytes / 1e9));
+    // A file of several structures is not opened on the host's one surface.
+    const bool open = openInHost && surfaces.size() == 1 && (header.kind != CiftiKind::Labels || header.rows == 1);
+    if (openInHost && !open)
+        logText("The results are not opened in Corvana: the file holds several structures or label maps; open each "
+                "on its own surface.");
+    try {
+        switch (header.kind) {
+            case CiftiKind::Scalars:
+                if (!importScalars(file.get(), header, surfaces, path, printToLogtab, open)) return false;
+                break;
+            case CiftiKind::Series:
+                if (!importSeries(file.get(), header, surfaces, path, printToLogtab)) return false;
+                break;
+            case CiftiKind::Labels:
+                if (!importLabels(file.get(), header, surfaces, path, printToLogtab, open)) return false;
+                break;
+        }
+    } catch (const std::bad_alloc&) {
+        return refuse(path, formatText("it needs %.1f GB of memory, which cannot be had", bytes / 1e9));
+    }
+    logText(formatText("CIFTI %s successfully imported.", ciftiKindName(header.kind)));
+    return true;
+}
+
+}  // namespace meshbridge
