@@ -1,0 +1,224 @@
+#include "formats/cifti_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "common/binary_io.h"
+#include "tests/support/temp_dir.h"
+
+using ::testing::HasSubstr;
+using namespace meshbridge;
+
+namespace {
+
+const char* kScalars =
+    "    <MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\">\n"
+    "      <NamedMap><MapName>first</MapName></NamedMap>\n"
+    "      <NamedMap><MetaData/><MapName>z &amp; more</MapName></NamedMap>\n"
+    "    </MatrixIndicesMap>\n";
+
+// The XML of a file whose rows are `rows` and whose brainordinates are `models`.
+std::string xmlOf(const std::string& rows, const std::string& models, const char* version = "2") {
+    return std::string("<?xml version=\"1.0\"?>\n<CIFTI Version=\"") + version + "\">\n<Matrix>\n" + rows +
+           "<MatrixIndicesMap AppliesToMatrixDimension=\"1\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_BRAIN_MODELS\">\n" +
+           models + "</MatrixIndicesMap>\n</Matrix>\n</CIFTI>\n";
+}
+
+std::string surfaceModel(const char* structure, int offset, int count, int vertices, const char* indices) {
+    return "<BrainModel IndexOffset=\"" + std::to_string(offset) + "\" IndexCount=\"" + std::to_string(count) +
+           "\" ModelType=\"CIFTI_MODEL_TYPE_SURFACE\" BrainStructure=\"CIFTI_STRUCTURE_" + structure +
+           "\" SurfaceNumberOfVertices=\"" + std::to_string(vertices) + "\"><VertexIndices>" + indices +
+           "</VertexIndices></BrainModel>\n";
+}
+
+// Left: vertices 4, 0 and 2 of 5; then two voxels of the thalamus.
+const std::string kModels = surfaceModel("CORTEX_LEFT", 0, 3, 5, "4 0\n2") +
+                            "<BrainModel IndexOffset=\"3\" IndexCount=\"2\" ModelType=\"CIFTI_MODEL_TYPE_VOXELS\" "
+                            "BrainStructure=\"CIFTI_STRUCTURE_THALAMUS_LEFT\"><VoxelIndicesIJK>1 1 1 1 2 1"
+                            "</VoxelIndicesIJK></BrainModel>\n";
+
+// A dense scalar file of 2 maps by 5 brainordinates: value 10 * b + map.
+std::string scalarFile(const std::string& xml = xmlOf(kScalars, kModels)) {
+    const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, 2, 5, xml);
+    std::string bytes(header.begin(), header.end());
+    for (int b = 0; b < 5; ++b)
+        for (int m = 0; m < 2; ++m) {
+            const float value = static_cast<float>(10 * b + m);
+            bytes.append(reinterpret_cast<const char*>(&value), 4);
+        }
+    return bytes;
+}
+
+template <class T>
+void patch(std::string& bytes, std::size_t at, T value) {
+    std::memcpy(bytes.data() + at, &value, sizeof(T));
+}
+
+struct Read {
+    bool ok;
+    CiftiHeader header;
+    std::string problem;
+};
+
+Read readBytes(const test::TempDir& dir, const std::string& bytes) {
+    test::writeFile(dir.file("x.dscalar.nii"), bytes);
+    FilePtr file = openFile(dir.file("x.dscalar.nii"), "rb");
+    Read read{};
+    read.ok = readCiftiHeader(file.get(), bytes.size(), read.header, read.problem);
+    return read;
+}
+
+}  // namespace
+
+TEST(CiftiFile, ReadsTheHeaderXmlAndMatrixOfADenseScalarFile) {
+    test::TempDir dir;
+    const Read read = readBytes(dir, scalarFile());
+    ASSERT_TRUE(read.ok) << read.problem;
+    const CiftiHeader& h = read.header;
+    EXPECT_EQ(h.kind, CiftiKind::Scalars);
+    EXPECT_EQ(h.rows, 2);
+    EXPECT_EQ(h.brainordinates, 5);
+    EXPECT_THAT(h.mapNames, ::testing::ElementsAre("first", "z & more"));
+    ASSERT_EQ(h.models.size(), 2u);
+    EXPECT_EQ(h.models[0].structure, "CORTEX_LEFT");
+    EXPECT_TRUE(h.models[0].surface);
+    EXPECT_EQ(h.models[0].surfaceVertices, 5);
+    EXPECT_THAT(h.models[0].vertexIndices, ::testing::ElementsAre(4, 0, 2));
+    EXPECT_FALSE(h.models[1].surface);
+    EXPECT_EQ(h.models[1].indexOffset, 3);
+    // The extension is padded to 16 bytes; the matrix follows it.
+    EXPECT_EQ(h.matrixOffset % 16, 0);
+    FilePtr file = openFile(dir.file("x.dscalar.nii"), "rb");
+    std::vector<float> values(4);
+    std::string problem;
+    ASSERT_TRUE(readCiftiValues(file.get(), h, 1, 2, values.data(), problem)) << problem;
+    EXPECT_THAT(values, ::testing::ElementsAre(10.0f, 11.0f, 20.0f, 21.0f));
+}
+
+TEST(CiftiFile, ConvertsEveryIntegerAndRealTypeAndAppliesTheScale) {
+    test::TempDir dir;
+    std::string bytes = scalarFile();
+    const std::size_t matrix = bytes.size() - 40;
+    bytes.resize(matrix);
+    // Ten int16 values (two a brainordinate), then a slope of 0.5 and an intercept of 3.
+    for (std::int16_t v = -5; v < 5; ++v) bytes.append(reinterpret_cast<const char*>(&v), 2);
+    bytes.append(20, '\0');  // the file keeps its length; the values take 20 bytes
+    patch<std::int16_t>(bytes, 12, 4);
+    patch<double>(bytes, 176, 0.5);
+    patch<double>(bytes, 184, 3.0);
+    Read read = readBytes(dir, bytes);
+    ASSERT_TRUE(read.ok) << read.problem;
+    FilePtr file = openFile(dir.file("x.dscalar.nii"), "rb");
+    std::vector<float> values(10);
+    std::string problem;
+    ASSERT_TRUE(readCiftiValues(file.get(), read.header, 0, 5, values.data(), problem));
+    EXPECT_THAT(values, ::testing::ElementsAre(0.5f, 1.0f, 1.5f, 2.0f, 2.5f, 3.0f, 3.5f, 4.0f, 4.5f, 5.0f));
+
+    // Unsigned bytes, without a scale (slope 0 means none).
+    bytes.resize(matrix);
+    for (unsigned char v = 250; v != 4; ++v) bytes.push_back(static_cast<char>(v));
+    bytes.append(30, '\0');
+    patch<std::int16_t>(bytes, 12, 2);
+    patch<double>(bytes, 176, 0.0);
+    patch<double>(bytes, 184, 0.0);
+    read = readBytes(dir, bytes);
+    ASSERT_TRUE(read.ok) << read.problem;
+    file = openFile(dir.file("x.dscalar.nii"), "rb");
+    ASSERT_TRUE(readCiftiValues(file.get(), read.header, 3, 2, values.data(), problem));
+    EXPECT_THAT(std::vector<float>(values.begin(), values.begin() + 4), ::testing::ElementsAre(0.0f, 1.0f, 2.0f, 3.0f));
+}
+
+TEST(CiftiFile, ReadsSeriesAndLabelMaps) {
+    test::TempDir dir;
+    const std::string series =
+        "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SERIES\" "
+        "NumberOfSeriesPoints=\"2\" SeriesExponent=\"-3\" SeriesStart=\"0\" SeriesStep=\"720\" SeriesUnit=\"SECOND\"/>";
+    Read read = readBytes(dir, scalarFile(xmlOf(series, kModels)));
+    ASSERT_TRUE(read.ok) << read.problem;
+    EXPECT_EQ(read.header.kind, CiftiKind::Series);
+    EXPECT_DOUBLE_EQ(read.header.seriesStep, 0.72);
+    EXPECT_EQ(read.header.seriesUnit, "SECOND");
+
+    const std::string labels =
+        "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_LABELS\">"
+        "<NamedMap><MapName>a</MapName><LabelTable><Label Key=\"0\" Red=\"1\" Green=\"1\" Blue=\"1\" Alpha=\"0\">???"
+        "</Label><Label Key=\"7\" Red=\"0.5\" Green=\"0\" Blue=\"1\" Alpha=\"1\">V1 &lt;left&gt;</Label></LabelTable>"
+        "</NamedMap><NamedMap><MapName>b</MapName><LabelTable/></NamedMap></MatrixIndicesMap>";
+    read = readBytes(dir, scalarFile(xmlOf(labels, kModels)));
+    ASSERT_TRUE(read.ok) << read.problem;
+    EXPECT_EQ(read.header.kind, CiftiKind::Labels);
+    ASSERT_EQ(read.header.labelTables.size(), 2u);
+    ASSERT_EQ(read.header.labelTables[0].size(), 2u);
+    const CiftiLabel& v1 = read.header.labelTables[0][1];
+    EXPECT_EQ(v1.key, 7);
+    EXPECT_EQ(v1.name, "V1 <left>");
+    EXPECT_EQ(v1.rgba, (std::array<float, 4>{0.5f, 0.0f, 1.0f, 1.0f}));
+    EXPECT_TRUE(read.header.labelTables[1].empty());
+}
+
+TEST(CiftiFile, RefusesDamagedAndForeignFilesWithTheirReason) {
+    test::TempDir dir;
+    const std::string good = scalarFile();
+    const auto with = [&](auto change) {
+        std::string bytes = good;
+        change(bytes);
+        return bytes;
+    };
+    const auto xml = [](const std::string& rows, const std::string& models) { return scalarFile(xmlOf(rows, models)); };
+    std::string nifti1(352, '\0');
+    patch<std::int32_t>(nifti1, 0, 348);
+    std::memcpy(nifti1.data() + 344, "n+1", 4);
+    std::string noExtension = good;
+    noExtension[540] = '\0';
+    std::string otherCode = good;
+    patch<std::int32_t>(otherCode, 548, 4);
+
+    const std::pair<std::string, const char*> cases[] = {
+        {nifti1, "it is a NIfTI-1 volume, not a CIFTI file"},
+        {std::string("\x1f\x8b\x08\x00", 4) + good, "it is gzip-compressed"},
+        {good.substr(0, 300), "fewer than a NIfTI-2 header's 540"},
+        {scalarFile(xmlOf(kScalars, kModels, "1.0")),
+         "it is a CIFTI-1.0 file: only CIFTI-2 is read; convert it with wb_command -file-convert "
+         "-cifti-version-convert"},
+        {noExtension, "it has no header extensions, so no CIFTI XML: it is a NIfTI-2 volume"},
+        {otherCode, "it has no CIFTI extension (code 32)"},
+        {with([](std::string& b) { patch<std::int32_t>(b, 544, 1 << 30); }),
+         "claims 1073741824 bytes, beyond the start of the matrix"},
+        {xml(std::string(kScalars) + "<Broken a=1>", kModels), "its CIFTI XML is not well-formed: "},
+        {with([](std::string& b) { patch<std::int16_t>(b, 12, 32); }), "its values are complex (datatype 32)"},
+        {with([](std::string& b) { patch<std::int16_t>(b, 12, 128); }), "its values are colour (RGB)"},
+        {with([](std::string& b) { patch<std::int64_t>(b, 168, 1 << 20); }), "(vox_offset), outside its"},
+        {good.substr(0, good.size() - 4), "its matrix of 2 x 5 values of 4 bytes does not fit"},
+        // A product of dims that would overflow 64 bits.
+        {with([](std::string& b) { patch<std::int64_t>(b, 16 + 5 * 8, std::int64_t{1} << 62); }), "does not fit"},
+        {with([](std::string& b) { patch<std::int64_t>(b, 16 + 2 * 8, 3); }), "are no CIFTI matrix"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 3, 5, "4 0 2") + surfaceModel("CORTEX_RIGHT", 4, 1, 5, "0")),
+         "do not tile its 5 brainordinates: CORTEX_RIGHT starts at 4, where 3 was due"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 0 1")), "name the vertex 0 twice"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 -1 1")), "name the vertex -1, outside 0 to 4"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 5 1")), "name the vertex 5, outside 0 to 4"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 1")), "has 4 VertexIndices for its IndexCount of 5"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 1 3 2")), "hold more than its IndexCount of 5"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 4, "0 1 2 3 4")), "has 5 brainordinates for a surface of 4"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 4, 5, "0 1 2 3")), "cover 4 brainordinates, its matrix has 5"},
+        {xml("<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\">"
+             "<NamedMap><MapName>one</MapName></NamedMap></MatrixIndicesMap>",
+             kModels),
+         "it names 1 maps, its matrix has 2"},
+        {xml("<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SERIES\" "
+             "NumberOfSeriesPoints=\"3\" SeriesExponent=\"0\" SeriesStep=\"1\" SeriesUnit=\"SECOND\"/>",
+             kModels),
+         "its series has 3 points, its matrix 2 rows"},
+        {xml("<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_PARCELS\"/>",
+             kModels),
+         "it is a parcels file"},
+        {xml("", kModels), "its dimensions hold nothing and BRAIN_MODELS"},
+    };
+    for (const auto& [bytes, expected] : cases) {
+        const Read read = readBytes(dir, bytes);
+        EXPECT_FALSE(read.ok) << expected;
+        EXPECT_THAT(read.problem, HasSubstr(expected));
+    }
+}
