@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "common/plugin_info.h"
+#include "export/cifti_export.h"
 #include "export/map_export.h"
 #include "export/poi_export.h"
 #include "export/surface_export.h"
@@ -40,11 +41,16 @@ std::optional<ExportDialog> exportDialog(int fileTypeId) {
 }  // namespace
 
 bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors,
-                     bool doExportLabelsPerVertex, bool doExportRetinotopyAsReal) {
+                     bool doExportLabelsPerVertex, bool doExportRetinotopyAsReal, bool doExportCifti) {
     const std::optional<ExportDialog> dialog = exportDialog(fileTypeId);
     if (!dialog) {
         messageBox("Export starts from an SRF, MTC, SMP or POI file: choose one of these as the file type (GIFTI "
                    "files are what Export makes). Procedure finished.");
+        return false;
+    }
+    if (doExportCifti && fileTypeId == kFileTypeSrf) {
+        messageBox("Export as CIFTI-2 takes maps (SMP), time courses (MTC) and patches (POI); a surface goes out as "
+                   "GIFTI: clear \"Export as CIFTI-2\". Procedure finished.");
         return false;
     }
     std::string name = "none";
@@ -55,6 +61,7 @@ bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, b
         name = *chosen;
     }
     const bool fromFile = !useCurrentFile;
+    if (doExportCifti) return exportCiftiFile(fileTypeId, name, fromFile);
     switch (fileTypeId) {
         case kFileTypeSrf: return exportSurface(name, fromFile, doBinaryExport, doExportColors);
         case kFileTypeMtc: return exportTimeSeries(name, fromFile, doBinaryExport);

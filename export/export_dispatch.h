@@ -7,8 +7,10 @@ namespace meshbridge {
 // "Export": one of the host's files (or its current document) becomes a GIFTI
 // file; with doExportLabelsPerVertex patches become one label per mesh vertex;
 // with doExportRetinotopyAsReal polar angle and eccentricity maps made from
-// lags become two plain arrays (angle in degrees, correlation).
+// lags become two plain arrays (angle in degrees, correlation); with
+// doExportCifti maps, time courses and patches become CIFTI-2 dense files.
 bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors,
-                     bool doExportLabelsPerVertex = false, bool doExportRetinotopyAsReal = false);
+                     bool doExportLabelsPerVertex = false, bool doExportRetinotopyAsReal = false,
+                     bool doExportCifti = false);
 
 }  // namespace meshbridge

@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 
+#include "common/atomic_file.h"
 #include "common/binary_io.h"
 #include "common/text.h"
 
@@ -582,6 +583,24 @@ bool readCiftiValues(std::FILE* file, const CiftiHeader& header, std::int64_t fi
             values[i] = static_cast<float>(static_cast<double>(values[i]) * header.slope + header.intercept);
     }
     return true;
+}
+
+bool writeCiftiFile(const std::string& path, CiftiKind kind, std::int64_t rows, std::int32_t vertices,
+                    const std::string& xml,
+                    const std::function<void(std::int64_t first, std::int64_t count, float* values)>& fill) {
+    const std::vector<unsigned char> header = ciftiHeaderBytes(kind, rows, vertices, xml);
+    const std::int64_t perBlock = std::max<std::int64_t>(1, static_cast<std::int64_t>(kReadBlock) / 4 / rows);
+    return writeFileAtomically(path, FileMode::Binary, [&](std::FILE* file) {
+        BinaryWriter out(file);
+        out.writeArray(header.data(), header.size());
+        std::vector<float> block(static_cast<std::size_t>(std::min<std::int64_t>(perBlock, vertices) * rows));
+        for (std::int64_t first = 0; first < vertices; first += perBlock) {
+            const std::int64_t count = std::min<std::int64_t>(perBlock, vertices - first);
+            fill(first, count, block.data());
+            out.writeArray(block.data(), static_cast<std::size_t>(count * rows));
+        }
+        return out.flush();
+    });
 }
 
 std::string xmlEscaped(const std::string& text) {

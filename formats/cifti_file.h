@@ -74,6 +74,13 @@ std::vector<unsigned char> ciftiHeaderBytes(CiftiKind kind, std::int64_t rows, s
 // dimension 0.
 std::string ciftiDenseXml(const std::string& rowsXml, const std::string& structure, std::int32_t vertices);
 
+// Writes a dense file of float32 values, `rows` for each of `vertices`
+// brainordinates, at `path` (complete or not at all): `fill` gives the values
+// of brainordinates first to first + count - 1, each's rows in turn.
+bool writeCiftiFile(const std::string& path, CiftiKind kind, std::int64_t rows, std::int32_t vertices,
+                    const std::string& xml,
+                    const std::function<void(std::int64_t first, std::int64_t count, float* values)>& fill);
+
 // Text escaped for an XML attribute or element.
 std::string xmlEscaped(const std::string& text);
 

@@ -8,7 +8,7 @@
 //   FileTypeId     1 GIFTI, 2 SRF, 3 MTC, 4 SMP, 5 POI
 //   Import:  PrintToLogtab, OpenInCRZT, ReverseWinding, AddColorsFile, DoImportAsTimeCourse
 //   Export:  DoBinaryExport, UseCurrentFile, DoExportColors, DoExportLabelsPerVertex,
-//            DoExportRetinotopyAsReal
+//            DoExportRetinotopyAsReal, DoExportCifti
 //   Print:   PrintToLog, PrintToFile, UseCurrentFile
 //
 // Flags are integer parameters: 1 set, 0 not set.
@@ -58,6 +58,8 @@ function runExport(host, dialog) {
     host.setIntParameter("DoExportLabelsPerVertex", flag(dialog.checkLabelsPerVertex.checked));
     // Polar angle and eccentricity as two plain arrays (degrees, r) that every GIFTI reader opens.
     host.setIntParameter("DoExportRetinotopyAsReal", flag(dialog.checkRetinotopyAsReal.checked));
+    // "Export as CIFTI-2": maps, time courses and patches as dense CIFTI-2 files for Workbench.
+    host.setIntParameter("DoExportCifti", flag(dialog.checkExportCifti.checked));
     return host.executePlugin();
 }
 

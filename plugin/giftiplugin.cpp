@@ -39,8 +39,9 @@ bool runExport() {
     const bool doExportColors = flag("DoExportColors");
     const bool doExportLabelsPerVertex = flag("DoExportLabelsPerVertex");
     const bool doExportRetinotopyAsReal = flag("DoExportRetinotopyAsReal");
+    const bool doExportCifti = flag("DoExportCifti");
     return exportGiftiFile(fileTypeId, useCurrentFile, doBinaryExport, doExportColors, doExportLabelsPerVertex,
-                           doExportRetinotopyAsReal);
+                           doExportRetinotopyAsReal, doExportCifti);
 }
 
 bool runPrint() {

@@ -15,7 +15,8 @@ namespace {
 // What the options of a command say, before they become dialog parameters.
 struct Options {
     bool toFile = false, noLog = false, current = false, reverseWinding = false, dump = false, open = false,
-         binary = false, exportColors = false, labelsPerVertex = false, asTimeCourse = false, retinotopyAsReal = false;
+         binary = false, exportColors = false, labelsPerVertex = false, asTimeCourse = false, retinotopyAsReal = false,
+         cifti = false;
     std::string type, colorsFile;
 };
 
@@ -57,6 +58,7 @@ const std::vector<OptionUse>& optionTable() {
         {"--binary", false, {"export"}, [](const std::string&, Invocation&, Options& o) { o.binary = true; }},
         {"--retinotopy-as-real", false, {"export"},
          [](const std::string&, Invocation&, Options& o) { o.retinotopyAsReal = true; }},
+        {"--cifti", false, {"export"}, [](const std::string&, Invocation&, Options& o) { o.cifti = true; }},
         {"--labels-per-vertex", false, {"export"},
          [](const std::string&, Invocation&, Options& o) { o.labelsPerVertex = true; }},
     };
@@ -258,6 +260,7 @@ std::string buildPrintOrExport(Invocation& invocation, const Options& options, i
         {"DoExportColors", flag(options.exportColors)},
         {"DoExportLabelsPerVertex", flag(options.labelsPerVertex)},
         {"DoExportRetinotopyAsReal", flag(options.retinotopyAsReal)},
+        {"DoExportCifti", flag(options.cifti)},
     };
     return {};
 }

@@ -4,6 +4,7 @@ the checks of what the plug-in made of them.
 
 Usage: cifti_files.py make FOLDER
        cifti_files.py check FOLDER
+       cifti_files.py check-exports FOLDER
 
 make writes, for hemispheres of N = 642 vertices whose every seventh vertex
 (the "medial wall") is left out:
@@ -17,6 +18,10 @@ make writes, for hemispheres of N = 642 vertices whose every seventh vertex
                    hemisphere only, TR 2 s
   nib2.dlabel.nii  nibabel: two label maps
 and expected_*.npy with what nibabel wrote.
+
+check-exports reads the plug-in's CIFTI exports of wb_LH.smp, wb_RH.mtc and
+wb_LH.poi with nibabel and with wb_command -cifti-separate and compares them
+with Workbench's own separated files.
 
 check compares the plug-in's outputs (SMP files exported back to .func.gii,
 MTC and POI files read here) with wb_command's separated files and nibabel's
@@ -256,7 +261,57 @@ def check(folder):
     return 1 if problems else 0
 
 
+def check_exports(folder):
+    f = lambda name: os.path.join(folder, name)  # noqa: E731
+    problems = []
+
+    def expect(condition, what):
+        if not condition:
+            problems.append(what)
+
+    scalars = nibabel.load(f("wb_LH.dscalar.nii"))
+    rows, models = (scalars.header.get_axis(i) for i in (0, 1))
+    expect(list(rows.name) == MAP_NAMES, f"dscalar names {list(rows.name)}")
+    expect(set(models.name) == {"CIFTI_STRUCTURE_CORTEX_LEFT"} and len(models) == N, "dscalar model")
+    expected = numpy.stack(arrays(f("wbsep_L.func.gii")))
+    expect(numpy.array_equal(numpy.asarray(scalars.dataobj), expected), "dscalar values (nibabel)")
+    wb("-cifti-separate", f("wb_LH.dscalar.nii"), "COLUMN", "-metric", "CORTEX_LEFT", f("back_L.func.gii"))
+    expect(numpy.array_equal(numpy.stack(arrays(f("back_L.func.gii"))), expected), "dscalar values (wb_command)")
+
+    series = nibabel.load(f("wb_RH.dtseries.nii"))
+    axis = series.header.get_axis(0)
+    expect(abs(axis.step - 0.72) < 1e-9 and axis.unit == "SECOND" and axis.size == 6, f"series {axis.step} {axis.unit}")
+    expected = numpy.stack(arrays(f("wbsep_ts_R.func.gii")))
+    expect(numpy.array_equal(numpy.asarray(series.dataobj), expected), "dtseries values (nibabel)")
+    wb("-cifti-separate", f("wb_RH.dtseries.nii"), "COLUMN", "-metric", "CORTEX_RIGHT", f("back_ts_R.func.gii"))
+    expect(numpy.array_equal(numpy.stack(arrays(f("back_ts_R.func.gii"))), expected), "dtseries values (wb_command)")
+
+    labels = nibabel.load(f("wb_LH.dlabel.nii"))
+    table = labels.header.get_axis(0).label[0]
+    keys = numpy.asarray(labels.dataobj)[0]
+    separated = nibabel.load(f("wbsep_lab_L.label.gii"))
+    theirs = separated.darrays[0].data
+    name_of = {label.key: label.label for label in separated.labeltable.labels}
+    colour_of = {label.key: label.rgba for label in separated.labeltable.labels}
+    for v in range(N):
+        ours = table[int(keys[v])]
+        want = name_of[int(theirs[v])]
+        expect(ours[0] == want, f"dlabel vertex {v}: {ours[0]}, not {want}")
+        if theirs[v] != 0:
+            expect(numpy.allclose(ours[1][:3], colour_of[int(theirs[v])][:3], atol=0.5 / 255), f"dlabel colour {v}")
+    wb("-cifti-separate", f("wb_LH.dlabel.nii"), "COLUMN", "-label", "CORTEX_LEFT", f("back_lab_L.label.gii"))
+    back = nibabel.load(f("back_lab_L.label.gii"))
+    back_names = {label.key: label.label for label in back.labeltable.labels}
+    expect([back_names[int(k)] for k in back.darrays[0].data] == [name_of[int(k)] for k in theirs],
+           "dlabel names (wb_command)")
+    for problem in problems:
+        print(problem)
+    return 1 if problems else 0
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "check-exports":
+        return check_exports(sys.argv[2])
     if len(sys.argv) != 3 or sys.argv[1] not in ("make", "check"):
         print(__doc__, file=sys.stderr)
         return 2

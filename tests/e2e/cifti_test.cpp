@@ -49,6 +49,24 @@ TEST(CiftiFiles, ImportIntoOneFilePerHemisphereAsWorkbenchSeparatesThem) {
         runMeshbridgeOk({"export", dir.file(maps)});
     const ProcessResult check = runProcess({kPython, testScript("cifti_files.py"), "check", dir.path().string()});
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+
+    // And back: Workbench and nibabel read the exports with the same values, names, TR and labels.
+    result = runMeshbridgeOk({"export", dir.file("wb_LH.smp"), "--cifti"});
+    EXPECT_THAT(result.out, HasSubstr("Exported to CIFTI-2 format, name:\n " + dir.file("wb_LH.dscalar.nii") + "\n"));
+    runMeshbridgeOk({"export", dir.file("wb_RH.mtc"), "--cifti"});
+    runMeshbridgeOk({"export", dir.file("wb_LH.poi"), "--cifti"});
+    for (const char* exported : {"wb_LH.dscalar.nii", "wb_RH.dtseries.nii", "wb_LH.dlabel.nii"})
+        EXPECT_EQ(workbenchComplaint(dir.file(exported)), "") << exported;
+    const ProcessResult back =
+        runProcess({kPython, testScript("cifti_files.py"), "check-exports", dir.path().string()});
+    EXPECT_EQ(back.exitCode, 0) << back.out << back.err;
+
+    // Without a hemisphere in its name or a host surface, nothing tells the structure.
+    std::filesystem::copy_file(dir.file("wb_LH.smp"), dir.file("maps.smp"));
+    result = runMeshbridge({"export", dir.file("maps.smp"), "--cifti"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.out, HasSubstr("Export to CIFTI-2 did not succeed: CIFTI needs the surface's structure"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("maps.dscalar.nii")));
 }
 
 TEST(CiftiFiles, AskTheMapTypeAndItsParametersOnceForBothHemispheres) {
