@@ -10,6 +10,7 @@
 #include "common/replace_extension.h"
 #include "common/text.h"
 #include "host/host_calls.h"
+#include "import/bids_sidecar.h"
 #include "import/import_support.h"
 
 namespace meshbridge {
@@ -132,6 +133,14 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
     std::string trAccount;
     const bool plainArrays = source == TimeCourseSource::PlainArrays;
     mtc.tr = repetitionTime(image, plainArrays, trAccount);
+    // Without a usable TimeStep (fMRIPrep writes 0), the BIDS sidecar may tell.
+    if (mtc.tr == 0.0f) {
+        if (const auto sidecar = repetitionTimeFromSidecar(path)) {
+            mtc.tr = static_cast<float>(sidecar->milliseconds);
+            trAccount = formatText("TR %.0f ms from RepetitionTime %s in %s.", sidecar->milliseconds,
+                                   sidecar->text.c_str(), sidecar->file.c_str());
+        }
+    }
     if (plainArrays && mtc.tr == 0.0f) {
         // Arrays that are no time series say nothing of time: the user does.
         const int asked = askInteger("Please enter the repetition time (TR) of the time course in milliseconds", 2000,

@@ -113,3 +113,31 @@ TEST(CiftiFiles, DamagedAndForeignFilesAreRefusedWithTheirReasonAndNothingWritte
     for (const char* written : {"old_LH.smp", "cut_LH.mtc", "cut_RH.mtc", "volume_LH.smp"})
         EXPECT_FALSE(std::filesystem::exists(dir.file(written))) << written;
 }
+
+TEST(BidsSidecars, AnFmriprepTimeSeriesWithoutATimeStepTakesItsTrFromItsSidecar) {
+    TempDir dir;
+    ASSERT_EQ(runProcess({kPython, testScript("make_sphere.py"), "2", dir.file("lh.surf.gii")}).exitCode, 0);
+    runMeshbridgeOk({"import", dir.file("lh.surf.gii")});
+    const std::string name = "sub-01_task-rest_hemi-L_space-fsaverage5_bold";
+    // As fMRIPrep writes them: TimeStep 0; time-series arrays, or plain ones.
+    for (const char* intent : {"NIFTI_INTENT_TIME_SERIES", "NIFTI_INTENT_NONE"}) {
+        const std::string file = dir.file(name + (intent[13] == 'T' ? ".func.gii" : ".plain.gii"));
+        const ProcessResult made = runProcess(
+            {kPython, "-c",
+             "import nibabel, numpy, sys; i = nibabel.gifti.GiftiImage(meta=nibabel.gifti.GiftiMetaData(TimeStep='0')); "
+             "[i.add_gifti_data_array(nibabel.gifti.GiftiDataArray(numpy.full(162, t, numpy.float32), "
+             "intent=sys.argv[2])) for t in range(4)]; nibabel.save(i, sys.argv[1])",
+             file, intent});
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+    }
+    writeFile(dir.file(name + ".json"), "{\"RepetitionTime\": 2, \"SkullStripped\": false}\n");
+    ProcessResult result = runMeshbridgeOk({"import", dir.file(name + ".func.gii"), "--surface", dir.file("lh.surf.srf")});
+    EXPECT_THAT(result.out, HasSubstr("TR 2000 ms from RepetitionTime 2 in " + name + ".json.\n"));
+    // As a time course of plain arrays, the TR is not asked for.
+    result = runMeshbridgeOk(
+        {"import", dir.file(name + ".plain.gii"), "--as-time-course", "--surface", dir.file("lh.surf.srf")});
+    EXPECT_THAT(result.out, HasSubstr("TR 2000 ms from RepetitionTime 2 in " + name + ".json.\n"));
+    EXPECT_THAT(result.err, ::testing::Not(HasSubstr("repetition time (TR)")));
+    const ProcessResult dump = runMeshbridgeOk({"print", dir.file(name + ".plain.mtc")});
+    EXPECT_THAT(dump.out, HasSubstr("TR in milliseconds:   2000\n"));
+}
