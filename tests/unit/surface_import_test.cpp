@@ -164,11 +164,11 @@ TEST_F(ImportDispatch, DialogTitlesUnknownTypesAndClassificationByIntentsInFixed
                                                           "file: choose one of these as the file type. Procedure "
                                                           "finished."});
     }
-    // The filters also show the FreeSurfer files that become each kind.
+    // The filters also show the FreeSurfer and CIFTI files that become each kind.
     const std::tuple<int, const char*, const char*> titles[] = {
-        {3, "Please select the GIFTI time series file", "*.gii;*.gii.gz;*.mgh;*.mgz"},
-        {4, "Please select the GIFTI statistical file", "*.gii;*.gii.gz;*.mgh;*.mgz;lh.*;rh.*"},
-        {5, "Please select the GIFTI label file", "*.gii;*.gii.gz;*.annot;*.label"}};
+        {3, "Please select the GIFTI time series file", "*.gii;*.gii.gz;*.mgh;*.mgz;*.dtseries.nii"},
+        {4, "Please select the GIFTI statistical file", "*.gii;*.gii.gz;*.mgh;*.mgz;lh.*;rh.*;*.dscalar.nii"},
+        {5, "Please select the GIFTI label file", "*.gii;*.gii.gz;*.annot;*.label;*.dlabel.nii"}};
     for (const auto& [type, title, filter] : titles) {
         host.dialogs.clear();
         EXPECT_FALSE(importGiftiFile(type, false, false, false, true));
