@@ -342,6 +342,20 @@ Commands:
                         1 to 5), an annotation (lh.aparc.annot) lh.aparc.poi,
                         a patch a label, and a label file (lh.V1.label)
                         lh.V1.poi, one patch of its vertices.
+                        CIFTI-2 dense files (HCP's, fMRIPrep's) give one
+                        file per hemisphere (other structures by name), 0 on
+                        the vertices they leave out: X.dscalar.nii gives
+                        X_LH.smp and X_RH.smp, one map a CIFTI map, after
+                        asking once what the values are (--answer 1 to 5);
+                        X.dtseries.nii gives X_LH.mtc and X_RH.mtc with the
+                        series' TR, written without the host's surface;
+                        X.dlabel.nii gives X_LH.poi and X_RH.poi (with
+                        several label maps X_MAP_LH.poi).
+                        A time series without a usable TimeStep (fMRIPrep
+                        writes 0) takes its TR from RepetitionTime in its
+                        BIDS sidecar (NAME.json beside it, NAME being the
+                        file's name up to its first dot, else an inherited
+                        one up to the dataset's root).
       --colors COLORS.gii
                         Colour the surface with the label table of COLORS.gii.
       --reverse-winding Turn every triangle over.
@@ -362,7 +376,7 @@ Commands:
                         smp, poi); by default from FILE's name. For print and
                         export, the kind of FILE or of the current document
                         (gii, srf, mtc, smp, poi) when its name does not say.
-  export FILE           Convert FILE to GIFTI beside it: lh.srf gives
+  export FILE           Convert FILE to GIFTI (or CIFTI-2) beside it: lh.srf gives
                         lh.surf.gii, maps.smp gives maps.func.gii, run1.mtc
                         gives run1.time.gii, areas.poi gives areas.label.gii.
   export --current      Convert the host's current document (see --surface).
@@ -380,6 +394,13 @@ Commands:
                         mesh (key 0 "???" for vertices in no patch) instead
                         of node indices and their labels; Workbench and
                         FreeSurfer read label files that way.
+      --cifti           Write a CIFTI-2 dense file instead of GIFTI, for
+                        Workbench and HCP's and fMRIPrep's tools: maps.smp
+                        gives maps.dscalar.nii, run1.mtc run1.dtseries.nii
+                        (the TR as series step), areas.poi areas.dlabel.nii
+                        (one label per vertex). The hemisphere comes from
+                        the name (_LH, lh., hemi-L, .L.), else from the
+                        host's surface (--surface).
   print FILE            Dump the header of FILE (.gii, .gii.gz, .srf, .mtc, .smp
                         or .poi)
                         to the log.

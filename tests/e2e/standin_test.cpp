@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
+#include <set>
 
 #include "tests/e2e/process.h"
 #include "tests/support/temp_dir.h"
@@ -48,6 +50,18 @@ TEST(StandinHost, VersionAndHelpExitWithZeroUsageErrorsWithTwo) {
         EXPECT_THAT(lost.err, HasSubstr("\n  " + dir.file("bin/libmeshbridge_plugin.so") + "\n"));
         EXPECT_THAT(lost.err, HasSubstr("\n  " + dir.file("lib/meshbridge/libmeshbridge_plugin.so") + "\n"));
     }
+}
+
+TEST(StandinHost, TheManualPageNamesEveryOptionTheHelpNames) {
+    const ProcessResult help = runNativeMeshbridge({"--help"});
+    std::string page = readFile(MESHBRIDGE_SOURCE_DIR "/install/meshbridge.1");
+    for (std::size_t at = page.find("\\-"); at != std::string::npos; at = page.find("\\-", at)) page.erase(at, 1);
+    std::set<std::string> options;
+    const std::regex option("--[a-z][a-z-]*");
+    for (auto it = std::sregex_iterator(help.out.begin(), help.out.end(), option); it != std::sregex_iterator(); ++it)
+        options.insert(it->str());
+    EXPECT_GT(options.size(), 20u);
+    for (const std::string& name : options) EXPECT_NE(page.find(name), std::string::npos) << name;
 }
 
 TEST(StandinHost, OldHostIsRefusedAndRunSendsAnyCommand) {
