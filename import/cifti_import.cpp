@@ -27,8 +27,12 @@ namespace {
 
 // Brainordinates read at a time: about 8 MB of values.
 constexpr std::size_t kBlockBytes = 8u << 20;
-// More than a surface file can reasonably need; a file that claims more is refused.
-constexpr double kMostBytes = 16.0 * (1u << 30);
+// The values of a file's surfaces may take much more room than the file's own
+// (a small region of a large mesh), but not more than this and 16 times the
+// file's values both: a file that claims more is refused before anything is
+// allocated.
+constexpr double kRoomWithoutQuestion = 1024.0 * 1024.0 * 1024.0;
+constexpr double kMostTimesTheFile = 16.0;
 
 bool endsWith(const std::string& text, const char* end) {
     const std::size_t length = std::strlen(end);
@@ -358,9 +362,13 @@ bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHos
     double bytes = 0.0;
     for (const SurfaceValues& surface : surfaces)
         bytes += static_cast<double>(surface.model->surfaceVertices) * static_cast<double>(header.rows) * 4.0;
-    if (bytes > kMostBytes)
-        return refuse(path, formatText("its surfaces would need %.1f GB of memory, more than any surface file can",
-                                       bytes / 1e9));
+    const double fileValues = static_cast<double>(size - header.matrixOffset);
+    if (bytes > kRoomWithoutQuestion && bytes > kMostTimesTheFile * fileValues)
+        return refuse(path, formatText("its surfaces of %s vertices would need %.1f GB of memory for %.1f MB of values "
+                                       "in the file, which no real file claims",
+                                       grouped(static_cast<long long>(bytes / 4.0 / static_cast<double>(header.rows)))
+                                           .c_str(),
+                                       bytes / 1e9, fileValues / 1e6));
     // A file of several structures is not opened on the host's one surface.
     const bool open = openInHost && surfaces.size() == 1 && (header.kind != CiftiKind::Labels || header.rows == 1);
     if (openInHost && !open)
