@@ -40,6 +40,9 @@ int setTimeCourse(HostMtcInfo* info) {
 
 int saveTimeCourse(const char*) { return 1; }  // saving is the host's work, not measured here
 
+int integerAnswer = 0;
+int answerInteger(const char*, int, int, int) { return integerAnswer; }
+
 }  // namespace
 
 void installBenchmarkHost(std::int32_t vertices) {
@@ -50,6 +53,11 @@ void installBenchmarkHost(std::int32_t vertices) {
     host.ztGetMTCOfCurrentSRF = timeCourse;
     host.ztSetMTCParametersOfCurrentSRF = setTimeCourse;
     host.ztSaveMTCOfCurrentSRF = saveTimeCourse;
+}
+
+void answerIntegerQuestions(int answer) {
+    integerAnswer = answer;
+    hostFunctions().ztGetIntegerInput = answerInteger;
 }
 
 }  // namespace meshbridge::bench

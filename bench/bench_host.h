@@ -9,4 +9,7 @@ namespace meshbridge::bench {
 // Binds the plug-in to this host, with a current surface of `vertices` vertices.
 void installBenchmarkHost(std::int32_t vertices);
 
+// Answers every whole-number question with `answer`.
+void answerIntegerQuestions(int answer);
+
 }  // namespace meshbridge::bench

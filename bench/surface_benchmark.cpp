@@ -1,6 +1,9 @@
 // Surface import and export on closed meshes of about 160 000, 650 000 and
-// 2 600 000 vertices, and time-series import and export of 40 962 vertices x
-// 1 000 volumes, beside gifticlib's own read and write of the same files.
+// 2 600 000 vertices, time-series import and export of 40 962 vertices x
+// 1 000 volumes, beside gifticlib's own read and write of the same files, and
+// the import of HCP-sized CIFTI-2 dense files (91 282 brainordinates, 59 412
+// of them on the cortex: a time series of 1 200 frames and 10 maps) over
+// reading the file once plus writing the outputs' bytes.
 //
 //   surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 5]
 //                     [--volumes 1000] [--dir DIR] [--keep yes]
@@ -37,8 +40,10 @@
 #include "common/replace_extension.h"
 #include "export/gifti_writing.h"
 #include "export/surface_export.h"
+#include "formats/cifti_file.h"
 #include "formats/srf_file.h"
 #include "host/host_functions.h"
+#include "import/cifti_import.h"
 #include "import/surface_import.h"
 
 using namespace meshbridge;
@@ -101,6 +106,62 @@ bool writeMtc(int volumes, const std::string& path) {
     return out.flush();
 }
 
+// An HCP-sized dense file: 29 696 of the left cortex's 32 492 vertices, 29 716
+// of the right's, and 31 870 voxels, by `rows` frames (.dtseries.nii) or maps
+// (.dscalar.nii).
+constexpr std::int32_t kHcpVertices = 32492;
+constexpr std::int32_t kHcpLeft = 29696, kHcpRight = 29716, kHcpVoxels = 31870;
+
+bool writeHcpCifti(std::int64_t rows, const std::string& path) {
+    const bool series = path.find(".dtseries.") != std::string::npos;
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CIFTI Version=\"2\">\n<Matrix>\n";
+    if (series) {
+        xml += "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SERIES\" "
+               "NumberOfSeriesPoints=\"" + std::to_string(rows) +
+               "\" SeriesExponent=\"0\" SeriesStart=\"0\" SeriesStep=\"0.72\" SeriesUnit=\"SECOND\"/>\n";
+    } else {
+        xml += "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\">\n";
+        for (std::int64_t m = 0; m < rows; ++m) xml += "<NamedMap><MapName>map " + std::to_string(m) + "</MapName></NamedMap>\n";
+        xml += "</MatrixIndicesMap>\n";
+    }
+    xml += "<MatrixIndicesMap AppliesToMatrixDimension=\"1\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_BRAIN_MODELS\">\n";
+    std::int64_t offset = 0;
+    for (const auto& [structure, count] : {std::pair<const char*, std::int32_t>{"CORTEX_LEFT", kHcpLeft},
+                                           std::pair<const char*, std::int32_t>{"CORTEX_RIGHT", kHcpRight}}) {
+        xml += "<BrainModel IndexOffset=\"" + std::to_string(offset) + "\" IndexCount=\"" + std::to_string(count) +
+               "\" ModelType=\"CIFTI_MODEL_TYPE_SURFACE\" BrainStructure=\"CIFTI_STRUCTURE_" + structure +
+               "\" SurfaceNumberOfVertices=\"" + std::to_string(kHcpVertices) + "\">\n<VertexIndices>";
+        // The medial wall: the last vertices of every stretch of eleven.
+        for (std::int32_t v = 0, kept = 0; kept < count; ++v)
+            if (v % 11 != 10 || kHcpVertices - v <= count - kept) xml += std::to_string(v) + (++kept < count ? " " : "");
+        xml += "</VertexIndices>\n</BrainModel>\n";
+        offset += count;
+    }
+    xml += "<BrainModel IndexOffset=\"" + std::to_string(offset) + "\" IndexCount=\"" + std::to_string(kHcpVoxels) +
+           "\" ModelType=\"CIFTI_MODEL_TYPE_VOXELS\" BrainStructure=\"CIFTI_STRUCTURE_THALAMUS_LEFT\">"
+           "<VoxelIndicesIJK>";
+    for (std::int32_t v = 0; v < kHcpVoxels; ++v)
+        xml += std::to_string(v % 91) + " " + std::to_string(v / 91 % 109) + " " + std::to_string(v / 91 / 109) + "\n";
+    xml += "</VoxelIndicesIJK></BrainModel>\n</MatrixIndicesMap>\n</Matrix>\n</CIFTI>\n";
+    const std::int64_t brainordinates = offset + kHcpVoxels;
+    const std::vector<unsigned char> header =
+        ciftiHeaderBytes(series ? CiftiKind::Series : CiftiKind::Scalars, rows, brainordinates, xml);
+    FilePtr file = openFile(path, "wb");
+    if (!file) return false;
+    BinaryWriter out(file.get());
+    out.writeArray(header.data(), header.size());
+    for (std::int64_t b = 0; b < brainordinates; ++b)
+        for (std::int64_t t = 0; t < rows; ++t)
+            out.write(sampleValue(static_cast<std::size_t>(b), static_cast<std::size_t>(t)));
+    return out.flush();
+}
+
+// The files the import of the dense file `path` writes.
+std::vector<std::string> hcpCiftiOutputs(const std::string& path) {
+    const char* suffix = path.find(".dtseries.") != std::string::npos ? ".mtc" : ".smp";
+    return {ciftiOutputName(path, "CORTEX_LEFT", "", suffix), ciftiOutputName(path, "CORTEX_RIGHT", "", suffix)};
+}
+
 // Before the clock starts, the output of a step goes, so that the step writes
 // a new file, unless the step's last word is "replacing": then it replaces the
 // file the last run wrote.
@@ -142,6 +203,27 @@ int runStepHere(const std::vector<std::string>& args) {
         makeRoomFor(args, replaceExtension(args.at(1), ".time.gii"));
         const auto start = nowNanoseconds();
         const bool done = exportTimeSeries(args.at(1), true, args.at(2) == "gzip");
+        reportStepSeconds(secondsSince(start));
+        return done ? 0 : 1;
+    }
+    if (step == "generate-cifti") return writeHcpCifti(std::stoll(args.at(1)), args.at(2)) ? 0 : 1;
+    if (step == "import-cifti") {  // as z maps, where the file holds maps
+        for (const std::string& output : hcpCiftiOutputs(args.at(1))) std::filesystem::remove(output);
+        installBenchmarkHost(0);
+        answerIntegerQuestions(4);
+        const auto start = nowNanoseconds();
+        const bool done = importCiftiFile(args.at(1), false, false);
+        reportStepSeconds(secondsSince(start));
+        return done ? 0 : 1;
+    }
+    if (step == "read-bytes") {  // the floor of reading a file once: into one reused 1 MB block, as dd does
+        std::vector<char> block(std::size_t{1} << 20);
+        const auto start = nowNanoseconds();
+        FilePtr file = openFile(args.at(1), "rb");
+        bool done = file != nullptr;
+        while (done && std::fread(block.data(), 1, block.size(), file.get()) == block.size()) {
+        }
+        done = done && std::ferror(file.get()) == 0;
         reportStepSeconds(secondsSince(start));
         return done ? 0 : 1;
     }
@@ -268,6 +350,7 @@ struct Options {
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "meshbridge-bench";
     bool keep = false, nibabel = true;
     std::string volumes = "1000";
+    std::string ciftiFrames = "1200";  // 0: no CIFTI rows
     std::string windows;  // the Windows build of this benchmark, run under Wine
 };
 
@@ -275,13 +358,16 @@ constexpr const char* kUsage =
     "usage: surface_benchmark [--levels 7,8,9] [--encodings ascii,base64,gzip] [--repeat 5]\n"
     "                         [--volumes 1000] [--dir DIR] [--keep yes] [--nibabel no]\n"
     "                         [--windows build-windows/bin/surface_benchmark.exe] [--fastest yes]\n"
+    "                         [--cifti-frames 1200]\n"
     "Converts icosphere meshes of the given subdivision levels (7: 163 842 vertices, 8: 655 362,\n"
     "9: 2 621 442) and a time series of 40 962 vertices x VOLUMES in each encoding, beside\n"
     "Debian's unpatched gifticlib and the floor of each step, and prints one table row per step.\n"
     "Surfaces are also read and written by nibabel where /usr/bin/python3 has it, unless --nibabel no.\n"
     "With --windows, each of the plug-in's steps also runs in its Windows build under Wine, in the\n"
     "same rounds, and its row's ratio is its time over the Linux build's (scripts/benchmark does this).\n"
-    "With --fastest yes every column shows the least value of the rounds instead of their median.\n";
+    "With --fastest yes every column shows the least value of the rounds instead of their median.\n"
+    "The CIFTI rows import an HCP-sized dense time series of --cifti-frames frames (0: none) and a\n"
+    "dense scalar file of 10 maps, over reading the file once plus writing the outputs' bytes.\n";
 
 // The options, or the exit code when there is nothing to measure.
 std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
@@ -293,7 +379,8 @@ std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
         }
         const bool known = args[i] == "--levels" || args[i] == "--encodings" || args[i] == "--dir" ||
                            args[i] == "--keep" || args[i] == "--repeat" || args[i] == "--volumes" ||
-                           args[i] == "--nibabel" || args[i] == "--windows" || args[i] == "--fastest";
+                           args[i] == "--nibabel" || args[i] == "--windows" || args[i] == "--fastest" ||
+                           args[i] == "--cifti-frames";
         if (!known || i + 1 >= args.size()) {
             std::fprintf(stderr, "surface_benchmark: %s %s\n%s", known ? "no value for" : "unknown option",
                          args[i].c_str(), kUsage);
@@ -306,6 +393,7 @@ std::variant<Options, int> parseOptions(const std::vector<std::string>& args) {
         else if (args[i] == "--nibabel") options.nibabel = args[i + 1] != "no";
         else if (args[i] == "--windows") options.windows = args[i + 1];
         else if (args[i] == "--fastest") fastest = args[i + 1] == "yes";
+        else if (args[i] == "--cifti-frames") options.ciftiFrames = args[i + 1];
         else if (args[i] == "--repeat") repeats = std::max(1, std::atoi(args[i + 1].c_str()));
         else options.volumes = args[i + 1];
     }
@@ -446,6 +534,38 @@ bool benchTimeSeries(const Runners& run, const std::string& volumes, const std::
     return true;
 }
 
+// HCP-sized dense files into one file per hemisphere, over reading the file
+// once and writing the outputs' bytes from a reused block.
+bool benchCifti(const Runners& run, const std::string& frames, const std::filesystem::path& dir) {
+    for (const auto& [name, rows] : {std::pair<std::string, std::string>{"hcp.dtseries.nii", frames},
+                                     std::pair<std::string, std::string>{"hcp.dscalar.nii", "10"}}) {
+        const std::string path = (dir / name).string();
+        if (!runStep(run.self, {"--step", "generate-cifti", rows, path}).succeeded ||
+            !runStep(run.self, {"--step", "import-cifti", path}).succeeded) {
+            std::cerr << "cannot write or import " << path << "\n";
+            return false;
+        }
+        std::uintmax_t written = 0;
+        for (const std::string& output : hcpCiftiOutputs(path)) written += fileSize(output);
+        Group reads;
+        reads.add("CIFTI file read", run.ours({"read-bytes", path}));
+        reads.add("outputs' bytes written", run.ours({"write-bytes", std::to_string(written), path + ".bytes"}));
+        reads.add("CIFTI import", run.ours({"import-cifti", path}));
+        const auto twins = addWindowsTwins(run, reads);
+        const auto in = measureGroup(reads.steps);
+        const std::string label = (name.find("dtseries") != std::string::npos ? "dtseries x" : "dscalar x") + rows;
+        const double floor = in[0].seconds + in[1].seconds;
+        printRow(91282, label, reads.labels[0], in[0]);
+        printRow(91282, label, reads.labels[1], in[1]);
+        printRow(91282, label, reads.labels[2], in[2], floor);
+        printWindowsRows(91282, label, reads, in, twins);
+        for (const std::string& output : hcpCiftiOutputs(path)) std::filesystem::remove(output);
+        std::filesystem::remove(path);
+        std::filesystem::remove(path + ".bytes");
+    }
+    return true;
+}
+
 // Wine's loader, as Debian installs it.
 std::string wineProgram() {
     for (const char* candidate : {"/usr/bin/wine64", "/usr/lib/wine/wine64", "/usr/bin/wine"})
@@ -498,6 +618,7 @@ int main(int argc, char** argv) {
     for (const std::string& encoding : options.encodings) {
         if (options.volumes != "0" && !benchTimeSeries(run, options.volumes, encoding, options.dir)) return 1;
     }
+    if (options.ciftiFrames != "0" && !benchCifti(run, options.ciftiFrames, options.dir)) return 1;
     if (!options.keep) std::filesystem::remove_all(options.dir);
     return 0;
 #endif

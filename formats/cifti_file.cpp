@@ -246,7 +246,7 @@ void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** att
     if (std::strcmp(name, "NamedMap") == 0 && rowsMap) {
         r.header.mapNames.emplace_back();
         r.header.labelTables.emplace_back();
-    } else if (std::strcmp(name, "MapName") == 0 && rowsMap) {
+    } else if (std::strcmp(name, "MapName") == 0 && rowsMap && !r.header.mapNames.empty()) {
         r.collect();
     } else if (std::strcmp(name, "Label") == 0 && rowsMap && !r.header.labelTables.empty()) {
         std::int64_t key = 0;

@@ -77,15 +77,16 @@ struct SurfaceValues {
     std::vector<HugePageVector<float>> rows;
 };
 
-// Reads the matrix in blocks of brainordinates and hands each block, with its
-// first brainordinate and count, to `take`.
+// Reads brainordinates `from` to `to` - 1 of the matrix in blocks and hands
+// each block, with its first brainordinate and count, to `take`.
 template <class Take>
-bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::string& problem, Take take) {
+bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::int64_t from, std::int64_t to,
+                  std::string& problem, Take take) {
     const auto rows = static_cast<std::size_t>(header.rows);
     const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / sizeof(float) / rows);
-    HugePageVector<float> block(std::min<std::size_t>(perBlock, static_cast<std::size_t>(header.brainordinates)) * rows);
-    for (std::int64_t first = 0; first < header.brainordinates;) {
-        const auto count = std::min<std::int64_t>(static_cast<std::int64_t>(perBlock), header.brainordinates - first);
+    HugePageVector<float> block(std::min<std::size_t>(perBlock, static_cast<std::size_t>(to - from)) * rows);
+    for (std::int64_t first = from; first < to;) {
+        const auto count = std::min<std::int64_t>(static_cast<std::int64_t>(perBlock), to - first);
         if (!readCiftiValues(file, header, first, count, block.data(), problem)) return false;
         take(first, count, block.data());
         first += count;
@@ -93,55 +94,53 @@ bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::string& probl
     return true;
 }
 
-// Row after row (maps, or label maps): every surface model's values.
+// Row after row (maps, or label maps): every surface model's values; only
+// the brainordinates of surface models are read.
 bool readSurfaceRows(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
                      std::string& problem) {
     const auto rows = static_cast<std::size_t>(header.rows);
     for (SurfaceValues& surface : surfaces) {
         surface.rows.resize(rows);
         for (auto& row : surface.rows) row.resize(static_cast<std::size_t>(surface.model->surfaceVertices));
+        const CiftiBrainModel& model = *surface.model;
+        const bool read = forEachBlock(
+            file, header, model.indexOffset, model.indexOffset + model.indexCount, problem,
+            [&](std::int64_t first, std::int64_t count, const float* block) {
+                for (std::int64_t b = first; b < first + count; ++b) {
+                    const auto vertex =
+                        static_cast<std::size_t>(model.vertexIndices[static_cast<std::size_t>(b - model.indexOffset)]);
+                    const float* values = block + static_cast<std::size_t>(b - first) * rows;
+                    for (std::size_t r = 0; r < rows; ++r) surface.rows[r][vertex] = values[r];
+                }
+            });
+        if (!read) return false;
     }
-    return forEachBlock(file, header, problem, [&](std::int64_t first, std::int64_t count, const float* block) {
-        for (SurfaceValues& surface : surfaces) {
-            const CiftiBrainModel& model = *surface.model;
-            const std::int64_t from = std::max(first, model.indexOffset);
-            const std::int64_t to = std::min(first + count, model.indexOffset + model.indexCount);
-            for (std::int64_t b = from; b < to; ++b) {
-                const auto vertex = static_cast<std::size_t>(model.vertexIndices[static_cast<std::size_t>(b - model.indexOffset)]);
-                const float* values = block + static_cast<std::size_t>(b - first) * rows;
-                for (std::size_t r = 0; r < rows; ++r) surface.rows[r][vertex] = values[r];
-            }
-        }
-    });
+    return true;
 }
 
-// Frames: each surface model's time course, volume after volume, read in
+// Frames: the time course of one surface model, volume after volume, into
+// `volumes` (which holds 0 for the vertices the model leaves out), read in
 // tiles of brainordinates and frames so that both sides stay in the cache.
-bool readSurfaceVolumes(std::FILE* file, const CiftiHeader& header, std::vector<MtcData>& courses,
-                        const std::vector<const CiftiBrainModel*>& models, std::string& problem) {
+bool readSurfaceVolumes(std::FILE* file, const CiftiHeader& header, const CiftiBrainModel& model, float* volumes,
+                        std::string& problem) {
     constexpr std::int64_t kTile = 64;
     const auto frames = static_cast<std::size_t>(header.rows);
-    return forEachBlock(file, header, problem, [&](std::int64_t first, std::int64_t count, const float* block) {
-        for (std::size_t m = 0; m < models.size(); ++m) {
-            const CiftiBrainModel& model = *models[m];
-            const auto vertices = static_cast<std::size_t>(model.surfaceVertices);
-            float* volumes = courses[m].data.data();
-            const std::int64_t from = std::max(first, model.indexOffset);
-            const std::int64_t to = std::min(first + count, model.indexOffset + model.indexCount);
-            const std::int32_t* vertexOf = model.vertexIndices.data() - model.indexOffset;
-            for (std::int64_t b0 = from; b0 < to; b0 += kTile) {
-                const std::int64_t b1 = std::min(to, b0 + kTile);
-                for (std::size_t t0 = 0; t0 < frames; t0 += kTile) {
-                    const std::size_t t1 = std::min(frames, t0 + static_cast<std::size_t>(kTile));
-                    for (std::int64_t b = b0; b < b1; ++b) {
-                        const float* course = block + static_cast<std::size_t>(b - first) * frames;
-                        float* at = volumes + static_cast<std::size_t>(vertexOf[b]);
-                        for (std::size_t t = t0; t < t1; ++t) at[t * vertices] = course[t];
-                    }
-                }
-            }
-        }
-    });
+    const auto vertices = static_cast<std::size_t>(model.surfaceVertices);
+    const std::int32_t* vertexOf = model.vertexIndices.data() - model.indexOffset;
+    return forEachBlock(file, header, model.indexOffset, model.indexOffset + model.indexCount, problem,
+                        [&](std::int64_t first, std::int64_t count, const float* block) {
+                            for (std::int64_t b0 = first; b0 < first + count; b0 += kTile) {
+                                const std::int64_t b1 = std::min(first + count, b0 + kTile);
+                                for (std::size_t t0 = 0; t0 < frames; t0 += kTile) {
+                                    const std::size_t t1 = std::min(frames, t0 + static_cast<std::size_t>(kTile));
+                                    for (std::int64_t b = b0; b < b1; ++b) {
+                                        const float* course = block + static_cast<std::size_t>(b - first) * frames;
+                                        float* at = volumes + static_cast<std::size_t>(vertexOf[b]);
+                                        for (std::size_t t = t0; t < t1; ++t) at[t * vertices] = course[t];
+                                    }
+                                }
+                            }
+                        });
 }
 
 bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
@@ -188,29 +187,38 @@ bool importSeries(std::FILE* file, const CiftiHeader& header, const std::vector<
         tr = static_cast<float>(milliseconds);
         logText(formatText("TR %.0f ms from the series' step of %g s.", milliseconds, header.seriesStep));
     }
-    std::vector<MtcData> courses(surfaces.size());
-    std::vector<const CiftiBrainModel*> models;
-    for (std::size_t m = 0; m < surfaces.size(); ++m) {
-        const CiftiBrainModel& model = *surfaces[m].model;
-        MtcData& mtc = courses[m];
-        mtc.version = 1;
+    // One structure after the other, each written as soon as it is read, in
+    // one buffer: only the vertices a structure leaves out need zeros again.
+    MtcData mtc;
+    mtc.version = 1;
+    mtc.nrOfVolumes = static_cast<std::int32_t>(header.rows);
+    mtc.vtcFileName = "<none>";
+    mtc.prtFileName = "<none>";
+    mtc.tr = tr;
+    mtc.headerFlag = 1;
+    const auto frames = static_cast<std::size_t>(header.rows);
+    const CiftiBrainModel* previous = nullptr;
+    for (const SurfaceValues& surface : surfaces) {
+        const CiftiBrainModel& model = *surface.model;
+        const auto vertices = static_cast<std::size_t>(model.surfaceVertices);
+        if (previous && previous->surfaceVertices == model.surfaceVertices) {
+            std::vector<bool> covered(vertices, false);
+            for (const std::int32_t v : model.vertexIndices) covered[static_cast<std::size_t>(v)] = true;
+            for (std::size_t v = 0; v < vertices; ++v)
+                if (!covered[v])
+                    for (std::size_t t = 0; t < frames; ++t) mtc.data[t * vertices + v] = 0.0f;
+        } else {
+            HugePageVector<float>().swap(mtc.data);
+            mtc.data.resize(vertices * frames);
+        }
+        previous = &model;
         mtc.nrOfVertices = model.surfaceVertices;
-        mtc.nrOfVolumes = static_cast<std::int32_t>(header.rows);
-        mtc.vtcFileName = "<none>";
-        mtc.prtFileName = "<none>";
-        mtc.tr = tr;
-        mtc.headerFlag = 1;
         mtc.fileName = ciftiOutputName(path, model.structure, "", ".mtc");
-        mtc.data.resize(static_cast<std::size_t>(model.surfaceVertices) * static_cast<std::size_t>(header.rows));
-        models.push_back(&model);
-    }
-    std::string problem;
-    if (!readSurfaceVolumes(file, header, courses, models, problem)) return refuse(path, problem);
-    for (MtcData& mtc : courses) {
+        std::string problem;
+        if (!readSurfaceVolumes(file, header, model, mtc.data.data(), problem)) return refuse(path, problem);
         if (!writeMtcFile(mtc)) return refuse(path, "its time course " + mtc.fileName + " could not be written");
         logText(formatText("MTC saved as:\n%s", mtc.fileName.c_str()));
         if (printToLogtab) dumpMtcHeader(mtc, false, true);
-        HugePageVector<float>().swap(mtc.data);
     }
     return true;
 }

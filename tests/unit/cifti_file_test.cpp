@@ -215,6 +215,11 @@ TEST(CiftiFile, RefusesDamagedAndForeignFilesWithTheirReason) {
              kModels),
          "it is a parcels file"},
         {xml("", kModels), "its dimensions hold nothing and BRAIN_MODELS"},
+        // A MapName outside any NamedMap names no map.
+        {xml("<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\">"
+             "<MapName>stray</MapName><NamedMap><MapName>one</MapName></NamedMap></MatrixIndicesMap>",
+             kModels),
+         "it names 1 maps, its matrix has 2"},
     };
     for (const auto& [bytes, expected] : cases) {
         const Read read = readBytes(dir, bytes);
