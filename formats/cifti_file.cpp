@@ -209,14 +209,22 @@ void endVertexIndices(XmlReading& r) {
     if (!model.vertexIndices.empty()) return r.fail("the surface model " + model.structure + " has two VertexIndices");
     model.vertexIndices.reserve(static_cast<std::size_t>(model.indexCount));
     const char* p = r.text.c_str();
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     while (true) {
-        while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') ++p;
+        while (blank(*p)) ++p;
         if (*p == '\0') break;
-        char* end = nullptr;
-        errno = 0;
-        const long long index = std::strtoll(p, &end, 10);
-        if (end == p || errno != 0 || (*end != '\0' && *end != ' ' && *end != '\t' && *end != '\n' && *end != '\r'))
+        // Digits read here: strtoll's locale and sign handling cost more than the rest of the parse.
+        const bool negative = *p == '-';
+        const char* digits = negative || *p == '+' ? p + 1 : p;
+        const char* end = digits;
+        long long index = 0;
+        while (*end >= '0' && *end <= '9' && index <= INT32_MAX) index = index * 10 + (*end++ - '0');
+        if (*end >= '0' && *end <= '9')
+            return r.fail(formatText("the VertexIndices of %s name a vertex beyond %d", model.structure.c_str(),
+                                     model.surfaceVertices - 1));
+        if (end == digits || (*end != '\0' && !blank(*end)))
             return r.fail("the VertexIndices of " + model.structure + " hold something other than whole numbers");
+        if (negative) index = -index;
         if (index < 0 || index >= model.surfaceVertices)
             return r.fail(formatText("the VertexIndices of %s name the vertex %lld, outside 0 to %d",
                                      model.structure.c_str(), index, model.surfaceVertices - 1));
@@ -363,9 +371,10 @@ bool parseCiftiXml(const std::string& xml, CiftiHeader& header, std::string& pro
                                  static_cast<long long>(model->indexCount));
             return false;
         }
-        if (model->surface) {
+        const auto& indices = model->vertexIndices;
+        if (model->surface && !std::is_sorted(indices.begin(), indices.end(), std::less_equal<std::int32_t>())) {
             // Sorted, a vertex named twice stands beside itself.
-            std::vector<std::int32_t> sorted = model->vertexIndices;
+            std::vector<std::int32_t> sorted = indices;
             std::sort(sorted.begin(), sorted.end());
             if (const auto twice = std::adjacent_find(sorted.begin(), sorted.end()); twice != sorted.end()) {
                 problem = formatText("the VertexIndices of %s name the vertex %d twice", model->structure.c_str(),

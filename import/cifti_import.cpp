@@ -74,7 +74,8 @@ std::string fileNamePart(const std::string& name) {
 // one value per vertex of its surface (0 where the file has none).
 struct SurfaceValues {
     const CiftiBrainModel* model;
-    std::vector<HugePageVector<float>> rows;
+    std::vector<HugePageVector<float>> rows;  // where the caller does not give targets
+    std::vector<float*> targets;              // each row's values, zeros where the file has none
 };
 
 // Reads brainordinates `from` to `to` - 1 of the matrix in blocks and hands
@@ -100,8 +101,13 @@ bool readSurfaceRows(std::FILE* file, const CiftiHeader& header, std::vector<Sur
                      std::string& problem) {
     const auto rows = static_cast<std::size_t>(header.rows);
     for (SurfaceValues& surface : surfaces) {
-        surface.rows.resize(rows);
-        for (auto& row : surface.rows) row.resize(static_cast<std::size_t>(surface.model->surfaceVertices));
+        if (surface.targets.empty()) {
+            surface.rows.resize(rows);
+            for (auto& row : surface.rows) {
+                row.resize(static_cast<std::size_t>(surface.model->surfaceVertices));
+                surface.targets.push_back(row.data());
+            }
+        }
         const CiftiBrainModel& model = *surface.model;
         const bool read = forEachBlock(
             file, header, model.indexOffset, model.indexOffset + model.indexCount, problem,
@@ -110,7 +116,7 @@ bool readSurfaceRows(std::FILE* file, const CiftiHeader& header, std::vector<Sur
                     const auto vertex =
                         static_cast<std::size_t>(model.vertexIndices[static_cast<std::size_t>(b - model.indexOffset)]);
                     const float* values = block + static_cast<std::size_t>(b - first) * rows;
-                    for (std::size_t r = 0; r < rows; ++r) surface.rows[r][vertex] = values[r];
+                    for (std::size_t r = 0; r < rows; ++r) surface.targets[r][vertex] = values[r];
                 }
             });
         if (!read) return false;
@@ -150,25 +156,30 @@ bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<Surfa
         logText(formatText("The import of %s is cancelled: no file was written.", path.c_str()));
         return false;
     }
-    std::string problem;
-    if (!readSurfaceRows(file, header, surfaces, problem)) return refuse(path, problem);
-    MapAnswers answers;
+    // The values go straight into the arrays of one image per structure
+    // (which start as zeros), which the map import takes.
+    const auto rows = static_cast<int>(header.rows);
+    std::vector<GiftiImagePtr> images;
     for (SurfaceValues& surface : surfaces) {
-        const auto rows = static_cast<int>(surface.rows.size());
-        GiftiImagePtr image = createExportImage(rows);
+        images.push_back(createExportImage(rows));
+        gifti_image* image = images.back().get();
         if (!image) return refuse(path, "its maps do not fit in memory");
         for (int r = 0; r < rows; ++r) {
             giiDataArray& array = *image->darray[r];
             setArrayFields(array, *intent, NIFTI_TYPE_FLOAT32, {surface.model->surfaceVertices}, false);
             float* data = allocateArrayValues<float>(*image, r);
             if (!data) return refuse(path, "its maps do not fit in memory");
-            auto& values = surface.rows[static_cast<std::size_t>(r)];
-            std::copy(values.begin(), values.end(), data);
-            HugePageVector<float>().swap(values);
+            surface.targets.push_back(data);
             addArrayMetadata(array, "Name", header.mapNames[static_cast<std::size_t>(r)]);
         }
-        const std::string output = ciftiOutputName(path, surface.model->structure, "", ".smp");
-        if (!importSurfaceMap(*image, path, printToLogtab, openInHost, output, &answers)) return false;
+    }
+    std::string problem;
+    if (!readSurfaceRows(file, header, surfaces, problem)) return refuse(path, problem);
+    MapAnswers answers;
+    for (std::size_t m = 0; m < surfaces.size(); ++m) {
+        const std::string output = ciftiOutputName(path, surfaces[m].model->structure, "", ".smp");
+        if (!importSurfaceMap(*images[m], path, printToLogtab, openInHost, output, &answers)) return false;
+        images[m].reset();
     }
     return true;
 }
@@ -306,7 +317,7 @@ std::vector<SurfaceValues> surfaceModels(const CiftiHeader& header, const std::s
             voxelStructures.insert(model.structure);
             continue;
         }
-        surfaces.push_back({&model, {}});
+        surfaces.push_back({&model, {}, {}});
         const std::int64_t missing = model.surfaceVertices - model.indexCount;
         logText(formatText("%s: %s of %s vertices hold values%s", model.structure.c_str(),
                            grouped(model.indexCount).c_str(), grouped(model.surfaceVertices).c_str(),
