@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <climits>
 #include <cstring>
 #include <map>
 #include <new>
@@ -33,6 +34,7 @@ constexpr std::size_t kBlockBytes = 8u << 20;
 // allocated.
 constexpr double kRoomWithoutQuestion = 1024.0 * 1024.0 * 1024.0;
 constexpr double kMostTimesTheFile = 16.0;
+constexpr int kMostMaps = 32767;  // an SMP file counts its maps in 16 bits
 
 bool endsWith(const std::string& text, const char* end) {
     const std::size_t length = std::strlen(end);
@@ -151,6 +153,9 @@ bool readSurfaceVolumes(std::FILE* file, const CiftiHeader& header, const CiftiB
 
 bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
                    const std::string& path, bool printToLogtab, bool openInHost) {
+    if (header.rows > kMostMaps)
+        return refuse(path, formatText("it holds %lld maps; an SMP file holds %d at most",
+                                       static_cast<long long>(header.rows), kMostMaps));
     const std::optional<int> intent = askMapIntent(path);
     if (!intent) {
         logText(formatText("The import of %s is cancelled: no file was written.", path.c_str()));
@@ -186,6 +191,9 @@ bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<Surfa
 
 bool importSeries(std::FILE* file, const CiftiHeader& header, const std::vector<SurfaceValues>& surfaces,
                   const std::string& path, bool printToLogtab) {
+    if (header.rows > INT32_MAX)
+        return refuse(path, formatText("it holds %lld frames; an MTC file holds %d at most",
+                                       static_cast<long long>(header.rows), INT32_MAX));
     float tr = 0.0f;
     const double milliseconds = std::round(header.seriesStep * 1000.0);
     if (header.seriesUnit != "SECOND") {
