@@ -14,6 +14,15 @@ namespace meshbridge {
 
 namespace {
 
+// The lag of a cross-correlation value, lag * 1000 + r with r from -1 to 1:
+// the nearest whole number of thousands (truncation would take lag -2 with
+// a positive r, -1999.9, for lag -1 with r -999.9); 0 for values no int32
+// lag can hold.
+std::int32_t lagOfValue(float x) {
+    const double lag = std::nearbyint(static_cast<double>(x) / 1000.0);
+    return std::fabs(lag) < 2147483520.0 ? static_cast<std::int32_t>(lag) : 0;
+}
+
 bool isRetinotopyAngle(std::int32_t mapType) { return mapType == kMapTypePolarAngle || mapType == kMapTypeEccentricity; }
 
 // Complex values for a polar angle or eccentricity map that has lags to turn
@@ -60,8 +69,7 @@ bool fillRealArrays(gifti_image& image, int i, const SmpMap& map, std::int32_t n
     const float step = 360.0f / static_cast<float>(map.nrOfLags);
     for (std::size_t v = 0; v < static_cast<std::size_t>(nrOfVertices); ++v) {
         const float x = map.data[v];
-        const float lag = x / 1000.0f;
-        const std::int32_t k = std::fabs(lag) < 2147483520.0f ? static_cast<std::int32_t>(lag) : 0;
+        const std::int32_t k = lagOfValue(x);
         degrees[v] = static_cast<float>(k - map.minLag) * step;
         r[v] = x - static_cast<float>(static_cast<std::int64_t>(k) * 1000);
     }
@@ -99,8 +107,7 @@ std::vector<std::complex<float>> complexFromLagMap(const SmpMap& map, std::int32
     std::vector<std::complex<float>> pairs(static_cast<std::size_t>(std::max(nrOfVertices, 0)));
     for (std::size_t v = 0; v < pairs.size(); ++v) {
         const float x = map.data[v];
-        const float lag = x / 1000.0f;
-        const std::int32_t k = std::fabs(lag) < 2147483520.0f ? static_cast<std::int32_t>(lag) : 0;
+        const std::int32_t k = lagOfValue(x);
         const float angle = static_cast<float>(k - map.minLag) * step;
         const float r = x - static_cast<float>(static_cast<std::int64_t>(k) * 1000);
         pairs[v] = {r * std::cos(angle), r * std::sin(angle)};

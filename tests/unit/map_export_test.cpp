@@ -184,6 +184,48 @@ TEST_F(MapExportTest, FailuresAreReported) {
     EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
 }
 
+TEST(ComplexFromLagMap, TakesTheNearestLagForEverySignOfLagAndCorrelation) {
+    // Lags -3 to 3 of 7 from -3, correlations of both signs: each value is lag * 1000 + r.
+    std::vector<float> values;
+    std::vector<std::pair<int, float>> expected;
+    for (int lag = -3; lag <= 3; ++lag)
+        for (const float r : {0.0856f, -0.0856f, 0.75f, -0.75f, 0.0f}) {
+            values.push_back(static_cast<float>(lag * 1000) + r);
+            expected.emplace_back(lag, r);
+        }
+    SmpMap cross = map(3, "", HugePageVector<float>(values.begin(), values.end()));
+    cross.nrOfLags = 7;
+    cross.minLag = -3;
+    const auto pairs = complexFromLagMap(cross, static_cast<std::int32_t>(values.size()));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const auto [lag, r] = expected[i];
+        const float angle = static_cast<float>(lag + 3) * 6.2831855f / 7;
+        EXPECT_NEAR(std::abs(pairs[i]), std::fabs(r), 1e-3f) << values[i];
+        if (r != 0.0f) {
+            const std::complex<float> unit = pairs[i] * (r < 0 ? -1.0f : 1.0f);
+            EXPECT_NEAR(std::arg(unit), std::remainder(angle, 6.2831855f), 1e-4f) << values[i];
+        }
+    }
+}
+
+TEST_F(MapExportTest, RetinotopyAsPlainArraysTakesTheNearestLagForEverySign) {
+    host.integerAnswers = {2};
+    std::vector<float> values, degrees, correlations;
+    for (int lag = -3; lag <= 3; ++lag)
+        for (const float r : {0.0856f, -0.0856f, 0.75f, -0.75f}) {
+            values.push_back(static_cast<float>(lag * 1000) + r);
+            degrees.push_back(static_cast<float>(lag + 3) * (360.0f / 7.0f));
+            correlations.push_back(values.back() - static_cast<float>(lag * 1000));
+        }
+    SmpMap cross = map(3, "cc", HugePageVector<float>(values.begin(), values.end()));
+    cross.nrOfLags = 7;
+    cross.minLag = -3;
+    const auto image = exportMaps({cross}, true, false, true);
+    ASSERT_TRUE(image && image->numDA == 2);
+    EXPECT_EQ(test::valuesOf<float>(*image->darray[0]), degrees);
+    EXPECT_EQ(test::valuesOf<float>(*image->darray[1]), correlations);
+}
+
 TEST(ComplexFromLagMap, FollowsTheLagAroundTheCircle) {
     SmpMap cross = map(3, "", {2000.75f, -0.5f, 7000.0f});
     cross.nrOfLags = 8;
