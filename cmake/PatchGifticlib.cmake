@@ -272,8 +272,12 @@ replace_once(xml
   "the end of a Data element")
 replace_once(xml
   "    if( xd->b64_errors > 0 ) {\n        if( xd->b64_check == GIFTI_B64_CHECK_DETECT )"
-  "    if( xd->b64_errors > 0 ) {\n        if( da->encoding == GIFTI_ENCODING_ASCII )\n            ;  /* its reader has said why */\n        else if( xd->b64_check == GIFTI_B64_CHECK_DETECT )"
+  "    if( xd->b64_errors > 0 ) {\n        if( da->encoding == GIFTI_ENCODING_ASCII || gii_b64_said )\n            ;  /* its reader, or the Base64 decoding, has said why */\n        else if( xd->b64_check == GIFTI_B64_CHECK_DETECT )"
   "the message of bad Base64 characters")
+replace_once(xml
+  "                    xd->b64_errors, xd->gim->numDA-1);\n        xd->b64_errors = 0;\n    }"
+  "                    xd->b64_errors, xd->gim->numDA-1);\n        xd->b64_errors = 0;\n        gii_b64_said = 0;\n    }"
+  "the end of the Base64 message")
 # 12. Failed writes.
 replace_once(xml
   "    (void)gxml_write_gifti(xd, fp);\n\n    if( xd->xdata ){ free(xd->xdata);  xd->xdata = NULL; }\n    if( xd->zdata) { free(xd->zdata);  xd->zdata = NULL; }\n\n    fclose(fp);\n\n    return 0;"
@@ -303,8 +307,22 @@ replace_once(xml
 # stored, as the bytes might have been it).
 replace_once(xml
   "    for( ind = 0; ind < blocks && *needed >= 3; ind++, *needed -= 3 ){\n        GII_B64_decode4(din[0],din[1],din[2],din[3], dout[0],dout[1],dout[2]);\n\n        din  += 4;\n        dout += 3;\n    }"
-  "    ind = *needed / 3 < blocks ? (int)(*needed / 3) : blocks;\n    meshbridge_base64_decode_blocks(din, ind, dout);\n    din  += 4*(long long)ind;\n    dout += 3*(long long)ind;\n    *needed -= 3*(long long)ind;"
+  "    ind = *needed / 3 < blocks ? (int)(*needed / 3) : blocks;\n    padded = meshbridge_base64_decode_blocks(din, ind, dout,\n        xd->gim->darray[xd->gim->numDA-1]->encoding == GIFTI_ENCODING_B64GZ);\n    if( padded >= 0 ) {  /* zero bits would shift every later value */\n        fprintf(stderr,\"** DataArray[%d]: its Base64 data has '=' before its end, at character %lld\\n\",\n                xd->gim->numDA-1, xd->dind/3*4 + padded + 1);\n        xd->b64_errors++;\n        gii_b64_said = 1;\n        return -1;\n    }\n    din  += 4*(long long)ind;\n    dout += 3*(long long)ind;\n    *needed -= 3*(long long)ind;"
   "the Base64 decoding of whole blocks")
+# 22. Padding ("=") only where the data ends: in the last, partial block, at
+# most in the places that carry no byte.
+replace_once(xml
+  "    int             ind, assigned;\n\n    if( xd->verb > 4)\n        fprintf(stderr,\"-- DB64: decode len %d, remain %lld\\n\", cdlen,*needed);"
+  "    int             ind, assigned;\n    long long       padded;\n\n    if( xd->verb > 4)\n        fprintf(stderr,\"-- DB64: decode len %d, remain %lld\\n\", cdlen,*needed);"
+  "the declarations of the Base64 decoding")
+replace_once(xml
+  "    if( ind < blocks ) { /* so *needed < 3 */\n        unsigned char a, b, c;\n"
+  "    if( ind < blocks ) { /* so *needed < 3 */\n        unsigned char a, b, c;\n        padded = xd->gim->darray[xd->gim->numDA-1]->encoding == GIFTI_ENCODING_B64GZ ? -1 :\n                 din[0] == '=' ? 0 : din[1] == '=' ? 1 : (*needed >= 2 && din[2] == '=') ? 2 : -1;\n        if( padded >= 0 ) {\n            fprintf(stderr,\"** DataArray[%d]: its Base64 data has '=' before its end, at character %lld\\n\",\n                    xd->gim->numDA-1, xd->dind/3*4 + 4*(long long)ind + padded + 1);\n            xd->b64_errors++;\n            gii_b64_said = 1;\n            return -1;\n        }\n"
+  "the partial last block of Base64 data")
+replace_once(xml
+  "        fprintf(stderr,\"** decode_b64: more data than space\\n\");\n        return -1;"
+  "        {   /* say why: padding before the end, or more data than the array holds */\n            long long c, left = 4*(long long)(blocks-ind);\n            for( c = 0; c < left && din[c] != '='; c++ ) ;\n            if( c < left )\n                fprintf(stderr,\"** DataArray[%d]: its Base64 data has '=' before its end, at character %lld\\n\",\n                        xd->gim->numDA-1, xd->dind/3*4 + 4*(long long)ind + c + 1);\n            else\n                fprintf(stderr,\"** DataArray[%d]: its Base64 data holds more than its dimensions give\\n\",\n                        xd->gim->numDA-1);\n            xd->b64_errors++;\n            gii_b64_said = 1;\n        }\n        return -1;"
+  "the message of Base64 data beyond the array")
 replace_once(xml
   "                parent != GXML_ETYPE_MATRIXDATA )      bad_parent = 1;"
   "                parent != GXML_ETYPE_MATRIXDATA &&\n                parent != GXML_ETYPE_DATA )            bad_parent = 1;"
@@ -315,7 +333,7 @@ replace_once(xml
   "/* a text that cannot stand in a CDATA section (it holds \"]]>\"), escaped */\nstatic void ewrite_escaped_text(const char * text, FILE * fp)\n{\n    for( ; *text; text++ ) {\n        if( *text == '&' )      fputs(\"&amp;\", fp);\n        else if( *text == '<' ) fputs(\"&lt;\", fp);\n        else if( *text == '>' ) fputs(\"&gt;\", fp);\n        else                    fputc(*text, fp);\n    }\n}\n\nstatic int ewrite_text_ele(int ele, const char * cdata, const char * attr,\n                           int spaces, int in_CDATA, FILE * fp)\n{\n    int index = ele;\n    int escaped = in_CDATA && cdata && strstr(cdata, \"]]>\");\n\n    if(ele < 0 || ele > GXML_MAX_ELEN) index = 0;  /* be safe */\n    if( escaped ) in_CDATA = 0;\n\n    fprintf(fp, \"%*s<%s%s>%s\", spaces, \"\", enames[index], attr ? attr : \"\",\n            in_CDATA ? \"<![CDATA[\" : \"\");\n    if( escaped ) ewrite_escaped_text(cdata, fp);\n    else          fputs(cdata ? cdata : \"\", fp);\n    fprintf(fp, \"%s</%s>\\n\", in_CDATA ? \"]]>\" : \"\", enames[index]);"
   "the writer of text elements")
 replace_once(xml "#define GXML_MIN_BSIZE 2048"
-  "#define GXML_MIN_BSIZE 2048\n\n/* set while the text of an element continues in its next CDATA section */\nstatic int gii_after_cdata = 0;"
+  "#define GXML_MIN_BSIZE 2048\n\n/* set while the text of an element continues in its next CDATA section */\nstatic int gii_after_cdata = 0;\n\n/* set when the Base64 decoding has said why an array loses its data */\nstatic int gii_b64_said = 0;"
   "the definitions at the top")
 replace_once(xml
   "    xd->cdata = NULL;                   /* clear fields for future use */\n    xd->clen = 0;\n"

@@ -305,12 +305,14 @@ long long meshbridge_zlib_decompress(void* out, long long capacity, const void* 
 
 namespace {
 
-// The value of each Base64 character ("=" is 0), 0x80 for the rest.
+// The value of each Base64 character, 0x40 for the padding "=" (which
+// decodes as 0), 0x80 for the rest.
+constexpr unsigned char kPadding = 0x40;
 constexpr std::array<unsigned char, 256> kBase64Values = [] {
     std::array<unsigned char, 256> values{};
     values.fill(0x80);
     for (unsigned char i = 0; i < 64; ++i) values[static_cast<unsigned char>(kBase64[i])] = i;
-    values['='] = 0;
+    values['='] = kPadding;
     return values;
 }();
 
@@ -366,15 +368,23 @@ int meshbridge_base64_compact(const char* src, int length, char* dest, int* erro
     return static_cast<int>(copied);
 }
 
-void meshbridge_base64_decode_blocks(const unsigned char* in, long long blocks, unsigned char* out) {
+long long meshbridge_base64_decode_blocks(const unsigned char* in, long long blocks, unsigned char* out,
+                                          int paddingRead) {
+    constexpr unsigned char kBits = 0x3F;
     for (long long b = 0; b < blocks; ++b, in += 4, out += 3) {
-        const std::uint32_t bits = (std::uint32_t{kBase64Values[in[0]]} << 18) |
-                                   (std::uint32_t{kBase64Values[in[1]]} << 12) |
-                                   (std::uint32_t{kBase64Values[in[2]]} << 6) | kBase64Values[in[3]];
+        const unsigned char v0 = kBase64Values[in[0]], v1 = kBase64Values[in[1]], v2 = kBase64Values[in[2]],
+                            v3 = kBase64Values[in[3]];
+        if (((v0 | v1 | v2 | v3) & kPadding) && !paddingRead) {
+            for (long long c = 0; c < 4; ++c)
+                if (kBase64Values[in[c]] == kPadding) return 4 * b + c;
+        }
+        const auto six = [](unsigned char v) { return static_cast<std::uint32_t>(v & kBits); };
+        const std::uint32_t bits = (six(v0) << 18) | (six(v1) << 12) | (six(v2) << 6) | six(v3);
         out[0] = static_cast<unsigned char>(bits >> 16);
         out[1] = static_cast<unsigned char>(bits >> 8);
         out[2] = static_cast<unsigned char>(bits);
     }
+    return -1;
 }
 
 namespace {

@@ -38,9 +38,14 @@ long long meshbridge_zlib_decompress(void* out, long long capacity, const void* 
  * characters copied. */
 int meshbridge_base64_compact(const char* src, int length, char* dest, int* errors);
 
-/* Decodes `blocks` blocks of four Base64 characters (of the alphabet, or "="
- * read as 0, as gifticlib reads it) into three bytes each. */
-void meshbridge_base64_decode_blocks(const unsigned char* in, long long blocks, unsigned char* out);
+/* Decodes `blocks` blocks of four Base64 characters of the alphabet into
+ * three bytes each; stops at a padding "=" among them, which may only end the
+ * data, and gives its offset (-1 when there is none). With `paddingRead`,
+ * "=" is read as 0 instead (for compressed data, whose buffer is larger than
+ * the data: its last block comes among the whole ones, and its checksum
+ * tells a shifted stream). */
+long long meshbridge_base64_decode_blocks(const unsigned char* in, long long blocks, unsigned char* out,
+                                          int paddingRead);
 
 /* The length of the longest start of `text` (element text from an XML file)
  * that holds only characters an XML parser would hand on unchanged: printable

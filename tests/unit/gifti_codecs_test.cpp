@@ -112,11 +112,16 @@ TEST(GiftiCodecs, Base64ReadingKeepsTheAlphabetCountsStrangersAndDecodesBlocks) 
     EXPECT_EQ(kept, expected);
     EXPECT_EQ(errors, expectedErrors);
 
-    const std::string blocks = "TWFuTWE=//4A";  // "Man", "Ma" and its padding read as 0, ff fe 00
+    const std::string blocks = "TWFu//4ATWE=";  // "Man", ff fe 00, then padding, which whole blocks never hold
     unsigned char bytes[9] = {};
-    meshbridge_base64_decode_blocks(reinterpret_cast<const unsigned char*>(blocks.data()), 3, bytes);
-    const unsigned char decoded[9] = {'M', 'a', 'n', 'M', 'a', 0, 0xff, 0xfe, 0x00};
-    EXPECT_EQ(std::memcmp(bytes, decoded, 9), 0);
+    const auto* in = reinterpret_cast<const unsigned char*>(blocks.data());
+    EXPECT_EQ(meshbridge_base64_decode_blocks(in, 2, bytes, 0), -1);
+    const unsigned char decoded[6] = {'M', 'a', 'n', 0xff, 0xfe, 0x00};
+    EXPECT_EQ(std::memcmp(bytes, decoded, 6), 0);
+    EXPECT_EQ(meshbridge_base64_decode_blocks(in, 3, bytes, 0), 11);  // the offset of the "="
+    EXPECT_EQ(meshbridge_base64_decode_blocks(in, 3, bytes, 1), -1);  // compressed data: read as 0
+    EXPECT_EQ(bytes[6], 'M');
+    EXPECT_EQ(bytes[8], 0);
 }
 
 TEST(GiftiCodecs, PlainTextEndsAtWhatTheXmlParserMustSeeAndCountsItsLineEnds) {

@@ -248,6 +248,20 @@ TEST_F(GiftiReading, Base64WithLineBreaksCdataDataMatricesAndLabelsWithoutColour
     EXPECT_TRUE(readValues<float>(dir, damaged, &problem).empty());
     EXPECT_EQ(problem, "1 bad base64 chars found in DataArray[0]");
 
+    // Padding only ends the data: an "=" before its end would read as zero bits and shift every later value.
+    for (const auto& [data, why] :
+         {std::pair{"AACAPwAAAEA=AAAA", "DataArray[0]: its Base64 data has '=' before its end, at character 12"},
+          std::pair{"AACAP=AA\nAEA=", "DataArray[0]: its Base64 data has '=' before its end, at character 6"},
+          std::pair{"AACAPwAAAE==", "DataArray[0]: its Base64 data has '=' before its end, at character 11"}}) {
+        std::string padded = shapeArray(2, data);
+        padded.replace(padded.find("\"ASCII\""), 7, "\"Base64Binary\"");
+        EXPECT_TRUE(readValues<float>(dir, padded, &problem).empty()) << data;
+        EXPECT_EQ(problem, why) << data;
+    }
+    std::string threeBytes = dataArray("NIFTI_INTENT_LABEL", "NIFTI_TYPE_UINT8", "Dimensionality=\"1\" Dim0=\"4\"", "AQIDBA==");
+    threeBytes.replace(threeBytes.find("\"ASCII\""), 7, "\"Base64Binary\"");
+    EXPECT_EQ(readValues<std::uint8_t>(dir, threeBytes), (std::vector<std::uint8_t>{1, 2, 3, 4}));
+
     EXPECT_EQ(readValues<float>(dir, shapeArray(3, "<![CDATA[1 2]]> 3")), (std::vector<float>{1, 2, 3}));
 
     // The matrix's numbers read whole across a character reference.

@@ -95,6 +95,7 @@ TEST_F(MapExportTest, CrossCorrelationKeptOrTurnedIntoPolarAnglePairs) {
     const auto image = exportMaps({cross});
     ASSERT_TRUE(image && image->darray[0]->data);
     const auto pairsOf = [](const giiDataArray& array) {
+        if (!array.data) return std::vector<float>();  // a lost array fails the comparison, not the test program
         const auto* data = static_cast<const float*>(array.data);
         return std::vector<float>(data, data + 2 * array.nvals);
     };
