@@ -1,7 +1,15 @@
 #include "common/binary_io.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "common/text.h"
 
@@ -155,10 +163,55 @@ std::int64_t bytesLeftInFile(std::FILE* file) {
     return end < start ? -1 : static_cast<std::int64_t>(end - start);
 }
 
+FilePtr openFile(const std::string& path, const char* mode) {
+    if (mode[0] != 'r') return FilePtr(std::fopen(path.c_str(), mode));
+#ifdef _WIN32
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    return FilePtr(std::fopen(path.c_str(), mode));
+#else
+    // Opened without waiting (a FIFO without a writer would block), checked, then read as usual.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int why = S_ISDIR(status.st_mode) ? EISDIR : ENXIO;
+        ::close(fd);
+        errno = why;
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, mode);
+    if (!file) ::close(fd);
+    return FilePtr(file);
+#endif
+}
+
+std::string whyNotOpened(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (!error && std::filesystem::is_directory(status)) return "it is a folder";
+    if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return "it is not a regular file";
+    FilePtr file = openFile(path, "rb");
+    if (file) return "it cannot be read";
+    return std::strerror(errno);
+}
+
 std::string notAFileOfKind(const std::string& path, const char* kind) {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error))
+    const auto status = std::filesystem::status(path, error);
+    if (!error && std::filesystem::is_directory(status))
         return formatText("%s is a folder, not %s.", path.c_str(), kind);
+    if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return formatText("%s is not a regular file, so not %s.", path.c_str(), kind);
     FilePtr file = openFile(path, "rb");
     if (!file) return {};
     unsigned char start[64] = {};

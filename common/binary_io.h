@@ -165,9 +165,17 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-inline FilePtr openFile(const std::string& path, const char* mode) {
-    return FilePtr(std::fopen(path.c_str(), mode));
-}
+// Opens `path` in `mode`. To be read ("r..."), it must be a regular file:
+// a folder or a FIFO named like a file of ours is refused without blocking
+// (errno EISDIR for a folder, ENXIO for anything else that is no regular
+// file), as a reader would otherwise wait for a FIFO's writer or take a
+// folder's size for its own.
+FilePtr openFile(const std::string& path, const char* mode);
+
+// Why `path` cannot be opened for reading, after openFile failed: "it is a
+// folder", "it is not a regular file" or the system's reason ("No such file
+// or directory").
+std::string whyNotOpened(const std::string& path);
 
 // Moves to byte `offset` from the start of the file.
 bool seekFile(std::FILE* file, std::int64_t offset);

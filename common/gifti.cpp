@@ -1,6 +1,7 @@
 #include "common/gifti.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -127,9 +128,10 @@ std::string arrayReadProblem(const giiDataArray& array) {
 
 GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string* problem) {
     std::string found;
-    std::error_code unreadable;  // a path that cannot be looked at is left to the reader
-    if (std::filesystem::is_directory(path, unreadable)) {
-        if (problem) *problem = "it is a folder";
+    // A folder or FIFO is refused before gifticlib opens it (a FIFO would
+    // keep it waiting); a path that cannot be opened is left to the reader.
+    if (FilePtr probe = openFile(path, "rb"); !probe && (errno == EISDIR || errno == ENXIO)) {
+        if (problem) *problem = errno == EISDIR ? "it is a folder" : "it is not a regular file";
         return nullptr;
     }
     meshbridge_gifti_messages_clear();

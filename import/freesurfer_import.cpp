@@ -209,7 +209,9 @@ GiftiImagePtr readFreeSurferFile(const std::string& path, FreeSurferKind kind, b
     std::vector<unsigned char> bytes;
     std::string problem;
     if (!readFileBytes(path, bytes)) {
-        refuseImport(what.c_str(), path, "it cannot be read");
+        const std::string why = whyNotOpened(path);
+        logText(formatText("%s in %s cannot be imported: %s.", what.c_str(), path.c_str(), why.c_str()));
+        refuseImport(what.c_str(), path, why);
         return nullptr;
     }
     if (kind == FreeSurferKind::CompressedOverlay) {

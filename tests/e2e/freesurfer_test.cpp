@@ -96,3 +96,23 @@ TEST(FreeSurferFiles, DamagedFilesAreRefusedWithTheirReasonAndNothingWritten) {
                                 "lh.many.poi"})
         EXPECT_FALSE(std::filesystem::exists(dir.file(written))) << written;
 }
+
+TEST(FreeSurferFiles, AFolderOrAFifoNamedLikeAFileIsRefusedAtOnceWithWhatItIs) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("lh.aparc.annot"));
+    ProcessResult result = runMeshbridge({"import", dir.file("lh.aparc.annot")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.out, HasSubstr("The FreeSurfer annotation in " + dir.file("lh.aparc.annot") +
+                                      " cannot be imported: it is a folder.\n"));
+    if (testingWindowsBuild()) return;  // FIFOs are the POSIX build's
+    // A FIFO without a writer: every reader would wait for one.
+    for (const char* name : {"lh.white", "x.gii", "x.dscalar.nii", "lh.sig.mgz"}) {
+        ASSERT_EQ(runProcess({"mkfifo", dir.file(name)}).exitCode, 0);
+        result = runMeshbridge({"import", dir.file(name), "--answer", "4"});
+        EXPECT_EQ(result.exitCode, 1) << name;
+        EXPECT_THAT(result.out, HasSubstr("not a regular file")) << name;
+    }
+    ASSERT_EQ(runProcess({"mkfifo", dir.file("lh.srf")}).exitCode, 0);
+    result = runMeshbridge({"export", dir.file("lh.srf")});
+    EXPECT_THAT(result.out, HasSubstr(dir.file("lh.srf") + " is not a regular file, so not an SRF file.\n"));
+}
