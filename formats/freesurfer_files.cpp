@@ -453,7 +453,7 @@ bool parseLabelFile(std::span<const unsigned char> bytes, FreeSurferLabel& label
 }
 
 bool inflateGzip(std::span<const unsigned char> bytes, std::uint64_t limit, std::vector<unsigned char>& out,
-                 std::string& problem) {
+                 std::string& problem, GzipCheck check) {
     out.clear();
     z_stream stream{};
     if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
@@ -463,26 +463,70 @@ bool inflateGzip(std::span<const unsigned char> bytes, std::uint64_t limit, std:
     stream.next_in = const_cast<unsigned char*>(bytes.data());
     stream.avail_in = static_cast<uInt>(std::min<std::size_t>(bytes.size(), UINT32_MAX));
     std::size_t fed = stream.avail_in;
-    constexpr std::size_t kStep = std::size_t{1} << 20;
-    int status = Z_OK;
-    while (out.size() < limit) {
-        const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(kStep, limit - out.size()));
-        const std::size_t before = out.size();
-        out.resize(before + room);
-        stream.next_out = out.data() + before;
-        stream.avail_out = static_cast<uInt>(room);
+    const auto refill = [&] {
         if (stream.avail_in == 0 && fed < bytes.size()) {
             stream.avail_in = static_cast<uInt>(std::min<std::size_t>(bytes.size() - fed, UINT32_MAX));
             fed += stream.avail_in;
         }
+    };
+    const auto left = [&] { return static_cast<std::size_t>(stream.avail_in) + (bytes.size() - fed); };
+    constexpr std::size_t kStep = std::size_t{1} << 20;
+    // Beyond the limit, a whole-stream check inflates into scratch room: each
+    // member's checksum and length cover all of it.
+    std::vector<unsigned char> scratch;
+    int status = Z_OK;
+    while (true) {
+        const bool keep = out.size() < limit;
+        if (!keep && check == GzipCheck::FirstBytes) break;
+        std::size_t before = out.size();
+        unsigned char* into = nullptr;
+        std::size_t room = 0;
+        if (keep) {
+            room = static_cast<std::size_t>(std::min<std::uint64_t>(kStep, limit - out.size()));
+            out.resize(before + room);
+            into = out.data() + before;
+        } else {
+            scratch.resize(kStep);
+            into = scratch.data();
+            room = scratch.size();
+        }
+        stream.next_out = into;
+        stream.avail_out = static_cast<uInt>(room);
+        refill();
         status = inflate(&stream, Z_NO_FLUSH);
-        out.resize(before + room - stream.avail_out);
-        if (status == Z_STREAM_END) break;
+        if (keep) out.resize(before + room - stream.avail_out);
+        if (status == Z_STREAM_END) {
+            // Another member may follow (gzip allows several; zero bytes may pad the end).
+            refill();
+            while (left() > 0 && stream.avail_in > 0 && *stream.next_in == 0) {
+                ++stream.next_in;
+                --stream.avail_in;
+                refill();
+            }
+            if (left() == 0 || check == GzipCheck::FirstBytes) break;
+            if (stream.avail_in < 2 || stream.next_in[0] != 0x1F || stream.next_in[1] != 0x8B) {
+                inflateEnd(&stream);
+                problem = "bytes that are no gzip data follow its compressed data";
+                return false;
+            }
+            inflateReset(&stream);
+            status = Z_OK;
+            continue;
+        }
         if (status != Z_OK && !(status == Z_BUF_ERROR && stream.avail_in > 0)) break;
+        if (status == Z_BUF_ERROR && stream.avail_out > 0) break;
     }
+    const char* message = stream.msg;
     inflateEnd(&stream);
-    if (status == Z_STREAM_END || out.size() >= limit) return true;
-    problem = status == Z_DATA_ERROR ? "its compressed data are damaged" : "its compressed data end early";
+    if (status == Z_STREAM_END || (check == GzipCheck::FirstBytes && out.size() >= limit)) return true;
+    if (status == Z_DATA_ERROR) {
+        const std::string what = message ? message : "";
+        problem = what == "incorrect data check"     ? "its compressed data are damaged (their checksum is wrong)"
+                  : what == "incorrect length check" ? "its compressed data are damaged (their length is wrong)"
+                                                     : "its compressed data are damaged";
+    } else {
+        problem = "its compressed data end early";
+    }
     return false;
 }
 

@@ -79,11 +79,18 @@ bool parseMghOverlay(std::span<const unsigned char> bytes, FreeSurferValues& val
 bool parseAnnotation(std::span<const unsigned char> bytes, FreeSurferAnnotation& annotation, std::string& problem);
 bool parseLabelFile(std::span<const unsigned char> bytes, FreeSurferLabel& label, std::string& problem);
 
-// The inflated bytes of a gzip'ed file, at most `limit` of them (the rest is
-// not inflated); false with the problem when the data are damaged or end
-// early. Memory grows with what the data hold, not with what they claim.
+// How much of a gzip'ed file is inflated: its first bytes only (to tell what
+// it is), or every member to its end, each member's checksum and length
+// checked, as a file that is read must be.
+enum class GzipCheck { FirstBytes, WholeStream };
+
+// The inflated bytes of a gzip'ed file, at most `limit` of them (with
+// FirstBytes the rest is not inflated; with WholeStream it is, to be
+// checked, and not kept); false with the problem when the data are damaged
+// or end early. Memory grows with what the data hold, not with what they
+// claim.
 bool inflateGzip(std::span<const unsigned char> bytes, std::uint64_t limit, std::vector<unsigned char>& out,
-                 std::string& problem);
+                 std::string& problem, GzipCheck check = GzipCheck::FirstBytes);
 
 // The bytes an MGH overlay holds at most when its header is `header` (284
 // bytes or more): header, data and the trailer read after them; 0 when the

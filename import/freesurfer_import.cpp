@@ -219,7 +219,7 @@ GiftiImagePtr readFreeSurferFile(const std::string& path, FreeSurferKind kind, b
         // The header first, then no more than it says the file holds.
         inflateGzip(bytes, kMghHeaderSize, inflated, problem);
         const std::uint64_t limit = mghOverlayMaximumSize(inflated);
-        if (limit == 0 || !inflateGzip(bytes, limit, inflated, problem)) {
+        if (limit == 0 || !inflateGzip(bytes, limit, inflated, problem, GzipCheck::WholeStream)) {
             refuseImport(what.c_str(), path, problem.empty() ? "its header is no MGH header" : problem);
             return nullptr;
         }

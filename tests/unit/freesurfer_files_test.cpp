@@ -267,6 +267,41 @@ TEST(FreeSurferKinds, InflatingStopsAtItsLimitAndTellsDamage) {
     EXPECT_EQ(problem, "its compressed data are damaged");
 }
 
+TEST(FreeSurferKinds, AWholeStreamIsCheckedToItsTrailerAndReadThroughEveryMember) {
+    std::vector<unsigned char> first(3000), second(500);
+    for (std::size_t i = 0; i < first.size(); ++i) first[i] = static_cast<unsigned char>(i * 7);
+    for (std::size_t i = 0; i < second.size(); ++i) second[i] = static_cast<unsigned char>(i * 3 + 1);
+    std::vector<unsigned char> both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    std::vector<unsigned char> packed = gzipped(first);
+    const std::vector<unsigned char> more = gzipped(second);
+    packed.insert(packed.end(), more.begin(), more.end());  // two members, as nibabel reads them
+    std::vector<unsigned char> out;
+    std::string problem;
+    ASSERT_TRUE(inflateGzip(packed, 1 << 20, out, problem, GzipCheck::WholeStream)) << problem;
+    EXPECT_EQ(out, both);
+    // Kept up to the limit, checked to the end.
+    ASSERT_TRUE(inflateGzip(packed, 100, out, problem, GzipCheck::WholeStream)) << problem;
+    EXPECT_EQ(out.size(), 100u);
+    packed.insert(packed.end(), 7, 0);  // zero bytes may pad the end
+    EXPECT_TRUE(inflateGzip(packed, 1 << 20, out, problem, GzipCheck::WholeStream)) << problem;
+
+    const std::vector<unsigned char> one = gzipped(first);
+    const std::pair<std::vector<unsigned char>, const char*> cases[] = {
+        // The checksum and the length in the trailer.
+        {[&] { auto b = one; b[b.size() - 6] ^= 1; return b; }(), "its compressed data are damaged (their checksum is wrong)"},
+        {[&] { auto b = one; b[b.size() - 2] ^= 1; return b; }(), "its compressed data are damaged (their length is wrong)"},
+        {{one.begin(), one.end() - 3}, "its compressed data end early"},  // cut inside the trailer
+        {[&] { auto b = one; b.push_back('x'); b.push_back('y'); return b; }(),
+         "bytes that are no gzip data follow its compressed data"},
+    };
+    for (const auto& [bytes, why] : cases) {
+        // Even a limit the data reach before their end does not pass the trailer by.
+        EXPECT_FALSE(inflateGzip(bytes, first.size(), out, problem, GzipCheck::WholeStream)) << why;
+        EXPECT_EQ(problem, why);
+    }
+}
+
 TEST(FreeSurferOutputNames, AddTheExtensionOrReplaceTheFreeSurferOne) {
     EXPECT_EQ(freeSurferOutputName("lh.white", ".srf"), "lh.white.srf");
     EXPECT_EQ(freeSurferOutputName("lh.pial", ".srf"), "lh.pial.srf");
