@@ -207,6 +207,8 @@ bool readAnnotation(Cursor& in, FreeSurferAnnotation& annotation) {
 
 struct MghHeader {
     std::int64_t vertices = 0;  // width x height x depth
+    std::int64_t dims[3] = {};
+    bool volume = false;  // more than one of the three dimensions above 1
     std::int32_t frames = 0;
     std::int32_t type = -1;
     std::size_t valueSize = 0;
@@ -241,6 +243,8 @@ bool readMghHeader(std::span<const unsigned char> bytes, MghHeader& header, std:
         return false;
     }
     header.vertices = dims[0] * dims[1] * dims[2];
+    header.volume = (dims[0] > 1) + (dims[1] > 1) + (dims[2] > 1) > 1;
+    for (int d = 0; d < 3; ++d) header.dims[d] = dims[d];
     header.frames = static_cast<std::int32_t>(dims[3]);
     header.type = bigEndianInt32(at + 20);
     switch (header.type) {
@@ -370,6 +374,14 @@ std::uint64_t mghOverlayMaximumSize(std::span<const unsigned char> header) {
 bool parseMghOverlay(std::span<const unsigned char> bytes, FreeSurferValues& values, std::string& problem) {
     MghHeader header;
     if (!readMghHeader(bytes, header, problem)) return false;
+    // A surface overlay has its values along one dimension (FreeSurfer's
+    // width); more make a volume.
+    if (header.volume) {
+        problem = formatText("it is a volume of %lld x %lld x %lld, not a surface overlay",
+                             static_cast<long long>(header.dims[0]), static_cast<long long>(header.dims[1]),
+                             static_cast<long long>(header.dims[2]));
+        return false;
+    }
     Cursor in(bytes);
     in.skip(kMghHeaderSize);
     const std::uint64_t count = static_cast<std::uint64_t>(header.vertices) * static_cast<std::uint64_t>(header.frames);

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstring>
 
+#include "common/text.h"
 #include "formats/freesurfer_files.h"
 #include "import/freesurfer_import.h"
 
@@ -161,6 +162,22 @@ TEST(MghOverlayFile, RefusesOtherTypesAndValuesBeyondTheFile) {
     for (int at : {4, 8, 12}) wide.data[static_cast<std::size_t>(at)] = 0x7F;  // 2^93 values per frame
     EXPECT_FALSE(parseMghOverlay(wide.data, values, problem));
     EXPECT_THAT(problem, ::testing::HasSubstr("more values per frame than a map can hold"));
+
+    // Values along more than one dimension make a volume, whichever two.
+    for (const auto& [first, second] : {std::pair{4, 8}, std::pair{4, 12}, std::pair{8, 12}}) {
+        Bytes volume = mghOfShorts();
+        for (int at : {4, 8, 12}) volume.data[static_cast<std::size_t>(at + 3)] = 1;
+        volume.data[static_cast<std::size_t>(first + 3)] = 16;
+        volume.data[static_cast<std::size_t>(second + 3)] = 2;
+        EXPECT_FALSE(parseMghOverlay(volume.data, values, problem));
+        EXPECT_EQ(problem, formatText("it is a volume of %d x %d x %d, not a surface overlay", first == 4 ? 16 : 1,
+                                      first == 8 ? 16 : second == 8 ? 2 : 1, second == 12 ? 2 : 1));
+    }
+    // One long dimension is an overlay, whichever it is.
+    Bytes tall = mghOfShorts();
+    tall.data[7] = 1;
+    tall.data[11] = 2;  // 1 x 2 x 1
+    EXPECT_TRUE(parseMghOverlay(tall.data, values, problem)) << problem;
 }
 
 TEST(FreeSurferAnnotationFile, ReadsPairsInAnyOrderAndBothColourTables) {
