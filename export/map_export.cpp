@@ -76,12 +76,18 @@ bool fillRealArrays(gifti_image& image, int i, const SmpMap& map, std::int32_t n
     return true;
 }
 
+// Map i as one array; with `retinotopyAsReal` a retinotopy map of plain
+// values (polar angle or eccentricity without lags, field sign) goes out
+// without its retinotopy intent, which other readers refuse.
 bool fillArray(gifti_image& image, LentValues& lent, int i, const SmpMap& map, std::int32_t nrOfVertices,
-               bool compressed) {
+               bool compressed, bool retinotopyAsReal) {
     giiDataArray& array = *image.darray[i];
     const bool complex = writesComplex(map);
-    setArrayFields(array, intentForMapType(map.mapType), complex ? NIFTI_TYPE_COMPLEX64 : NIFTI_TYPE_FLOAT32,
-                   {nrOfVertices}, compressed);
+    const int intent = intentForMapType(map.mapType);
+    const bool retinotopy = intent == kIntentRetinotopyPolar || intent == kIntentRetinotopyEccentricity ||
+                            intent == kIntentRetinotopyFieldSign;
+    setArrayFields(array, retinotopy && retinotopyAsReal ? NIFTI_INTENT_NONE : intent,
+                   complex ? NIFTI_TYPE_COMPLEX64 : NIFTI_TYPE_FLOAT32, {nrOfVertices}, compressed);
     const int parameters = numberOfDistributionParameters(map.mapType);
     addArrayMetadata(array, "Name", map.name);
     if (parameters >= 1) addArrayMetadata(array, "intent_p1", formatText("%i", map.df1));
@@ -140,7 +146,7 @@ bool exportSurfaceMap(const std::string& name, bool fromFile, bool doBinaryExpor
                 built = fillRealArrays(*image, array, map, smp.nrOfVertices, doBinaryExport);
                 array += 2;
             } else {
-                built = fillArray(*image, lent, array++, map, smp.nrOfVertices, doBinaryExport);
+                built = fillArray(*image, lent, array++, map, smp.nrOfVertices, doBinaryExport, retinotopyAsReal);
             }
         }
     }

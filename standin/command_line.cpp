@@ -388,7 +388,9 @@ Commands:
                         cross-correlation map (--answer 2 or 3 to its question)
                         as two plain arrays, the angle in degrees and the
                         correlation r, which every GIFTI reader opens, instead
-                        of one complex array.
+                        of one complex array; other retinotopy maps (field
+                        sign, angles without lags) go out as plain maps
+                        (intent NONE), names and values kept.
       --labels-per-vertex
                         Write patches as one label for each vertex of the
                         mesh (key 0 "???" for vertices in no patch) instead

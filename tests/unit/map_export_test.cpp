@@ -170,6 +170,15 @@ TEST_F(MapExportTest, EccentricityACancelledQuestionAndMapsWithoutLags) {
     EXPECT_EQ(test::valuesOf<float>(*image->darray[0]), (std::vector<float>{0.25f, -1.5f}));
     EXPECT_EQ(image->darray[1]->intent, 1016);
     EXPECT_EQ(summary(*image->darray[2]), "1017 16 2 ASCII Name=sign;");
+
+    // As plain maps, they go out without the retinotopy intents, names and values kept.
+    image = exportMaps({map(16, "polar", {0.25f, -1.5f}), map(17, "ecc", {1, 2}), map(18, "sign", {1, -1})}, true,
+                       false, true);
+    ASSERT_TRUE(image && image->numDA == 3);
+    EXPECT_EQ(summary(*image->darray[0]), "0 16 2 ASCII Name=polar;minLag=0;");
+    EXPECT_EQ(test::valuesOf<float>(*image->darray[0]), (std::vector<float>{0.25f, -1.5f}));
+    EXPECT_EQ(summary(*image->darray[1]), "0 16 2 ASCII Name=ecc;minLag=0;");
+    EXPECT_EQ(summary(*image->darray[2]), "0 16 2 ASCII Name=sign;");
 }
 
 TEST_F(MapExportTest, FailuresAreReported) {
