@@ -180,28 +180,9 @@ FreeSurferKind freeSurferKindOfContent(const std::string& path) {
     return annotation ? FreeSurferKind::Annotation : FreeSurferKind::None;
 }
 
-}  // namespace
-
-FreeSurferKind freeSurferFileKind(const std::string& path) {
-    const FreeSurferKind kind = freeSurferKindOfContent(path);
-    if (kind != FreeSurferKind::None) return kind;
-    // A damaged file whose content tells nothing goes by its extension, so
-    // that the reader says what is wrong with it.
-    if (hasExtension(path, ".annot")) return FreeSurferKind::Annotation;
-    if (hasExtension(path, ".mgh")) return FreeSurferKind::Overlay;
-    if (hasExtension(path, ".mgz")) return FreeSurferKind::CompressedOverlay;
-    if (hasExtension(path, ".label")) return FreeSurferKind::Label;
-    return FreeSurferKind::None;
-}
-
-std::string freeSurferOutputName(const std::string& path, const std::string& suffix) {
-    for (const char* replaced : {".annot", ".label", ".mgh", ".mgz"})
-        if (hasExtension(path, replaced)) return path.substr(0, path.size() - std::strlen(replaced)) + suffix;
-    return path + suffix;
-}
-
-GiftiImagePtr readFreeSurferFile(const std::string& path, FreeSurferKind kind, bool asTimeCourse) {
-    const std::string what = std::string("The ") + freeSurferKindName(kind);
+// The whole read, which may run out of memory.
+GiftiImagePtr readFreeSurferFileBytes(const std::string& path, FreeSurferKind kind, bool asTimeCourse,
+                                      const std::string& what) {
     if (kind == FreeSurferKind::QuadSurface) {
         refuseImport(what.c_str(), path, "quadrangle surfaces are not read; save it as a triangle surface");
         return nullptr;
@@ -278,6 +259,38 @@ GiftiImagePtr readFreeSurferFile(const std::string& path, FreeSurferKind kind, b
     }
     if (!image) refuseImport(what.c_str(), path, "its values do not fit in memory");
     return image;
+}
+
+}  // namespace
+
+FreeSurferKind freeSurferFileKind(const std::string& path) {
+    const FreeSurferKind kind = freeSurferKindOfContent(path);
+    if (kind != FreeSurferKind::None) return kind;
+    // A damaged file whose content tells nothing goes by its extension, so
+    // that the reader says what is wrong with it.
+    if (hasExtension(path, ".annot")) return FreeSurferKind::Annotation;
+    if (hasExtension(path, ".mgh")) return FreeSurferKind::Overlay;
+    if (hasExtension(path, ".mgz")) return FreeSurferKind::CompressedOverlay;
+    if (hasExtension(path, ".label")) return FreeSurferKind::Label;
+    return FreeSurferKind::None;
+}
+
+std::string freeSurferOutputName(const std::string& path, const std::string& suffix) {
+    for (const char* replaced : {".annot", ".label", ".mgh", ".mgz"})
+        if (hasExtension(path, replaced)) return path.substr(0, path.size() - std::strlen(replaced)) + suffix;
+    return path + suffix;
+}
+
+GiftiImagePtr readFreeSurferFile(const std::string& path, FreeSurferKind kind, bool asTimeCourse) {
+    const std::string what = std::string("The ") + freeSurferKindName(kind);
+    try {
+        return readFreeSurferFileBytes(path, kind, asTimeCourse, what);
+    } catch (const std::bad_alloc&) {
+        const std::string why = "its values do not fit in the memory that can be had";
+        logText(formatText("%s in %s cannot be imported: %s.", what.c_str(), path.c_str(), why.c_str()));
+        refuseImport(what.c_str(), path, why);
+        return nullptr;
+    }
 }
 
 }  // namespace meshbridge

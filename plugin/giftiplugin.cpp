@@ -1,6 +1,8 @@
 #include "plugin/giftiplugin.h"
 
+#include <exception>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "common/plugin_info.h"
@@ -101,9 +103,27 @@ bool giftiplugin::execute() {
         return false;
     const std::string command = stringParameter("Command");
     logText(formatText("Command received: %s", command.c_str()));
-    if (command == "Import") return runImport();
-    if (command == "Export") return runExport();
-    if (command == "Print") return runPrint();
+    // Nothing may leave the plug-in: an exception reaching the host would end
+    // it with the user's unsaved work. Every write is complete or not done, so
+    // a command stopped here has left no damaged file.
+    const auto refuse = [&](const std::string& why) {
+        const std::string text =
+            formatText("The %s command could not finish: %s. Nothing was written.", command.c_str(), why.c_str());
+        logText(text);
+        messageBox(text);
+        return false;
+    };
+    try {
+        if (command == "Import") return runImport();
+        if (command == "Export") return runExport();
+        if (command == "Print") return runPrint();
+    } catch (const std::bad_alloc&) {
+        return refuse("it needs more memory than can be had");
+    } catch (const std::exception& error) {
+        return refuse(error.what());
+    } catch (...) {
+        return refuse("an unexpected error stopped it");
+    }
     logText(formatText("Received unknown command: %s", command.c_str()));
     return true;
 }

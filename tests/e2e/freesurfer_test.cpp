@@ -120,3 +120,28 @@ TEST(FreeSurferFiles, AFolderOrAFifoNamedLikeAFileIsRefusedAtOnceWithWhatItIs) {
     result = runMeshbridge({"export", dir.file("lh.srf")});
     EXPECT_THAT(result.out, HasSubstr(dir.file("lh.srf") + " is not a regular file, so not an SRF file.\n"));
 }
+
+TEST(FreeSurferFiles, AnOverlayBeyondTheMemoryThatCanBeHadIsRefusedNotFatal) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory does not start under an address-space limit";
+#endif
+    if (testingWindowsBuild()) GTEST_SKIP() << "the limit is set with Linux's prlimit";
+    TempDir dir;
+    // 3 x 10^8 floats: a few MB compressed, 1.2 GB inflated, under a limit of 1 GB.
+    const ProcessResult made = runProcess(
+        {kPython, "-c",
+         "import gzip, struct, sys\n"
+         "with gzip.open(sys.argv[1], 'wb', compresslevel=1) as out:\n"
+         "    out.write(struct.pack('>7i', 1, 300000000, 1, 1, 1, 3, 0) + bytes(284 - 28))\n"
+         "    block = bytes(1 << 24)\n"
+         "    for _ in range(1200000000 // len(block)): out.write(block)\n"
+         "    out.write(bytes(1200000000 % len(block)))\n",
+         dir.file("lh.huge.mgz")});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const ProcessResult result = runProcess({"prlimit", "--as=1000000000", MESHBRIDGE_BINARY_DIR "/meshbridge", "import",
+                                             dir.file("lh.huge.mgz"), "--answer", "4"});
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("The MGZ overlay in " + dir.file("lh.huge.mgz") +
+                                      " cannot be imported: its values do not fit in the memory that can be had."));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("lh.huge.smp")));
+}

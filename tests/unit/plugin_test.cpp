@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 
@@ -116,3 +118,19 @@ TEST_F(PluginCommandTest, PrintOfGiftiAlwaysAsksForAFileAndAMissingHostFunctionF
                                                   "Corvana does not provide ztGetIntParameter; the command cannot run."}));
 }
 
+
+TEST_F(PluginCommandTest, AnExceptionInsideACommandEndsItWithAMessageInsteadOfLeavingThePlugin) {
+    host.stringParameters["Command"] = "Import";
+    auto& table = meshbridge::hostFunctions();
+    const auto bound = table.ztGetIntParameter;
+    table.ztGetIntParameter = [](const char*) -> int { throw std::bad_alloc(); };
+    EXPECT_FALSE(plugin.execute());
+    const std::string memory = "The Import command could not finish: it needs more memory than can be had. Nothing was written.";
+    EXPECT_EQ(host.log.back(), memory);
+    EXPECT_EQ(host.messages.back(), memory);
+    host.stringParameters["Command"] = "Export";
+    table.ztGetIntParameter = [](const char*) -> int { throw std::runtime_error("a disk went away"); };
+    EXPECT_FALSE(plugin.execute());
+    EXPECT_EQ(host.log.back(), "The Export command could not finish: a disk went away. Nothing was written.");
+    table.ztGetIntParameter = bound;
+}
