@@ -190,9 +190,7 @@ GiftiImagePtr readFreeSurferFileBytes(const std::string& path, FreeSurferKind ki
     std::vector<unsigned char> bytes;
     std::string problem;
     if (!readFileBytes(path, bytes)) {
-        const std::string why = whyNotOpened(path);
-        logText(formatText("%s in %s cannot be imported: %s.", what.c_str(), path.c_str(), why.c_str()));
-        refuseImport(what.c_str(), path, why);
+        refuseImport(what.c_str(), path, whyNotOpened(path));
         return nullptr;
     }
     if (kind == FreeSurferKind::CompressedOverlay) {
@@ -286,9 +284,7 @@ GiftiImagePtr readFreeSurferFile(const std::string& path, FreeSurferKind kind, b
     try {
         return readFreeSurferFileBytes(path, kind, asTimeCourse, what);
     } catch (const std::bad_alloc&) {
-        const std::string why = "its values do not fit in the memory that can be had";
-        logText(formatText("%s in %s cannot be imported: %s.", what.c_str(), path.c_str(), why.c_str()));
-        refuseImport(what.c_str(), path, why);
+        refuseImport(what.c_str(), path, "its values do not fit in the memory that can be had");
         return nullptr;
     }
 }

@@ -7,7 +7,9 @@
 namespace meshbridge {
 
 bool refuseImport(const char* what, const std::string& path, const std::string& problem) {
-    messageBox(formatText("%s in %s cannot be imported: %s.", what, path.c_str(), problem.c_str()));
+    const std::string text = formatText("%s in %s cannot be imported: %s.", what, path.c_str(), problem.c_str());
+    logText(text);
+    messageBox(text);
     return false;
 }
 

@@ -12,8 +12,8 @@
 
 namespace meshbridge {
 
-// Refuses an import: a message box "<what> in <path> cannot be imported:
-// <problem>." and false.
+// Refuses an import: the log line and message box "<what> in <path> cannot
+// be imported: <problem>." and false.
 bool refuseImport(const char* what, const std::string& path, const std::string& problem);
 
 // The values of data array `index` as floats, when the array is a list of
