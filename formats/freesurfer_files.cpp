@@ -181,7 +181,8 @@ bool readAnnotation(Cursor& in, FreeSurferAnnotation& annotation) {
     std::int32_t listed = entries;
     if (entries < 0) {  // the newer table: -version, the largest index, the table's file and the count
         std::int32_t largest = 0;
-        if (entries != -2) return in.fail(formatText("its colour table has the version %d, not 2", -entries));
+        if (entries != -2)
+            return in.fail(formatText("its colour table has the version %lld, not 2", -static_cast<long long>(entries)));
         if (!in.int32(largest, "the colour table's largest index") ||
             !readCountedName(in, tableFile, "the colour table's file name") ||
             !in.int32(listed, "the colour table's entry count"))

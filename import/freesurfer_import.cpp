@@ -262,6 +262,18 @@ GiftiImagePtr readFreeSurferFileBytes(const std::string& path, FreeSurferKind ki
 }  // namespace
 
 FreeSurferKind freeSurferFileKind(const std::string& path) {
+    // A file whose name and first bytes both say MGH (version 1) or MGZ
+    // (gzip) is judged as one, even where its header is damaged: its reader
+    // then says what is wrong, rather than another kind's.
+    const bool mgh = hasExtension(path, ".mgh"), mgz = hasExtension(path, ".mgz");
+    if (mgh || mgz) {
+        unsigned char first[4] = {};
+        FilePtr file = openFile(path, "rb");
+        const bool read = file && std::fread(first, 1, sizeof first, file.get()) == sizeof first;
+        if (read && mgh && first[0] == 0 && first[1] == 0 && first[2] == 0 && first[3] == 1)
+            return FreeSurferKind::Overlay;
+        if (read && mgz && first[0] == 0x1F && first[1] == 0x8B) return FreeSurferKind::CompressedOverlay;
+    }
     const FreeSurferKind kind = freeSurferKindOfContent(path);
     if (kind != FreeSurferKind::None) return kind;
     // A damaged file whose content tells nothing goes by its extension, so

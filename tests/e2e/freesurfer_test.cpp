@@ -73,6 +73,9 @@ TEST(FreeSurferFiles, DamagedFilesAreRefusedWithTheirReasonAndNothingWritten) {
     const std::size_t lastCorner = faces.find("\n\n") + 2 + 8 + 162 * 12 + 320 * 12 - 4;
     faces.replace(lastCorner, 4, std::string("\0\0\0\xa2", 4));
     writeFile(dir.file("lh.badface"), faces);
+    std::string type = readFile(dir.file("lh.stack.mgh"));
+    type[23] = 7;  // no MGH data type: still judged as MGH by its name and version
+    writeFile(dir.file("lh.type.mgh"), type);
     std::string checksum = readFile(dir.file("lh.sig.mgz"));
     checksum[checksum.size() - 6] ^= 1;  // the gzip trailer's CRC
     writeFile(dir.file("lh.crc.mgz"), checksum);
@@ -85,6 +88,8 @@ TEST(FreeSurferFiles, DamagedFilesAreRefusedWithTheirReasonAndNothingWritten) {
         {"lh.cut.annot", "The FreeSurfer annotation in %s cannot be imported: the file ends at byte 1000, within the "
                          "vertex and value pairs"},
         {"lh.cut.mgh", "The MGH overlay in %s cannot be imported: the file ends at byte 1000, within the values"},
+        {"lh.type.mgh", "The MGH overlay in %s cannot be imported: its data type 7 is none of uchar (0), int (1), "
+                        "float (3) or short (4)."},
         {"lh.crc.mgz", "cannot be imported: its compressed data are damaged (their checksum is wrong)."},
         {"lh.bad.label", "cannot be imported: its vertex line 2 names the vertex -1: a label of the volume"},
         {"lh.many.label", "cannot be imported: it claims 2000000000 vertices, more lines than its"},
@@ -96,7 +101,7 @@ TEST(FreeSurferFiles, DamagedFilesAreRefusedWithTheirReasonAndNothingWritten) {
         if (const std::size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, dir.file(name));
         EXPECT_THAT(result.err, HasSubstr(expected)) << name;
     }
-    for (const char* written : {"lh.short.srf", "lh.badface.srf", "lh.cut.poi", "lh.cut.smp", "lh.crc.smp", "lh.bad.poi",
+    for (const char* written : {"lh.short.srf", "lh.badface.srf", "lh.cut.poi", "lh.cut.smp", "lh.crc.smp", "lh.type.smp", "lh.bad.poi",
                                 "lh.many.poi"})
         EXPECT_FALSE(std::filesystem::exists(dir.file(written))) << written;
 }
