@@ -133,6 +133,50 @@ bool readSurface(Cursor& in, FreeSurferSurface& surface) {
     return true;  // a volume-geometry footer may follow: it says nothing the SRF file holds
 }
 
+// A quadrangle surface: three-byte counts of vertices and quadrangles, the
+// coordinates (hundredths in two bytes, or floats in the newer format) and
+// four three-byte corners a quadrangle, each quadrangle split into two
+// triangles as FreeSurfer's own readers split it (by the parity of its first
+// corner).
+bool readQuadSurface(Cursor& in, FreeSurferSurface& surface) {
+    std::uint32_t magic = 0, vertices = 0, quads = 0;
+    if (!in.three(magic, "the magic number") || !in.three(vertices, "the vertex count") ||
+        !in.three(quads, "the quadrangle count"))
+        return false;
+    if (magic != kNewMorphometryMagic && magic != kNewQuadMagic) return in.fail("it is no quadrangle surface");
+    if (vertices == 0) return in.fail("it holds no vertices");
+    const bool floats = magic == kNewQuadMagic;
+    if (!in.has(floats ? 12 : 6, vertices, "the coordinates")) return false;
+    if (floats) {
+        if (!readBigEndian<float>(in, 3 * std::uint64_t{vertices}, surface.xyz, "the coordinates")) return false;
+    } else {
+        surface.xyz.resize(3 * std::size_t{vertices});
+        for (float& value : surface.xyz) {
+            const auto hundredths = static_cast<std::int16_t>((in.here()[0] << 8) | in.here()[1]);
+            value = static_cast<float>(hundredths) / 100.0f;
+            in.skip(2);
+        }
+    }
+    if (!in.has(12, quads, "the quadrangles")) return false;
+    surface.triangles.resize(6 * std::size_t{quads});
+    std::int32_t* triangle = surface.triangles.data();
+    for (std::uint32_t q = 0; q < quads; ++q) {
+        std::int32_t corner[4];
+        for (std::int32_t& c : corner) {
+            c = static_cast<std::int32_t>(threeBytes(in.here()));
+            in.skip(3);
+            if (c >= static_cast<std::int32_t>(vertices))
+                return in.fail(formatText("quadrangle %u uses the vertex index %d, outside 0 to %u", q, c,
+                                          vertices - 1));
+        }
+        const std::int32_t split[2][3] = {{corner[0], corner[1], corner[3]}, {corner[2], corner[3], corner[1]}};
+        const std::int32_t fan[2][3] = {{corner[0], corner[1], corner[2]}, {corner[0], corner[2], corner[3]}};
+        const auto& pair = corner[0] % 2 == 0 ? split : fan;
+        for (const auto& t : pair) triangle = std::copy(t, t + 3, triangle);
+    }
+    return true;
+}
+
 bool readMorphometry(Cursor& in, FreeSurferValues& values) {
     std::uint32_t magic = 0;
     if (!in.three(magic, "the magic number")) return false;
@@ -317,7 +361,16 @@ FreeSurferKind freeSurferKindOf(std::span<const unsigned char> head, std::uint64
     const std::uint32_t magic = threeBytes(head.data());
     if (magic == kTriangleMagic) return FreeSurferKind::Surface;
     if (magic == kNewQuadMagic) return FreeSurferKind::QuadSurface;
-    if (magic == kNewMorphometryMagic) return FreeSurferKind::Morphometry;
+    if (magic == kNewMorphometryMagic) {
+        // Also the old quadrangle surfaces' magic: the sizes the two layouts
+        // give for their counts tell them apart.
+        const bool morphometry = head.size() >= 15 && bigEndianInt32(head.data() + 11) == 1 &&
+                                 size == 15 + 4 * std::uint64_t(std::uint32_t(bigEndianInt32(head.data() + 3)));
+        const bool quads = head.size() >= 9 &&
+                           size == 9 + 6 * std::uint64_t{threeBytes(head.data() + 3)} +
+                                       12 * std::uint64_t{threeBytes(head.data() + 6)};
+        return quads && !morphometry ? FreeSurferKind::QuadSurface : FreeSurferKind::Morphometry;
+    }
     if (mghOverlayMaximumSize(head) > 0) return FreeSurferKind::Overlay;
     // The old morphometry format: three-byte counts of vertices and faces,
     // then two bytes a vertex, nothing more.
@@ -352,6 +405,13 @@ const char* freeSurferKindName(FreeSurferKind kind) {
 bool parseFreeSurferSurface(std::span<const unsigned char> bytes, FreeSurferSurface& surface, std::string& problem) {
     Cursor in(bytes);
     if (readSurface(in, surface)) return true;
+    problem = in.problem();
+    return false;
+}
+
+bool parseQuadSurface(std::span<const unsigned char> bytes, FreeSurferSurface& surface, std::string& problem) {
+    Cursor in(bytes);
+    if (readQuadSurface(in, surface)) return true;
     problem = in.problem();
     return false;
 }

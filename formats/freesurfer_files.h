@@ -74,6 +74,9 @@ struct FreeSurferLabel {
 // Each parses the whole file's bytes; false with the problem, such as "the
 // file ends at byte 120, within the coordinates of 50 vertices", otherwise.
 bool parseFreeSurferSurface(std::span<const unsigned char> bytes, FreeSurferSurface& surface, std::string& problem);
+// A quadrangle surface, each quadrangle split into two triangles as
+// FreeSurfer's readers split it.
+bool parseQuadSurface(std::span<const unsigned char> bytes, FreeSurferSurface& surface, std::string& problem);
 bool parseMorphometry(std::span<const unsigned char> bytes, FreeSurferValues& values, std::string& problem);
 bool parseMghOverlay(std::span<const unsigned char> bytes, FreeSurferValues& values, std::string& problem);
 bool parseAnnotation(std::span<const unsigned char> bytes, FreeSurferAnnotation& annotation, std::string& problem);

@@ -183,10 +183,6 @@ FreeSurferKind freeSurferKindOfContent(const std::string& path) {
 // The whole read, which may run out of memory.
 GiftiImagePtr readFreeSurferFileBytes(const std::string& path, FreeSurferKind kind, bool asTimeCourse,
                                       const std::string& what) {
-    if (kind == FreeSurferKind::QuadSurface) {
-        refuseImport(what.c_str(), path, "quadrangle surfaces are not read; save it as a triangle surface");
-        return nullptr;
-    }
     std::vector<unsigned char> bytes;
     std::string problem;
     if (!readFileBytes(path, bytes)) {
@@ -215,6 +211,17 @@ GiftiImagePtr readFreeSurferFileBytes(const std::string& path, FreeSurferKind ki
             if (parsed) {
                 logText(formatText("%zu vertices, %zu triangles; %s", surface.xyz.size() / 3,
                                    surface.triangles.size() / 3, surface.createdBy.c_str()));
+                image = surfaceImage(surface);
+            }
+            break;
+        }
+        case FreeSurferKind::QuadSurface: {
+            FreeSurferSurface surface;
+            parsed = parseQuadSurface(bytes, surface, problem);
+            std::vector<unsigned char>().swap(bytes);
+            if (parsed) {
+                logText(formatText("%zu vertices, %zu quadrangles, each split into two triangles",
+                                   surface.xyz.size() / 3, surface.triangles.size() / 6));
                 image = surfaceImage(surface);
             }
             break;
@@ -248,7 +255,6 @@ GiftiImagePtr readFreeSurferFileBytes(const std::string& path, FreeSurferKind ki
             if ((parsed = parseLabelFile(bytes, label, problem))) image = labelImage(label, path);
             break;
         }
-        case FreeSurferKind::QuadSurface:
         case FreeSurferKind::None: break;
     }
     if (!parsed) {

@@ -150,3 +150,34 @@ TEST(FreeSurferFiles, AnOverlayBeyondTheMemoryThatCanBeHadIsRefusedNotFatal) {
                                       " cannot be imported: its values do not fit in the memory that can be had."));
     EXPECT_FALSE(std::filesystem::exists(dir.file("lh.huge.smp")));
 }
+
+TEST(FreeSurferFiles, QuadrangleSurfacesOfBothFormatsImportSplitAsNibabelSplitsThem) {
+    TempDir dir;
+    // A cube of 8 vertices and 6 quadrangles, in the old format (hundredths,
+    // magic 0xFFFFFF, the new morphometry files' magic) and the newer (floats).
+    const std::string make =
+        "import struct, sys\n"
+        "xyz = [(x, y, z) for x in (-1.25, 1.25) for y in (-1, 1) for z in (-1, 1.5)]\n"
+        "quads = [(0, 1, 3, 2), (4, 6, 7, 5), (0, 4, 5, 1), (2, 3, 7, 6), (0, 2, 6, 4), (1, 5, 7, 3)]\n"
+        "three = lambda n: n.to_bytes(3, 'big')\n"
+        "for name, magic, coords in (('lh.quad', 0xFFFFFF, b''.join(struct.pack('>3h', *(round(c * 100) for c in p)) for p in xyz)),\n"
+        "                            ('lh.quad4', 0xFFFFFD, b''.join(struct.pack('>3f', *p) for p in xyz))):\n"
+        "    with open(sys.argv[1] + '/' + name, 'wb') as out:\n"
+        "        out.write(three(magic) + three(len(xyz)) + three(len(quads)) + coords)\n"
+        "        out.write(b''.join(three(c) for q in quads for c in q))\n";
+    ASSERT_EQ(runProcess({kPython, "-c", make, dir.path().string()}).exitCode, 0);
+    for (const char* name : {"lh.quad", "lh.quad4"}) {
+        const ProcessResult result = runMeshbridgeOk({"import", dir.file(name)});
+        EXPECT_THAT(result.out, HasSubstr("8 vertices, 6 quadrangles, each split into two triangles\n"));
+        runMeshbridgeOk({"export", dir.file(std::string(name) + ".srf")});
+        const ProcessResult check = runProcess(
+            {kPython, "-c",
+             "import nibabel, numpy, sys\n"
+             "xyz, faces = nibabel.freesurfer.read_geometry(sys.argv[1])\n"
+             "ours = nibabel.load(sys.argv[2])\n"
+             "print(numpy.array_equal(ours.darrays[0].data, xyz.astype(numpy.float32)),"
+             " numpy.array_equal(ours.darrays[1].data, faces))\n",
+             dir.file(name), dir.file(std::string(name) + ".surf.gii")});
+        EXPECT_EQ(check.out, "True True\n") << name << check.err;
+    }
+}
