@@ -1,5 +1,7 @@
 #include "export/surface_naming.h"
 
+#include <algorithm>
+#include <cctype>
 #include <span>
 
 #include "common/replace_extension.h"
@@ -47,7 +49,9 @@ constexpr Tag kWorkbenchGeometric[] = {{".white.", "Anatomical"},       {".pial.
 std::size_t freeSurferHemisphere(const std::string& base) {
     for (std::size_t at = 0; at + 3 <= base.size(); ++at) {
         if (at > 0 && base[at - 1] != '_' && base[at - 1] != '-' && base[at - 1] != '.') continue;
-        if (base.compare(at, 3, "lh.") == 0 || base.compare(at, 3, "rh.") == 0) return at;
+        const char side = static_cast<char>(std::tolower(static_cast<unsigned char>(base[at])));
+        const char h = static_cast<char>(std::tolower(static_cast<unsigned char>(base[at + 1])));
+        if ((side == 'l' || side == 'r') && h == 'h' && base[at + 2] == '.') return at;  // also "LH.white"
     }
     return std::string::npos;
 }
@@ -74,7 +78,10 @@ std::string freeSurferSurface(const std::string& base) {
     if (hemisphere != std::string::npos) {
         const std::size_t start = hemisphere + 3;
         const std::size_t end = base.find('.', start);
-        return base.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string word = base.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::transform(word.begin(), word.end(), word.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return word;
     }
     if (!bidsHemisphere(base)) return {};
     const std::size_t end = base.find('.');
@@ -89,13 +96,23 @@ const char* lookUp(const std::string& word, std::span<const Tag> table) {
     return nullptr;
 }
 
+// Whether Workbench's part `key` (".midthickness.") stands in `base`; in a
+// name of Workbench's hemispheres (".L.", ".R.") also with a qualifier after
+// an underscore (HCP's "S1200.L.midthickness_MSMAll.32k_fs_LR.surf.gii").
+bool hasWorkbenchPart(const std::string& base, const std::string& key) {
+    if (base.find(key) != std::string::npos) return true;
+    if (base.find(".L.") == std::string::npos && base.find(".R.") == std::string::npos) return false;
+    const std::string qualified = key.substr(0, key.size() - 1) + "_";  // ".midthickness_"
+    return base.find(qualified) != std::string::npos;
+}
+
 // What other tools' naming says, or `fallback`.
 std::string fromOtherTools(const std::string& fileName, std::span<const Tag> freeSurfer, std::span<const Tag> workbench,
                            const char* fallback) {
     const std::string base = lastPathComponent(fileName);
     if (const char* value = lookUp(freeSurferSurface(base), freeSurfer)) return value;
     for (const Tag& tag : workbench)
-        if (base.find(tag.key) != std::string::npos) return tag.value;
+        if (hasWorkbenchPart(base, tag.key)) return tag.value;
     return fallback;
 }
 
@@ -112,26 +129,39 @@ std::string classify(const std::string& fileName, std::span<const Tag> table, co
     return best ? best->value : fallback;
 }
 
+// The file's own name decides (its tags, then other tools' naming); the tags
+// of its folders only where it tells nothing ("study_RHESUS/lh.white.srf" is
+// a left hemisphere).
+template <class Decide>
+std::string ownNameFirst(const std::string& fileName, std::span<const Tag> tags, const char* fallback, Decide decide) {
+    const std::string base = lastPathComponent(fileName);
+    const std::string tagged = classify(base, tags, fallback);
+    if (tagged != fallback) return tagged;
+    const std::string named = decide(base);
+    return named != fallback ? named : classify(fileName, tags, fallback);
+}
+
 }  // namespace
 
 std::string getAnatomicalStructurePrimary(const std::string& fileName) {
-    const std::string tagged = classify(fileName, kPrimary, "Unknown");
-    if (tagged != "Unknown") return tagged;
-    const std::string base = lastPathComponent(fileName);
-    if (const std::size_t at = freeSurferHemisphere(base); at != std::string::npos)
-        return base[at] == 'l' ? "CortexLeft" : "CortexRight";
-    if (const char side = bidsHemisphere(base)) return side == 'L' ? "CortexLeft" : "CortexRight";
-    return fromOtherTools(fileName, {}, kWorkbenchPrimary, "Unknown");
+    return ownNameFirst(fileName, kPrimary, "Unknown", [](const std::string& base) -> std::string {
+        if (const std::size_t at = freeSurferHemisphere(base); at != std::string::npos)
+            return std::tolower(static_cast<unsigned char>(base[at])) == 'l' ? "CortexLeft" : "CortexRight";
+        if (const char side = bidsHemisphere(base)) return side == 'L' ? "CortexLeft" : "CortexRight";
+        return fromOtherTools(base, {}, kWorkbenchPrimary, "Unknown");
+    });
 }
 
 std::string getAnatomicalStructureSecondary(const std::string& fileName) {
-    const std::string tagged = classify(fileName, kSecondary, "Unknown");
-    return tagged != "Unknown" ? tagged : fromOtherTools(fileName, kFreeSurferSecondary, kWorkbenchSecondary, "Unknown");
+    return ownNameFirst(fileName, kSecondary, "Unknown", [](const std::string& base) {
+        return fromOtherTools(base, kFreeSurferSecondary, kWorkbenchSecondary, "Unknown");
+    });
 }
 
 std::string getGeometricType(const std::string& fileName) {
-    const std::string tagged = classify(fileName, kGeometric, "Unknown");
-    return tagged != "Unknown" ? tagged : fromOtherTools(fileName, kFreeSurferGeometric, kWorkbenchGeometric, "Unknown");
+    return ownNameFirst(fileName, kGeometric, "Unknown", [](const std::string& base) {
+        return fromOtherTools(base, kFreeSurferGeometric, kWorkbenchGeometric, "Unknown");
+    });
 }
 
 std::string anatomicalStructureOfNames(std::initializer_list<std::string> names) {
@@ -143,7 +173,7 @@ std::string anatomicalStructureOfNames(std::initializer_list<std::string> names)
 }
 
 std::string getTopologicalType(const std::string& fileName) {
-    return classify(fileName, kTopological, "CLOSED");
+    return ownNameFirst(fileName, kTopological, "CLOSED", [](const std::string&) { return std::string("CLOSED"); });
 }
 
 }  // namespace meshbridge

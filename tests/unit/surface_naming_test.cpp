@@ -57,6 +57,16 @@ TEST(SurfaceNaming, TagsOfTheFileName) {
         {"sub-01_hemi-L_inflated.srf", "CortexLeft Unknown Inflated CLOSED"},
         {"sub-01_nothemi-L_white.srf", "Unknown Unknown Unknown CLOSED"},
         {"sub-01_hemi-Lx_white.srf", "Unknown Unknown Unknown CLOSED"},
+        // HCP's qualified names and FreeSurfer's upper-case hemispheres.
+        {"S1200.L.midthickness_MSMAll.32k_fs_LR.surf.srf", "CortexLeft MidThickness Anatomical CLOSED"},
+        {"S1200.R.very_inflated_MSMAll.32k_fs_LR.srf", "CortexRight Unknown VeryInflated CLOSED"},
+        {"LH.white", "CortexLeft GrayWhite Anatomical CLOSED"},
+        {"Rh.Pial.srf", "CortexRight Pial Anatomical CLOSED"},
+        // The file's own name decides; a folder's tags only where it tells nothing.
+        {"/data/study_RHESUS/lh.white.srf", "CortexLeft GrayWhite Anatomical CLOSED"},
+        {"/scans_HEADCOIL/rh.pial.srf", "CortexRight Pial Anatomical CLOSED"},
+        {"/S1_RH_FLAT/lh.sphere.srf", "CortexLeft Unknown Spherical FLAT"},
+        {"/data/fsaverage.lh.white.srf", "CortexLeft GrayWhite Anatomical CLOSED"},
     };
     for (const auto& [name, expected] : cases) EXPECT_EQ(namesOf(name), expected) << name;
     EXPECT_EQ(anatomicalStructureOfNames({"maps.smp", "rh.white.srf", "x_LH.srf"}), "CortexRight");
