@@ -1,6 +1,9 @@
 #include "common/gifti.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +16,7 @@
 
 #include "common/binary_io.h"
 #include "common/gifti_codecs.h"
+#include "common/replace_extension.h"
 #include "common/text.h"
 
 namespace meshbridge {
@@ -126,12 +130,88 @@ std::string arrayReadProblem(const giiDataArray& array) {
     return found == arrayProblems().end() ? std::string() : found->second;
 }
 
+namespace {
+
+bool startsWith(const std::string& text, const char* start) { return text.rfind(start, 0) == 0; }
+
+// What a NIfTI header at `head` is, else empty.
+std::string niftiKind(const unsigned char* head, std::size_t size) {
+    if (size < 4) return {};
+    std::uint32_t first = 0;
+    std::memcpy(&first, head, 4);
+    const std::uint32_t swapped = (first >> 24) | ((first >> 8) & 0xFF00) | ((first << 8) & 0xFF0000) | (first << 24);
+    if (first == 348 || swapped == 348) return "a NIfTI-1 volume";
+    if ((first == 540 || swapped == 540) && size >= 8 && std::memcmp(head + 4, "n+2", 3) == 0)
+        return "a NIfTI-2 file (a CIFTI file comes in through the Import command, as the GIFTI files do)";
+    return {};
+}
+
+// The first inflated bytes of gzip'ed data.
+std::string inflatedHead(const unsigned char* bytes, std::size_t size) {
+    std::string out(512, '\0');
+    z_stream stream{};
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) return {};
+    stream.next_in = const_cast<unsigned char*>(bytes);
+    stream.avail_in = static_cast<uInt>(size);
+    stream.next_out = reinterpret_cast<unsigned char*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    inflate(&stream, Z_SYNC_FLUSH);
+    out.resize(out.size() - stream.avail_out);
+    inflateEnd(&stream);
+    return out;
+}
+
+// Why the file at `path` is no GIFTI file, told by its first bytes (and, for
+// the host's own files, its name): empty where it may be one.
+std::string notGifti(const std::string& path) {
+    FilePtr file = openFile(path, "rb");
+    if (!file) return {};
+    unsigned char head[4096];
+    const std::size_t size = std::fread(head, 1, sizeof head, file.get());
+    if (size == 0) return "it is empty";
+    std::size_t at = size >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF ? 3 : 0;
+    while (at < size && (head[at] == ' ' || head[at] == '\t' || head[at] == '\r' || head[at] == '\n')) ++at;
+    if (at < size && head[at] == '<') return {};  // XML: gifticlib judges it
+    if (size >= 2 && head[0] == 0x1F && head[1] == 0x8B) {
+        const std::string inner = inflatedHead(head, size);
+        const std::string kind = niftiKind(reinterpret_cast<const unsigned char*>(inner.data()), inner.size());
+        return kind.empty() ? std::string() : "it is " + kind + ", gzip-compressed, not a GIFTI file";
+    }
+    if (const std::string kind = niftiKind(head, size); !kind.empty()) return "it is " + kind + ", not a GIFTI file";
+    const std::string name = lastPathComponent(path);
+    const auto extension = [&](const char* wanted) {
+        const std::string end = wanted;
+        if (name.size() < end.size()) return false;
+        for (std::size_t i = 0; i < end.size(); ++i)
+            if (std::tolower(static_cast<unsigned char>(name[name.size() - end.size() + i])) != end[i]) return false;
+        return true;
+    };
+    for (const auto& [suffix, kind] : {std::pair{".srf", "an SRF surface"}, std::pair{".smp", "an SMP map file"},
+                                       std::pair{".mtc", "an MTC time course"}, std::pair{".poi", "a POI file"}}) {
+        if (extension(suffix))
+            return formatText("it is %s, one of Corvana's own files: Import makes them from GIFTI files, and Export "
+                              "turns them into GIFTI files",
+                              kind);
+    }
+    const std::string text(reinterpret_cast<const char*>(head), std::min<std::size_t>(size, 64));
+    if (startsWith(text, "FileVersion:")) return "it is a POI file, one of Corvana's own files: Export turns it into a GIFTI file";
+    return {};
+}
+
+}  // namespace
+
 GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string* problem) {
     std::string found;
     // A folder or FIFO is refused before gifticlib opens it (a FIFO would
     // keep it waiting); a path that cannot be opened is left to the reader.
     if (FilePtr probe = openFile(path, "rb"); !probe && (errno == EISDIR || errno == ENXIO)) {
         if (problem) *problem = errno == EISDIR ? "it is a folder" : "it is not a regular file";
+        return nullptr;
+    }
+    // A file that is plainly something else says what it is, rather than
+    // where the XML parser stopped.
+    if (const std::string other = notGifti(path); !other.empty()) {
+        if (problem) *problem = other;
         return nullptr;
     }
     meshbridge_gifti_messages_clear();

@@ -50,3 +50,36 @@ TEST(GiftiPrint, ToFileWithoutLogWritesOnlyTheInfoFile) {
     EXPECT_EQ(result.out, commandPreamble("Print") + "Wrote the header info to disk.\n");
     EXPECT_EQ(readFile(dir.file("lh.surf_info.txt")), inTextMode(referenceDump(path, path)));
 }
+
+TEST(GiftiPrint, FilesThatAreNoGiftiSayWhatTheyAreInPrintAndImport) {
+    TempDir dir;
+    const ProcessResult made = runProcess(
+        {kPython, "-c",
+         "import nibabel, numpy, sys; v = nibabel.Nifti1Image(numpy.zeros((2, 2, 2), numpy.float32), numpy.eye(4)); "
+         "nibabel.save(v, sys.argv[1] + '/v.nii'); nibabel.save(v, sys.argv[1] + '/v.nii.gz')",
+         dir.path().string()});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    std::filesystem::rename(dir.file("v.nii"), dir.file("volume.gii"));
+    std::filesystem::rename(dir.file("v.nii.gz"), dir.file("volume.gii.gz"));
+    writeFile(dir.file("empty.gii"), "");
+    writeFile(dir.file("areas.poi"), "FileVersion:  2\n");
+    std::filesystem::copy_file(importedOctahedron(dir.path().string()), dir.file("lh.srf"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"volume.gii", "it is a NIfTI-1 volume, not a "},  // GIFTI file (print), CIFTI file (import)
+        {"volume.gii.gz", "it is a NIfTI-1 volume, gzip-compressed, not a GIFTI file."},
+        {"empty.gii", "it is empty."},
+        {"areas.poi", "it is a POI file, one of Corvana's own files: Import makes them from GIFTI files, and Export "
+                      "turns them into GIFTI files."},
+        {"lh.srf", "it is an SRF surface, one of Corvana's own files"},
+    };
+    for (const auto& [name, what] : cases) {
+        for (const std::vector<std::string>& command :
+             {std::vector<std::string>{"print", dir.file(name), "--type", "gii"},
+              std::vector<std::string>{"import", dir.file(name), "--type", "srf"}}) {
+            const ProcessResult result = runMeshbridge(command);
+            EXPECT_EQ(result.exitCode, 1) << name;
+            EXPECT_THAT(result.out, HasSubstr(dir.file(name))) << command[0] << " " << name;
+            EXPECT_THAT(result.out, HasSubstr(what)) << command[0] << " " << name;
+        }
+    }
+}
