@@ -427,6 +427,9 @@ Options for every command:
                         used in order): yes or no, or a number. Without one,
                         questions are asked on the terminal when there is
                         one, else cancelled (no, or the cancel value -1001).
+                        An answer that is none (maybe to a yes/no question,
+                        1.5 to a whole-number question) is a usage error; a
+                        number outside the question's range cancels it.
   --host-version X.Y.Z  Play a host whose plug-in interface has this version
                         (default 2.10.0). The plug-in refuses interface
                         versions below 2.9.5, those of Corvana releases before

@@ -51,7 +51,7 @@ MESHBRIDGE_HOST_API int ztYesNoMessageBox(const char* question) {
 
 MESHBRIDGE_HOST_API int ztGetIntegerInput(const char* prompt, int defaultValue, int lowest, int highest) {
     (void)defaultValue;
-    const auto value = HostSession::current().answerNumber(prompt ? prompt : "", lowest, highest);
+    const auto value = HostSession::current().answerNumber(prompt ? prompt : "", lowest, highest, true);
     return value ? static_cast<int>(*value) : kHostInputCancelled;
 }
 

@@ -1,6 +1,7 @@
 #include "standin/host_session.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -36,6 +37,23 @@ std::string oneLine(const std::string& text) {
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
+}
+
+// An --answer that answers nothing is a usage error: the run stops with exit
+// status 2 (no file has been written: every write is complete or not done).
+[[noreturn]] void refuseAnswer(const std::string& answer, const std::string& what, const std::string& question) {
+    std::cout << std::flush;
+    std::cerr << "meshbridge: --answer " << answer << " is no answer to the " << what << " \"" << oneLine(question)
+              << "\"\n"
+              << std::flush;
+    std::exit(2);
+}
+
+std::string numberText(double value, bool whole) {
+    if (whole) return std::to_string(static_cast<long long>(value));
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
 }
 
 }  // namespace
@@ -89,6 +107,8 @@ bool HostSession::answerYesNo(const std::string& question) {
             how = "yes";
         } else if (word == "no" || word == "n" || word == "0") {
             how = "no";
+        } else if (std::string(source) == "from --answer") {
+            refuseAnswer(*answer, "yes/no question", question);
         } else {
             how = "'" + *answer + "' is neither yes nor no, taken as no";
         }
@@ -98,8 +118,8 @@ bool HostSession::answerYesNo(const std::string& question) {
     return yes;
 }
 
-std::optional<double> HostSession::answerNumber(const std::string& prompt, double lowest,
-                                                double highest) {
+std::optional<double> HostSession::answerNumber(const std::string& prompt, double lowest, double highest,
+                                                bool whole) {
     const char* source = "";
     const std::optional<std::string> answer = nextAnswer(prompt, source);
     std::optional<double> value;
@@ -107,11 +127,17 @@ std::optional<double> HostSession::answerNumber(const std::string& prompt, doubl
     if (answer) {
         char* end = nullptr;
         const double number = std::strtod(answer->c_str(), &end);
-        if (end == answer->c_str() || *end != '\0') {
+        const bool fromOption = std::string(source) == "from --answer";
+        const bool readable = end != answer->c_str() && *end == '\0' && std::isfinite(number);
+        if (fromOption && (!readable || (whole && number != std::floor(number))))
+            refuseAnswer(*answer, whole ? "whole-number question" : "number question", prompt);
+        if (!readable) {
             how = "'" + *answer + "' is not a number, taken as cancelled";
+        } else if (whole && number != std::floor(number)) {
+            how = "'" + *answer + "' is not a whole number, taken as cancelled";
         } else if (number < lowest || number > highest) {
-            how = "'" + *answer + "' is outside " + std::to_string(lowest) + " to " +
-                  std::to_string(highest) + ", taken as cancelled";
+            how = "'" + *answer + "' is outside " + numberText(lowest, whole) + " to " + numberText(highest, whole) +
+                  ", taken as cancelled";
         } else {
             value = number;
             how = *answer;

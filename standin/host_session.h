@@ -28,8 +28,9 @@ public:
     std::optional<std::string> answerFileDialog(const std::string& title, const std::string& filter);
     // A yes/no question: the next answer, the terminal, or "no".
     bool answerYesNo(const std::string& question);
-    // A number question: the next answer, the terminal, or nothing (cancelled).
-    std::optional<double> answerNumber(const std::string& prompt, double lowest, double highest);
+    // A number question (of whole numbers with `whole`): the next answer, the
+    // terminal, or nothing (cancelled).
+    std::optional<double> answerNumber(const std::string& prompt, double lowest, double highest, bool whole = false);
 
     void log(const std::string& text);
     void showMessage(const std::string& text);

@@ -64,6 +64,32 @@ TEST(StandinHost, TheManualPageNamesEveryOptionTheHelpNames) {
     for (const std::string& name : options) EXPECT_NE(page.find(name), std::string::npos) << name;
 }
 
+TEST(StandinHost, AnAnswerThatIsNoAnswerIsAUsageError) {
+    TempDir dir;
+    const ProcessResult made = runProcess(
+        {kPython, "-c",
+         "import nibabel, numpy, sys; i = nibabel.gifti.GiftiImage(); i.add_gifti_data_array(nibabel.gifti."
+         "GiftiDataArray(numpy.ones(42, numpy.float32), intent='NIFTI_INTENT_SHAPE')); nibabel.save(i, sys.argv[1])",
+         dir.file("lh.thickness.shape.gii")});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    ProcessResult result = runMeshbridge({"import", dir.file("lh.thickness.shape.gii"), "--answer", "maybe"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_THAT(result.err, HasSubstr("meshbridge: --answer maybe is no answer to the yes/no question \"GIFTI type is "
+                                      "'Shape' Is this a Cortical Thickness (Yes) or Curvature (No) map\"\n"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("lh.thickness.shape.smp")));
+    // A curvature map's degrees of freedom are no question; an overlay's type is a whole number.
+    writeFile(dir.file("x.mgh"), std::string("\0\0\0\x01\0\0\0\x02\0\0\0\x01\0\0\0\x01\0\0\0\x01\0\0\0\x03", 24) +
+                                     std::string(284 - 24, '\0') + std::string(8, '\0'));
+    result = runMeshbridge({"import", dir.file("x.mgh"), "--answer", "1.5"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_THAT(result.err, HasSubstr("meshbridge: --answer 1.5 is no answer to the whole-number question \"Which "
+                                      "values does x.mgh hold?"));
+    // Out of range: cancelled, and the range in whole numbers.
+    result = runMeshbridge({"import", dir.file("x.mgh"), "--answer", "9"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.err, HasSubstr("'9' is outside 1 to 5, taken as cancelled (from --answer)"));
+}
+
 TEST(StandinHost, OldHostIsRefusedAndRunSendsAnyCommand) {
     ProcessResult result = runMeshbridge({"run", "--host-version", "2.9.4", "--param", "Command=Print"});
     EXPECT_EQ(result.exitCode, 2);
