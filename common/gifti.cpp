@@ -101,7 +101,10 @@ bool readExternalData(gifti_image& image, const std::string& giftiPath, std::str
         const std::int64_t size = bytesLeftInFile(file.get());
         if (size < 0 || array->ext_offset > size || bytes > size - array->ext_offset) continue;
         if (!seekFile(file.get(), array->ext_offset)) continue;
-        if (gifti_alloc_DA_data(&image, &i, 1) != 0 || !array->data) continue;
+        // Allocated here: gifticlib's allocation refuses dimensions that end in
+        // 1 ([40, 1]), which the same array inline, and other readers, take.
+        array->data = std::malloc(static_cast<std::size_t>(bytes));
+        if (!array->data) continue;
         if (std::fread(array->data, 1, static_cast<std::size_t>(bytes), file.get()) != static_cast<std::size_t>(bytes)) {
             std::free(array->data);
             array->data = nullptr;

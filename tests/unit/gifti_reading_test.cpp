@@ -92,8 +92,24 @@ TEST_F(GiftiReading, ExternalDataOnlyFromTheFilesFolderOrBelowAndNestingNoDeeper
         EXPECT_EQ(valuesOf<std::int32_t>(*image->darray[0]), (std::vector<std::int32_t>{7, -8})) << name;
     }
 
-    // Outside it, also through a link inside the folder.
-    std::vector<std::string> outside = {"../secret.bin", "data/../../secret.bin", dir.file("secret.bin"), "/etc/passwd"};
+    // Dimensions that end in 1, as inline data of the same shape.
+    for (const char* dims : {"Dimensionality=\"2\" Dim0=\"2\" Dim1=\"1\"",
+                             "Dimensionality=\"3\" Dim0=\"2\" Dim1=\"1\" Dim2=\"1\""}) {
+        std::string array = externalArray("data/values.bin");
+        const std::string oneDimension = "Dimensionality=\"1\" Dim0=\"2\"";
+        array.replace(array.find(oneDimension), oneDimension.size(), dims);
+        test::writeFile(dir.file("sub/column.gii"), gifti({array}));
+        const GiftiImagePtr image = readGiftiImage(dir.file("sub/column.gii"), true);
+        ASSERT_TRUE(image) << dims;
+        EXPECT_EQ(valuesOf<std::int32_t>(*image->darray[0]), (std::vector<std::int32_t>{7, -8})) << dims;
+    }
+
+    // Outside it: a sibling folder whose name begins with the folder's, and a
+    // link inside the folder that leads out.
+    std::filesystem::create_directories(dir.file("sub-private"));
+    test::writeFile(dir.file("sub-private/values.bin"), data);
+    std::vector<std::string> outside = {"../secret.bin", "data/../../secret.bin", dir.file("secret.bin"), "/etc/passwd",
+                                        "../sub-private/values.bin", dir.file("sub-private/values.bin")};
 #ifndef _WIN32
     std::filesystem::create_symlink("../../secret.bin", dir.file("sub/data/link.bin"));
     outside.push_back("data/link.bin");
@@ -105,6 +121,15 @@ TEST_F(GiftiReading, ExternalDataOnlyFromTheFilesFolderOrBelowAndNestingNoDeeper
         EXPECT_EQ(problem, "data array 0 names the external file \"" + name +
                                "\", which is not in the GIFTI file's folder or below it");
     }
+
+#ifndef _WIN32
+    // A GIFTI folder reached through a link reads its own external data.
+    std::filesystem::create_directory_symlink(dir.file("sub"), dir.file("linked"));
+    test::writeFile(dir.file("sub/below.gii"), gifti({externalArray("data/values.bin")}));
+    const GiftiImagePtr linked = readGiftiImage(dir.file("linked/below.gii"), true);
+    ASSERT_TRUE(linked);
+    EXPECT_EQ(valuesOf<std::int32_t>(*linked->darray[0]), (std::vector<std::int32_t>{7, -8}));
+#endif
 
     // Unknown elements are skipped; the file is refused once they nest deeper
     // than the eleven levels the element stack holds.
