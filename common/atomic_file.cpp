@@ -92,7 +92,10 @@ bool finishFile(int fd, const Target& target) {
     if (target.regular) {
         if (::fchown(fd, target.info.st_uid, target.info.st_gid) != 0)
             (void)::fchown(fd, static_cast<uid_t>(-1), target.info.st_gid);  // the group alone, if the user is in it
-        if (::fchmod(fd, target.info.st_mode & 07777) != 0)
+        // The set-user-ID, set-group-ID and sticky bits too, where the system
+        // lets this user set them; else the permission bits alone.
+        if (::fchmod(fd, target.info.st_mode & 07777) != 0 &&
+            (errno != EPERM || ::fchmod(fd, target.info.st_mode & 0777) != 0))
             return fail(errno, "the permissions of the replaced file could not be kept");
     }
     if (target.exists && ::fsync(fd) != 0 && errno != EINVAL)  // EINVAL: a file system without syncing
@@ -216,14 +219,34 @@ Unnamed produceThroughUnnamedFile(const std::string& path, const Target& target,
 }
 #endif
 
+// The file a path names, through any symbolic links (relative ones from
+// their own folder): a link is written through, as cp and editors do, and
+// stays a link. A path that is no link, or a chain too long, is itself.
+std::string throughLinks(const std::string& path) {
+#ifdef _WIN32
+    return path;
+#else
+    std::filesystem::path current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, error)) || error) break;
+        const std::filesystem::path target = std::filesystem::read_symlink(current, error);
+        if (error) break;
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return current.string();
+#endif
+}
+
 }  // namespace
 
 const std::string& lastWriteFailure() { return failure; }
 
 void forceNamedTemporaryFiles(bool force) { forcedNamedTemporary = force; }
 
-bool produceFileAtomically(const std::string& path, const std::function<bool(const std::string&)>& produce) {
+bool produceFileAtomically(const std::string& named, const std::function<bool(const std::string&)>& produce) {
     failure.clear();
+    const std::string path = throughLinks(named);
     const Target target = inspectTarget(path);
     if (target.readOnly) {
         failure = kReadOnlyTarget;

@@ -11,7 +11,9 @@
 // so a killed process leaves nothing; elsewhere (and where the file system
 // cannot do that) it has a short name of its own (".mb-" and random digits),
 // so that any legal target name works and writers of one target at the same
-// moment never meet (the last complete file wins).
+// moment never meet (the last complete file wins). A target that is a
+// symbolic link is written through: the new file takes the place of the file
+// the link leads to (with that file's permissions), and the link stays.
 #pragma once
 
 #include <cstdio>

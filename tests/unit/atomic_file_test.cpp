@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 #include "tests/support/host_test.h"
@@ -152,6 +153,35 @@ TEST_P(AtomicFileBothWays, AReplacementKeepsThePermissionsAndAReadOnlyFileIsNotR
     ASSERT_EQ(::stat(dir.file("q.srf").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0444u);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"fresh.srf", "private.srf", "q.srf"}));
+
+    // The set-group-ID and sticky bits are kept as well.
+    ASSERT_EQ(::chmod(dir.file("private.srf").c_str(), 03640), 0);
+    ASSERT_TRUE(write("private.srf", "newer"));
+    ASSERT_EQ(::stat(dir.file("private.srf").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 03640u);
+}
+
+TEST_P(AtomicFileBothWays, ALinkIsWrittenThroughAndStaysALink) {
+    std::filesystem::create_directories(dir.file("store"));
+    std::filesystem::create_directories(dir.file("work"));
+    ASSERT_TRUE(write("store/lh.srf", "old"));
+    ASSERT_EQ(::chmod(dir.file("store/lh.srf").c_str(), 0640), 0);
+    std::filesystem::create_symlink("../store/lh.srf", dir.file("work/lh.srf"));
+    std::filesystem::create_symlink("lh.srf", dir.file("work/again.srf"));  // a link to a link
+    ASSERT_TRUE(write("work/again.srf", "new"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("work/lh.srf")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("work/again.srf")));
+    EXPECT_EQ(test::readFile(dir.file("store/lh.srf")), "new");
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.file("store/lh.srf").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);  // the file's, never the link's 0777
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"store", "work"}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("store")), {}), 1);
+    // A link whose file is missing makes it, as cp does.
+    std::filesystem::create_symlink("../store/rh.srf", dir.file("work/rh.srf"));
+    ASSERT_TRUE(write("work/rh.srf", "made"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("work/rh.srf")));
+    EXPECT_EQ(test::readFile(dir.file("store/rh.srf")), "made");
 }
 #endif
 
