@@ -88,3 +88,18 @@ TEST(ReplaceExtension, ReplacesTheLastExtensionOfTheLastComponentOnly) {
     };
     for (const auto& [name, suffix, expected] : cases) EXPECT_EQ(replaceExtension(name, suffix), expected);
 }
+
+TEST(ReplaceExtension, PathsInDoubleByteCodePagesSplitAtTheirOwnSeparatorsOnly) {
+    // 構造 in Shift JIS: 0x8D 0x5C 0x91 0xA2, the second byte of 構 being that of "\".
+    const std::string name = "C:\\data\\\x8D\x5C\x91\xA2.label";
+    setHostCodePageForTests(932);
+    EXPECT_EQ(lastPathComponent(name), "\x8D\x5C\x91\xA2.label");
+    EXPECT_EQ(replaceExtension(name, ".poi"), "C:\\data\\\x8D\x5C\x91\xA2.poi");
+    // 表 (0x95 0x5C) in a folder's name, and Traditional Chinese's 功 (0xA5 0x5C).
+    EXPECT_EQ(lastPathComponent("D:\\\x95\x5C\\lh.white"), "lh.white");
+    setHostCodePageForTests(950);
+    EXPECT_EQ(lastPathComponent("\xA5\x5C.label"), "\xA5\x5C.label");
+    setHostCodePageForTests(1252);  // a byte of 0x5C is a separator wherever it stands
+    EXPECT_EQ(lastPathComponent(name), "\x91\xA2.label");
+    setHostCodePageForTests(0);
+}
