@@ -88,6 +88,10 @@ public:
 
     // The whole log, one line per call, each followed by "\n".
     std::string logText() const;
+    // The last line of the log and the last message box; "(none)" when there
+    // is none, so that a test fails where it would otherwise read past an end.
+    std::string lastLog() const { return log.empty() ? "(none)" : log.back(); }
+    std::string lastMessage() const { return messages.empty() ? "(none)" : messages.back(); }
 };
 
 }  // namespace meshbridge::test

@@ -126,9 +126,9 @@ TEST_F(LabelImportTest, NodeIndicesWithAChosenSurfaceOrNone) {
 TEST_F(LabelImportTest, BadArraysAndFailedWritesAreRefused) {
     EXPECT_FALSE(import({labels(), dataArray("NIFTI_INTENT_NODE_INDEX", "NIFTI_TYPE_INT32",
                                              "Dimensionality=\"1\" Dim0=\"5\"", "1 2 3 4 5")}));
-    EXPECT_THAT(host.messages.back(), HasSubstr("its node-index array holds 5 values for 6 labels"));
+    EXPECT_THAT(host.lastMessage(), HasSubstr("its node-index array holds 5 values for 6 labels"));
     EXPECT_FALSE(import({nodes()}));  // node indices alone are not a label file
-    EXPECT_EQ(host.log.back(), "GIfTI filetype not supported (check INTENT code by making headerdump).");
+    EXPECT_EQ(host.lastLog(), "GIfTI filetype not supported (check INTENT code by making headerdump).");
     EXPECT_FALSE(std::filesystem::exists(dir.file("lh.aparc.label.poi")));
 
     // Of several label arrays the last counts; a failed write is reported.
@@ -138,7 +138,7 @@ TEST_F(LabelImportTest, BadArraysAndFailedWritesAreRefused) {
     std::filesystem::create_directory(dir.file("lh.aparc.label.poi"));
     host.log.clear();
     EXPECT_FALSE(import({labels()}, true));
-    EXPECT_EQ(host.log.back(), "Could not write " + dir.file("lh.aparc.label.poi") + ": Is a directory.");
+    EXPECT_EQ(host.lastLog(), "Could not write " + dir.file("lh.aparc.label.poi") + ": Is a directory.");
     EXPECT_TRUE(host.loadedPatchFiles.empty());
 }
 
@@ -196,7 +196,7 @@ TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
         poi.nrOfMeshVertices = vertices;
         ASSERT_TRUE(writePoiFile(poi));
         EXPECT_FALSE(exportFile(kFileTypePoi, poi.fileName, {.labelsPerVertex = true}));
-        EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName + problem);
+        EXPECT_EQ(host.lastLog(), "Export to GIfTI format did not succeed: " + poi.fileName + problem);
     }
 }
 
@@ -217,12 +217,12 @@ TEST_F(PoiExport, VerticesBeyondTheMeshAreWrittenAsTheyAreUnlessLabelledPerVerte
     EXPECT_EQ(host.log.end()[-2], "Export to GIfTI format did not succeed: " + poi.fileName +
                                       " holds the vertex of patch \"V1\" 10 (at position 0), outside the mesh of 6 "
                                       "vertices; 2 of its 2 indices lie outside.");
-    EXPECT_EQ(host.log.back(), "One label per vertex needs every patch vertex inside the mesh; export without labels "
+    EXPECT_EQ(host.lastLog(), "One label per vertex needs every patch vertex inside the mesh; export without labels "
                                "per vertex to write the patches as they are.");
     std::filesystem::remove(dir.file("far.label.gii"));
     poi = writePatches(dir.file("far.poi"), 6, {{"V1", 0, {0, 5, -4, -4}}});
     EXPECT_FALSE(exportFile(kFileTypePoi, poi.fileName, {.binary = true}));
-    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + poi.fileName +
+    EXPECT_EQ(host.lastLog(), "Export to GIfTI format did not succeed: " + poi.fileName +
                                    " holds the vertex of patch \"V1\" -4 (at position 2), which is no vertex index; 2 "
                                    "of its 4 indices are negative.");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"far.poi"});
@@ -234,6 +234,6 @@ TEST_F(PoiExport, PatchesWithoutVerticesAreRefused) {
     poi.fileName = dir.file("none.poi");
     ASSERT_TRUE(writePoiFile(poi));
     EXPECT_FALSE(exportFile(kFileTypePoi, poi.fileName, {.binary = true}));
-    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: the patches hold no vertices.");
+    EXPECT_EQ(host.lastLog(), "Export to GIfTI format did not succeed: the patches hold no vertices.");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"none.poi"});
 }

@@ -185,13 +185,13 @@ TEST_F(MapExportTest, FailuresAreReported) {
     EXPECT_FALSE(exportGiftiFile(kFileTypeSmp, false, false, false));
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface map file was selected. Procedure finished."});
     EXPECT_FALSE(exportFile(kFileTypeSmp, dir.file("missing.smp")));
-    EXPECT_EQ(host.log.back(), "Reading of surface map did not succeed.");
+    EXPECT_EQ(host.lastLog(), "Reading of surface map did not succeed.");
     exportMaps({map(5, "z", {1})});
     std::filesystem::remove(dir.file("maps.func.gii"));
     std::filesystem::create_directory(dir.file("maps.func.gii"));
     host.log.clear();
     EXPECT_FALSE(exportFile(kFileTypeSmp, dir.file("maps.smp")));
-    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
+    EXPECT_EQ(host.lastLog(), "Export to GIfTI format did not succeed.");
 }
 
 TEST(ComplexFromLagMap, TakesTheNearestLagForEverySignOfLagAndCorrelation) {

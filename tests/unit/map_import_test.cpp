@@ -127,7 +127,7 @@ TEST_F(MapImportTest, ArraysThatDoNotFitAreRefused) {
     EXPECT_FALSE(import({array("NIFTI_INTENT_ZSCORE"),
                          dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"3\"",
                                    "1 2 3")}));
-    EXPECT_EQ(host.messages.back(),
+    EXPECT_EQ(host.lastMessage(),
               "The maps in " + path + " cannot be imported: data array 1 is not a list of 4 values like the first.");
     EXPECT_FALSE(import({array("NIFTI_INTENT_ZSCORE"),
                          dataArray("NIFTI_INTENT_ZSCORE", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"2\" Dim0=\"4\" Dim1=\"2\"",
@@ -135,7 +135,7 @@ TEST_F(MapImportTest, ArraysThatDoNotFitAreRefused) {
     EXPECT_FALSE(import({"<DataArray Intent=\"NIFTI_INTENT_ZSCORE\" DataType=\"NIFTI_TYPE_RGB24\" "
                          "ArrayIndexingOrder=\"RowMajorOrder\" " + kShape + " Encoding=\"Base64Binary\" "
                          "Endian=\"LittleEndian\"><Data>AQIDBAUGBwgJAQID</Data></DataArray>"}));
-    EXPECT_THAT(host.messages.back(), HasSubstr("data array 0 cannot be read: its values of type NIFTI_TYPE_RGB24 are not "
+    EXPECT_THAT(host.lastMessage(), HasSubstr("data array 0 cannot be read: its values of type NIFTI_TYPE_RGB24 are not "
         "plain numbers"));
     EXPECT_FALSE(import({array("NIFTI_INTENT_ZSCORE", "", "1 2")}));  // data shorter than its dimensions
     EXPECT_EQ(test::readFile(dir.file("stats.func.smp")), "existing");

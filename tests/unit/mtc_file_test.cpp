@@ -94,7 +94,7 @@ TEST_F(MtcFile, NewerVersionsAndDamagedFilesAreRefused) {
     test::writeFile(dir.file("huge.mtc"), huge);
     EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("huge.mtc"), true)));
     EXPECT_TRUE(isFailedLoad(loadMtc(dir.file("missing.mtc"), true)));
-    EXPECT_EQ(host.messages.back(), "File could not be accessed.\nPlease check if it is opened in other programs.");
+    EXPECT_EQ(host.lastMessage(), "File could not be accessed.\nPlease check if it is opened in other programs.");
 }
 
 TEST_F(MtcFile, HostCoursesAreCopiedVolumeByVolumeInBlocks) {

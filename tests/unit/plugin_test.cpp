@@ -109,7 +109,7 @@ TEST_F(PluginCommandTest, PrintOfGiftiAlwaysAsksForAFileAndAMissingHostFunctionF
     host.stringParameters["Command"] = "Print";
     host.intParameters = {{"FileTypeId", meshbridge::kFileTypeGifti}};
     EXPECT_FALSE(plugin.execute());
-    EXPECT_EQ(host.log.back(), "Corvana does not provide ztGetOpenFileName; the command cannot run.");
+    EXPECT_EQ(host.lastLog(), "Corvana does not provide ztGetOpenFileName; the command cannot run.");
     // Without the parameter function the command is not even read.
     host.log.clear();
     meshbridge::hostFunctions().ztGetIntParameter = nullptr;
@@ -126,11 +126,11 @@ TEST_F(PluginCommandTest, AnExceptionInsideACommandEndsItWithAMessageInsteadOfLe
     table.ztGetIntParameter = [](const char*) -> int { throw std::bad_alloc(); };
     EXPECT_FALSE(plugin.execute());
     const std::string memory = "The Import command could not finish: it needs more memory than can be had. Nothing was written.";
-    EXPECT_EQ(host.log.back(), memory);
-    EXPECT_EQ(host.messages.back(), memory);
+    EXPECT_EQ(host.lastLog(), memory);
+    EXPECT_EQ(host.lastMessage(), memory);
     host.stringParameters["Command"] = "Export";
     table.ztGetIntParameter = [](const char*) -> int { throw std::runtime_error("a disk went away"); };
     EXPECT_FALSE(plugin.execute());
-    EXPECT_EQ(host.log.back(), "The Export command could not finish: a disk went away. Nothing was written.");
+    EXPECT_EQ(host.lastLog(), "The Export command could not finish: a disk went away. Nothing was written.");
     table.ztGetIntParameter = bound;
 }

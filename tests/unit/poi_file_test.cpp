@@ -114,7 +114,7 @@ TEST_F(PoiFile, TextsEmptyLinesAndNoPatchesAreReadButNotFilesThatEndEarlyOrPromi
     EXPECT_EQ(host.log.at(1), dir.file("absurd.poi") + " cannot be read: line 8: expected the number of patches.");
     host.log.clear();
     EXPECT_TRUE(isFailedLoad(loadPoi(dir.file("missing.poi"), true)));
-    EXPECT_EQ(host.log.back(), "Reading of patch of interest did not succeed.");
+    EXPECT_EQ(host.lastLog(), "Reading of patch of interest did not succeed.");
 }
 
 TEST_F(PoiFile, HostPatchesKeepTheirVertexArrays) {

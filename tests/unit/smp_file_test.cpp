@@ -130,7 +130,7 @@ TEST_F(SmpFile, ReadsVersionsTwoToFourWithoutTheirMissingItemsButNoDamagedFile) 
             EXPECT_EQ(printed, "Error while reading SMP file\n") << length;
             EXPECT_EQ(host.log.size(), 2u) << length;
         }
-        EXPECT_EQ(host.log.back(), "Reading of surface map did not succeed.") << length;
+        EXPECT_EQ(host.lastLog(), "Reading of surface map did not succeed.") << length;
         if (length == firstValues + 1) {
             EXPECT_EQ(problem, path + " cannot be read: map 1: 2 values of 4 bytes from byte " +
                                    std::to_string(firstValues) + " on do not fit in the 1 bytes left.");

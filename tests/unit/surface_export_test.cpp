@@ -46,7 +46,7 @@ TEST_F(SurfaceExportTest, WritesVerticesTrianglesAndMetadata) {
     host.dialogBufferUse = {kHostLongPathBufferSize};  // the host may fill the export dialog's buffer
     ASSERT_TRUE(exportGiftiFile(kFileTypeSrf, false, false, false));
     const std::string out = dir.file("brain_LH_INFL1000.surf.gii");
-    EXPECT_EQ(host.log.back(), "Exported to GIfTI format, name:\n " + out);
+    EXPECT_EQ(host.lastLog(), "Exported to GIfTI format, name:\n " + out);
     EXPECT_EQ(host.dialogs[0].title, "Please select the Corvana surface file");
 
     const GiftiImagePtr image = readGiftiImage(out, true);
@@ -72,13 +72,13 @@ TEST_F(SurfaceExportTest, FailuresAreReported) {
     EXPECT_EQ(host.messages, std::vector<std::string>{"No surface file was selected. Procedure finished."});
 
     EXPECT_FALSE(exportFile(kFileTypeSrf, dir.file("missing.srf")));
-    EXPECT_EQ(host.log.back(), "Reading of surface file did not succeed.");
+    EXPECT_EQ(host.lastLog(), "Reading of surface file did not succeed.");
 
     writeSurface("blocked.srf");
     std::filesystem::create_directory(dir.file("blocked.surf.gii"));  // cannot be replaced by a file
     host.log.clear();
     EXPECT_FALSE(exportGiftiFile(kFileTypeSrf, false, false, false));
-    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
+    EXPECT_EQ(host.lastLog(), "Export to GIfTI format did not succeed.");
 }
 
 TEST_F(SurfaceExportTest, WriteThatFailsPartWayKeepsTheOldFile) {
@@ -102,7 +102,7 @@ TEST_F(SurfaceExportTest, WriteThatFailsPartWayKeepsTheOldFile) {
         }
         ASSERT_GE(host.log.size(), 2u);
         EXPECT_EQ(host.log[host.log.size() - 2], "Could not write " + dir.file("big.surf.gii") + ": File too large.");
-        EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
+        EXPECT_EQ(host.lastLog(), "Export to GIfTI format did not succeed.");
         EXPECT_EQ(test::readFile(dir.file("big.surf.gii")), "old");
         EXPECT_EQ(dir.entries(), (std::vector<std::string>{"big.srf", "big.surf.gii"}));
     }
@@ -115,7 +115,7 @@ TEST_F(SurfaceExportTest, TrianglesOutsideTheMeshAreRefused) {
         srf.triangles = HugePageVector<std::int32_t>{0, bad, 1};
         ASSERT_TRUE(writeSrfFile(srf));
         EXPECT_FALSE(exportFile(kFileTypeSrf, path));
-        EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed: " + path + " holds the triangle corner " +
+        EXPECT_EQ(host.lastLog(), "Export to GIfTI format did not succeed: " + path + " holds the triangle corner " +
                                        std::to_string(bad) + " (at position 1), outside the mesh of 3 vertices; 1 of "
                                        "its 3 indices lie outside.");
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"bad.srf"});

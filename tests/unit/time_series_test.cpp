@@ -113,7 +113,7 @@ TEST_F(TimeSeriesImportTest, PlainArraysAsATimeCourseWithTheRepetitionTimeAskedO
     EXPECT_EQ(host.courses[2], (std::vector<float>{2, 12, 22}));
     EXPECT_EQ(host.savedTimeCourses, std::vector<std::string>{dir.file("run.func.mtc")});
     EXPECT_THAT(host.logText(), HasSubstr("TR 720 ms, as given.\n"));
-    EXPECT_EQ(host.log.back(), "GIFTI arrays successfully imported as a time course.");
+    EXPECT_EQ(host.lastLog(), "GIFTI arrays successfully imported as a time course.");
 
     // A TimeStep in the file is used; a cancelled question ends the import.
     host.questions.clear();
@@ -123,7 +123,7 @@ TEST_F(TimeSeriesImportTest, PlainArraysAsATimeCourseWithTheRepetitionTimeAskedO
     EXPECT_EQ(host.timeCourseInfo->tr, 800);
     host.savedTimeCourses.clear();
     EXPECT_FALSE(importFile(kFileTypeMtc, "run.func.gii", gifti(columns), {.asTimeCourse = true}));
-    EXPECT_EQ(host.log.back(), "The import of " + dir.file("run.func.gii") +
+    EXPECT_EQ(host.lastLog(), "The import of " + dir.file("run.func.gii") +
                                    " as a time course is cancelled: no repetition time was given.");
     EXPECT_TRUE(host.savedTimeCourses.empty());
 }
@@ -137,7 +137,7 @@ TEST_F(TimeSeriesImportTest, ArraysThatDoNotFitTheSurfaceOrEachOtherAreRefusedBe
     EXPECT_TRUE(host.savedTimeCourses.empty());
 
     EXPECT_FALSE(import({volume("0 1 2 3"), volume("1 2 3", 3)}));
-    EXPECT_EQ(host.messages.back(), "The time series in " + dir.file("run1.time.gii") +
+    EXPECT_EQ(host.lastMessage(), "The time series in " + dir.file("run1.time.gii") +
                                         " cannot be imported: data array 1 is not a list of 4 values like the first.");
     EXPECT_FALSE(import({volume("0 1 2 3"), volume("1 2")}));
     EXPECT_FALSE(host.timeCourseInfo);
@@ -191,5 +191,5 @@ TEST_F(TimeSeriesExport, FailuresAreReported) {
     host.dialogAnswers.push_back(dir.file("run.mtc"));
     host.log.clear();
     EXPECT_FALSE(exportGiftiFile(kFileTypeMtc, false, true, false));
-    EXPECT_EQ(host.log.back(), "Export to GIfTI format did not succeed.");
+    EXPECT_EQ(host.lastLog(), "Export to GIfTI format did not succeed.");
 }
