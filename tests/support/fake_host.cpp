@@ -55,11 +55,24 @@ FAKE_API int ztGetVersionOfCorvanaZT(int* first, int* second, int* third) {
 FAKE_API void ztLogText(const char* text) { FakeHost::current().log.emplace_back(text); }
 FAKE_API void ztMessageBox(const char* text) { FakeHost::current().messages.emplace_back(text); }
 FAKE_API int ztYesNoMessageBox(const char* question) { return ask(question, &FakeHost::yesNoAnswers).value_or(false); }
-FAKE_API int ztGetIntegerInput(const char* prompt, int, int, int) {
-    return ask(prompt, &FakeHost::integerAnswers).value_or(meshbridge::kHostInputCancelled);
+// A number question as a host's dialog asks it: the default offered, answers
+// outside the bounds not taken.
+template <class T>
+T askNumber(const char* prompt, T defaultValue, T lowest, T highest, std::deque<T> FakeHost::*answers) {
+    FakeHost::current().questionRanges.push_back(
+        {static_cast<double>(defaultValue), static_cast<double>(lowest), static_cast<double>(highest)});
+    const std::optional<T> answer = ask(prompt, answers);
+    const auto cancelled = static_cast<T>(meshbridge::kHostInputCancelled);
+    if (!answer) return cancelled;
+    if (*answer == static_cast<T>(FakeHost::kDefaultAnswer)) return defaultValue;
+    return *answer < lowest || *answer > highest ? cancelled : *answer;
 }
-FAKE_API float ztGetFloatInput(const char* prompt, float, float, float) {
-    return ask(prompt, &FakeHost::floatAnswers).value_or(static_cast<float>(meshbridge::kHostInputCancelled));
+
+FAKE_API int ztGetIntegerInput(const char* prompt, int defaultValue, int lowest, int highest) {
+    return askNumber(prompt, defaultValue, lowest, highest, &FakeHost::integerAnswers);
+}
+FAKE_API float ztGetFloatInput(const char* prompt, float defaultValue, float lowest, float highest) {
+    return askNumber(prompt, defaultValue, lowest, highest, &FakeHost::floatAnswers);
 }
 FAKE_API int ztGetOpenFileName(const char* title, const char* folder, const char* filter, char* path) {
     auto& host = FakeHost::current();

@@ -52,8 +52,11 @@ public:
     // before it writes the answer (as a host that uses the whole buffer would).
     std::deque<std::size_t> dialogBufferUse;               // nothing left: none
     std::deque<bool> yesNoAnswers;                         // nothing left: no
+    // Answers to number questions, each as a host's dialog takes it: one
+    // outside the question's bounds cancels it; kDefaultAnswer takes its default.
     std::deque<float> floatAnswers;                        // nothing left: cancelled
     std::deque<int> integerAnswers;                        // nothing left: cancelled
+    static constexpr int kDefaultAnswer = -1000001;
 
     // The current surface: ztGetCurrentSRF answers it when set.
     std::optional<HostSrfInfo> currentSurface;
@@ -84,6 +87,8 @@ public:
     std::vector<std::string> messages;
     std::vector<DialogCall> dialogs;
     std::vector<std::string> questions;
+    // Default, lowest and highest value of each number question, in order.
+    std::vector<std::array<double, 3>> questionRanges;
     std::vector<std::string> intParametersRead;
 
     // The whole log, one line per call, each followed by "\n".

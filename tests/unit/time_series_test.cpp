@@ -108,6 +108,8 @@ TEST_F(TimeSeriesImportTest, PlainArraysAsATimeCourseWithTheRepetitionTimeAskedO
     ASSERT_TRUE(importFile(kFileTypeMtc, "run.func.gii", gifti(columns), {.asTimeCourse = true}));
     EXPECT_EQ(host.questions, std::vector<std::string>{"Please enter the repetition time (TR) of the time course in "
                                                        "milliseconds"});
+    // Offered 2000 ms, from 1 ms to 100 s.
+    EXPECT_EQ(host.questionRanges, (std::vector<std::array<double, 3>>{{2000, 1, 100000}}));
     ASSERT_TRUE(host.timeCourseInfo);
     EXPECT_EQ(std::tuple(host.timeCourseInfo->nrOfVolumes, host.timeCourseInfo->tr), std::tuple(3, 720));
     EXPECT_EQ(host.courses[2], (std::vector<float>{2, 12, 22}));
@@ -121,7 +123,14 @@ TEST_F(TimeSeriesImportTest, PlainArraysAsATimeCourseWithTheRepetitionTimeAskedO
                            {.asTimeCourse = true}));
     EXPECT_TRUE(host.questions.empty());
     EXPECT_EQ(host.timeCourseInfo->tr, 800);
+    // The default, and an answer beyond the bounds, which the host's dialog does not take.
+    host.integerAnswers = {FakeHost::kDefaultAnswer};
+    ASSERT_TRUE(importFile(kFileTypeMtc, "run.func.gii", gifti(columns), {.asTimeCourse = true}));
+    EXPECT_EQ(host.timeCourseInfo->tr, 2000);
+    host.integerAnswers = {100001};
     host.savedTimeCourses.clear();
+    EXPECT_FALSE(importFile(kFileTypeMtc, "run.func.gii", gifti(columns), {.asTimeCourse = true}));
+    EXPECT_TRUE(host.savedTimeCourses.empty());
     EXPECT_FALSE(importFile(kFileTypeMtc, "run.func.gii", gifti(columns), {.asTimeCourse = true}));
     EXPECT_EQ(host.lastLog(), "The import of " + dir.file("run.func.gii") +
                                    " as a time course is cancelled: no repetition time was given.");
