@@ -388,7 +388,9 @@ namespace {
 // fit in 31 bits), so that a claim is one compare-and-swap.
 class VertexRange {
 public:
-    explicit VertexRange(std::uint32_t count) : ends_(std::uint64_t{count} << 32) {}
+    // With a `split`, the bottom's claims stop there and the top's too.
+    explicit VertexRange(std::uint32_t count, std::uint32_t split = UINT32_MAX)
+        : ends_(std::uint64_t{count} << 32), split_(split) {}
 
     // The next chunk of at most `most` vertices from the bottom (or the top),
     // its first vertex and size; false when none are left.
@@ -401,7 +403,9 @@ private:
         for (;;) {
             const auto bottom = static_cast<std::uint32_t>(ends), top = static_cast<std::uint32_t>(ends >> 32);
             if (bottom >= top) return false;
+            if (split_ != UINT32_MAX && (low ? bottom >= split_ : top <= split_)) return false;
             count = std::min(most, top - bottom);
+            if (split_ != UINT32_MAX) count = std::min(count, low ? split_ - bottom : top - split_);
             first = low ? bottom : top - count;
             const std::uint64_t next = low ? (std::uint64_t{top} << 32) | (bottom + count)
                                            : (std::uint64_t{top - count} << 32) | bottom;
@@ -410,6 +414,7 @@ private:
     }
 
     std::atomic<std::uint64_t> ends_;
+    std::uint32_t split_;
 };
 
 constexpr std::uint32_t kRingChunk = 4096;
@@ -422,7 +427,8 @@ struct ParallelRings::Worker {
         SrfNeighborTable rings;
     };
 
-    explicit Worker(std::int32_t nrOfVertices) : range(static_cast<std::uint32_t>(std::max(nrOfVertices, 0))) {}
+    Worker(std::int32_t nrOfVertices, std::uint32_t meeting)
+        : range(static_cast<std::uint32_t>(std::max(nrOfVertices, 0)), meeting) {}
 
     VertexRange range;
     std::optional<NeighborRings> table;  // the worker's, built by the worker
@@ -463,8 +469,9 @@ struct ParallelRings::Worker {
     }
 };
 
-ParallelRings::ParallelRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles)
-    : worker_(std::make_unique<Worker>(nrOfVertices)) {
+ParallelRings::ParallelRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles,
+                             std::uint32_t meeting)
+    : worker_(std::make_unique<Worker>(nrOfVertices, meeting)) {
     Worker& w = *worker_;
     w.thread = std::thread([&w, nrOfVertices, triangles] { w.run(nrOfVertices, triangles); });
 }

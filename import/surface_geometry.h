@@ -73,7 +73,11 @@ private:
 // unchanged.
 class ParallelRings {
 public:
-    ParallelRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles);
+    // `meeting` fixes the vertex where the threads meet, for tests: the
+    // calling thread builds the rings below it, the worker those from it on.
+    static constexpr std::uint32_t kMeetAnywhere = UINT32_MAX;
+    ParallelRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles,
+                  std::uint32_t meeting = kMeetAnywhere);
     ~ParallelRings();
     ParallelRings(const ParallelRings&) = delete;
     ParallelRings& operator=(const ParallelRings&) = delete;

@@ -215,11 +215,14 @@ TEST(ParallelRings, GiveEveryVertexTheRingOfOneThreadWhereverTheThreadsMeet) {
         if (v % 10 == 0) triangles.insert(triangles.end(), {0, v, v + 2});
     }
     const auto expected = computeNeighborRings(n, triangles);
-    for (int run = 0; run < 3; ++run) {
-        ParallelRings rings(n, triangles);
+    // Where the threads meet, fixed (every vertex, the chunks' edges of 4096
+    // and beside them), then left to the threads.
+    for (const std::uint32_t meeting : {0u, 1u, 4095u, 4096u, 4097u, 12345u, 25904u, 30000u, 30001u,
+                                        ParallelRings::kMeetAnywhere, ParallelRings::kMeetAnywhere}) {
+        ParallelRings rings(n, triangles, meeting);
         for (std::size_t v = 0; v < static_cast<std::size_t>(n); ++v) {
             const std::span<const std::int32_t> got = rings.ring(v);
-            ASSERT_EQ(Ring(got.begin(), got.end()), ring(expected, v)) << "vertex " << v << ", run " << run;
+            ASSERT_EQ(Ring(got.begin(), got.end()), ring(expected, v)) << "vertex " << v << ", meeting " << meeting;
         }
     }
     // Left before every ring was read (a write that failed), the worker stops.
