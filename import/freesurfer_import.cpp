@@ -132,7 +132,8 @@ GiftiImagePtr labelImage(const FreeSurferLabel& label, const std::string& path) 
     if ((!nodes || !labels) && count > 0) return nullptr;
     std::copy(label.vertices.begin(), label.vertices.end(), nodes);
     std::fill_n(labels, count, 1);
-    if (!setLabelTable(*image, {{1, stemOf(path, ".label"), {0.0f, 0.0f, 0.0f, 0.0f}}})) return nullptr;
+    // A label file has no colour of its own: its patch is shown in red.
+    if (!setLabelTable(*image, {{1, stemOf(path, ".label"), {1.0f, 0.0f, 0.0f, 1.0f}}})) return nullptr;
     return image;
 }
 
@@ -238,7 +239,8 @@ GiftiImagePtr readFreeSurferFileBytes(const std::string& path, FreeSurferKind ki
         case FreeSurferKind::CompressedOverlay: {
             FreeSurferValues values;
             if ((parsed = parseMghOverlay(bytes, values, problem))) {
-                logText(formatText("%d values in each of %d frames, TR %g ms", values.nrOfVertices, values.nrOfFrames,
+                logText(formatText("%d values in each of %d frame%s, TR %g ms", values.nrOfVertices, values.nrOfFrames,
+                                   values.nrOfFrames == 1 ? "" : "s",
                                    static_cast<double>(values.repetitionTimeMs)));
                 std::vector<unsigned char>().swap(bytes);
                 return overlayImage(values, path, asTimeCourse);

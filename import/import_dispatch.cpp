@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/plugin_info.h"
+#include "common/replace_extension.h"
 #include "common/text.h"
 #include "dump/gifti_dump.h"
 #include "host/host_calls.h"
@@ -126,7 +127,17 @@ bool importGiftiFile(int fileTypeId, bool printToLogtab, bool openInHost, bool r
             logText("GIFTI time series successfully imported.");
             return true;
         case GiftiContent::SurfaceMap:
-            if (!importSurfaceMap(*image, *path, printToLogtab, openInHost, outputName(".smp"))) return false;
+            if (freeSurfer == FreeSurferKind::None) {
+                if (!importSurfaceMap(*image, *path, printToLogtab, openInHost)) return false;
+            } else {
+                // A FreeSurfer file's maps: its own words, and each question once for all its frames.
+                MapAnswers answers;
+                answers.shapeQuestion = formatText("%s holds shape values\n\nIs this a Cortical Thickness (Yes) or "
+                                                   "Curvature (No) map",
+                                                   lastPathComponent(*path).c_str());
+                if (!importSurfaceMap(*image, *path, printToLogtab, openInHost, outputName(".smp"), &answers))
+                    return false;
+            }
             logText(freeSurfer == FreeSurferKind::None ? "GIFTI surface map successfully imported."
                                                        : kind + " successfully imported.");
             return true;

@@ -45,8 +45,12 @@ std::int32_t meshVertexCount(std::int32_t labelValues, std::int32_t highestNode)
             return srf.nrOfVertices;
         }
     }
+    const std::int32_t count = highestNode < INT32_MAX ? std::max(labelValues, highestNode + 1) : labelValues;
     logText("Number of mesh vertices not determined.");
-    return highestNode < INT32_MAX ? std::max(labelValues, highestNode + 1) : labelValues;
+    logText(formatText("The POI gives its mesh %d vertices, one more than the highest vertex the labels name: no "
+                       "surface is open in Corvana and none was chosen.",
+                       count));
+    return count;
 }
 
 }  // namespace

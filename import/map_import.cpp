@@ -46,8 +46,10 @@ std::optional<int> askMapIntent(const std::string& path) {
 std::int32_t mapTypeForIntent(int intent, MapAnswers* answers) {
     if (intent != NIFTI_INTENT_SHAPE) return mapTypeOfIntent(intent).value_or(1);
     if (answers && answers->shapeMapType) return *answers->shapeMapType;
-    const std::int32_t type =
-        askYesNo("GIFTI type is 'Shape'\n\nIs this a Cortical Thickness (Yes) or Curvature (No) map") ? 13 : 1;
+    const std::string question = answers && !answers->shapeQuestion.empty()
+                                     ? answers->shapeQuestion
+                                     : "GIFTI type is 'Shape'\n\nIs this a Cortical Thickness (Yes) or Curvature (No) map";
+    const std::int32_t type = askYesNo(question) ? 13 : 1;
     if (answers) answers->shapeMapType = type;
     return type;
 }

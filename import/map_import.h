@@ -18,6 +18,7 @@ namespace meshbridge {
 struct MapAnswers {
     std::optional<std::int32_t> shapeMapType;                // thickness (13) or curvature (1)
     std::map<std::int32_t, std::array<float, 3>> parameters;  // distribution parameters by map type
+    std::string shapeQuestion;  // the thickness question for a file that is no GIFTI file; empty: GIFTI's
 };
 
 // The intent of maps whose file does not tell it (an overlay's frames, a

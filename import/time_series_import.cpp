@@ -87,6 +87,9 @@ bool createMtcInHost(const MtcData& mtc, std::span<const float* const> volumes) 
     if (!getCurrentSurface(surface) || surface.nrOfVertices != mtc.nrOfVertices) {
         messageBox("The number of vertices of the time series is not equal to number of vertices in surface. Process "
                    "terminated.");
+        if (surface.nrOfVertices > 0)
+            logText(formatText("The time series has %d vertices, the current surface %d.", mtc.nrOfVertices,
+                               surface.nrOfVertices));
         return false;
     }
     if (!requireHostFunctions({MESHBRIDGE_REQUIRE(ztCreateMTCForCurrentSRF), MESHBRIDGE_REQUIRE(ztGetMTCOfCurrentSRF),
@@ -142,6 +145,16 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
         }
     }
     if (plainArrays && mtc.tr == 0.0f) {
+        // The surface is checked before the user is asked for anything.
+        HostSrfInfo surface{};
+        if (getCurrentSurface(surface) && surface.nrOfVertices != mtc.nrOfVertices) {
+            messageBox("The number of vertices of the time series is not equal to number of vertices in surface. "
+                       "Process terminated.");
+            logText(formatText("The time series has %d vertices, the current surface %d.", mtc.nrOfVertices,
+                               surface.nrOfVertices));
+            return false;
+        }
+        logText(trAccount);  // why the file gives none
         // Arrays that are no time series say nothing of time: the user does.
         const int asked = askInteger("Please enter the repetition time (TR) of the time course in milliseconds", 2000,
                                      1, 100000);

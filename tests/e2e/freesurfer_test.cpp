@@ -28,6 +28,8 @@ TEST(FreeSurferFiles, ImportUnderTheirOwnNamesAndExportWithNibabelsValues) {
     EXPECT_THAT(result.out, HasSubstr("SRF saved as:\n" + dir.file("lh.white.srf") + "\n"));
     EXPECT_THAT(result.out, HasSubstr("FreeSurfer surface successfully imported.\n"));
     result = runMeshbridgeOk({"import", dir.file("lh.thickness"), "--answer", "yes"});
+    EXPECT_THAT(result.err, HasSubstr("question \"lh.thickness holds shape values Is this a Cortical Thickness (Yes) "
+                                      "or Curvature (No) map\": yes"));
     EXPECT_THAT(result.out, HasSubstr("SMP saved as:\n" + dir.file("lh.thickness.smp") + "\n"));
     runMeshbridgeOk({"import", dir.file("lh.curv"), "--answer", "no", "--answer", "0"});
     // The overlay's values are what the user says: z scores need no more answers.

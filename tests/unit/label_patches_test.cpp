@@ -113,6 +113,8 @@ TEST_F(LabelImportTest, NodeIndicesWithAChosenSurfaceOrNone) {
     ASSERT_TRUE(import({labels(), nodes("0 1 2 3 4 5")}));
     EXPECT_EQ(written().nrOfMeshVertices, 6);
     EXPECT_EQ(host.log[1], "Number of mesh vertices not determined.");
+    EXPECT_EQ(host.log[2], "The POI gives its mesh 6 vertices, one more than the highest vertex the labels name: no "
+                           "surface is open in Corvana and none was chosen.");
     ASSERT_TRUE(import({labels(), nodes()}));
     EXPECT_EQ(written().nrOfMeshVertices, 61);
     // A negative node lies outside any mesh.

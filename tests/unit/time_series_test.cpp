@@ -144,6 +144,26 @@ TEST_F(TimeSeriesImportTest, ArraysThatDoNotFitTheSurfaceOrEachOtherAreRefusedBe
                                                       "of vertices in surface. Process terminated."});
     EXPECT_FALSE(host.timeCourseInfo);
     EXPECT_TRUE(host.savedTimeCourses.empty());
+    EXPECT_EQ(host.lastLog(), "The time series has 4 vertices, the current surface 5.");
+
+    // Plain arrays without a time: the surface is checked before the TR is asked for.
+    host.questions.clear();
+    host.integerAnswers = {720};
+    const std::string plain = dataArray("NIFTI_INTENT_NONE", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"4\"",
+                                        "0 1 2 3");
+    EXPECT_FALSE(importFile(kFileTypeMtc, "run.func.gii", gifti({plain}, "<LabelTable/>", md("TimeStep", "0")),
+                            {.asTimeCourse = true}));
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_EQ(host.lastLog(), "The time series has 4 vertices, the current surface 5.");
+    // On the right surface, the log says why the TR is asked for.
+    host.currentSurface->nrOfVertices = 4;
+    ASSERT_TRUE(importFile(kFileTypeMtc, "run.func.gii", gifti({plain}, "<LabelTable/>", md("TimeStep", "0")),
+                           {.asTimeCourse = true}));
+    EXPECT_EQ(host.questions.size(), 1u);
+    EXPECT_THAT(host.logText(), HasSubstr("The TimeStep \"0\" of the file's metadata is not a usable time: TR 0 ms.\n"));
+    host.currentSurface->nrOfVertices = 5;
+    host.timeCourseInfo.reset();
+    host.savedTimeCourses.clear();
 
     EXPECT_FALSE(import({volume("0 1 2 3"), volume("1 2 3", 3)}));
     EXPECT_EQ(host.lastMessage(), "The time series in " + dir.file("run1.time.gii") +
