@@ -49,6 +49,8 @@ bool fillNodesAndLabels(gifti_image& image, const PoiData& poi, int count, bool 
 // A patch named "???" (such as the import of such a file makes) is key 0.
 bool fillLabelsPerVertex(gifti_image& image, const PoiData& poi, bool compressed) {
     setArrayFields(*image.darray[0], NIFTI_INTENT_LABEL, NIFTI_TYPE_INT32, {poi.nrOfMeshVertices}, compressed);
+    // Named after the POI file, as Workbench shows a label map by its name.
+    addArrayMetadata(*image.darray[0], "Name", lastPathComponent(replaceExtension(poi.fileName, "")));
     auto* labels = allocateArrayValues<std::int32_t>(image, 0);
     if (!labels) return false;
     std::fill_n(labels, poi.nrOfMeshVertices, 0);

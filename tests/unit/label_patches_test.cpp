@@ -177,6 +177,8 @@ TEST_F(PoiExport, OneLabelPerVertexAndBackToTheSamePatches) {
     ASSERT_TRUE(image);
     ASSERT_EQ(image->numDA, 1);
     EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_LABEL);
+    const char* name = gifti_get_meta_value(&image->darray[0]->meta, "Name");
+    EXPECT_STREQ(name, "areas");  // Workbench shows a label map by its name
     EXPECT_EQ(valuesOf<std::int32_t>(*image->darray[0]), (std::vector<std::int32_t>{1, 1, 1, 2, 0, 0}));
     // Vertices in no patch are transparent.
     EXPECT_EQ(describe(image->labeltable), "0 ??? 0 0 0 0\n1 V1 255 0 0 255\n2 V2 0 0 255 255\n");
