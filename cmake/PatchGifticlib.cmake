@@ -144,6 +144,12 @@ replace_once(io
 replace_once(io "#include \"common/huge_pages.h\"\n"
   "#include \"common/huge_pages.h\"\n#include \"common/gifti_codecs.h\"\n#define fprintf meshbridge_gifti_fprintf\n"
   "the includes of gifti_io.c")
+# 23. An Encoding that is none of the four is kept, to be named when the
+# array's data cannot be read.
+replace_once(io
+  "    else if( !strcmp(attr, \"Encoding\") ) \n        DA->encoding = gifti_str2encoding(value);"
+  "    else if( !strcmp(attr, \"Encoding\") ) {\n        DA->encoding = gifti_str2encoding(value);\n        if( DA->encoding <= GIFTI_ENCODING_UNDEF ) gifti_add_to_nvpairs(&DA->ex_atrs, \"Encoding\", value);\n    }"
+  "the Encoding attribute")
 write_if_changed("${OUT}/gifti_io.c" "${io}")
 
 # 2. Digits of ASCII floating-point data.
@@ -309,6 +315,10 @@ replace_once(xml
   "    for( ind = 0; ind < blocks && *needed >= 3; ind++, *needed -= 3 ){\n        GII_B64_decode4(din[0],din[1],din[2],din[3], dout[0],dout[1],dout[2]);\n\n        din  += 4;\n        dout += 3;\n    }"
   "    ind = *needed / 3 < blocks ? (int)(*needed / 3) : blocks;\n    padded = meshbridge_base64_decode_blocks(din, ind, dout,\n        xd->gim->darray[xd->gim->numDA-1]->encoding == GIFTI_ENCODING_B64GZ);\n    if( padded >= 0 ) {  /* zero bits would shift every later value */\n        fprintf(stderr,\"** DataArray[%d]: its Base64 data has '=' before its end, at character %lld\\n\",\n                xd->gim->numDA-1, xd->dind/3*4 + padded + 1);\n        xd->b64_errors++;\n        gii_b64_said = 1;\n        return -1;\n    }\n    din  += 4*(long long)ind;\n    dout += 3*(long long)ind;\n    *needed -= 3*(long long)ind;"
   "the Base64 decoding of whole blocks")
+replace_once(xml
+  "        default:\n            fprintf(stderr,\"** A2D: invalid encoding value %d (%s)\\n\",\n                    da->encoding,\n                    gifti_list_index2string(gifti_encoding_list,da->encoding));\n            return 1;"
+  "        default:\n            fprintf(stderr,\"** DataArray[%d]: its Encoding \\\"%s\\\" is none of ASCII, Base64Binary, \"\n                    \"GZipBase64Binary and ExternalFileBinary\\n\", xd->gim->numDA-1,\n                    gifti_get_meta_value(&da->ex_atrs, \"Encoding\") ? gifti_get_meta_value(&da->ex_atrs, \"Encoding\") : \"\");\n            xd->b64_errors++;\n            gii_b64_said = 1;\n            return 1;"
+  "the message of an unknown encoding")
 # 22. Padding ("=") only where the data ends: in the last, partial block, at
 # most in the places that carry no byte.
 replace_once(xml

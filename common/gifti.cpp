@@ -48,13 +48,14 @@ std::vector<std::string> giftiErrors() {
     return parser;
 }
 
-// What gifticlib said of data array `index`.
+// What gifticlib said of data array `index`: its own reason, never a warning
+// that names the same array (of a coordinate system's intent).
 std::string errorOfArray(const std::vector<std::string>& errors, int index) {
     const std::string tag = "DataArray[" + std::to_string(index) + "]";
     const std::string shortTag = "DA[" + std::to_string(index) + "]";
     for (const std::string& found : {tag, shortTag})
         for (const std::string& error : errors)
-            if (error.find(found) != std::string::npos) return error;
+            if (error.find(found) != std::string::npos && error.find("has coordsys") == std::string::npos) return error;
     return {};
 }
 
@@ -207,8 +208,9 @@ GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string
     std::string found;
     // A folder or FIFO is refused before gifticlib opens it (a FIFO would
     // keep it waiting); a path that cannot be opened is left to the reader.
-    if (FilePtr probe = openFile(path, "rb"); !probe && (errno == EISDIR || errno == ENXIO)) {
-        if (problem) *problem = errno == EISDIR ? "it is a folder" : "it is not a regular file";
+    if (FilePtr probe = openFile(path, "rb"); !probe) {
+        if (problem) *problem = errno == EISDIR ? "it is a folder" : errno == ENXIO ? "it is not a regular file"
+                                                                                     : std::strerror(errno);
         return nullptr;
     }
     // A file that is plainly something else says what it is, rather than

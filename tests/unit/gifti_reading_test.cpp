@@ -273,6 +273,20 @@ TEST_F(GiftiReading, Base64WithLineBreaksCdataDataMatricesAndLabelsWithoutColour
     EXPECT_TRUE(readValues<float>(dir, damaged, &problem).empty());
     EXPECT_EQ(problem, "1 bad base64 chars found in DataArray[0]");
 
+    // An encoding that is none of the four is named; a coordinate system's
+    // warning of the same array is not taken for the reason.
+    std::string unknown = shapeArray(2, "AACAPwAAAEA=");
+    unknown.replace(unknown.find("\"ASCII\""), 7, "\"GIFTI_ENCODING_B64BIN\"");
+    unknown.replace(unknown.find("<Data>"), 0,
+                    "<CoordinateSystemTransformMatrix><DataSpace>NIFTI_XFORM_UNKNOWN</DataSpace><TransformedSpace>"
+                    "NIFTI_XFORM_TALAIRACH</TransformedSpace><MatrixData>1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1</MatrixData>"
+                    "</CoordinateSystemTransformMatrix>");
+    EXPECT_TRUE(readValues<float>(dir, unknown, &problem).empty());
+    EXPECT_EQ(problem, "DataArray[0]: its Encoding \"GIFTI_ENCODING_B64BIN\" is none of ASCII, Base64Binary, "
+                       "GZipBase64Binary and ExternalFileBinary");
+    EXPECT_FALSE(readGiftiImage(dir.file("missing.gii"), true, &problem));
+    EXPECT_EQ(problem, std::strerror(ENOENT));  // "No such file or directory"
+
     // Padding only ends the data: an "=" before its end would read as zero bits and shift every later value.
     for (const auto& [data, why] :
          {std::pair{"AACAPwAAAEA=AAAA", "DataArray[0]: its Base64 data has '=' before its end, at character 12"},
