@@ -100,7 +100,8 @@ TEST(SurfaceRoundTrip, BadInputsLeaveExistingFilesAlone) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.err, HasSubstr("[message box] The surface in " + dir.file("odd.surf.gii") +
         " cannot be imported: the NIFTI_INTENT_POINTSET array cannot be read: its data is "
-        "missing or incomplete."));
+        "missing or incomplete (DataArray[0]: its Encoding \"GIFTI_ENCODING_B64BIN\" is none of ASCII, "
+        "Base64Binary, GZipBase64Binary and ExternalFileBinary)."));
 
     importedOctahedron(dir.path().string());
     const std::string srf = readFile(dir.file("oct.surf.srf"));
