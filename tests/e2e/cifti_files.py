@@ -206,13 +206,24 @@ def names_of(path):
     return [array.meta.get("Name") for array in nibabel.load(path).darrays]
 
 
-def check(folder):
-    f = lambda name: os.path.join(folder, name)  # noqa: E731
-    problems = []
-
+def expecter(problems):
+    """A function that notes `what` among `problems` when `condition` fails."""
     def expect(condition, what):
         if not condition:
             problems.append(what)
+    return expect
+
+
+def reported(problems):
+    for problem in problems:
+        print(problem)
+    return 1 if problems else 0
+
+
+def check(folder):
+    f = lambda name: os.path.join(folder, name)  # noqa: E731
+    problems = []
+    expect = expecter(problems)
 
     for side, tag in (("L", "LH"), ("R", "RH")):
         # Maps: our SMP exported to GIFTI against wb_command's separated metric.
@@ -256,18 +267,13 @@ def check(folder):
     expect(tr == 2000.0, f"nibbig: TR {tr}")
     expect(numpy.array_equal(volumes, numpy.load(f("expected_nibbig_L.npy"))), "nibbig: time course differs")
     expect(not os.path.exists(f("nibbig_RH.mtc")), "nibbig: a right hemisphere was written")
-    for problem in problems:
-        print(problem)
-    return 1 if problems else 0
+    return reported(problems)
 
 
 def check_exports(folder):
     f = lambda name: os.path.join(folder, name)  # noqa: E731
     problems = []
-
-    def expect(condition, what):
-        if not condition:
-            problems.append(what)
+    expect = expecter(problems)
 
     scalars = nibabel.load(f("wb_LH.dscalar.nii"))
     rows, models = (scalars.header.get_axis(i) for i in (0, 1))
@@ -304,9 +310,7 @@ def check_exports(folder):
     back_names = {label.key: label.label for label in back.labeltable.labels}
     expect([back_names[int(k)] for k in back.darrays[0].data] == [name_of[int(k)] for k in theirs],
            "dlabel names (wb_command)")
-    for problem in problems:
-        print(problem)
-    return 1 if problems else 0
+    return reported(problems)
 
 
 def main():

@@ -46,7 +46,12 @@ ProcessResult runProcess(const std::vector<std::string>& command, const std::str
 ProcessResult runNativeMeshbridge(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
     std::vector<std::string> command = {MESHBRIDGE_BINARY_DIR "/meshbridge"};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return runProcess(command, workingDirectory);
+    ProcessResult result = runProcess(command, workingDirectory);
+    // The stand-in always logs its first line: a run that failed without a
+    // word never started (the emulator, loaded by other work, can fail to
+    // start a program), and is tried once more.
+    if (result.exitCode != 0 && result.out.empty() && result.err.empty()) result = runProcess(command, workingDirectory);
+    return result;
 }
 
 bool testingWindowsBuild() {

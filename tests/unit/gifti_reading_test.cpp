@@ -247,6 +247,7 @@ TEST_F(GiftiReading, AsciiNumbersOfEveryIntegerTypeAndWordsThatAreNoNumbers) {
     for (const auto& [type, data, why] :
          {std::tuple{"NIFTI_TYPE_INT8", "1 200", "DataArray[0]: \"200\" is not a whole number from -128 to 127"},
           std::tuple{"NIFTI_TYPE_UINT32", "1 -1", "DataArray[0]: \"-1\" is not a whole number from 0 to 4294967295"},
+          std::tuple{"NIFTI_TYPE_UINT8", "-0 1", "DataArray[0]: \"-0\" is not a whole number from 0 to 255"},
           std::tuple{"NIFTI_TYPE_INT32", "1 2.5", "DataArray[0]: \"2.5\" is not a whole number from -2147483648 to "
                                                   "2147483647"},
           std::tuple{"NIFTI_TYPE_FLOAT32", "1.5x 2", "DataArray[0]: \"1.5x\" is not a number"},
