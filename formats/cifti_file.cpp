@@ -126,7 +126,7 @@ struct XmlReading {
     std::string typeOfDimension[2];
     std::int64_t seriesPoints = -1;
     int mapDimensions = 0;  // of the MatrixIndicesMap being read: bit 0 dimension 0, bit 1 dimension 1
-    bool collecting = false;
+    std::string collecting;  // the element whose text is collected; empty: none
     std::string text;
     CiftiLabel label;
     std::int64_t voxelCount = 0;
@@ -135,8 +135,8 @@ struct XmlReading {
         if (problem.empty()) problem = what;
         XML_StopParser(parser, XML_FALSE);
     }
-    void collect() {
-        collecting = true;
+    void collect(const char* element) {
+        collecting = element;
         text.clear();
     }
 };
@@ -255,7 +255,7 @@ void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** att
         r.header.mapNames.emplace_back();
         r.header.labelTables.emplace_back();
     } else if (std::strcmp(name, "MapName") == 0 && rowsMap && !r.header.mapNames.empty()) {
-        r.collect();
+        r.collect(name);
     } else if (std::strcmp(name, "Label") == 0 && rowsMap && !r.header.labelTables.empty()) {
         std::int64_t key = 0;
         if (!parseInteger(attribute(attributes, "Key"), key) || key < INT32_MIN || key > INT32_MAX)
@@ -269,32 +269,34 @@ void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** att
                 return r.fail(formatText("the %s of the label of key %lld is no number", names[c], static_cast<long long>(key)));
             r.label.rgba[c] = static_cast<float>(std::clamp(component, 0.0, 1.0));
         }
-        r.collect();
+        r.collect(name);
     } else if (std::strcmp(name, "BrainModel") == 0) {
         startBrainModel(r, attributes);
     } else if (std::strcmp(name, "VertexIndices") == 0 && r.mapDimensions == 2) {
-        r.collect();
+        r.collect(name);
     }
 }
 
 void XMLCALL endElement(void* data, const XML_Char* name) {
     XmlReading& r = *static_cast<XmlReading*>(data);
-    if (std::strcmp(name, "MatrixIndicesMap") == 0) {
-        r.mapDimensions = 0;
-    } else if (r.collecting && std::strcmp(name, "MapName") == 0) {
+    if (std::strcmp(name, "MatrixIndicesMap") == 0) r.mapDimensions = 0;
+    // Only the end of the element whose text is collected (elements nested in
+    // it end before it).
+    if (r.collecting.empty() || r.collecting != name) return;
+    r.collecting.clear();
+    if (std::strcmp(name, "MapName") == 0) {
         r.header.mapNames.back() = r.text;
-    } else if (r.collecting && std::strcmp(name, "Label") == 0) {
+    } else if (std::strcmp(name, "Label") == 0) {
         r.label.name = r.text;
         r.header.labelTables.back().push_back(r.label);
-    } else if (r.collecting && std::strcmp(name, "VertexIndices") == 0) {
+    } else if (std::strcmp(name, "VertexIndices") == 0) {
         endVertexIndices(r);
     }
-    r.collecting = false;
 }
 
 void XMLCALL characters(void* data, const XML_Char* text, int length) {
     XmlReading& r = *static_cast<XmlReading*>(data);
-    if (r.collecting) r.text.append(text, static_cast<std::size_t>(length));
+    if (!r.collecting.empty()) r.text.append(text, static_cast<std::size_t>(length));
 }
 
 bool parseCiftiXml(const std::string& xml, CiftiHeader& header, std::string& problem) {

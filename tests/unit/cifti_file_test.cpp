@@ -218,6 +218,11 @@ TEST(CiftiFile, RefusesDamagedAndForeignFilesWithTheirReason) {
              kModels),
          "it is a parcels file"},
         {xml("", kModels), "its dimensions hold nothing and BRAIN_MODELS"},
+        // Elements nested where they do not belong are passed over.
+        {xml(kScalars, "<BrainModel IndexOffset=\"0\" IndexCount=\"3\" ModelType=\"CIFTI_MODEL_TYPE_SURFACE\" "
+                       "BrainStructure=\"CIFTI_STRUCTURE_CORTEX_LEFT\" SurfaceNumberOfVertices=\"5\"><VertexIndices>"
+                       "4 0 2<Label Key=\"1\"></Label><MapName></MapName></VertexIndices></BrainModel>"),
+         "its brain models cover 3 brainordinates, its matrix has 5"},
         // A MapName outside any NamedMap names no map.
         {xml("<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\">"
              "<MapName>stray</MapName><NamedMap><MapName>one</MapName></NamedMap></MatrixIndicesMap>",
