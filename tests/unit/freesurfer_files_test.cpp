@@ -10,6 +10,8 @@
 #include "common/text.h"
 #include "formats/freesurfer_files.h"
 #include "import/freesurfer_import.h"
+#include "tests/support/describe.h"
+#include "tests/support/host_test.h"
 
 using namespace meshbridge;
 using ::testing::ElementsAre;
@@ -327,4 +329,58 @@ TEST(FreeSurferOutputNames, AddTheExtensionOrReplaceTheFreeSurferOne) {
     EXPECT_EQ(freeSurferOutputName("lh.V1.label", ".poi"), "lh.V1.poi");
     EXPECT_EQ(freeSurferOutputName("C:\\fs\\lh.sig.mgz", ".smp"), "C:\\fs\\lh.sig.smp");
     EXPECT_EQ(freeSurferOutputName("x.mgh/lh.sphere.reg", ".srf"), "x.mgh/lh.sphere.reg.srf");
+}
+
+// The GIFTI images the import makes of FreeSurfer's files, as the host's
+// import hands them on.
+class FreeSurferImport : public test::HostTest {
+protected:
+    GiftiImagePtr read(const std::string& name, const Bytes& bytes, bool asTimeCourse) {
+        test::writeFile(dir.file(name), std::string(bytes.data.begin(), bytes.data.end()));
+        return readFreeSurferFile(dir.file(name), freeSurferFileKind(dir.file(name)), asTimeCourse);
+    }
+    static const char* timeStep(const gifti_image& image) { return gifti_get_meta_value(&image.meta, "TimeStep"); }
+};
+
+TEST_F(FreeSurferImport, OverlaysGiveOneArrayPerFrameInOrderAndTheirTrInMilliseconds) {
+    // Two vertices, two frames: frame 0 holds 1 and -2, frame 1 300 and 4.
+    host.integerAnswers = {4};
+    GiftiImagePtr image = read("lh.two.mgh", mghOfShorts(), false);
+    ASSERT_TRUE(image && image->numDA == 2);
+    EXPECT_EQ(test::valuesOf<float>(*image->darray[0]), (std::vector<float>{1, -2}));
+    EXPECT_EQ(test::valuesOf<float>(*image->darray[1]), (std::vector<float>{300, 4}));
+    EXPECT_EQ(image->darray[1]->intent, NIFTI_INTENT_ZSCORE);
+    EXPECT_STREQ(gifti_get_meta_value(&image->darray[1]->meta, "Name"), "lh.two frame 2");
+
+    // As a time course: no intent, no question, the TR as TimeStep (2000 ms);
+    // a TR below 100 ms goes as seconds, so that it is read back as 50 ms.
+    host.questions.clear();
+    image = read("lh.run.mgh", mghOfShorts(), true);
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_EQ(image->darray[0]->intent, NIFTI_INTENT_NONE);
+    EXPECT_STREQ(timeStep(*image), "2000");
+    Bytes fast = mghOfShorts();
+    fast.data.resize(fast.data.size() - 4);
+    fast.f32(50.0f);
+    image = read("lh.fast.mgh", fast, true);
+    ASSERT_TRUE(image);
+    EXPECT_STREQ(timeStep(*image), "0.05");
+}
+
+TEST_F(FreeSurferImport, AnAnnotationsVerticesOutsideItsTableFormThePatchOfUnknowns) {
+    Bytes annotation;
+    annotation.i32(3).i32(0).i32(10 + 20 * 256 + 30 * 65536).i32(1).i32(99).i32(2).i32(10 + 20 * 256 + 30 * 65536);
+    annotation.i32(1).i32(-2).i32(5).counted("NOFILE").i32(2);
+    annotation.i32(0).counted("unused").i32(1).i32(0).i32(0).i32(0);
+    annotation.i32(4).counted("cuneus").i32(10).i32(20).i32(30).i32(0);
+    const GiftiImagePtr image = read("lh.x.annot", annotation, false);
+    ASSERT_TRUE(image);
+    // Only the used entry, then "???" for the vertex whose value no entry has.
+    EXPECT_EQ(test::valuesOf<std::int32_t>(*image->darray[0]), (std::vector<std::int32_t>{0, 1, 0}));
+    ASSERT_EQ(image->labeltable.length, 2);
+    EXPECT_STREQ(image->labeltable.label[0], "cuneus");
+    EXPECT_STREQ(image->labeltable.label[1], "???");
+    EXPECT_THAT(host.logText(), ::testing::HasSubstr("1 of the 3 vertices of " + dir.file("lh.x.annot") +
+                                                     " carry a value that its colour table does not hold"));
 }

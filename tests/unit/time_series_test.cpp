@@ -117,6 +117,21 @@ TEST_F(TimeSeriesImportTest, PlainArraysAsATimeCourseWithTheRepetitionTimeAskedO
     EXPECT_THAT(host.logText(), HasSubstr("TR 720 ms, as given.\n"));
     EXPECT_EQ(host.lastLog(), "GIFTI arrays successfully imported as a time course.");
 
+    // Of plain arrays, only the first's TimeStep counts (the others' may be the
+    // metadata of maps that happen to stand beside it).
+    host.questions.clear();
+    host.integerAnswers = {720};
+    std::vector<std::string> laterStep = columns;
+    laterStep[1] = dataArray("NIFTI_INTENT_NONE", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"4\"",
+                             "10 11 12 13", md("TimeStep", "1500"));
+    ASSERT_TRUE(importFile(kFileTypeMtc, "run.func.gii", gifti(laterStep), {.asTimeCourse = true}));
+    EXPECT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.timeCourseInfo->tr, 720);
+    laterStep[0] = dataArray("NIFTI_INTENT_NONE", "NIFTI_TYPE_FLOAT32", "Dimensionality=\"1\" Dim0=\"4\"", "0 1 2 3",
+                             md("TimeStep", "1.5"));
+    ASSERT_TRUE(importFile(kFileTypeMtc, "run.func.gii", gifti(laterStep), {.asTimeCourse = true}));
+    EXPECT_EQ(host.timeCourseInfo->tr, 1500);
+
     // A TimeStep in the file is used; a cancelled question ends the import.
     host.questions.clear();
     ASSERT_TRUE(importFile(kFileTypeMtc, "run.func.gii", gifti(columns, "<LabelTable/>", md("TimeStep", "0.8")),
