@@ -136,6 +136,10 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
     std::string trAccount;
     const bool plainArrays = source == TimeCourseSource::PlainArrays;
     mtc.tr = repetitionTime(image, plainArrays, trAccount);
+    // An MGH overlay's TR came from its header, in milliseconds: said so, not in GIFTI's words
+    // (only FreeSurfer's files name their output, and of them only overlays carry a TR).
+    if (!outputName.empty() && mtc.tr > 0.0f)
+        trAccount = formatText("TR %.0f ms from the TR of the MGH header.", static_cast<double>(mtc.tr));
     // Without a usable TimeStep (fMRIPrep writes 0), the BIDS sidecar may tell.
     if (mtc.tr == 0.0f) {
         if (const auto sidecar = repetitionTimeFromSidecar(path)) {

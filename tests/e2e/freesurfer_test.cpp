@@ -47,7 +47,7 @@ TEST(FreeSurferFiles, ImportUnderTheirOwnNamesAndExportWithNibabelsValues) {
     EXPECT_THAT(result.out, HasSubstr("POI saved as:\n" + dir.file("lh.V1.poi") + "\n"));
     result = runMeshbridgeOk(
         {"import", dir.file("lh.run.mgh"), "--as-time-course", "--surface", dir.file("lh.white.srf")});
-    EXPECT_THAT(result.out, HasSubstr("TR 1500 ms from the TimeStep 1500 of the file's metadata"));
+    EXPECT_THAT(result.out, HasSubstr("TR 1500 ms from the TR of the MGH header.\n"));
 
     runMeshbridgeOk({"export", dir.file("lh.white.srf")});
     for (const char* maps :
