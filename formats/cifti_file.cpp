@@ -352,6 +352,14 @@ bool parseCiftiXml(const std::string& xml, CiftiHeader& header, std::string& pro
         return false;
     }
     if (header.kind != CiftiKind::Labels) header.labelTables.clear();
+    // Each structure once (its file is named after it).
+    std::vector<std::string> structures;
+    for (const CiftiBrainModel& model : header.models) structures.push_back(model.structure);
+    std::sort(structures.begin(), structures.end());
+    if (const auto twice = std::adjacent_find(structures.begin(), structures.end()); twice != structures.end()) {
+        problem = "its brain models name the structure " + *twice + " twice";
+        return false;
+    }
     // The models must cover the brainordinates, each once, in order.
     std::vector<const CiftiBrainModel*> byOffset;
     for (const CiftiBrainModel& model : header.models) byOffset.push_back(&model);

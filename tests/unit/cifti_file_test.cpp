@@ -197,6 +197,8 @@ TEST(CiftiFile, RefusesDamagedAndForeignFilesWithTheirReason) {
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 3, 5, "4 0 2") + surfaceModel("CORTEX_RIGHT", 4, 1, 5, "0")),
          "do not tile its 5 brainordinates: CORTEX_RIGHT starts at 4, where 3 was due"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 0 1")), "name the vertex 0 twice"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 3, 5, "4 0 2") + surfaceModel("CORTEX_LEFT", 3, 2, 5, "0 1")),
+         "its brain models name the structure CORTEX_LEFT twice"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 -1 1")), "name the vertex -1, outside 0 to 4"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 5 1")), "name the vertex 5, outside 0 to 4"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 99999999999999999999 1")),
