@@ -61,25 +61,43 @@ void volumesToCourses(const float* const* volumes, std::size_t vertices, std::si
     }
 }
 
+std::vector<unsigned char> mtcHeaderBytes(const MtcData& mtc) {
+    // 12 bytes of counts, the two texts and their zero bytes, 24 of settings and the flag: 39 without names.
+    std::vector<unsigned char> bytes(39 + mtc.vtcFileName.size() + mtc.prtFileName.size());
+    std::size_t at = 0;
+    const auto put = [&](auto value) {
+        value = detail::toLittleEndian(value);
+        std::memcpy(bytes.data() + at, &value, sizeof value);
+        at += sizeof value;
+    };
+    const auto text = [&](const std::string& value) {
+        std::memcpy(bytes.data() + at, value.c_str(), value.size() + 1);
+        at += value.size() + 1;
+    };
+    put(mtc.version);
+    put(mtc.nrOfVertices);
+    put(mtc.nrOfVolumes);
+    text(mtc.vtcFileName);
+    text(mtc.prtFileName);
+    put(mtc.hrf);
+    put(mtc.tr);
+    put(mtc.hrfDelta);
+    put(mtc.hrfTau);
+    put(mtc.segmentSize);
+    put(mtc.segmentOffset);
+    put(mtc.headerFlag);
+    return bytes;
+}
+
 bool writeMtcFile(const MtcData& mtc) {
     const auto values = static_cast<std::uint64_t>(std::max(mtc.nrOfVertices, 0)) *
                         static_cast<std::uint64_t>(std::max(mtc.nrOfVolumes, 0));
     bool written = false;
     try {
+        const std::vector<unsigned char> header = mtcHeaderBytes(mtc);
         written = mtc.data.size() == values && writeFileAtomically(mtc.fileName, FileMode::Binary, [&](std::FILE* file) {
             BinaryWriter out(file);
-            out.write(mtc.version);
-            out.write(mtc.nrOfVertices);
-            out.write(mtc.nrOfVolumes);
-            out.writeZeroTerminated(mtc.vtcFileName);
-            out.writeZeroTerminated(mtc.prtFileName);
-            out.write(mtc.hrf);
-            out.write(mtc.tr);
-            out.write(mtc.hrfDelta);
-            out.write(mtc.hrfTau);
-            out.write(mtc.segmentSize);
-            out.write(mtc.segmentOffset);
-            out.write(mtc.headerFlag);
+            out.writeArray(header.data(), header.size());
             out.writeArray(mtc.data.data(), mtc.data.size());
             return out.flush();
         });

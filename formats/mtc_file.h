@@ -51,6 +51,8 @@ void volumesToCourses(const float* const* volumes, std::size_t vertices, std::si
 
 // Writes `mtc` as the file mtc.fileName (complete or not at all).
 bool writeMtcFile(const MtcData& mtc);
+// The bytes of `mtc`'s header, which its values follow.
+std::vector<unsigned char> mtcHeaderBytes(const MtcData& mtc);
 
 std::string mtcHeaderText(const MtcData& mtc);
 bool dumpMtcHeader(const MtcData& mtc, bool toFile, bool toLog);

@@ -1,14 +1,20 @@
 #include "import/cifti_import.h"
 
 #include <algorithm>
-#include <cmath>
+#include <bit>
 #include <climits>
+#include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <new>
 #include <set>
+#include <span>
+#include <thread>
 #include <vector>
 
+#include "common/atomic_file.h"
 #include "common/binary_io.h"
 #include "common/colors.h"
 #include "common/huge_pages.h"
@@ -80,13 +86,14 @@ struct SurfaceValues {
     std::vector<float*> targets;              // each row's values, zeros where the file has none
 };
 
-// Reads brainordinates `from` to `to` - 1 of the matrix in blocks and hands
-// each block, with its first brainordinate and count, to `take`.
+// Reads brainordinates `from` to `to` - 1 of the matrix in blocks (of about
+// `blockBytes`) and hands each block, with its first brainordinate and count,
+// to `take`.
 template <class Take>
 bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::int64_t from, std::int64_t to,
-                  std::string& problem, Take take) {
+                  std::string& problem, Take take, std::size_t blockBytes = kBlockBytes) {
     const auto rows = static_cast<std::size_t>(header.rows);
-    const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / sizeof(float) / rows);
+    const std::size_t perBlock = std::max<std::size_t>(1, blockBytes / sizeof(float) / rows);
     HugePageVector<float> block(std::min<std::size_t>(perBlock, static_cast<std::size_t>(to - from)) * rows);
     for (std::int64_t first = from; first < to;) {
         const auto count = std::min<std::int64_t>(static_cast<std::int64_t>(perBlock), to - first);
@@ -126,29 +133,135 @@ bool readSurfaceRows(std::FILE* file, const CiftiHeader& header, std::vector<Sur
     return true;
 }
 
-// Frames: the time course of one surface model, volume after volume, into
-// `volumes` (which holds 0 for the vertices the model leaves out), read in
-// tiles of brainordinates and frames so that both sides stay in the cache.
-bool readSurfaceVolumes(std::FILE* file, const CiftiHeader& header, const CiftiBrainModel& model, float* volumes,
-                        std::string& problem) {
-    constexpr std::int64_t kTile = 64;
+// Memory for `count` floats, not cleared (every value is written before it
+// is read), given back when it goes.
+class FloatBuffer {
+public:
+    explicit FloatBuffer(std::size_t count)
+        : count_(count), data_(static_cast<float*>(allocateHugePageBuffer(count * sizeof(float)))) {}
+    ~FloatBuffer() { releaseHugePageBuffer(data_, count_ * sizeof(float)); }
+    FloatBuffer(const FloatBuffer&) = delete;
+    FloatBuffer& operator=(const FloatBuffer&) = delete;
+    float* data() { return data_; }
+    std::size_t size() const { return count_; }
+
+private:
+    std::size_t count_;
+    float* data_;
+};
+
+// Whole volumes made from the courses of one model, a batch at a time, on a
+// worker thread (pure computation: it never calls the host) while the
+// calling thread writes the batch before: two buffers take turns. Vertices
+// no brainordinate holds keep the buffers' zeros, as no batch writes them.
+class VolumeBatches {
+public:
+    VolumeBatches(const float* courses, const CiftiBrainModel& model, std::size_t frames, std::size_t batch)
+        : courses_(courses), model_(model), frames_(frames), batch_(batch),
+          vertices_(static_cast<std::size_t>(model.surfaceVertices)) {
+        for (Slot& slot : slots_) slot.volumes.resize(batch * vertices_);
+        worker_ = std::thread([this] { run(); });
+    }
+    ~VolumeBatches() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        if (worker_.joinable()) worker_.join();
+    }
+    VolumeBatches(const VolumeBatches&) = delete;
+    VolumeBatches& operator=(const VolumeBatches&) = delete;
+
+    // Batch `k` (volumes k * batch on), once made: its values, the calling
+    // thread's to read until it calls done(k).
+    std::span<const float> get(std::size_t k) {
+        Slot& slot = slots_[k % 2];
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return slot.made == k + 1; });
+        const std::size_t volumes = std::min(batch_, frames_ - k * batch_);
+        return {slot.volumes.data(), volumes * vertices_};
+    }
+    void done(std::size_t k) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            slots_[k % 2].made = 0;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    struct Slot {
+        HugePageVector<float> volumes;
+        std::size_t made = 0;  // the batch it holds, plus one; 0: free
+    };
+
+    void run() {
+        constexpr std::size_t kTile = 64;
+        const auto count = static_cast<std::size_t>(model_.indexCount);
+        const std::int32_t* vertexOf = model_.vertexIndices.data();
+        for (std::size_t k = 0; k * batch_ < frames_; ++k) {
+            Slot& slot = slots_[k % 2];
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || slot.made == 0; });
+                if (stop_) return;
+            }
+            const std::size_t t0 = k * batch_, t1 = std::min(frames_, t0 + batch_);
+            for (std::size_t b0 = 0; b0 < count; b0 += kTile) {
+                const std::size_t b1 = std::min(count, b0 + kTile);
+                for (std::size_t t = t0; t < t1; ++t) {
+                    float* volume = slot.volumes.data() + (t - t0) * vertices_;
+                    for (std::size_t b = b0; b < b1; ++b) volume[vertexOf[b]] = courses_[b * frames_ + t];
+                }
+            }
+            if constexpr (std::endian::native == std::endian::big)
+                for (float& value : slot.volumes) value = detail::toLittleEndian(value);
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                slot.made = k + 1;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    const float* courses_;
+    const CiftiBrainModel& model_;
+    std::size_t frames_, batch_, vertices_;
+    Slot slots_[2];
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stop_ = false;
+    std::thread worker_;
+};
+
+// The time course of one surface model, written into its MTC file volume
+// after volume, front to back: the model's courses are read at once (each
+// brainordinate's course lies together in the file), then turned into whole
+// volumes a batch at a time in small buffers that stay in the cache while
+// they are written.
+bool writeVolumes(std::FILE* in, const CiftiHeader& header, const CiftiBrainModel& model, const MtcData& mtc,
+                  FloatBuffer& courses, std::string& problem) {
+    constexpr std::size_t kVolumesAtOnce = 16;
     const auto frames = static_cast<std::size_t>(header.rows);
-    const auto vertices = static_cast<std::size_t>(model.surfaceVertices);
-    const std::int32_t* vertexOf = model.vertexIndices.data() - model.indexOffset;
-    return forEachBlock(file, header, model.indexOffset, model.indexOffset + model.indexCount, problem,
-                        [&](std::int64_t first, std::int64_t count, const float* block) {
-                            for (std::int64_t b0 = first; b0 < first + count; b0 += kTile) {
-                                const std::int64_t b1 = std::min(first + count, b0 + kTile);
-                                for (std::size_t t0 = 0; t0 < frames; t0 += kTile) {
-                                    const std::size_t t1 = std::min(frames, t0 + static_cast<std::size_t>(kTile));
-                                    for (std::int64_t b = b0; b < b1; ++b) {
-                                        const float* course = block + static_cast<std::size_t>(b - first) * frames;
-                                        float* at = volumes + static_cast<std::size_t>(vertexOf[b]);
-                                        for (std::size_t t = t0; t < t1; ++t) at[t * vertices] = course[t];
-                                    }
-                                }
-                            }
-                        });
+    if (!readCiftiValues(in, header, model.indexOffset, model.indexCount, courses.data(), problem)) return false;
+    const std::size_t batch = std::min(kVolumesAtOnce, frames);
+    const std::vector<unsigned char> head = mtcHeaderBytes(mtc);
+    const bool written = writeFileAtomically(mtc.fileName, FileMode::Binary, [&](std::FILE* out) {
+        if (std::fwrite(head.data(), 1, head.size(), out) != head.size()) return false;
+        VolumeBatches batches(courses.data(), model, frames, batch);
+        for (std::size_t k = 0; k * batch < frames; ++k) {
+            const std::span<const float> values = batches.get(k);
+            if (std::fwrite(values.data(), sizeof(float), values.size(), out) != values.size()) return false;
+            batches.done(k);
+        }
+        return true;
+    });
+    if (!written) {
+        logWriteFailure(mtc.fileName);
+        problem = "its time course " + mtc.fileName + " could not be written";
+    }
+    return written;
 }
 
 bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
@@ -206,8 +319,8 @@ bool importSeries(std::FILE* file, const CiftiHeader& header, const std::vector<
         tr = static_cast<float>(milliseconds);
         logText(formatText("TR %.0f ms from the series' step of %g s.", milliseconds, header.seriesStep));
     }
-    // One structure after the other, each written as soon as it is read, in
-    // one buffer: only the vertices a structure leaves out need zeros again.
+    // One structure after the other, each read at once and written as soon as
+    // it is read, into one buffer for the largest structure's courses.
     MtcData mtc;
     mtc.version = 1;
     mtc.nrOfVolumes = static_cast<std::int32_t>(header.rows);
@@ -215,27 +328,15 @@ bool importSeries(std::FILE* file, const CiftiHeader& header, const std::vector<
     mtc.prtFileName = "<none>";
     mtc.tr = tr;
     mtc.headerFlag = 1;
-    const auto frames = static_cast<std::size_t>(header.rows);
-    const CiftiBrainModel* previous = nullptr;
+    std::int64_t most = 0;
+    for (const SurfaceValues& surface : surfaces) most = std::max(most, surface.model->indexCount);
+    FloatBuffer courses(static_cast<std::size_t>(most) * static_cast<std::size_t>(header.rows));
     for (const SurfaceValues& surface : surfaces) {
         const CiftiBrainModel& model = *surface.model;
-        const auto vertices = static_cast<std::size_t>(model.surfaceVertices);
-        if (previous && previous->surfaceVertices == model.surfaceVertices) {
-            std::vector<bool> covered(vertices, false);
-            for (const std::int32_t v : model.vertexIndices) covered[static_cast<std::size_t>(v)] = true;
-            for (std::size_t v = 0; v < vertices; ++v)
-                if (!covered[v])
-                    for (std::size_t t = 0; t < frames; ++t) mtc.data[t * vertices + v] = 0.0f;
-        } else {
-            HugePageVector<float>().swap(mtc.data);
-            mtc.data.resize(vertices * frames);
-        }
-        previous = &model;
         mtc.nrOfVertices = model.surfaceVertices;
         mtc.fileName = ciftiOutputName(path, model.structure, "", ".mtc");
         std::string problem;
-        if (!readSurfaceVolumes(file, header, model, mtc.data.data(), problem)) return refuse(path, problem);
-        if (!writeMtcFile(mtc)) return refuse(path, "its time course " + mtc.fileName + " could not be written");
+        if (!writeVolumes(file, header, model, mtc, courses, problem)) return refuse(path, problem);
         logText(formatText("MTC saved as:\n%s", mtc.fileName.c_str()));
         if (printToLogtab) dumpMtcHeader(mtc, false, true);
     }

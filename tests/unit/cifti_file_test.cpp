@@ -6,6 +6,9 @@
 #include <cstring>
 
 #include "common/binary_io.h"
+#include "formats/mtc_file.h"
+#include "import/cifti_import.h"
+#include "tests/support/host_test.h"
 #include "tests/support/temp_dir.h"
 
 using ::testing::HasSubstr;
@@ -236,4 +239,38 @@ TEST(CiftiFile, RefusesDamagedAndForeignFilesWithTheirReason) {
         EXPECT_FALSE(read.ok) << expected;
         EXPECT_THAT(read.problem, HasSubstr(expected));
     }
+}
+
+class CiftiImport : public test::HostTest {};
+
+TEST_F(CiftiImport, ASeriesGivesEachHemisphereItsVolumesWithZerosWhereTheFileHasNone) {
+    // Left: vertices 1, 2 and 5 of 7 (ascending: written in place, with the
+    // gaps and the end as zeros); right: 3, 0 and 4 (through memory).
+    const std::string series =
+        "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SERIES\" "
+        "NumberOfSeriesPoints=\"3\" SeriesExponent=\"0\" SeriesStep=\"1.5\" SeriesUnit=\"SECOND\"/>";
+    const std::string models =
+        surfaceModel("CORTEX_LEFT", 0, 3, 7, "1 2 5") + surfaceModel("CORTEX_RIGHT", 3, 3, 7, "3 0 4");
+    const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Series, 3, 6, xmlOf(series, models));
+    std::string bytes(header.begin(), header.end());
+    for (int b = 0; b < 6; ++b)
+        for (int t = 0; t < 3; ++t) {
+            const float value = static_cast<float>(100 * (b + 1) + t);  // brainordinate b + 1, volume t
+            bytes.append(reinterpret_cast<const char*>(&value), 4);
+        }
+    test::writeFile(dir.file("run.dtseries.nii"), bytes);
+    ASSERT_TRUE(importCiftiFile(dir.file("run.dtseries.nii"), false, false));
+    EXPECT_THAT(host.logText(), HasSubstr("TR 1500 ms from the series' step of 1.5 s.\n"));
+    const auto volumes = [&](const char* name) {
+        MtcData mtc;
+        EXPECT_TRUE(readMtcFile(dir.file(name), mtc)) << name;
+        EXPECT_EQ(std::tuple(mtc.nrOfVertices, mtc.nrOfVolumes, mtc.tr), std::tuple(7, 3, 1500.0f)) << name;
+        return std::vector<float>(mtc.data.begin(), mtc.data.end());
+    };
+    EXPECT_EQ(volumes("run_LH.mtc"), (std::vector<float>{0, 100, 200, 0, 0, 300, 0,    // volume 0
+                                                          0, 101, 201, 0, 0, 301, 0,    // volume 1
+                                                          0, 102, 202, 0, 0, 302, 0}));  // volume 2
+    EXPECT_EQ(volumes("run_RH.mtc"), (std::vector<float>{500, 0, 0, 400, 600, 0, 0,
+                                                          501, 0, 0, 401, 601, 0, 0,
+                                                          502, 0, 0, 402, 602, 0, 0}));
 }
