@@ -196,8 +196,16 @@ private:
         std::size_t made = 0;  // the batch it holds, plus one; 0: free
     };
 
+    static void prefetch(const float* address) {
+#if defined(__GNUC__)
+        __builtin_prefetch(address);
+#else
+        (void)address;
+#endif
+    }
+
     void run() {
-        constexpr std::size_t kTile = 64;
+        constexpr std::size_t kAhead = 8;
         const auto count = static_cast<std::size_t>(model_.indexCount);
         const std::int32_t* vertexOf = model_.vertexIndices.data();
         for (std::size_t k = 0; k * batch_ < frames_; ++k) {
@@ -208,12 +216,14 @@ private:
                 if (stop_) return;
             }
             const std::size_t t0 = k * batch_, t1 = std::min(frames_, t0 + batch_);
-            for (std::size_t b0 = 0; b0 < count; b0 += kTile) {
-                const std::size_t b1 = std::min(count, b0 + kTile);
-                for (std::size_t t = t0; t < t1; ++t) {
-                    float* volume = slot.volumes.data() + (t - t0) * vertices_;
-                    for (std::size_t b = b0; b < b1; ++b) volume[vertexOf[b]] = courses_[b * frames_ + t];
-                }
+            float* volumes = slot.volumes.data() - t0 * vertices_;
+            // A brainordinate's values of the batch lie together; the next
+            // brainordinates' are a course apart, fetched ahead of their turn.
+            for (std::size_t b = 0; b < count; ++b) {
+                if (b + kAhead < count) prefetch(courses_ + (b + kAhead) * frames_ + t0);
+                const float* course = courses_ + b * frames_;
+                float* at = volumes + static_cast<std::size_t>(vertexOf[b]);
+                for (std::size_t t = t0; t < t1; ++t) at[t * vertices_] = course[t];
             }
             if constexpr (std::endian::native == std::endian::big)
                 for (float& value : slot.volumes) value = detail::toLittleEndian(value);
