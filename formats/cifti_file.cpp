@@ -128,6 +128,8 @@ struct XmlReading {
     int mapDimensions = 0;  // of the MatrixIndicesMap being read: bit 0 dimension 0, bit 1 dimension 1
     std::string collecting;  // the element whose text is collected; empty: none
     std::string text;
+    const std::vector<std::string>* cutVertexTexts = nullptr;  // the VertexIndices' texts, taken out before the parse
+    std::size_t nextCut = 0;
     CiftiLabel label;
     std::int64_t voxelCount = 0;
 
@@ -272,8 +274,14 @@ void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** att
         r.collect(name);
     } else if (std::strcmp(name, "BrainModel") == 0) {
         startBrainModel(r, attributes);
-    } else if (std::strcmp(name, "VertexIndices") == 0 && r.mapDimensions == 2) {
-        r.collect(name);
+    } else if (std::strcmp(name, "VertexIndices") == 0) {
+        const std::string* cut = r.cutVertexTexts && r.nextCut < r.cutVertexTexts->size()
+                                     ? &(*r.cutVertexTexts)[r.nextCut++]
+                                     : nullptr;
+        if (r.mapDimensions == 2) {
+            r.collect(name);
+            if (cut) r.text = *cut;
+        }
     }
 }
 
@@ -299,8 +307,52 @@ void XMLCALL characters(void* data, const XML_Char* text, int length) {
     if (!r.collecting.empty()) r.text.append(text, static_cast<std::size_t>(length));
 }
 
-bool parseCiftiXml(const std::string& xml, CiftiHeader& header, std::string& problem) {
+// The index lists are the bulk of a CIFTI XML (HCP's: 59 412 vertex and
+// 95 610 voxel numbers), which the XML parser would look at a character at a
+// time. Where that is safe (no comments, CDATA sections, declarations or
+// references in the document, and every list written plainly) their text is
+// taken out before the parse: the vertex indices' to be read here, in order,
+// the voxels' (not needed) dropped. Else the document stays as it is.
+std::string withoutIndexLists(const std::string& xml, std::vector<std::string>& vertexTexts) {
+    const auto count = [&](const std::string& part) {
+        std::size_t found = 0;
+        for (std::size_t at = xml.find(part); at != std::string::npos; at = xml.find(part, at + 1)) ++found;
+        return found;
+    };
+    if (xml.find("<!") != std::string::npos || xml.find('&') != std::string::npos) return xml;
+    for (const char* element : {"VertexIndices", "VoxelIndicesIJK"}) {
+        const std::string open = std::string("<") + element;
+        if (count(open) != count(open + ">") || count(open + ">") != count(std::string("</") + element + ">"))
+            return xml;
+    }
+    std::string cut;
+    cut.reserve(xml.size());
+    std::size_t copied = 0;
+    for (std::size_t at = 0;;) {
+        const std::size_t vertex = xml.find("<VertexIndices>", at), voxel = xml.find("<VoxelIndicesIJK>", at);
+        const std::size_t start = std::min(vertex, voxel);
+        if (start == std::string::npos) break;
+        const bool isVertex = start == vertex;
+        const std::size_t textStart = start + (isVertex ? 15 : 17);
+        const std::size_t end = xml.find(isVertex ? "</VertexIndices>" : "</VoxelIndicesIJK>", textStart);
+        if (end == std::string::npos || xml.find('<', textStart) != end) {
+            vertexTexts.clear();
+            return xml;
+        }
+        if (isVertex) vertexTexts.emplace_back(xml, textStart, end - textStart);
+        cut.append(xml, copied, textStart - copied);
+        copied = end;
+        at = end;
+    }
+    cut.append(xml, copied, std::string::npos);
+    return cut;
+}
+
+bool parseCiftiXml(const std::string& whole, CiftiHeader& header, std::string& problem) {
+    std::vector<std::string> vertexTexts;
+    const std::string xml = withoutIndexLists(whole, vertexTexts);
     XmlReading reading(header);
+    reading.cutVertexTexts = &vertexTexts;
     std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
                                                                                         &XML_ParserFree);
     if (!parser) {

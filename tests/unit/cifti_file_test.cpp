@@ -143,6 +143,10 @@ TEST(CiftiFile, ReadsSeriesAndLabelMaps) {
     EXPECT_EQ(read.header.kind, CiftiKind::Series);
     EXPECT_DOUBLE_EQ(read.header.seriesStep, 0.72);
     EXPECT_EQ(read.header.seriesUnit, "SECOND");
+    // A document without references has its index lists read apart from the
+    // XML parser: the same indices as the parser gives (the scalar file above).
+    ASSERT_EQ(read.header.models.size(), 2u);
+    EXPECT_THAT(read.header.models[0].vertexIndices, ::testing::ElementsAre(4, 0, 2));
 
     const std::string labels =
         "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_LABELS\">"
