@@ -86,14 +86,13 @@ struct SurfaceValues {
     std::vector<float*> targets;              // each row's values, zeros where the file has none
 };
 
-// Reads brainordinates `from` to `to` - 1 of the matrix in blocks (of about
-// `blockBytes`) and hands each block, with its first brainordinate and count,
-// to `take`.
+// Reads brainordinates `from` to `to` - 1 of the matrix in blocks and hands
+// each block, with its first brainordinate and count, to `take`.
 template <class Take>
 bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::int64_t from, std::int64_t to,
-                  std::string& problem, Take take, std::size_t blockBytes = kBlockBytes) {
+                  std::string& problem, Take take) {
     const auto rows = static_cast<std::size_t>(header.rows);
-    const std::size_t perBlock = std::max<std::size_t>(1, blockBytes / sizeof(float) / rows);
+    const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / sizeof(float) / rows);
     HugePageVector<float> block(std::min<std::size_t>(perBlock, static_cast<std::size_t>(to - from)) * rows);
     for (std::int64_t first = from; first < to;) {
         const auto count = std::min<std::int64_t>(static_cast<std::int64_t>(perBlock), to - first);
