@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "common/gifti.h"
 #include "common/huge_pages.h"
@@ -49,9 +50,16 @@ std::uint64_t storedOffset(const giiDataArray& array, std::uint64_t rowMajor) {
 template <class Out, class In>
 bool copyConverted(const giiDataArray& array, std::uint64_t count, HugePageVector<Out>& values) {
     if (count > 0 && array.nbyper != static_cast<int>(sizeof(In))) return false;
-    values.resize(static_cast<std::size_t>(count));
     const auto* bytes = static_cast<const unsigned char*>(array.data);
     const bool columnMajor = array.ind_ord == GIFTI_IND_ORD_COL_MAJOR && array.num_dim >= 2;
+    if constexpr (std::is_same_v<In, Out>) {
+        if (!columnMajor) {  // values of the wanted type in order: copied as they are
+            values.resize(static_cast<std::size_t>(count));
+            if (count > 0) std::memcpy(values.data(), bytes, static_cast<std::size_t>(count) * sizeof(In));
+            return true;
+        }
+    }
+    values.resize(static_cast<std::size_t>(count));
     for (std::uint64_t i = 0; i < count; ++i) {
         In value;
         std::memcpy(&value, bytes + (columnMajor ? storedOffset(array, i) : i) * sizeof(In), sizeof(In));
