@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "common/text_encoding.h"
 #include "export/gifti_writing.h"
+#include "export/poi_export.h"
 #include "export/surface_naming.h"
 #include "formats/cifti_file.h"
 #include "formats/mtc_file.h"
@@ -19,22 +20,11 @@ namespace meshbridge {
 
 namespace {
 
-constexpr const char* kUnlabeled = "???";
-// One label per vertex takes 4 bytes a vertex; a count beyond any real mesh
-// (such as a damaged file's) is refused rather than allocated.
-constexpr std::int32_t kMostMeshVertices = 1 << 28;
-
-std::string currentSurfaceName() {
-    HostSrfInfo surface{};
-    if (!getCurrentSurface(surface)) return {};
-    return textOrEmpty(surface.fileName);
-}
-
 // The CIFTI structure of the first of `names` that tells one, else of the
 // host's current surface; empty (and a log line) when none does.
 std::string structureOf(std::initializer_list<std::string> names, const std::string& file) {
     std::string structure = anatomicalStructureOfNames(names);
-    if (structure == "Unknown") structure = anatomicalStructureOfNames({currentSurfaceName()});
+    if (structure == "Unknown") structure = anatomicalStructureOfNames({currentSurfaceFileName()});
     const std::string cifti = ciftiStructureOf(structure);
     if (cifti.empty())
         logText(formatText("Export to CIFTI-2 did not succeed: CIFTI needs the surface's structure, and neither the "
@@ -116,11 +106,12 @@ bool exportTimeCourse(const std::string& name, bool fromFile) {
     return finish(written, path);
 }
 
-std::string labelXml(const std::string& name, std::int32_t key, std::array<float, 4> rgba) {
-    return formatText("          <Label Key=\"%d\" Red=\"%.6g\" Green=\"%.6g\" Blue=\"%.6g\" Alpha=\"%.6g\">", key,
-                      static_cast<double>(rgba[0]), static_cast<double>(rgba[1]), static_cast<double>(rgba[2]),
-                      static_cast<double>(rgba[3])) +
-           xmlEscaped(toXmlText(name)) + "</Label>\n";
+std::string labelXml(const LabelEntry& entry) {
+    const auto& rgba = entry.rgba;
+    return formatText("          <Label Key=\"%d\" Red=\"%.6g\" Green=\"%.6g\" Blue=\"%.6g\" Alpha=\"%.6g\">",
+                      entry.key, static_cast<double>(rgba[0]), static_cast<double>(rgba[1]),
+                      static_cast<double>(rgba[2]), static_cast<double>(rgba[3])) +
+           xmlEscaped(toXmlText(entry.label)) + "</Label>\n";
 }
 
 bool exportPatches(const std::string& name, bool fromFile) {
@@ -143,28 +134,9 @@ bool exportPatches(const std::string& name, bool fromFile) {
             return false;
         }
     }
-    // Key 0 "???" for vertices in no patch, key i + 1 for patch i; a vertex in
-    // several patches keeps its first; a patch named "???" is key 0.
-    std::vector<std::int32_t> labels(static_cast<std::size_t>(poi.nrOfMeshVertices), 0);
-    std::size_t inSeveral = 0;
-    std::string table = labelXml(kUnlabeled, 0, {0.667f, 0.667f, 0.667f, 0.0f});
-    for (std::size_t i = 0; i < poi.patches.size(); ++i) {
-        const PoiPatch& patch = poi.patches[i];
-        if (patch.name == kUnlabeled) continue;
-        const auto key = static_cast<std::int32_t>(i + 1);
-        for (const std::int32_t vertex : patch.vertices) {
-            std::int32_t& label = labels[static_cast<std::size_t>(vertex)];
-            if (label == 0) {
-                label = key;
-            } else if (label != key) {
-                ++inSeveral;
-            }
-        }
-        table += labelXml(patch.name, key, opaqueRgbaOfPacked(patch.color));
-    }
-    if (inSeveral > 0)
-        logText(formatText("%zu times a vertex lies in a further patch; each keeps the label of its first patch.",
-                           inSeveral));
+    std::vector<std::int32_t> labels(static_cast<std::size_t>(poi.nrOfMeshVertices));
+    std::string table;
+    for (const LabelEntry& entry : labelsPerVertex(poi, labels.data())) table += labelXml(entry);
     const std::string mapName = lastPathComponent(replaceExtension(poi.fileName, ""));
     const std::string rows =
         "    <MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_LABELS\">\n"

@@ -21,10 +21,6 @@ namespace {
 
 constexpr const char* kUnlabeled = "???";
 
-// One label per vertex takes 4 bytes a vertex; a count beyond any real mesh
-// (such as a damaged file's) is refused rather than allocated.
-constexpr std::int32_t kMostMeshVertices = 1 << 28;
-
 // The patches as a node-index array of all patches' vertices and a label
 // array of the patch each belongs to; patch i has key i.
 bool fillNodesAndLabels(gifti_image& image, const PoiData& poi, int count, bool compressed) {
@@ -43,16 +39,29 @@ bool fillNodesAndLabels(gifti_image& image, const PoiData& poi, int count, bool 
     return setLabelTable(image, table);
 }
 
-// One label for each vertex of the mesh, as tools that read a label file as
-// a map of the mesh need it: key 0 "???" (transparent) for vertices in no
-// patch, key i + 1 for patch i; a vertex in several patches keeps its first.
-// A patch named "???" (such as the import of such a file makes) is key 0.
+// The patches as one label per vertex (see labelsPerVertex).
 bool fillLabelsPerVertex(gifti_image& image, const PoiData& poi, bool compressed) {
     setArrayFields(*image.darray[0], NIFTI_INTENT_LABEL, NIFTI_TYPE_INT32, {poi.nrOfMeshVertices}, compressed);
     // Named after the POI file, as Workbench shows a label map by its name.
     addArrayMetadata(*image.darray[0], "Name", lastPathComponent(replaceExtension(poi.fileName, "")));
     auto* labels = allocateArrayValues<std::int32_t>(image, 0);
-    if (!labels) return false;
+    return labels && setLabelTable(image, labelsPerVertex(poi, labels));
+}
+
+// Whether no vertex index is negative; else logs the first and how many.
+bool nonNegativeIndices(std::span<const std::int32_t> indices, const std::string& file, const std::string& what) {
+    const auto first = std::find_if(indices.begin(), indices.end(), [](std::int32_t v) { return v < 0; });
+    if (first == indices.end()) return true;
+    const auto negative = std::count_if(first, indices.end(), [](std::int32_t v) { return v < 0; });
+    logText(formatText("Export to GIfTI format did not succeed: %s holds the %s %d (at position %td), which is no "
+                       "vertex index; %td of its %zu indices are negative.",
+                       file.c_str(), what.c_str(), *first, first - indices.begin(), negative, indices.size()));
+    return false;
+}
+
+}  // namespace
+
+std::vector<LabelEntry> labelsPerVertex(const PoiData& poi, std::int32_t* labels) {
     std::fill_n(labels, poi.nrOfMeshVertices, 0);
     std::vector<LabelEntry> table = {{0, kUnlabeled, {0.0f, 0.0f, 0.0f, 0.0f}}};
     std::vector<bool> counted(static_cast<std::size_t>(poi.nrOfMeshVertices));  // as in more than one patch
@@ -75,21 +84,8 @@ bool fillLabelsPerVertex(gifti_image& image, const PoiData& poi, bool compressed
     if (inSeveral > 0)
         logText(formatText("%zu vertices lie in more than one patch; each keeps the label of its first patch.",
                            inSeveral));
-    return setLabelTable(image, table);
+    return table;
 }
-
-// Whether no vertex index is negative; else logs the first and how many.
-bool nonNegativeIndices(std::span<const std::int32_t> indices, const std::string& file, const std::string& what) {
-    const auto first = std::find_if(indices.begin(), indices.end(), [](std::int32_t v) { return v < 0; });
-    if (first == indices.end()) return true;
-    const auto negative = std::count_if(first, indices.end(), [](std::int32_t v) { return v < 0; });
-    logText(formatText("Export to GIfTI format did not succeed: %s holds the %s %d (at position %td), which is no "
-                       "vertex index; %td of its %zu indices are negative.",
-                       file.c_str(), what.c_str(), *first, first - indices.begin(), negative, indices.size()));
-    return false;
-}
-
-}  // namespace
 
 bool exportPatchesOfInterest(const std::string& name, bool fromFile, bool doBinaryExport, bool labelsPerVertex) {
     const PoiData poi = loadPoi(name, fromFile);

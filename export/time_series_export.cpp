@@ -12,17 +12,6 @@
 
 namespace meshbridge {
 
-namespace {
-
-// The file name of the host's current surface, which a current time course lies on.
-std::string currentSurfaceName() {
-    HostSrfInfo surface{};
-    if (!getCurrentSurface(surface)) return {};
-    return textOrEmpty(surface.fileName);
-}
-
-}  // namespace
-
 bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExport) {
     const MtcData mtc = loadMtc(name, fromFile);
     if (isFailedLoad(mtc)) return false;
@@ -36,7 +25,7 @@ bool exportTimeSeries(const std::string& name, bool fromFile, bool doBinaryExpor
         addImageMetadata(*image, "TimeStep", formatText("%f", static_cast<double>(mtc.tr)));
         // Without a structure in its own name, that of the host's current surface.
         const bool named = anatomicalStructureOfNames({mtc.fileName}) != "Unknown";
-        addStructureMetadata(*image, {mtc.fileName, named ? std::string() : currentSurfaceName()});
+        addStructureMetadata(*image, {mtc.fileName, named ? std::string() : currentSurfaceFileName()});
     }
     const auto vertices = static_cast<std::size_t>(mtc.nrOfVertices);
     for (int t = 0; built && t < mtc.nrOfVolumes; ++t) {

@@ -29,25 +29,6 @@ constexpr std::size_t kReadBlock = 1 << 20;
 constexpr std::size_t kDatatypeAt = 12, kDimAt = 16, kVoxOffsetAt = 168, kSlopeAt = 176, kInterceptAt = 184,
                       kIntentCodeAt = 504, kIntentNameAt = 508;
 
-// The header's numbers, in the byte order of the file.
-class HeaderBytes {
-public:
-    HeaderBytes(const unsigned char* bytes, bool swapped) : bytes_(bytes), swapped_(swapped) {}
-    template <class T>
-    T at(std::size_t offset) const {
-        unsigned char raw[sizeof(T)];
-        std::memcpy(raw, bytes_ + offset, sizeof(T));
-        if (swapped_) std::reverse(raw, raw + sizeof(T));
-        T value;
-        std::memcpy(&value, raw, sizeof(T));
-        return value;
-    }
-
-private:
-    const unsigned char* bytes_;
-    bool swapped_;
-};
-
 template <class T>
 T byteSwapped(T value) {
     unsigned char raw[sizeof(T)];
@@ -56,6 +37,22 @@ T byteSwapped(T value) {
     std::memcpy(&value, raw, sizeof(T));
     return value;
 }
+
+// The header's numbers, in the byte order of the file.
+class HeaderBytes {
+public:
+    HeaderBytes(const unsigned char* bytes, bool swapped) : bytes_(bytes), swapped_(swapped) {}
+    template <class T>
+    T at(std::size_t offset) const {
+        T value;
+        std::memcpy(&value, bytes_ + offset, sizeof(T));
+        return swapped_ ? byteSwapped(value) : value;
+    }
+
+private:
+    const unsigned char* bytes_;
+    bool swapped_;
+};
 
 // Bytes of one value of a NIfTI datatype this reader takes; 0 for others.
 std::size_t bytesOfDatatype(std::int16_t datatype) {
@@ -130,8 +127,8 @@ struct XmlReading {
     std::string text;
     const std::vector<std::string>* cutVertexTexts = nullptr;  // the VertexIndices' texts, taken out before the parse
     std::size_t nextCut = 0;
+    const std::string* cutText = nullptr;  // the collected element's text where it was taken out, else in `text`
     CiftiLabel label;
-    std::int64_t voxelCount = 0;
 
     void fail(const std::string& what) {
         if (problem.empty()) problem = what;
@@ -140,6 +137,7 @@ struct XmlReading {
     void collect(const char* element) {
         collecting = element;
         text.clear();
+        cutText = nullptr;
     }
 };
 
@@ -210,7 +208,7 @@ void endVertexIndices(XmlReading& r) {
     CiftiBrainModel& model = r.header.models.back();
     if (!model.vertexIndices.empty()) return r.fail("the surface model " + model.structure + " has two VertexIndices");
     model.vertexIndices.reserve(static_cast<std::size_t>(model.indexCount));
-    const char* p = r.text.c_str();
+    const char* p = (r.cutText ? *r.cutText : r.text).c_str();
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     while (true) {
         while (blank(*p)) ++p;
@@ -280,7 +278,7 @@ void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** att
                                      : nullptr;
         if (r.mapDimensions == 2) {
             r.collect(name);
-            if (cut) r.text = *cut;
+            r.cutText = cut;
         }
     }
 }
@@ -314,28 +312,20 @@ void XMLCALL characters(void* data, const XML_Char* text, int length) {
 // taken out before the parse: the vertex indices' to be read here, in order,
 // the voxels' (not needed) dropped. Else the document stays as it is.
 std::string withoutIndexLists(const std::string& xml, std::vector<std::string>& vertexTexts) {
-    const auto count = [&](const std::string& part) {
-        std::size_t found = 0;
-        for (std::size_t at = xml.find(part); at != std::string::npos; at = xml.find(part, at + 1)) ++found;
-        return found;
-    };
     if (xml.find("<!") != std::string::npos || xml.find('&') != std::string::npos) return xml;
-    for (const char* element : {"VertexIndices", "VoxelIndicesIJK"}) {
-        const std::string open = std::string("<") + element;
-        if (count(open) != count(open + ">") || count(open + ">") != count(std::string("</") + element + ">"))
-            return xml;
-    }
     std::string cut;
     cut.reserve(xml.size());
     std::size_t copied = 0;
     for (std::size_t at = 0;;) {
-        const std::size_t vertex = xml.find("<VertexIndices>", at), voxel = xml.find("<VoxelIndicesIJK>", at);
+        const std::size_t vertex = xml.find("<VertexIndices", at), voxel = xml.find("<VoxelIndicesIJK", at);
         const std::size_t start = std::min(vertex, voxel);
         if (start == std::string::npos) break;
         const bool isVertex = start == vertex;
+        // Only a plain start tag, text without markup and its end tag.
         const std::size_t textStart = start + (isVertex ? 15 : 17);
-        const std::size_t end = xml.find(isVertex ? "</VertexIndices>" : "</VoxelIndicesIJK>", textStart);
-        if (end == std::string::npos || xml.find('<', textStart) != end) {
+        const std::size_t end = xml.find('<', textStart);
+        const char* endTag = isVertex ? "</VertexIndices>" : "</VoxelIndicesIJK>";
+        if (xml.compare(textStart - 1, 1, ">") != 0 || end == std::string::npos || xml.compare(end, std::strlen(endTag), endTag) != 0) {
             vertexTexts.clear();
             return xml;
         }
@@ -590,9 +580,7 @@ bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, s
     header.intercept = numbers.at<double>(kInterceptAt);
     if (!std::isfinite(header.slope) || header.slope == 0.0) header.slope = 1.0;
     if (!std::isfinite(header.intercept)) header.intercept = 0.0;
-    (void)kIntentCodeAt;  // the kind comes from the XML's maps, not from the intent
-    (void)kIntentNameAt;
-
+    // The kind comes from the XML's maps, not from the intent code.
     std::string xml;
     if (!readCiftiExtension(file, header, swapped, xml, problem)) return false;
     return parseCiftiXml(xml, header, problem);

@@ -98,6 +98,11 @@ bool getCurrentSurface(HostSrfInfo& info) {
     return get && get(&info) >= 1;
 }
 
+std::string currentSurfaceFileName() {
+    HostSrfInfo surface{};
+    return getCurrentSurface(surface) ? textOrEmpty(surface.fileName) : std::string();
+}
+
 bool getCurrentMapList(HostSmpList& list) {
     auto get = hostFunctions().ztGetSMPsOfCurrentSRF;
     return get && get(&list) != 0;

@@ -53,6 +53,8 @@ float askFloat(const std::string& prompt, float defaultValue, float lowest, floa
 // The host's current documents. Each is false (or null) when the host lacks
 // the function or holds no such document; true means the host filled the record.
 bool getCurrentSurface(HostSrfInfo& info);        // a result of 1 or more
+// The file name of the host's current surface; empty without one.
+std::string currentSurfaceFileName();
 bool getCurrentMapList(HostSmpList& list);        // a non-zero result
 float* getCurrentMap(int index, HostSmpInfo& info);
 bool getCurrentPatchList(HostPoiList& list);      // the host's result says nothing
