@@ -165,13 +165,12 @@ std::string inflatedHead(const unsigned char* bytes, std::size_t size) {
     return out;
 }
 
-// Why the file at `path` is no GIFTI file, told by its first bytes (and, for
-// the host's own files, its name): empty where it may be one.
-std::string notGifti(const std::string& path) {
-    FilePtr file = openFile(path, "rb");
-    if (!file) return {};
+// Why the file open at `file` (from `path`) is no GIFTI file, told by its
+// first bytes (and, for the host's own files, its name): empty where it may
+// be one.
+std::string notGifti(std::FILE* file, const std::string& path) {
     unsigned char head[4096];
-    const std::size_t size = std::fread(head, 1, sizeof head, file.get());
+    const std::size_t size = std::fread(head, 1, sizeof head, file);
     if (size == 0) return "it is empty";
     std::size_t at = size >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF ? 3 : 0;
     while (at < size && (head[at] == ' ' || head[at] == '\t' || head[at] == '\r' || head[at] == '\n')) ++at;
@@ -206,18 +205,21 @@ std::string notGifti(const std::string& path) {
 
 GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string* problem) {
     std::string found;
-    // A folder or FIFO is refused before gifticlib opens it (a FIFO would
-    // keep it waiting); a path that cannot be opened is left to the reader.
-    if (FilePtr probe = openFile(path, "rb"); !probe) {
-        if (problem) *problem = errno == EISDIR ? "it is a folder" : errno == ENXIO ? "it is not a regular file"
-                                                                                     : std::strerror(errno);
-        return nullptr;
-    }
-    // A file that is plainly something else says what it is, rather than
-    // where the XML parser stopped.
-    if (const std::string other = notGifti(path); !other.empty()) {
-        if (problem) *problem = other;
-        return nullptr;
+    {
+        // A folder or FIFO is refused before gifticlib opens it (a FIFO would
+        // keep it waiting), as is a path that cannot be opened.
+        const FilePtr probe = openFile(path, "rb");
+        if (!probe) {
+            if (problem) *problem = errno == EISDIR ? "it is a folder" : errno == ENXIO ? "it is not a regular file"
+                                                                                         : std::strerror(errno);
+            return nullptr;
+        }
+        // A file that is plainly something else says what it is, rather than
+        // where the XML parser stopped.
+        if (const std::string other = notGifti(probe.get(), path); !other.empty()) {
+            if (problem) *problem = other;
+            return nullptr;
+        }
     }
     meshbridge_gifti_messages_clear();
     GiftiImagePtr image(gifti_read_image(path.c_str(), readData ? 1 : 0));

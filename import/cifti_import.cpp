@@ -142,7 +142,6 @@ public:
     FloatBuffer(const FloatBuffer&) = delete;
     FloatBuffer& operator=(const FloatBuffer&) = delete;
     float* data() { return data_; }
-    std::size_t size() const { return count_; }
 
 private:
     std::size_t count_;

@@ -157,13 +157,22 @@ GiftiImagePtr overlayImage(const FreeSurferValues& overlay, const std::string& p
     return image;
 }
 
+// The kind the first bytes of the file at `path` tell (with its name for an
+// MGH or MGZ file), None where they tell nothing.
 FreeSurferKind freeSurferKindOfContent(const std::string& path) {
     FilePtr file = openFile(path, "rb");
     const std::int64_t size = file ? bytesLeftInFile(file.get()) : -1;
     if (size < 0) return FreeSurferKind::None;
     std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::int64_t>(size, kHeadBytes)));
     if (std::fread(head.data(), 1, head.size(), file.get()) != head.size()) return FreeSurferKind::None;
-    if (head.size() >= 2 && head[0] == 0x1F && head[1] == 0x8B) {
+    // A file whose name and first bytes both say MGH (version 1) or MGZ
+    // (gzip) is judged as one, even where its header is damaged: its reader
+    // then says what is wrong, rather than another kind's.
+    const bool gzip = head.size() >= 2 && head[0] == 0x1F && head[1] == 0x8B;
+    if (hasExtension(path, ".mgh") && head.size() >= 4 && head[0] == 0 && head[1] == 0 && head[2] == 0 && head[3] == 1)
+        return FreeSurferKind::Overlay;
+    if (hasExtension(path, ".mgz") && gzip) return FreeSurferKind::CompressedOverlay;
+    if (gzip) {
         std::vector<unsigned char> inflated;
         std::string problem;
         inflateGzip(head, kHeadBytes, inflated, problem);  // a head cut short inflates partly, which is enough
@@ -270,18 +279,6 @@ GiftiImagePtr readFreeSurferFileBytes(const std::string& path, FreeSurferKind ki
 }  // namespace
 
 FreeSurferKind freeSurferFileKind(const std::string& path) {
-    // A file whose name and first bytes both say MGH (version 1) or MGZ
-    // (gzip) is judged as one, even where its header is damaged: its reader
-    // then says what is wrong, rather than another kind's.
-    const bool mgh = hasExtension(path, ".mgh"), mgz = hasExtension(path, ".mgz");
-    if (mgh || mgz) {
-        unsigned char first[4] = {};
-        FilePtr file = openFile(path, "rb");
-        const bool read = file && std::fread(first, 1, sizeof first, file.get()) == sizeof first;
-        if (read && mgh && first[0] == 0 && first[1] == 0 && first[2] == 0 && first[3] == 1)
-            return FreeSurferKind::Overlay;
-        if (read && mgz && first[0] == 0x1F && first[1] == 0x8B) return FreeSurferKind::CompressedOverlay;
-    }
     const FreeSurferKind kind = freeSurferKindOfContent(path);
     if (kind != FreeSurferKind::None) return kind;
     // A damaged file whose content tells nothing goes by its extension, so
