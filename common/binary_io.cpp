@@ -195,14 +195,9 @@ FilePtr openFile(const std::string& path, const char* mode) {
 }
 
 std::string whyNotOpened(const std::string& path) {
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (!error && std::filesystem::is_directory(status)) return "it is a folder";
-    if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return "it is not a regular file";
-    FilePtr file = openFile(path, "rb");
-    if (file) return "it cannot be read";
-    return std::strerror(errno);
+    if (FilePtr file = openFile(path, "rb")) return "it cannot be read";
+    // openFile tells a folder and anything but a regular file apart.
+    return errno == EISDIR ? "it is a folder" : errno == ENXIO ? "it is not a regular file" : std::strerror(errno);
 }
 
 std::string notAFileOfKind(const std::string& path, const char* kind) {

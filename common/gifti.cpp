@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -210,8 +209,7 @@ GiftiImagePtr readGiftiImage(const std::string& path, bool readData, std::string
         // keep it waiting), as is a path that cannot be opened.
         const FilePtr probe = openFile(path, "rb");
         if (!probe) {
-            if (problem) *problem = errno == EISDIR ? "it is a folder" : errno == ENXIO ? "it is not a regular file"
-                                                                                         : std::strerror(errno);
+            if (problem) *problem = whyNotOpened(path);
             return nullptr;
         }
         // A file that is plainly something else says what it is, rather than
