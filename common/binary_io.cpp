@@ -116,7 +116,7 @@ bool BinaryReader::readZeroTerminated(std::string& text, std::size_t maxLength) 
 void BinaryWriter::appendLarge(const void* bytes, std::size_t size) {
     flush();
     const auto* begin = static_cast<const unsigned char*>(bytes);
-    if (size >= kBufferSize) {
+    if (size >= kDirectSize) {
         if (!failed_ && std::fwrite(begin, 1, size, file_) != size) failed_ = true;
         return;
     }

@@ -141,11 +141,14 @@ public:
 
 private:
     static constexpr std::size_t kBufferSize = 1 << 20;
+    // Writes from this size on (a map, a column of coordinates) go to the
+    // file as they are, not through the buffer.
+    static constexpr std::size_t kDirectSize = 64 << 10;
 
     // Small writes (a count, a vertex's neighbours) are only copied, in line.
     void append(const void* bytes, std::size_t size) {
         if (size == 0) return;  // an empty array may have no data pointer
-        if (size <= kBufferSize - used_) {
+        if (size < kDirectSize && size <= kBufferSize - used_) {
             std::memcpy(buffer_.get() + used_, bytes, size);
             used_ += size;
         } else {

@@ -10,9 +10,12 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "common/atomic_file.h"
 #include "common/binary_io.h"
+#include "common/huge_pages.h"
 #include "common/text.h"
 
 namespace meshbridge {
@@ -125,9 +128,9 @@ struct XmlReading {
     int mapDimensions = 0;  // of the MatrixIndicesMap being read: bit 0 dimension 0, bit 1 dimension 1
     std::string collecting;  // the element whose text is collected; empty: none
     std::string text;
-    const std::vector<std::string>* cutVertexTexts = nullptr;  // the VertexIndices' texts, taken out before the parse
+    const std::vector<std::string_view>* cutVertexTexts = nullptr;  // the VertexIndices' texts, kept from the parser
     std::size_t nextCut = 0;
-    const std::string* cutText = nullptr;  // the collected element's text where it was taken out, else in `text`
+    std::optional<std::string_view> cutText;  // the collected element's text where it was kept out, else in `text`
     CiftiLabel label;
 
     void fail(const std::string& what) {
@@ -137,7 +140,7 @@ struct XmlReading {
     void collect(const char* element) {
         collecting = element;
         text.clear();
-        cutText = nullptr;
+        cutText.reset();
     }
 };
 
@@ -207,33 +210,42 @@ void endVertexIndices(XmlReading& r) {
     if (r.header.models.empty() || !r.header.models.back().surface) return;
     CiftiBrainModel& model = r.header.models.back();
     if (!model.vertexIndices.empty()) return r.fail("the surface model " + model.structure + " has two VertexIndices");
-    model.vertexIndices.reserve(static_cast<std::size_t>(model.indexCount));
-    const char* p = (r.cutText ? *r.cutText : r.text).c_str();
+    const std::string_view all = r.cutText ? *r.cutText : std::string_view(r.text);
+    // Digits read here, a character at a time without calls: strtoll's locale
+    // and sign handling cost more than the rest of the parse.
+    const char* p = all.data();
+    const char* const last = p + all.size();
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    const auto most = static_cast<std::size_t>(model.indexCount);
+    std::vector<std::int32_t>& indices = model.vertexIndices;
+    const auto vertices = static_cast<std::uint64_t>(std::max(model.surfaceVertices, 0));
+    std::size_t count = 0;
+    indices.resize(most);
     while (true) {
-        while (blank(*p)) ++p;
-        if (*p == '\0') break;
-        // Digits read here: strtoll's locale and sign handling cost more than the rest of the parse.
+        while (p != last && blank(*p)) ++p;
+        if (p == last) break;
         const bool negative = *p == '-';
-        const char* digits = negative || *p == '+' ? p + 1 : p;
-        const char* end = digits;
-        long long index = 0;
-        while (*end >= '0' && *end <= '9' && index <= INT32_MAX) index = index * 10 + (*end++ - '0');
-        if (*end >= '0' && *end <= '9')
-            return r.fail(formatText("the VertexIndices of %s name a vertex beyond %d", model.structure.c_str(),
-                                     model.surfaceVertices - 1));
-        if (end == digits || (*end != '\0' && !blank(*end)))
+        if (negative || *p == '+') ++p;
+        const char* const digits = p;
+        std::uint64_t index = 0;
+        for (unsigned digit; p != last && (digit = static_cast<unsigned>(*p - '0')) <= 9; ++p) {
+            index = index * 10 + digit;
+            if (index > INT32_MAX)
+                return r.fail(formatText("the VertexIndices of %s name a vertex beyond %d", model.structure.c_str(),
+                                         model.surfaceVertices - 1));
+        }
+        if (p == digits || (p != last && !blank(*p)))
             return r.fail("the VertexIndices of " + model.structure + " hold something other than whole numbers");
-        if (negative) index = -index;
-        if (index < 0 || index >= model.surfaceVertices)
-            return r.fail(formatText("the VertexIndices of %s name the vertex %lld, outside 0 to %d",
-                                     model.structure.c_str(), index, model.surfaceVertices - 1));
-        if (static_cast<std::int64_t>(model.vertexIndices.size()) >= model.indexCount)
+        if (index >= vertices || (negative && index > 0))
+            return r.fail(formatText("the VertexIndices of %s name the vertex %s%llu, outside 0 to %d",
+                                     model.structure.c_str(), negative ? "-" : "",
+                                     static_cast<unsigned long long>(index), model.surfaceVertices - 1));
+        if (count == most)
             return r.fail(formatText("the VertexIndices of %s hold more than its IndexCount of %lld vertices",
                                      model.structure.c_str(), static_cast<long long>(model.indexCount)));
-        model.vertexIndices.push_back(static_cast<std::int32_t>(index));
-        p = end;
+        indices[count++] = static_cast<std::int32_t>(index);
     }
+    indices.resize(count);
 }
 
 void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** attributes) {
@@ -273,9 +285,8 @@ void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** att
     } else if (std::strcmp(name, "BrainModel") == 0) {
         startBrainModel(r, attributes);
     } else if (std::strcmp(name, "VertexIndices") == 0) {
-        const std::string* cut = r.cutVertexTexts && r.nextCut < r.cutVertexTexts->size()
-                                     ? &(*r.cutVertexTexts)[r.nextCut++]
-                                     : nullptr;
+        std::optional<std::string_view> cut;
+        if (r.cutVertexTexts && r.nextCut < r.cutVertexTexts->size()) cut = (*r.cutVertexTexts)[r.nextCut++];
         if (r.mapDimensions == 2) {
             r.collect(name);
             r.cutText = cut;
@@ -309,38 +320,45 @@ void XMLCALL characters(void* data, const XML_Char* text, int length) {
 // 95 610 voxel numbers), which the XML parser would look at a character at a
 // time. Where that is safe (no comments, CDATA sections, declarations or
 // references in the document, and every list written plainly) their text is
-// taken out before the parse: the vertex indices' to be read here, in order,
-// the voxels' (not needed) dropped. Else the document stays as it is.
-std::string withoutIndexLists(const std::string& xml, std::vector<std::string>& vertexTexts) {
-    if (xml.find("<!") != std::string::npos || xml.find('&') != std::string::npos) return xml;
-    std::string cut;
-    cut.reserve(xml.size());
+// kept from the parser, which is given the pieces between: the vertex
+// indices' to be read here, in order, the voxels' (not needed) skipped. Else
+// the parser is given the whole document.
+std::vector<std::string_view> piecesWithoutIndexLists(std::string_view xml, std::vector<std::string_view>& vertexTexts) {
+    if (xml.find("<!") != std::string_view::npos || xml.find('&') != std::string_view::npos) return {xml};
+    std::vector<std::string_view> pieces;
     std::size_t copied = 0;
+    // The next list of each kind: found again only once it is passed (the
+    // file's other kind may lie far ahead, or nowhere).
+    std::size_t vertex = xml.find("<VertexIndices"), voxel = xml.find("<VoxelIndicesIJK");
     for (std::size_t at = 0;;) {
-        const std::size_t vertex = xml.find("<VertexIndices", at), voxel = xml.find("<VoxelIndicesIJK", at);
+        if (vertex < at) vertex = xml.find("<VertexIndices", at);
+        if (voxel < at) voxel = xml.find("<VoxelIndicesIJK", at);
         const std::size_t start = std::min(vertex, voxel);
-        if (start == std::string::npos) break;
+        if (start == std::string_view::npos) break;
         const bool isVertex = start == vertex;
         // Only a plain start tag, text without markup and its end tag.
         const std::size_t textStart = start + (isVertex ? 15 : 17);
         const std::size_t end = xml.find('<', textStart);
-        const char* endTag = isVertex ? "</VertexIndices>" : "</VoxelIndicesIJK>";
-        if (xml.compare(textStart - 1, 1, ">") != 0 || end == std::string::npos || xml.compare(end, std::strlen(endTag), endTag) != 0) {
+        const std::string_view endTag = isVertex ? "</VertexIndices>" : "</VoxelIndicesIJK>";
+        if (xml.substr(textStart - 1, 1) != ">" || end == std::string_view::npos ||
+            xml.substr(end, endTag.size()) != endTag) {
             vertexTexts.clear();
-            return xml;
+            return {xml};
         }
-        if (isVertex) vertexTexts.emplace_back(xml, textStart, end - textStart);
-        cut.append(xml, copied, textStart - copied);
+        if (isVertex) vertexTexts.push_back(xml.substr(textStart, end - textStart));
+        pieces.push_back(xml.substr(copied, textStart - copied));
         copied = end;
         at = end;
     }
-    cut.append(xml, copied, std::string::npos);
-    return cut;
+    pieces.push_back(xml.substr(copied));
+    return pieces;
 }
 
-bool parseCiftiXml(const std::string& whole, CiftiHeader& header, std::string& problem) {
-    std::vector<std::string> vertexTexts;
-    const std::string xml = withoutIndexLists(whole, vertexTexts);
+bool parseCiftiXml(std::string_view whole, CiftiHeader& header, std::string& problem) {
+    // The extension may be padded with zero bytes after the XML.
+    whole = whole.substr(0, std::min(whole.size(), whole.find('\0')));
+    std::vector<std::string_view> vertexTexts;
+    const std::vector<std::string_view> pieces = piecesWithoutIndexLists(whole, vertexTexts);
     XmlReading reading(header);
     reading.cutVertexTexts = &vertexTexts;
     std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
@@ -353,9 +371,11 @@ bool parseCiftiXml(const std::string& whole, CiftiHeader& header, std::string& p
     XML_SetUserData(parser.get(), &reading);
     XML_SetElementHandler(parser.get(), startElement, endElement);
     XML_SetCharacterDataHandler(parser.get(), characters);
-    // The extension may be padded with zero bytes after the XML.
-    const std::size_t length = std::min(xml.size(), std::strlen(xml.c_str()));
-    const bool parsed = XML_Parse(parser.get(), xml.data(), static_cast<int>(length), XML_TRUE) == XML_STATUS_OK;
+    bool parsed = true;
+    for (std::size_t i = 0; parsed && i < pieces.size(); ++i) {
+        parsed = XML_Parse(parser.get(), pieces[i].data(), static_cast<int>(pieces[i].size()),
+                           i + 1 == pieces.size() ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
+    }
     if (!reading.problem.empty()) {
         problem = reading.problem;
         return false;
@@ -445,7 +465,7 @@ bool parseCiftiXml(const std::string& whole, CiftiHeader& header, std::string& p
 
 // The text of the CIFTI extension, read from the extensions between the
 // header and the matrix.
-bool readCiftiExtension(std::FILE* file, const CiftiHeader& header, bool swapped, std::string& xml,
+bool readCiftiExtension(std::FILE* file, const CiftiHeader& header, bool swapped, HugePageVector<char>& xml,
                         std::string& problem) {
     unsigned char extender[4] = {};
     if (!seekFile(file, static_cast<std::int64_t>(kNifti2HeaderSize)) || header.matrixOffset < 548 ||
@@ -581,9 +601,9 @@ bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, s
     if (!std::isfinite(header.slope) || header.slope == 0.0) header.slope = 1.0;
     if (!std::isfinite(header.intercept)) header.intercept = 0.0;
     // The kind comes from the XML's maps, not from the intent code.
-    std::string xml;
+    HugePageVector<char> xml;
     if (!readCiftiExtension(file, header, swapped, xml, problem)) return false;
-    return parseCiftiXml(xml, header, problem);
+    return parseCiftiXml({xml.data(), xml.size()}, header, problem);
 }
 
 bool readCiftiValues(std::FILE* file, const CiftiHeader& header, std::int64_t first, std::int64_t count,

@@ -32,8 +32,9 @@ namespace meshbridge {
 
 namespace {
 
-// Brainordinates read at a time: about 8 MB of values.
-constexpr std::size_t kBlockBytes = 8u << 20;
+// Brainordinates read at a time: about 512 KB of values, a block that stays
+// in the cache while its values are spread over the rows.
+constexpr std::size_t kBlockBytes = 512u << 10;
 // The values of a file's surfaces may take much more room than the file's own
 // (a small region of a large mesh), but not more than this and 16 times the
 // file's values both: a file that claims more is refused before anything is
@@ -90,10 +91,11 @@ struct SurfaceValues {
 // each block, with its first brainordinate and count, to `take`.
 template <class Take>
 bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::int64_t from, std::int64_t to,
-                  std::string& problem, Take take) {
+                  HugePageVector<float>& block, std::string& problem, Take take) {
     const auto rows = static_cast<std::size_t>(header.rows);
     const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / sizeof(float) / rows);
-    HugePageVector<float> block(std::min<std::size_t>(perBlock, static_cast<std::size_t>(to - from)) * rows);
+    const std::size_t size = std::min<std::size_t>(perBlock, static_cast<std::size_t>(to - from)) * rows;
+    if (block.size() < size) HugePageVector<float>(size).swap(block);
     for (std::int64_t first = from; first < to;) {
         const auto count = std::min<std::int64_t>(static_cast<std::int64_t>(perBlock), to - first);
         if (!readCiftiValues(file, header, first, count, block.data(), problem)) return false;
@@ -105,8 +107,8 @@ bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::int64_t from,
 
 // Row after row (maps, or label maps): every surface model's values; only
 // the brainordinates of surface models are read.
-bool readSurfaceRows(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
-                     std::string& problem) {
+bool readSurfaceRows(std::FILE* file, const CiftiHeader& header, std::span<SurfaceValues> surfaces,
+                     HugePageVector<float>& block, std::string& problem) {
     const auto rows = static_cast<std::size_t>(header.rows);
     for (SurfaceValues& surface : surfaces) {
         if (surface.targets.empty()) {
@@ -117,17 +119,17 @@ bool readSurfaceRows(std::FILE* file, const CiftiHeader& header, std::vector<Sur
             }
         }
         const CiftiBrainModel& model = *surface.model;
-        const bool read = forEachBlock(
-            file, header, model.indexOffset, model.indexOffset + model.indexCount, problem,
-            [&](std::int64_t first, std::int64_t count, const float* block) {
+        const bool done = forEachBlock(
+            file, header, model.indexOffset, model.indexOffset + model.indexCount, block, problem,
+            [&](std::int64_t first, std::int64_t count, const float* read) {
                 for (std::int64_t b = first; b < first + count; ++b) {
                     const auto vertex =
                         static_cast<std::size_t>(model.vertexIndices[static_cast<std::size_t>(b - model.indexOffset)]);
-                    const float* values = block + static_cast<std::size_t>(b - first) * rows;
+                    const float* values = read + static_cast<std::size_t>(b - first) * rows;
                     for (std::size_t r = 0; r < rows; ++r) surface.targets[r][vertex] = values[r];
                 }
             });
-        if (!read) return false;
+        if (!done) return false;
     }
     return true;
 }
@@ -282,30 +284,36 @@ bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<Surfa
         logText(formatText("The import of %s is cancelled: no file was written.", path.c_str()));
         return false;
     }
-    // The values go straight into the arrays of one image per structure
-    // (which start as zeros), which the map import takes.
-    const auto rows = static_cast<int>(header.rows);
-    std::vector<GiftiImagePtr> images;
+    // One structure at a time, its maps' values go straight into one array
+    // (zeros where the file has none), lent to the arrays of an image that
+    // the map import takes and writes from; the next structure reuses it.
+    const auto rows = static_cast<std::size_t>(header.rows);
+    std::size_t most = 0;
+    for (const SurfaceValues& surface : surfaces)
+        most = std::max(most, static_cast<std::size_t>(surface.model->surfaceVertices));
+    HugePageVector<float> values(most * rows);
+    HugePageVector<float> block;
+    MapAnswers answers;
+    bool first = true;
     for (SurfaceValues& surface : surfaces) {
-        images.push_back(createExportImage(rows));
-        gifti_image* image = images.back().get();
+        const auto vertices = static_cast<std::size_t>(surface.model->surfaceVertices);
+        if (!first) std::fill_n(values.data(), vertices * rows, 0.0f);
+        first = false;
+        GiftiImagePtr image = createExportImage(static_cast<int>(rows));
         if (!image) return refuse(path, "its maps do not fit in memory");
-        for (int r = 0; r < rows; ++r) {
+        LentValues lent(image.get());
+        for (std::size_t r = 0; r < rows; ++r) {
             giiDataArray& array = *image->darray[r];
             setArrayFields(array, *intent, NIFTI_TYPE_FLOAT32, {surface.model->surfaceVertices}, false);
-            float* data = allocateArrayValues<float>(*image, r);
-            if (!data) return refuse(path, "its maps do not fit in memory");
+            float* data = values.data() + r * vertices;
+            lent.lend(static_cast<int>(r), data);
             surface.targets.push_back(data);
-            addArrayMetadata(array, "Name", header.mapNames[static_cast<std::size_t>(r)]);
+            addArrayMetadata(array, "Name", header.mapNames[r]);
         }
-    }
-    std::string problem;
-    if (!readSurfaceRows(file, header, surfaces, problem)) return refuse(path, problem);
-    MapAnswers answers;
-    for (std::size_t m = 0; m < surfaces.size(); ++m) {
-        const std::string output = ciftiOutputName(path, surfaces[m].model->structure, "", ".smp");
-        if (!importSurfaceMap(*images[m], path, printToLogtab, openInHost, output, &answers)) return false;
-        images[m].reset();
+        std::string problem;
+        if (!readSurfaceRows(file, header, {&surface, 1}, block, problem)) return refuse(path, problem);
+        const std::string output = ciftiOutputName(path, surface.model->structure, "", ".smp");
+        if (!importSurfaceMap(*image, path, printToLogtab, openInHost, output, &answers)) return false;
     }
     return true;
 }
@@ -396,7 +404,8 @@ PoiData patchesOfLabels(const HugePageVector<float>& keys, const std::vector<Cif
 bool importLabels(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
                   const std::string& path, bool printToLogtab, bool openInHost) {
     std::string problem;
-    if (!readSurfaceRows(file, header, surfaces, problem)) return refuse(path, problem);
+    HugePageVector<float> block;
+    if (!readSurfaceRows(file, header, surfaces, block, problem)) return refuse(path, problem);
     // With several label maps, each file is named after its map too.
     std::vector<std::string> parts(header.mapNames.size());
     std::set<std::string> taken;
@@ -483,6 +492,8 @@ bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHos
         return false;
     }
     FilePtr file = openFile(path, "rb");
+    // Read in large blocks, straight into their arrays: no buffer in between.
+    if (file) std::setvbuf(file.get(), nullptr, _IONBF, 0);
     const std::int64_t size = file ? bytesLeftInFile(file.get()) : -1;
     if (size < 0) return refuse(path, std::string("it cannot be opened: ") + std::strerror(errno));
     CiftiHeader header;

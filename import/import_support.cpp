@@ -25,7 +25,7 @@ bool isPerVertexList(const giiDataArray& array, int index, std::int32_t count, s
 }  // namespace
 
 bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, HugePageVector<float>& converted,
-                     std::span<const float>& values, std::string& problem) {
+                     std::span<float>& values, std::string& problem) {
     if (!isPerVertexList(array, index, count, problem)) return false;
     values = storedFloats(array);
     if (!values.empty()) return true;

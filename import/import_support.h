@@ -25,6 +25,6 @@ bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, H
 // The same values without a copy where gifticlib holds them as floats already
 // (else converted into `converted`); valid while the array keeps its data.
 bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, HugePageVector<float>& converted,
-                     std::span<const float>& values, std::string& problem);
+                     std::span<float>& values, std::string& problem);
 
 }  // namespace meshbridge

@@ -182,7 +182,7 @@ bool createSmpInHost(const SmpData& smp) {
     return true;
 }
 
-bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+bool importSurfaceMap(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
                       const std::string& outputName, MapAnswers* answers) {
     if (image.numDA < 1) return refuseImport("The maps", path, "it has no data arrays");
     if (image.numDA > kMaxMaps)
@@ -195,11 +195,20 @@ bool importSurfaceMap(const gifti_image& image, const std::string& path, bool pr
     smp.version = 5;
     smp.srfFileName = "untitled.srf";
     // Every array must hold one plain number per vertex, as many as the first.
-    std::vector<HugePageVector<float>> values(static_cast<std::size_t>(image.numDA));
+    // Float32 values are written from the image's own arrays (which outlive
+    // the write); others are converted.
+    std::vector<HostArray<float>> values(static_cast<std::size_t>(image.numDA));
     for (int i = 0; i < image.numDA; ++i) {
         std::string problem;
-        if (!perVertexValues(arrayAt(image, i), i, smp.nrOfVertices, values[static_cast<std::size_t>(i)], problem))
+        HugePageVector<float> converted;
+        std::span<float> stored;
+        if (!perVertexFloats(*image.darray[i], i, smp.nrOfVertices, converted, stored, problem))
             return refuseImport("The maps", path, problem);
+        HostArray<float>& map = values[static_cast<std::size_t>(i)];
+        if (converted.empty())
+            map = HostArray<float>::borrowed(stored.data(), stored.size());
+        else
+            map = std::move(converted);
     }
 
     smp.maps.resize(static_cast<std::size_t>(image.numDA));

@@ -46,7 +46,7 @@ bool getDistributionParameters(const gifti_image& image, int i, std::int32_t map
 // The map import.
 // `outputName` is the file written; empty, the input's name with its extension replaced.
 // With `answers`, each question is asked once for all the maps it covers.
-bool importSurfaceMap(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
+bool importSurfaceMap(gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
                       const std::string& outputName = {}, MapAnswers* answers = nullptr);
 
 // Creates the maps of `smp` (their settings) on the host's current surface.

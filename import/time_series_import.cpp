@@ -181,7 +181,7 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
     try {
         for (int t = 0; t < image.numDA; ++t) {
             std::string problem;
-            std::span<const float> values;
+            std::span<float> values;
             HugePageVector<float> conversion;
             if (!perVertexFloats(*image.darray[t], t, mtc.nrOfVertices, conversion, values, problem))
                 return refuseImport("The time series", path, problem);

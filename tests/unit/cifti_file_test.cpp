@@ -147,6 +147,17 @@ TEST(CiftiFile, ReadsSeriesAndLabelMaps) {
     // XML parser: the same indices as the parser gives (the scalar file above).
     ASSERT_EQ(read.header.models.size(), 2u);
     EXPECT_THAT(read.header.models[0].vertexIndices, ::testing::ElementsAre(4, 0, 2));
+    // Lists of both kinds in any order: a vertex list after a voxel list.
+    const std::string between = surfaceModel("CORTEX_LEFT", 0, 2, 5, "4 0") +
+                                "<BrainModel IndexOffset=\"2\" IndexCount=\"2\" ModelType=\"CIFTI_MODEL_TYPE_VOXELS\" "
+                                "BrainStructure=\"CIFTI_STRUCTURE_THALAMUS_LEFT\"><VoxelIndicesIJK>1 1 1 1 2 1"
+                                "</VoxelIndicesIJK></BrainModel>\n" +
+                                surfaceModel("CORTEX_RIGHT", 4, 1, 3, " +2 ");
+    read = readBytes(dir, scalarFile(xmlOf(series, between)));
+    ASSERT_TRUE(read.ok) << read.problem;
+    ASSERT_EQ(read.header.models.size(), 3u);
+    EXPECT_THAT(read.header.models[0].vertexIndices, ::testing::ElementsAre(4, 0));
+    EXPECT_THAT(read.header.models[2].vertexIndices, ::testing::ElementsAre(2));
 
     const std::string labels =
         "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_LABELS\">"
