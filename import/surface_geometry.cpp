@@ -325,9 +325,11 @@ struct RingCorners {
     HugePageVector<std::uint32_t> corners;
 };
 
-NeighborRings::NeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles)
-    : nrOfVertices_(nrOfVertices),
-      builder_(std::make_unique<RingBuilder>(static_cast<std::size_t>(std::max(nrOfVertices, 0)))) {
+namespace {
+
+// The first half of a corner table: how many corners each vertex has, as the
+// start of its corners. Needs only one number per vertex.
+std::shared_ptr<RingCorners> countedCorners(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles) {
     auto table = std::make_shared<RingCorners>();
     table->triangles = triangles;
     const auto n = static_cast<std::size_t>(std::max(nrOfVertices, 0));
@@ -335,12 +337,29 @@ NeighborRings::NeighborRings(std::int32_t nrOfVertices, std::span<const std::int
     offset.resize(n + 1);
     for (std::int32_t vertex : triangles) ++offset[static_cast<std::size_t>(vertex) + 1];
     for (std::size_t v = 0; v < n; ++v) offset[v + 1] += offset[v];
-    table->corners.resize(triangles.size());
+    return table;
+}
+
+// The second half: the corners themselves, each vertex's in triangle order.
+void fillCorners(RingCorners& table) {
+    const std::span<const std::int32_t> triangles = table.triangles;
+    HugePageVector<std::uint32_t>& offset = table.offset;
+    const std::size_t n = offset.size() - 1;
+    table.corners.resize(triangles.size());
     for (std::size_t corner = 0; corner < triangles.size(); ++corner) {
-        table->corners[offset[static_cast<std::size_t>(triangles[corner])]++] = static_cast<std::uint32_t>(corner);
+        table.corners[offset[static_cast<std::size_t>(triangles[corner])]++] = static_cast<std::uint32_t>(corner);
     }
     for (std::size_t v = n; v > 0; --v) offset[v] = offset[v - 1];  // back to the starts
     if (n > 0) offset[0] = 0;
+}
+
+}  // namespace
+
+NeighborRings::NeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles)
+    : nrOfVertices_(nrOfVertices),
+      builder_(std::make_unique<RingBuilder>(static_cast<std::size_t>(std::max(nrOfVertices, 0)))) {
+    auto table = countedCorners(nrOfVertices, triangles);
+    fillCorners(*table);
     corners_ = std::move(table);
 }
 
@@ -439,13 +458,25 @@ struct ParallelRings::Worker {
     std::size_t chunkAt = 0;             // the calling thread's place in them, plus one
     std::promise<void> tableBuilt;
     std::future<void> tableReady = tableBuilt.get_future();
+    // The worker fills the corner table and builds rings only once the
+    // calling thread asks for its first ring: until then that thread holds
+    // the surface's other arrays, and the table would come on top of them.
+    std::promise<void> goSignal;
+    std::future<void> go = goSignal.get_future();
+    bool signalled = false;  // the calling thread's
     std::exception_ptr failure;
     std::atomic<bool> stop{false};
     std::thread thread;
 
     void run(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles) {
         try {
-            table.emplace(nrOfVertices, triangles);
+            // The counts while the calling thread still works on the other
+            // arrays; the corners, and the rings, once it has let them go.
+            const std::shared_ptr<RingCorners> corners = countedCorners(nrOfVertices, triangles);
+            go.wait();
+            if (stop.load()) return;  // let go by the destructor: no ring is wanted
+            fillCorners(*corners);
+            table.emplace(corners, nrOfVertices);
         } catch (...) {
             tableBuilt.set_exception(std::current_exception());
             return;
@@ -457,6 +488,7 @@ struct ParallelRings::Worker {
                 Chunk& chunk = chunks.emplace_back();
                 chunk.first = first;
                 chunk.rings.offsets.reserve(std::size_t{count} + 1);
+                chunk.rings.indices.reserve(std::size_t{count} * 7);  // six neighbours each on most meshes
                 for (std::size_t v = first; v < std::size_t{first} + count; ++v) chunk.rings.append(table->ring(v));
             }
         } catch (...) {
@@ -464,7 +496,13 @@ struct ParallelRings::Worker {
         }
     }
 
+    void letGo() {
+        if (!signalled) goSignal.set_value();
+        signalled = true;
+    }
+
     void join() {
+        letGo();
         if (thread.joinable()) thread.join();
     }
 };
@@ -483,6 +521,7 @@ ParallelRings::~ParallelRings() {
 
 std::span<const std::int32_t> ParallelRings::ring(std::size_t vertex) {
     Worker& w = *worker_;
+    w.letGo();
     if (!w.meetingPassed && vertex >= w.lowEnd) {
         if (!w.lower) {
             w.tableReady.get();  // rethrows when the table could not be built
@@ -500,7 +539,12 @@ std::span<const std::int32_t> ParallelRings::ring(std::size_t vertex) {
     }
     if (vertex < w.lowEnd) return w.lower->ring(vertex);
     // The worker's chunks lie from the top down: the lowest is the last.
-    while (w.chunkAt > 0 && vertex >= w.chunks[w.chunkAt - 1].first + w.chunks[w.chunkAt - 1].rings.size()) --w.chunkAt;
+    // Each goes as soon as the rings above it are asked for.
+    while (w.chunkAt > 0 && vertex >= w.chunks[w.chunkAt - 1].first + w.chunks[w.chunkAt - 1].rings.size()) {
+        Worker::Chunk& passed = w.chunks[w.chunkAt - 1];
+        passed.rings = SrfNeighborTable{};
+        --w.chunkAt;
+    }
     const Worker::Chunk& chunk = w.chunks.at(w.chunkAt - 1);
     return chunk.rings[vertex - chunk.first].indices;
 }

@@ -50,12 +50,14 @@ public:
     // rings in: this one and its sibling may be read on two threads at once.
     NeighborRings sibling() const { return NeighborRings(corners_, nrOfVertices_); }
 
+    // A reader of a corner table built apart (see ParallelRings).
+    NeighborRings(std::shared_ptr<const RingCorners> corners, std::int32_t nrOfVertices);
+
     std::size_t size() const;
     // The ring of `vertex`, valid until the next call.
     std::span<const std::int32_t> ring(std::size_t vertex);
 
 private:
-    NeighborRings(std::shared_ptr<const RingCorners> corners, std::int32_t nrOfVertices);
 
     std::shared_ptr<const RingCorners> corners_;
     std::int32_t nrOfVertices_;
@@ -64,10 +66,13 @@ private:
 };
 
 // The rings of every vertex, asked for in vertex order, built on two
-// threads: a worker started by the constructor builds the corner table and
-// then the rings of chunks of vertices from the top down, while the calling
-// thread does other work and then builds the rings of chunks from the bottom
-// up as they are asked for, until the two meet. The worker does pure
+// threads: a worker started by the constructor counts the corners of each
+// vertex while the calling thread does other work; once that thread asks for
+// its first ring (and has let go of its other arrays, so that the table does
+// not come on top of them) the worker completes the corner table and builds
+// the rings of chunks of vertices from the top down, each chunk given back
+// once read, while the calling thread builds the rings of chunks from the
+// bottom up as they are asked for, until the two meet. The worker does pure
 // computation (it never calls the host) and is joined before its rings are
 // read, or by the destructor. `triangles` must outlive the object and stay
 // unchanged.

@@ -230,5 +230,7 @@ TEST(ParallelRings, GiveEveryVertexTheRingOfOneThreadWhereverTheThreadsMeet) {
         ParallelRings rings(n, triangles);
         rings.ring(0);
     }
+    // Left before any ring was asked for, it ends without filling its table.
+    { ParallelRings unread(n, triangles); }
     ParallelRings none(0, {});
 }
