@@ -328,30 +328,38 @@ struct RingCorners {
 namespace {
 
 // The first half of a corner table: how many corners each vertex has, as the
-// start of its corners. Needs only one number per vertex.
+// place where its corners go. Needs only one number per vertex. Entry v + 1
+// is where vertex v's next corner goes, so that once they are all in, entry
+// v is the start of vertex v's corners; each vertex's entry moves on its own
+// (see fillCorners).
 std::shared_ptr<RingCorners> countedCorners(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles) {
     auto table = std::make_shared<RingCorners>();
     table->triangles = triangles;
     const auto n = static_cast<std::size_t>(std::max(nrOfVertices, 0));
     HugePageVector<std::uint32_t>& offset = table->offset;
-    offset.resize(n + 1);
-    for (std::int32_t vertex : triangles) ++offset[static_cast<std::size_t>(vertex) + 1];
-    for (std::size_t v = 0; v < n; ++v) offset[v + 1] += offset[v];
+    offset.resize(n + 2);
+    for (std::int32_t vertex : triangles) ++offset[static_cast<std::size_t>(vertex) + 2];
+    for (std::size_t v = 0; v + 2 < offset.size(); ++v) offset[v + 2] += offset[v + 1];
     return table;
 }
 
-// The second half: the corners themselves, each vertex's in triangle order.
-void fillCorners(RingCorners& table) {
+// The second half: the corners of vertices `from` to `to` - 1, each
+// vertex's in triangle order. Two threads may fill two ranges at once, after
+// the corners' room has been made (makeRoomForCorners); the table is whole
+// when every range is filled (finishCorners).
+void makeRoomForCorners(RingCorners& table) { table.corners.resize(table.triangles.size()); }
+
+void fillCorners(RingCorners& table, std::size_t from, std::size_t to) {
     const std::span<const std::int32_t> triangles = table.triangles;
-    HugePageVector<std::uint32_t>& offset = table.offset;
-    const std::size_t n = offset.size() - 1;
-    table.corners.resize(triangles.size());
+    std::uint32_t* const place = table.offset.data() + 1;
+    std::uint32_t* const corners = table.corners.data();
     for (std::size_t corner = 0; corner < triangles.size(); ++corner) {
-        table.corners[offset[static_cast<std::size_t>(triangles[corner])]++] = static_cast<std::uint32_t>(corner);
+        const auto vertex = static_cast<std::size_t>(triangles[corner]);
+        if (vertex >= from && vertex < to) corners[place[vertex]++] = static_cast<std::uint32_t>(corner);
     }
-    for (std::size_t v = n; v > 0; --v) offset[v] = offset[v - 1];  // back to the starts
-    if (n > 0) offset[0] = 0;
 }
+
+void finishCorners(RingCorners& table) { table.offset.pop_back(); }
 
 }  // namespace
 
@@ -359,7 +367,9 @@ NeighborRings::NeighborRings(std::int32_t nrOfVertices, std::span<const std::int
     : nrOfVertices_(nrOfVertices),
       builder_(std::make_unique<RingBuilder>(static_cast<std::size_t>(std::max(nrOfVertices, 0)))) {
     auto table = countedCorners(nrOfVertices, triangles);
-    fillCorners(*table);
+    makeRoomForCorners(*table);
+    fillCorners(*table, 0, table->offset.size() - 2);
+    finishCorners(*table);
     corners_ = std::move(table);
 }
 
@@ -441,9 +451,18 @@ constexpr std::uint32_t kRingChunk = 4096;
 }  // namespace
 
 struct ParallelRings::Worker {
+    // The rings of `count` vertices from `first` on, one after another: the
+    // ring of vertex first + i ends at ends[i].
     struct Chunk {
         std::size_t first = 0;
-        SrfNeighborTable rings;
+        std::vector<std::uint32_t> ends;
+        std::vector<std::int32_t> indices;
+
+        std::size_t size() const { return ends.size(); }
+        std::span<const std::int32_t> ring(std::size_t i) const {
+            const std::uint32_t begin = i == 0 ? 0 : ends[i - 1];
+            return {indices.data() + begin, ends[i] - begin};
+        }
     };
 
     Worker(std::int32_t nrOfVertices, std::uint32_t meeting)
@@ -458,12 +477,19 @@ struct ParallelRings::Worker {
     std::size_t chunkAt = 0;             // the calling thread's place in them, plus one
     std::promise<void> tableBuilt;
     std::future<void> tableReady = tableBuilt.get_future();
-    // The worker fills the corner table and builds rings only once the
-    // calling thread asks for its first ring: until then that thread holds
-    // the surface's other arrays, and the table would come on top of them.
+    // The corners go in, and the rings are built, only once the calling
+    // thread asks for its first ring: until then that thread holds the
+    // surface's other arrays, and the table would come on top of them. Then
+    // each thread fills half of the table.
     std::promise<void> goSignal;
     std::future<void> go = goSignal.get_future();
     bool signalled = false;  // the calling thread's
+    std::shared_ptr<RingCorners> corners;  // the table being filled
+    std::size_t half = 0;                  // the calling thread fills the corners of the vertices below it
+    std::promise<void> roomMade;
+    std::future<void> roomReady = roomMade.get_future();
+    std::promise<void> lowerFilled;
+    std::future<void> lowerReady = lowerFilled.get_future();
     std::exception_ptr failure;
     std::atomic<bool> stop{false};
     std::thread thread;
@@ -472,10 +498,20 @@ struct ParallelRings::Worker {
         try {
             // The counts while the calling thread still works on the other
             // arrays; the corners, and the rings, once it has let them go.
-            const std::shared_ptr<RingCorners> corners = countedCorners(nrOfVertices, triangles);
+            corners = countedCorners(nrOfVertices, triangles);
+            half = (corners->offset.size() - 2) / 2;
             go.wait();
             if (stop.load()) return;  // let go by the destructor: no ring is wanted
-            fillCorners(*corners);
+            makeRoomForCorners(*corners);
+        } catch (...) {
+            roomMade.set_exception(std::current_exception());
+            return;
+        }
+        roomMade.set_value();
+        fillCorners(*corners, half, corners->offset.size() - 2);
+        lowerReady.wait();
+        finishCorners(*corners);
+        try {
             table.emplace(corners, nrOfVertices);
         } catch (...) {
             tableBuilt.set_exception(std::current_exception());
@@ -487,9 +523,13 @@ struct ParallelRings::Worker {
             while (!stop.load(std::memory_order_relaxed) && range.claimHigh(kRingChunk, first, count)) {
                 Chunk& chunk = chunks.emplace_back();
                 chunk.first = first;
-                chunk.rings.offsets.reserve(std::size_t{count} + 1);
-                chunk.rings.indices.reserve(std::size_t{count} * 7);  // six neighbours each on most meshes
-                for (std::size_t v = first; v < std::size_t{first} + count; ++v) chunk.rings.append(table->ring(v));
+                chunk.ends.reserve(count);
+                chunk.indices.reserve(std::size_t{count} * 6);  // six neighbours each on most meshes
+                for (std::size_t v = first; v < std::size_t{first} + count; ++v) {
+                    const std::span<const std::int32_t> ring = table->ring(v);
+                    chunk.indices.insert(chunk.indices.end(), ring.begin(), ring.end());
+                    chunk.ends.push_back(static_cast<std::uint32_t>(chunk.indices.size()));
+                }
             }
         } catch (...) {
             failure = std::current_exception();
@@ -524,6 +564,9 @@ std::span<const std::int32_t> ParallelRings::ring(std::size_t vertex) {
     w.letGo();
     if (!w.meetingPassed && vertex >= w.lowEnd) {
         if (!w.lower) {
+            w.roomReady.get();  // rethrows when there is no memory for the table
+            fillCorners(*w.corners, 0, w.half);
+            w.lowerFilled.set_value();
             w.tableReady.get();  // rethrows when the table could not be built
             w.lower.emplace(w.table->sibling());
         }
@@ -540,13 +583,14 @@ std::span<const std::int32_t> ParallelRings::ring(std::size_t vertex) {
     if (vertex < w.lowEnd) return w.lower->ring(vertex);
     // The worker's chunks lie from the top down: the lowest is the last.
     // Each goes as soon as the rings above it are asked for.
-    while (w.chunkAt > 0 && vertex >= w.chunks[w.chunkAt - 1].first + w.chunks[w.chunkAt - 1].rings.size()) {
+    while (w.chunkAt > 0 && vertex >= w.chunks[w.chunkAt - 1].first + w.chunks[w.chunkAt - 1].size()) {
         Worker::Chunk& passed = w.chunks[w.chunkAt - 1];
-        passed.rings = SrfNeighborTable{};
+        std::vector<std::uint32_t>().swap(passed.ends);
+        std::vector<std::int32_t>().swap(passed.indices);
         --w.chunkAt;
     }
     const Worker::Chunk& chunk = w.chunks.at(w.chunkAt - 1);
-    return chunk.rings[vertex - chunk.first].indices;
+    return chunk.ring(vertex - chunk.first);
 }
 
 SrfNeighborTable computeNeighborRings(std::int32_t nrOfVertices, std::span<const std::int32_t> triangles) {
