@@ -4,6 +4,7 @@
 
 #include "common/plugin_info.h"
 #include "export/cifti_export.h"
+#include "export/freesurfer_export.h"
 #include "export/map_export.h"
 #include "export/poi_export.h"
 #include "export/surface_export.h"
@@ -41,11 +42,17 @@ std::optional<ExportDialog> exportDialog(int fileTypeId) {
 }  // namespace
 
 bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, bool doExportColors,
-                     bool doExportLabelsPerVertex, bool doExportRetinotopyAsReal, bool doExportCifti) {
+                     bool doExportLabelsPerVertex, bool doExportRetinotopyAsReal, bool doExportCifti,
+                     bool doExportFreeSurfer) {
     const std::optional<ExportDialog> dialog = exportDialog(fileTypeId);
     if (!dialog) {
         messageBox("Export starts from an SRF, MTC, SMP or POI file: choose one of these as the file type (GIFTI "
                    "files are what Export makes). Procedure finished.");
+        return false;
+    }
+    if (doExportCifti && doExportFreeSurfer) {
+        messageBox("\"Export as CIFTI-2\" and \"Export to FreeSurfer\" exclude each other: choose one. Procedure "
+                   "finished.");
         return false;
     }
     if (doExportCifti && fileTypeId == kFileTypeSrf) {
@@ -62,6 +69,7 @@ bool exportGiftiFile(int fileTypeId, bool useCurrentFile, bool doBinaryExport, b
     }
     const bool fromFile = !useCurrentFile;
     if (doExportCifti) return exportCiftiFile(fileTypeId, name, fromFile);
+    if (doExportFreeSurfer) return exportFreeSurferFile(fileTypeId, name, fromFile);
     switch (fileTypeId) {
         case kFileTypeSrf: return exportSurface(name, fromFile, doBinaryExport, doExportColors);
         case kFileTypeMtc: return exportTimeSeries(name, fromFile, doBinaryExport);

@@ -8,7 +8,7 @@
 //   FileTypeId     1 GIFTI, 2 SRF, 3 MTC, 4 SMP, 5 POI
 //   Import:  PrintToLogtab, OpenInCRZT, ReverseWinding, AddColorsFile, DoImportAsTimeCourse
 //   Export:  DoBinaryExport, UseCurrentFile, DoExportColors, DoExportLabelsPerVertex,
-//            DoExportRetinotopyAsReal, DoExportCifti
+//            DoExportRetinotopyAsReal, DoExportCifti, DoExportFreeSurfer
 //   Print:   PrintToLog, PrintToFile, UseCurrentFile
 //
 // Flags are integer parameters: 1 set, 0 not set.
@@ -60,6 +60,8 @@ function runExport(host, dialog) {
     host.setIntParameter("DoExportRetinotopyAsReal", flag(dialog.checkRetinotopyAsReal.checked));
     // "Export as CIFTI-2": maps, time courses and patches as dense CIFTI-2 files for Workbench.
     host.setIntParameter("DoExportCifti", flag(dialog.checkExportCifti.checked));
+    // "Export to FreeSurfer": a surface, an MGZ overlay or an annotation for freeview and FreeSurfer's tools.
+    host.setIntParameter("DoExportFreeSurfer", flag(dialog.checkExportFreeSurfer.checked));
     return host.executePlugin();
 }
 

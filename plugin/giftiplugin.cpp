@@ -42,8 +42,9 @@ bool runExport() {
     const bool doExportLabelsPerVertex = flag("DoExportLabelsPerVertex");
     const bool doExportRetinotopyAsReal = flag("DoExportRetinotopyAsReal");
     const bool doExportCifti = flag("DoExportCifti");
+    const bool doExportFreeSurfer = flag("DoExportFreeSurfer");
     return exportGiftiFile(fileTypeId, useCurrentFile, doBinaryExport, doExportColors, doExportLabelsPerVertex,
-                           doExportRetinotopyAsReal, doExportCifti);
+                           doExportRetinotopyAsReal, doExportCifti, doExportFreeSurfer);
 }
 
 bool runPrint() {

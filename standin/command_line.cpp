@@ -16,7 +16,7 @@ namespace {
 struct Options {
     bool toFile = false, noLog = false, current = false, reverseWinding = false, dump = false, open = false,
          binary = false, exportColors = false, labelsPerVertex = false, asTimeCourse = false, retinotopyAsReal = false,
-         cifti = false;
+         cifti = false, freesurfer = false;
     std::string type, colorsFile;
 };
 
@@ -59,6 +59,7 @@ const std::vector<OptionUse>& optionTable() {
         {"--retinotopy-as-real", false, {"export"},
          [](const std::string&, Invocation&, Options& o) { o.retinotopyAsReal = true; }},
         {"--cifti", false, {"export"}, [](const std::string&, Invocation&, Options& o) { o.cifti = true; }},
+        {"--freesurfer", false, {"export"}, [](const std::string&, Invocation&, Options& o) { o.freesurfer = true; }},
         {"--labels-per-vertex", false, {"export"},
          [](const std::string&, Invocation&, Options& o) { o.labelsPerVertex = true; }},
     };
@@ -252,6 +253,7 @@ std::string buildPrintOrExport(Invocation& invocation, const Options& options, i
         return {};
     }
     if (fileType == kFileTypeGifti) return "export converts the host's own files (.srf, .mtc, .smp, .poi) to GIFTI";
+    if (options.cifti && options.freesurfer) return "--cifti and --freesurfer exclude each other: give one";
     invocation.parameters = {
         {"Command", "Export"},
         {"FileTypeId", std::to_string(fileType)},
@@ -261,6 +263,7 @@ std::string buildPrintOrExport(Invocation& invocation, const Options& options, i
         {"DoExportLabelsPerVertex", flag(options.labelsPerVertex)},
         {"DoExportRetinotopyAsReal", flag(options.retinotopyAsReal)},
         {"DoExportCifti", flag(options.cifti)},
+        {"DoExportFreeSurfer", flag(options.freesurfer)},
     };
     return {};
 }

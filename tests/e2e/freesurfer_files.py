@@ -17,6 +17,15 @@ Usage:
       for bit), the label name of every vertex in the per-vertex label
       exports, the vertices of lh.V1.poi, and the time course of lh.run.mgh.
       Prints what differs; exits 1 if anything does.
+  freesurfer_files.py check-export DIR OUT
+      Compares the FreeSurfer exports in OUT of the imports of DIR's files
+      with the originals, as nibabel reads both: lh.white's coordinates and
+      triangles, lh.sig.mgz's values, lh.run.mgz's five frames and TR, and
+      the label name of every vertex of lh.aparc.annot (vertices the
+      original labels with no entry carry "???"). Exits 1 if anything differs.
+  freesurfer_files.py same-patches A.poi B.poi
+      Exits 1 unless the two POI files hold the same patches (names and
+      vertices, in order; empty patches aside).
 """
 import os
 import struct
@@ -141,10 +150,50 @@ def check(folder):
     return 1 if problems else 0
 
 
+def check_export(folder, out):
+    at = lambda name: os.path.join(folder, name)  # noqa: E731
+    to = lambda name: os.path.join(out, name)  # noqa: E731
+    problems = []
+    xyz, faces = io.read_geometry(at("lh.white"))
+    got_xyz, got_faces, stamp = io.read_geometry(to("lh.white"), read_stamp=True)
+    if not numpy.array_equal(got_xyz, xyz.astype(numpy.float32)) or not numpy.array_equal(got_faces, faces):
+        problems.append("lh.white: the surface differs")
+    if not stamp.startswith("created by Meshbridge 1.6 on "):
+        problems.append("lh.white: its line is %r" % stamp)
+    sig = numpy.asarray(nibabel.load(at("lh.sig.mgz")).dataobj).reshape(-1)
+    got = nibabel.load(to("lh.sig.mgz"))
+    if got.shape != (len(sig), 1, 1, 1) and got.shape != (len(sig), 1, 1):
+        problems.append("lh.sig.mgz: shape %s" % (got.shape,))
+    elif not numpy.array_equal(numpy.asarray(got.dataobj).reshape(-1), sig):
+        problems.append("lh.sig.mgz: values differ")
+    run = numpy.asarray(nibabel.load(at("lh.run.mgh")).dataobj).reshape(-1, 5)
+    got = nibabel.load(to("lh.run.mgz"))
+    if not numpy.array_equal(numpy.asarray(got.dataobj).reshape(-1, 5), run):
+        problems.append("lh.run.mgz: frames differ")
+    if float(got.header["tr"]) != 1500.0:
+        problems.append("lh.run.mgz: TR %s" % got.header["tr"])
+    vertex_labels, _, names = io.read_annot(at("lh.aparc.annot"))
+    got_labels, _, got_names = io.read_annot(to("lh.aparc.annot"))
+    expected = [b"???" if label < 0 else names[label] for label in vertex_labels]
+    got = [None if label < 0 else got_names[label] for label in got_labels]
+    if got != expected:
+        problems.append("lh.aparc.annot: %d vertices carry another label" % sum(g != e for g, e in zip(got, expected)))
+    for problem in problems:
+        print(problem)
+    return 1 if problems else 0
+
+
 def main():
     if sys.argv[1] == "make":
         make(sys.argv[2], int(sys.argv[3]))
         return 0
+    if sys.argv[1] == "check-export":
+        return check_export(sys.argv[2], sys.argv[3])
+    if sys.argv[1] == "same-patches":
+        a, b = ([(name, vertices) for name, _, _, vertices in read_poi(path) if vertices] for path in sys.argv[2:4])
+        if a != b:
+            print("patches differ: %s against %s" % ([n for n, _ in a], [n for n, _ in b]))
+        return 0 if a == b else 1
     return check(sys.argv[2])
 
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <tuple>
 
 #include "tests/e2e/process.h"
 #include "tests/support/temp_dir.h"
@@ -58,6 +60,59 @@ TEST(FreeSurferFiles, ImportUnderTheirOwnNamesAndExportWithNibabelsValues) {
     runMeshbridgeOk({"export", dir.file("lh.run.mtc")});
     const ProcessResult check = runProcess({kPython, testScript("freesurfer_files.py"), "check", dir.path().string()});
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+}
+
+TEST(FreeSurferFiles, ExportsGoBackAsNibabelReadsThemAndNeverReplaceTheUsersFiles) {
+    TempDir dir;
+    makeFreeSurferFiles(dir, "7");  // 163 842 vertices, as fsaverage
+    runMeshbridgeOk({"import", dir.file("lh.white")});
+    runMeshbridgeOk({"import", dir.file("lh.sig.mgz"), "--answer", "4"});
+    runMeshbridgeOk({"import", dir.file("lh.run.mgh"), "--as-time-course", "--surface", dir.file("lh.white.srf")});
+    runMeshbridgeOk({"import", dir.file("lh.aparc.annot")});
+
+    // Beside the originals, the round trip would replace them: it does not.
+    for (const auto& [source, target, kind] :
+         {std::tuple{"lh.white.srf", "lh.white", "SRF"}, std::tuple{"lh.sig.smp", "lh.sig.mgz", "SMP"},
+          std::tuple{"lh.aparc.poi", "lh.aparc.annot", "POI"}}) {
+        const std::string before = readFile(dir.file(target));
+        const ProcessResult refused = runMeshbridge({"export", "--freesurfer", dir.file(source)});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_THAT(refused.out, HasSubstr(dir.file(target) + " exists and was not written by Meshbridge: it is left "
+                                           "as it is; rename the " + kind + " or remove the file to export.\n"));
+        EXPECT_EQ(readFile(dir.file(target)), before);
+    }
+
+    // In a folder of their own they go out, and nibabel reads the originals' values in them.
+    const std::string out = dir.file("out");
+    std::filesystem::create_directory(out);
+    const char* sources[] = {"lh.white.srf", "lh.sig.smp", "lh.run.mtc", "lh.aparc.poi"};
+    for (const char* source : sources) {
+        std::filesystem::copy_file(dir.file(source), out + "/" + source);
+        const ProcessResult result = runMeshbridgeOk({"export", "--freesurfer", out + "/" + source});
+        EXPECT_THAT(result.out, HasSubstr("Exported to FreeSurfer format, name:\n "));
+    }
+    const ProcessResult check =
+        runProcess({kPython, testScript("freesurfer_files.py"), "check-export", dir.path().string(), out});
+    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+
+    // Imported again, each gives back its source.
+    std::map<std::string, std::string> sourceBytes;
+    for (const char* source : sources) sourceBytes[source] = readFile(out + "/" + source);
+    runMeshbridgeOk({"import", out + "/lh.white"});
+    EXPECT_EQ(readFile(out + "/lh.white.srf"), sourceBytes["lh.white.srf"]);
+    runMeshbridgeOk({"import", out + "/lh.sig.mgz", "--answer", "4"});
+    EXPECT_EQ(readFile(out + "/lh.sig.smp"), sourceBytes["lh.sig.smp"]);
+    runMeshbridgeOk({"import", out + "/lh.run.mgz", "--as-time-course", "--surface", out + "/lh.white.srf"});
+    EXPECT_EQ(readFile(out + "/lh.run.mtc"), sourceBytes["lh.run.mtc"]);
+    std::filesystem::rename(out + "/lh.aparc.poi", out + "/source.poi");
+    runMeshbridgeOk({"import", out + "/lh.aparc.annot"});
+    const ProcessResult patches = runProcess({kPython, testScript("freesurfer_files.py"), "same-patches",
+                                              out + "/source.poi", out + "/lh.aparc.poi"});
+    EXPECT_EQ(patches.exitCode, 0) << patches.out << patches.err;
+
+    // Its own files it replaces.
+    const ProcessResult replaced = runMeshbridgeOk({"export", "--freesurfer", out + "/lh.white.srf"});
+    EXPECT_THAT(replaced.out, HasSubstr(out + "/lh.white was written by Meshbridge: it is replaced.\n"));
 }
 
 TEST(FreeSurferFiles, DamagedFilesAreRefusedWithTheirReasonAndNothingWritten) {

@@ -77,7 +77,7 @@ TEST_F(PluginCommandTest, UnknownCommandsAndFileTypesSucceedAndEachCommandReadsI
         {"Print", {"FileTypeId", "PrintToLog", "PrintToFile", "UseCurrentFile"}},
         {"Import", {"FileTypeId", "PrintToLogtab", "OpenInCRZT", "ReverseWinding", "AddColorsFile", "DoImportAsTimeCourse"}},
         {"Export", {"FileTypeId", "DoBinaryExport", "UseCurrentFile", "DoExportColors", "DoExportLabelsPerVertex",
-                    "DoExportRetinotopyAsReal", "DoExportCifti"}}};
+                    "DoExportRetinotopyAsReal", "DoExportCifti", "DoExportFreeSurfer"}}};
     for (const auto& [command, parameters] : commands) {
         host.intParametersRead.clear();
         host.stringParameters["Command"] = command;

@@ -1,0 +1,229 @@
+#include "export/freesurfer_export.h"
+
+#include <bit>
+#include <cerrno>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <set>
+#include <vector>
+
+#include "common/binary_io.h"
+#include "common/plugin_info.h"
+#include "common/replace_extension.h"
+#include "common/text.h"
+#include "common/text_encoding.h"
+#include "export/gifti_writing.h"
+#include "export/poi_export.h"
+#include "formats/freesurfer_writing.h"
+#include "formats/mtc_file.h"
+#include "formats/poi_file.h"
+#include "formats/smp_file.h"
+#include "formats/srf_file.h"
+#include "host/host_calls.h"
+
+namespace meshbridge {
+
+namespace {
+
+// Whether `path` may be written: nothing is there, or this plug-in wrote
+// what is. Otherwise the user's file stays, and the log and a message say so.
+bool mayWrite(const std::string& path, FreeSurferOutput kind, const char* source) {
+    {
+        errno = 0;
+        FilePtr file = openFile(path, "rb");
+        if (!file && errno == ENOENT) return true;
+    }
+    if (carriesMeshbridgeMark(path, kind)) {
+        logText(formatText("%s was written by Meshbridge: it is replaced.", path.c_str()));
+        return true;
+    }
+    const std::string text = formatText("%s exists and was not written by Meshbridge: it is left as it is; rename the "
+                                        "%s or remove the file to export.",
+                                        path.c_str(), source);
+    logText(text);
+    messageBox(text);
+    return false;
+}
+
+bool finish(bool written, const std::string& path) {
+    if (written) {
+        logText(formatText("Exported to FreeSurfer format, name:\n %s", path.c_str()));
+    } else {
+        logWriteFailure(path);
+        logText("Export to FreeSurfer did not succeed.");
+    }
+    return written;
+}
+
+// What an overlay carries in its command-line tag: the mark and the source.
+std::string noteOf(const std::string& source) {
+    return formatText("Meshbridge %s export of %s", kPluginVersion, lastPathComponent(source).c_str());
+}
+
+bool exportSurfaceFile(const std::string& name, bool fromFile) {
+    const SrfData srf = loadSrf(name, fromFile, SrfDetail::WithoutNormalsAndNeighbors);
+    if (isFailedLoad(srf)) return false;
+    dumpSrfHeader(srf, false, true);
+    if (!indicesWithinMesh(srf.triangles.data(), srf.triangles.size(), srf.nrOfVertices, srf.fileName,
+                           "triangle corner"))
+        return false;
+    const std::string path = replaceExtension(srf.fileName, "");
+    if (!mayWrite(path, FreeSurferOutput::Surface, "SRF")) return false;
+    logText("No volume geometry is written: FreeSurfer takes the coordinates as tkregister (surface RAS) space.");
+    return finish(writeFreeSurferSurface(path, {srf.vertexX.data(), srf.vertexX.size()},
+                                         {srf.vertexY.data(), srf.vertexY.size()},
+                                         {srf.vertexZ.data(), srf.vertexZ.size()},
+                                         {srf.triangles.data(), srf.triangles.size()}, freeSurferDate()),
+                  path);
+}
+
+bool exportMapsFile(const std::string& name, bool fromFile) {
+    const SmpData smp = loadSmp(name, fromFile);
+    if (isFailedLoad(smp)) return false;
+    dumpSmpHeader(smp, false, true);
+    if (smp.maps.empty() || smp.nrOfVertices <= 0) {
+        logText("Export to FreeSurfer did not succeed: the file holds no maps.");
+        return false;
+    }
+    const std::string path = replaceExtension(smp.fileName, ".mgz");
+    if (!mayWrite(path, FreeSurferOutput::Overlay, "SMP")) return false;
+    // An overlay's frames have no names: the log keeps them.
+    for (std::size_t m = 0; m < smp.maps.size(); ++m)
+        logText(formatText("Frame %zu: map \"%s\".", m + 1, smp.maps[m].name.c_str()));
+    const auto frames = static_cast<std::int32_t>(smp.maps.size());
+    const auto vertices = static_cast<std::size_t>(smp.nrOfVertices);
+    const auto fill = [&](std::int32_t f, float* values) {
+        const SmpMap& map = smp.maps[static_cast<std::size_t>(f)];
+        if (map.data.size() < vertices) return false;
+        std::copy_n(map.data.data(), vertices, values);
+        return true;
+    };
+    return finish(writeMgzOverlay(path, smp.nrOfVertices, frames, fill, 0.0f, noteOf(smp.fileName)), path);
+}
+
+bool exportTimeCourseFile(const std::string& name, bool fromFile) {
+    // A file's volumes are read one at a time, as they are written, not all at once.
+    const MtcData mtc = loadMtc(name, fromFile, fromFile ? MtcDetail::HeaderOnly : MtcDetail::Whole);
+    if (isFailedLoad(mtc)) return false;
+    dumpMtcHeader(mtc, false, true);
+    if (mtc.nrOfVolumes <= 0 || mtc.nrOfVertices <= 0) {
+        logText("Export to FreeSurfer did not succeed: the time course holds no values.");
+        return false;
+    }
+    const std::string path = replaceExtension(mtc.fileName, ".mgz");
+    if (!mayWrite(path, FreeSurferOutput::Overlay, "MTC")) return false;
+    if (!(mtc.tr > 0.0f)) logText("The time course has no TR: the overlay's TR is written as 0.");
+    const auto vertices = static_cast<std::size_t>(mtc.nrOfVertices);
+    FilePtr in;
+    if (fromFile) {
+        in = openFile(mtc.fileName, "rb");
+        if (in) std::setvbuf(in.get(), nullptr, _IONBF, 0);  // whole volumes at a time, straight into place
+        if (in && !seekFile(in.get(), static_cast<std::int64_t>(mtcHeaderBytes(mtc).size()))) in.reset();
+    }
+    const auto frame = [&](std::int32_t f, float* values) {
+        if (!fromFile) {
+            std::copy_n(mtc.data.data() + static_cast<std::size_t>(f) * vertices, vertices, values);
+            return true;
+        }
+        if (!in || std::fread(values, sizeof(float), vertices, in.get()) != vertices) return false;
+        if constexpr (std::endian::native == std::endian::big)
+            for (std::size_t v = 0; v < vertices; ++v) values[v] = detail::toLittleEndian(values[v]);  // the file's order
+        return true;
+    };
+    return finish(writeMgzOverlay(path, mtc.nrOfVertices, mtc.nrOfVolumes, frame, mtc.tr > 0.0f ? mtc.tr : 0.0f,
+                                  noteOf(mtc.fileName)),
+                  path);
+}
+
+// The colour nearest to `wanted` (one component one step away first, then
+// further) that no earlier entry has and that is not black, which FreeSurfer
+// reads as no label.
+AnnotationEntry freeColor(AnnotationEntry wanted, const std::set<std::int32_t>& taken) {
+    if (wanted.value() != 0 && !taken.count(wanted.value())) return wanted;
+    for (int step = 1; step < 256; ++step) {
+        for (int component = 2; component >= 0; --component) {
+            for (const int sign : {1, -1}) {
+                AnnotationEntry moved = wanted;
+                std::int32_t& value = component == 0 ? moved.red : component == 1 ? moved.green : moved.blue;
+                value += sign * step;
+                if (value < 0 || value > 255 || moved.value() == 0 || taken.count(moved.value())) continue;
+                return moved;
+            }
+        }
+    }
+    return wanted;  // not reached: fewer patches than colours
+}
+
+bool exportPatchesFile(const std::string& name, bool fromFile) {
+    const PoiData poi = loadPoi(name, fromFile);
+    if (isFailedLoad(poi)) return false;
+    dumpPoiHeader(poi, false, true);
+    if (poi.nrOfMeshVertices <= 0 || poi.nrOfMeshVertices > kMostMeshVertices) {
+        logText(formatText("Export to FreeSurfer did not succeed: %s gives its mesh %d vertices; an annotation "
+                           "needs a count from 1 to %d.",
+                           poi.fileName.c_str(), poi.nrOfMeshVertices, kMostMeshVertices));
+        return false;
+    }
+    for (const PoiPatch& patch : poi.patches) {
+        const std::string what = "vertex of patch \"" + patch.name + "\"";
+        if (!indicesWithinMesh(patch.vertices.data(), patch.vertices.size(), poi.nrOfMeshVertices, poi.fileName,
+                               what.c_str())) {
+            logText("Export to FreeSurfer did not succeed: an annotation needs every patch vertex inside the mesh.");
+            return false;
+        }
+    }
+    const std::string path = replaceExtension(poi.fileName, ".annot");
+    if (!mayWrite(path, FreeSurferOutput::Annotation, "POI")) return false;
+
+    // FreeSurfer tells labels by colour: each patch's must be its own.
+    std::vector<AnnotationEntry> entries;
+    std::set<std::int32_t> taken;
+    for (const PoiPatch& patch : poi.patches) {
+        AnnotationEntry wanted{toXmlText(patch.name), (patch.color >> 16) & 0xFF, (patch.color >> 8) & 0xFF,
+                               patch.color & 0xFF};
+        const AnnotationEntry entry = freeColor(wanted, taken);
+        if (entry.value() != wanted.value())
+            logText(formatText("Patch \"%s\" has the colour %d %d %d of an earlier patch, or black (no label to "
+                               "FreeSurfer): it is written as %d %d %d, one step away, as FreeSurfer tells labels by "
+                               "their colours.",
+                               patch.name.c_str(), wanted.red, wanted.green, wanted.blue, entry.red, entry.green,
+                               entry.blue));
+        taken.insert(entry.value());
+        entries.push_back(entry);
+    }
+    // Each vertex carries the first patch it is in; vertices in none, no label.
+    std::vector<std::int32_t> labels(static_cast<std::size_t>(poi.nrOfMeshVertices), -1);
+    std::vector<unsigned char> inSeveral(labels.size(), 0);
+    std::size_t several = 0;
+    for (std::size_t p = 0; p < poi.patches.size(); ++p) {
+        for (const std::int32_t vertex : poi.patches[p].vertices) {
+            std::int32_t& label = labels[static_cast<std::size_t>(vertex)];
+            if (label < 0) {
+                label = static_cast<std::int32_t>(p);
+            } else if (label != static_cast<std::int32_t>(p) && !inSeveral[static_cast<std::size_t>(vertex)]) {
+                inSeveral[static_cast<std::size_t>(vertex)] = 1;
+                ++several;
+            }
+        }
+    }
+    if (several > 0)
+        logText(formatText("%zu %s in several patches: each carries the first of them, as an annotation gives a "
+                           "vertex one label.",
+                           several, several == 1 ? "vertex is" : "vertices are"));
+    return finish(writeAnnotation(path, labels, entries, noteOf(poi.fileName)), path);
+}
+
+}  // namespace
+
+bool exportFreeSurferFile(int fileTypeId, const std::string& name, bool fromFile) {
+    switch (fileTypeId) {
+        case kFileTypeSrf: return exportSurfaceFile(name, fromFile);
+        case kFileTypeSmp: return exportMapsFile(name, fromFile);
+        case kFileTypeMtc: return exportTimeCourseFile(name, fromFile);
+        case kFileTypePoi: return exportPatchesFile(name, fromFile);
+        default: return false;
+    }
+}
+
+}  // namespace meshbridge
