@@ -379,9 +379,10 @@ Commands:
                         smp, poi); by default from FILE's name. For print and
                         export, the kind of FILE or of the current document
                         (gii, srf, mtc, smp, poi) when its name does not say.
-  export FILE           Convert FILE to GIFTI (or CIFTI-2) beside it: lh.srf gives
-                        lh.surf.gii, maps.smp gives maps.func.gii, run1.mtc
-                        gives run1.time.gii, areas.poi gives areas.label.gii.
+  export FILE           Convert FILE to GIFTI (or CIFTI-2, or FreeSurfer's formats)
+                        beside it: lh.srf gives lh.surf.gii, maps.smp gives
+                        maps.func.gii, run1.mtc gives run1.time.gii, areas.poi
+                        gives areas.label.gii.
   export --current      Convert the host's current document (see --surface).
       --colors          Also write the surface's colours as a .label.gii file.
       --binary          Write the data arrays compressed (GZipBase64Binary)
@@ -406,6 +407,20 @@ Commands:
                         (one label per vertex). The hemisphere comes from
                         the name (_LH, lh., hemi-L, .L.), else from the
                         host's surface (--surface).
+      --freesurfer      Write FreeSurfer's own formats instead of GIFTI, for
+                        freeview and FreeSurfer's tools, named as mris_convert
+                        names them: lh.white.srf gives the surface lh.white
+                        (the SRF's name without .srf; no volume geometry, so
+                        FreeSurfer takes the coordinates as tkregister
+                        space), maps.smp the overlay maps.mgz (a frame a
+                        map), run1.mtc run1.mgz (a frame a volume, the TR in
+                        its header), areas.poi the annotation areas.annot (a
+                        colour-table entry a patch; patches of one colour, or
+                        black, are moved one colour step apart, as FreeSurfer
+                        tells labels by colour). A file that is already there
+                        is replaced only when Meshbridge wrote it: the round
+                        trip of lh.white never overwrites the reconstruction's
+                        own. Not together with --cifti.
   print FILE            Dump the header of FILE (.gii, .gii.gz, .srf, .mtc, .smp
                         or .poi)
                         to the log.

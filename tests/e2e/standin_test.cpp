@@ -29,6 +29,7 @@ TEST(StandinHost, VersionAndHelpExitWithZeroUsageErrorsWithTwo) {
         {"print", "a.gii", "--plugin", "/no/such/library.so"},
         {"import", "/tmp/" + std::string(247, 'x') + ".gii"},  // 256 bytes: more than a host path holds
         {"export", "--current", "--maps", std::string(300, 'm') + ".smp"},
+        {"export", "maps.smp", "--cifti", "--freesurfer"},  // one format at a time
     };
     for (const auto& arguments : misuses) {
         const ProcessResult result = runMeshbridge(arguments);
