@@ -307,6 +307,10 @@ bool annotationMarked(std::FILE* file) {
 // Inflates a gzip'ed MGH overlay a block at a time, keeping its header and
 // what follows its values, and looks for the command-line tag of an export.
 bool overlayMarked(std::FILE* file) {
+    // The values of an overlay of ours are stored, not compressed: its file
+    // is larger than they are. A header that claims more is no overlay of
+    // ours, and is not inflated (a small file may claim gigabytes).
+    const std::int64_t fileSize = bytesLeftInFile(file);
     z_stream stream{};
     if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) return false;
     std::vector<unsigned char> in(std::size_t{256} << 10), out(std::size_t{256} << 10);
@@ -335,6 +339,7 @@ bool overlayMarked(std::FILE* file) {
                     damaged = true;  // no overlay of ours
                 else
                     valuesEnd = kMghHeaderSize + 4 * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(frames);
+                if (fileSize < 0 || valuesEnd > static_cast<std::uint64_t>(fileSize)) damaged = true;
             }
         }
         if (end > valuesEnd) {  // what follows the values, as far as a mark can lie
@@ -382,9 +387,12 @@ std::string freeSurferDate() {
 #else
     localtime_r(&now, &local);
 #endif
-    char text[64] = {};
-    std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y", &local);
-    return text;
+    // The day padded with a space, as ctime() writes it ("%e" is not
+    // known to every C library).
+    char day[16] = {}, rest[48] = {};
+    std::strftime(day, sizeof day, "%a %b ", &local);
+    std::strftime(rest, sizeof rest, " %H:%M:%S %Y", &local);
+    return day + formatText("%2d", local.tm_mday) + rest;
 }
 
 bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, std::span<const float> y,

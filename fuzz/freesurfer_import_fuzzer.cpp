@@ -3,8 +3,11 @@
 // a GIFTI image and handed to its converter, as the "Import" command does
 // (without a host: questions are cancelled, nothing is created in a host;
 // overlays go the time-course way, which asks nothing when they carry a TR).
+// First, whatever the bytes, the FreeSurfer export's look for its own mark
+// in a file it might replace.
 #include <unistd.h>
 
+#include "formats/freesurfer_writing.h"
 #include "fuzz/fuzz_support.h"
 #include "import/freesurfer_import.h"
 #include "import/import_dispatch.h"
@@ -19,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) return 0;
     static const char* const kNames[] = {"lh.white", "lh.aparc.annot", "lh.sig.mgh", "lh.sig.mgz", "lh.V1.label"};
     const std::string path = fuzz::writeInput(kNames[data[0] % 5], data + 1, size - 1);
+    for (const FreeSurferOutput output : {FreeSurferOutput::Surface, FreeSurferOutput::Overlay, FreeSurferOutput::Annotation})
+        carriesMeshbridgeMark(path, output);
     const FreeSurferKind kind = freeSurferFileKind(path);
     if (kind == FreeSurferKind::None) return 0;
     const GiftiImagePtr image = readFreeSurferFile(path, kind, true);
