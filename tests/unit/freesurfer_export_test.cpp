@@ -64,6 +64,20 @@ std::string gunzip(const std::string& bytes) {
     return out;
 }
 
+std::string gzipped(const std::string& bytes) {
+    z_stream stream{};
+    deflateInit2(&stream, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, bytes.size()) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(out.size() - stream.avail_out);
+    deflateEnd(&stream);
+    return out;
+}
+
 class FreeSurferExportTest : public HostTest {
 protected:
     bool exportTo(FileTypeId type, const std::string& path) {
@@ -154,7 +168,11 @@ TEST_F(FreeSurferExportTest, MapsAndTimeCoursesBecomeFramesOfAnOverlayWithItsTrA
     const std::string ours = readFile(dir.file("run.mgz"));
     writeFile(dir.file("run.mgz"), ours.substr(0, ours.size() / 2));
     EXPECT_FALSE(carriesMeshbridgeMark(dir.file("run.mgz"), FreeSurferOutput::Overlay));
-    for (const std::string& other : {std::string(), std::string("not gzip at all"), gunzip(ours)}) {
+    // A header that claims a billion values, in a few hundred bytes: no overlay of ours, not inflated.
+    std::string claim = gunzip(ours);
+    claim.replace(4, 4, BigEndian().i32(1000000000).str());
+    claim += std::string(1 << 20, '\0');
+    for (const std::string& other : {std::string(), std::string("not gzip at all"), gunzip(ours), gzipped(claim)}) {
         writeFile(dir.file("run.mgz"), other);
         EXPECT_FALSE(exportTo(kFileTypeMtc, dir.file("run.mtc")));
         EXPECT_EQ(readFile(dir.file("run.mgz")), other);
