@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "common/atomic_file.h"
 #include "common/binary_io.h"
 #include "common/plugin_info.h"
 #include "common/replace_extension.h"
@@ -61,7 +62,53 @@ std::string noteOf(const std::string& source) {
     return formatText("Meshbridge %s export of %s", kPluginVersion, lastPathComponent(source).c_str());
 }
 
+// An SRF file's triangles go out as they are read, a block at a time.
+bool exportSurfaceStreamed(const std::string& name) {
+    const std::string path = replaceExtension(name, "");
+    if (!mayWrite(path, FreeSurferOutput::Surface, "SRF")) return false;
+    SrfData srf;
+    bool read = false, started = false;
+    std::size_t cornersSeen = 0;
+    const std::string date = freeSurferDate();
+    const bool written = writeFileAtomically(path, FileMode::Binary, [&](std::FILE* file) {
+        FreeSurferSurfaceStream stream(file);
+        const auto begin = [&](const SrfData& header) {
+            started = true;
+            return stream.start({header.vertexX.data(), header.vertexX.size()},
+                                {header.vertexY.data(), header.vertexY.size()},
+                                {header.vertexZ.data(), header.vertexZ.size()},
+                                static_cast<std::size_t>(header.nrOfTriangles), date);
+        };
+        read = readSrfFile(name, srf, SrfDetail::WithoutNormalsAndNeighbors,
+                           [&](const SrfData& header, std::span<const std::int32_t> corners) {
+                               if (!started && !begin(header)) return false;
+                               for (std::size_t i = 0; i < corners.size(); ++i) {
+                                   if (corners[i] < 0 || corners[i] >= header.nrOfVertices) {
+                                       logText(formatText("Export to FreeSurfer did not succeed: %s holds the triangle "
+                                                          "corner %d (at position %zu), which is no vertex index of its "
+                                                          "%d vertices.",
+                                                          name.c_str(), corners[i], cornersSeen + i,
+                                                          header.nrOfVertices));
+                                       return false;
+                                   }
+                               }
+                               cornersSeen += corners.size();
+                               return stream.add(corners);
+                           });
+        if (read && !started && !begin(srf)) return false;  // a surface without triangles
+        return read && stream.finish();
+    });
+    if (!read) {
+        logText("Export to FreeSurfer did not succeed.");
+        return false;
+    }
+    dumpSrfHeader(srf, false, true);
+    logText("No volume geometry is written: FreeSurfer takes the coordinates as tkregister (surface RAS) space.");
+    return finish(written, path);
+}
+
 bool exportSurfaceFile(const std::string& name, bool fromFile) {
+    if (fromFile) return exportSurfaceStreamed(name);
     const SrfData srf = loadSrf(name, fromFile, SrfDetail::WithoutNormalsAndNeighbors);
     if (isFailedLoad(srf)) return false;
     dumpSrfHeader(srf, false, true);

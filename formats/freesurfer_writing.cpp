@@ -395,32 +395,86 @@ std::string freeSurferDate() {
     return day + formatText("%2d", local.tm_mday) + rest;
 }
 
+struct FreeSurferSurfaceStream::State {
+    std::FILE* file;
+    Worker worker;
+    std::vector<std::int32_t> blocks[2];
+    std::vector<unsigned char> bytes[2];
+    const std::vector<unsigned char>* previous = nullptr;
+    std::size_t index = 0;
+    bool working = false, ok = true;
+};
+
+FreeSurferSurfaceStream::FreeSurferSurfaceStream(std::FILE* file) : state_(std::make_unique<State>()) {
+    state_->file = file;
+}
+
+FreeSurferSurfaceStream::~FreeSurferSurfaceStream() {
+    if (state_->working) state_->worker.wait();
+}
+
+bool FreeSurferSurfaceStream::start(std::span<const float> x, std::span<const float> y, std::span<const float> z,
+                                    std::size_t triangles, const std::string& date) {
+    if (x.size() != y.size() || x.size() != z.size() || x.size() > INT32_MAX || triangles > INT32_MAX) return false;
+    const std::string line = formatText("created by Meshbridge %s on %s\n\n", kPluginVersion, date.c_str());
+    const std::vector<unsigned char> head = bigEndianBytes([&](BigEndianBlock& out) {
+        out.bytes(kTriangleMagic, 3);
+        out.bytes(line.data(), line.size());
+        out.int32(static_cast<std::int32_t>(x.size()));
+        out.int32(static_cast<std::int32_t>(triangles));
+    });
+    return state_->ok = writeAll(state_->file, head) &&
+                        writeInChunks(state_->file, x.size(), kChunkBytes / 12,
+                                      [&](std::size_t first, std::size_t count, std::vector<unsigned char>& bytes) {
+                                          bigEndianWords(std::array<const float*, 3>{x.data() + first, y.data() + first,
+                                                                                     z.data() + first},
+                                                         count, bytes);
+                                      });
+}
+
+bool FreeSurferSurfaceStream::add(std::span<const std::int32_t> corners) {
+    State& s = *state_;
+    if (!s.ok) return false;
+    const std::size_t slot = s.index++ % 2;
+    // Its buffers were written before the block of the other slot was started.
+    s.blocks[slot].assign(corners.begin(), corners.end());
+    if (s.working && !s.worker.wait()) s.ok = false;
+    s.working = false;
+    if (!s.ok) return false;
+    std::vector<std::int32_t>& block = s.blocks[slot];
+    std::vector<unsigned char>& bytes = s.bytes[slot];
+    s.worker.start([&block, &bytes] {
+        bigEndianWords(std::array<const std::int32_t*, 1>{block.data()}, block.size(), bytes);
+        return true;
+    });
+    s.working = true;
+    if (s.previous && !writeAll(s.file, *s.previous)) s.ok = false;
+    s.previous = &bytes;
+    return s.ok;
+}
+
+bool FreeSurferSurfaceStream::finish() {
+    State& s = *state_;
+    if (s.working) {
+        s.working = false;
+        if (!s.worker.wait()) s.ok = false;
+        if (s.ok && s.previous && !writeAll(s.file, *s.previous)) s.ok = false;
+    }
+    s.previous = nullptr;
+    return s.ok;
+}
+
 bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, std::span<const float> y,
                             std::span<const float> z, std::span<const std::int32_t> triangles,
                             const std::string& date) {
-    if (x.size() != y.size() || x.size() != z.size() || triangles.size() % 3 != 0 || x.size() > INT32_MAX ||
-        triangles.size() / 3 > INT32_MAX)
-        return false;
+    if (triangles.size() % 3 != 0) return false;
     return writeFileAtomically(path, FileMode::Binary, [&](std::FILE* file) {
-        const std::string line = formatText("created by Meshbridge %s on %s\n\n", kPluginVersion, date.c_str());
-        const std::vector<unsigned char> head = bigEndianBytes([&](BigEndianBlock& out) {
-            out.bytes(kTriangleMagic, 3);
-            out.bytes(line.data(), line.size());
-            out.int32(static_cast<std::int32_t>(x.size()));
-            out.int32(static_cast<std::int32_t>(triangles.size() / 3));
-        });
-        return writeAll(file, head) &&
-               writeInChunks(file, x.size(), kChunkBytes / 12,
-                             [&](std::size_t first, std::size_t count, std::vector<unsigned char>& bytes) {
-                                 bigEndianWords(std::array<const float*, 3>{x.data() + first, y.data() + first,
-                                                                            z.data() + first},
-                                                count, bytes);
-                             }) &&
-               writeInChunks(file, triangles.size(), kChunkBytes / 4,
-                             [&](std::size_t first, std::size_t count, std::vector<unsigned char>& bytes) {
-                                 bigEndianWords(std::array<const std::int32_t*, 1>{triangles.data() + first}, count,
-                                                bytes);
-                             });
+        FreeSurferSurfaceStream stream(file);
+        if (!stream.start(x, y, z, triangles.size() / 3, date)) return false;
+        constexpr std::size_t kBlock = kChunkBytes / 4;
+        for (std::size_t first = 0; first < triangles.size(); first += kBlock)
+            if (!stream.add(triangles.subspan(first, std::min(kBlock, triangles.size() - first)))) return false;
+        return stream.finish();
     });
 }
 

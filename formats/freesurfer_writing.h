@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,6 +19,28 @@ namespace meshbridge {
 bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, std::span<const float> y,
                             std::span<const float> z, std::span<const std::int32_t> triangles,
                             const std::string& date);
+
+// The same surface written into an open file as its triangles come, a block
+// at a time (as they are read from an SRF file): start() writes the counts
+// and coordinates, add() a block of corners, finish() what is left. Each
+// block is turned into big-endian bytes on a worker thread (pure
+// computation) while the caller reads the next; the blocks are copied.
+class FreeSurferSurfaceStream {
+public:
+    explicit FreeSurferSurfaceStream(std::FILE* file);
+    ~FreeSurferSurfaceStream();
+    FreeSurferSurfaceStream(const FreeSurferSurfaceStream&) = delete;
+    FreeSurferSurfaceStream& operator=(const FreeSurferSurfaceStream&) = delete;
+
+    bool start(std::span<const float> x, std::span<const float> y, std::span<const float> z,
+               std::size_t triangles, const std::string& date);
+    bool add(std::span<const std::int32_t> corners);
+    bool finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // An MGH overlay of `vertices` x 1 x 1 x `frames` float values, gzip'ed:
 // `fill(f, values)` puts the `vertices` values of frame f into `values`

@@ -17,7 +17,7 @@ namespace meshbridge {
 
 namespace {
 
-bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail) {
+bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail, const TriangleSink* take) {
     const bool whole = detail == SrfDetail::Whole;
     if (!in.read(srf.reserved) || !in.read(srf.nrOfVertices) || !in.read(srf.nrOfTriangles) ||
         !in.read(srf.meshCenterX) || !in.read(srf.meshCenterY) || !in.read(srf.meshCenterZ))
@@ -58,7 +58,18 @@ bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail) {
     }
     if (!whole) srf.neighbors.assignEmpty(0);
     in.setSection("triangles");
-    if (!in.readArray(srf.triangles.owned(), 3 * static_cast<std::uint64_t>(srf.nrOfTriangles))) return false;
+    const std::uint64_t corners = 3 * static_cast<std::uint64_t>(srf.nrOfTriangles);
+    if (!take) {
+        if (!in.readArray(srf.triangles.owned(), corners)) return false;
+    } else {
+        if (corners > in.remaining() / 4) return in.readArray(srf.triangles.owned(), corners);  // says why
+        constexpr std::uint64_t kBlock = 3 * 43690;  // whole triangles, about 512 KB
+        std::vector<std::int32_t> block;
+        for (std::uint64_t done = 0; done < corners; done += block.size()) {
+            if (!in.readArray(block, std::min(kBlock, corners - done))) return false;
+            if (!(*take)(srf, block)) return false;  // the taker says why
+        }
+    }
     in.setSection("strip elements");
     if (!in.read(srf.nrOfStripElements)) return false;
     if (srf.nrOfStripElements < 0)
@@ -85,6 +96,10 @@ bool isConsistent(const SrfData& srf, bool ownNeighbors = true) {
 }  // namespace
 
 bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail) {
+    return readSrfFile(name, srf, detail, TriangleSink{});
+}
+
+bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail, const TriangleSink& take) {
     srf = SrfData{};
     srf.fileName = name;
     if (const std::string foreign = notAFileOfKind(name, "an SRF file"); !foreign.empty()) {
@@ -112,14 +127,16 @@ bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail) {
                                    static_cast<double>(srf.version)));
                 return false;
             }
-            complete = readBody(in, srf, detail);
+            complete = readBody(in, srf, detail, take ? &take : nullptr);
         }
     } catch (...) {
         complete = in.fail("the file holds more than memory can take");
     }
     if (!complete) {
-        logText(formatText("Error while reading surface file %s.", name.c_str()));
-        logReadProblem(name, in.problem());
+        if (!in.problem().empty()) {  // else the taker of the triangles stopped, and says why
+            logText(formatText("Error while reading surface file %s.", name.c_str()));
+            logReadProblem(name, in.problem());
+        }
         const std::string keep = srf.fileName;
         srf = SrfData{};
         srf.fileName = keep;

@@ -78,6 +78,11 @@ enum class SrfDetail { Whole, WithoutNormalsAndNeighbors };
 // return a record: a failed load has version -1.
 SrfData loadSrf(const std::string& name, bool fromFile, SrfDetail detail = SrfDetail::Whole);
 bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail = SrfDetail::Whole);
+// The same, but the triangles' corners are handed to `take` in blocks as they
+// are read (after everything before them is in `srf`) instead of kept; false
+// when `take` returns false, as when the file cannot be read.
+using TriangleSink = std::function<bool(const SrfData& srf, std::span<const std::int32_t> corners)>;
+bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail, const TriangleSink& take);
 SrfData srfFromHost(const HostSrfInfo& info);
 
 // Writes `srf` to its file name with the extension ".srf"; true when the

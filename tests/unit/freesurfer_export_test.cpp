@@ -124,6 +124,16 @@ TEST_F(FreeSurferExportTest, ASurfaceKeepsItsCoordinatesAndWindingInBigEndianOrd
     EXPECT_EQ(host.lastLog(), refusal);
     EXPECT_EQ(host.lastMessage(), refusal);
     EXPECT_EQ(readFile(dir.file("lh.white")), foreign);
+    // A triangle corner beyond the mesh makes no surface; the reason is logged.
+    std::filesystem::remove(dir.file("lh.white"));
+    srf.triangles = HugePageVector<std::int32_t>{0, 2, 3};
+    ASSERT_TRUE(writeSrfFile(srf));
+    EXPECT_FALSE(exportTo(kFileTypeSrf, dir.file("lh.white.srf")));
+    EXPECT_THAT(host.log, ::testing::Contains("Export to FreeSurfer did not succeed: " + dir.file("lh.white.srf") +
+                                              " holds the triangle corner 3 (at position 2), which is no vertex "
+                                              "index of its 3 vertices."));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("lh.white")));
+    writeFile(dir.file("lh.white"), foreign);
     // Nor does a folder of that name, or anything that is no surface.
     std::filesystem::remove(dir.file("lh.white"));
     std::filesystem::create_directory(dir.file("lh.white"));
