@@ -82,7 +82,15 @@ bool exportSurfaceStreamed(const std::string& name) {
         read = readSrfFile(name, srf, SrfDetail::WithoutNormalsAndNeighbors,
                            [&](const SrfData& header, std::span<const std::int32_t> corners) {
                                if (!started && !begin(header)) return false;
-                               for (std::size_t i = 0; i < corners.size(); ++i) {
+                               // The block's least and greatest corners first: a loop without a branch.
+                               std::int32_t least = 0, greatest = 0;
+                               if (!corners.empty()) least = greatest = corners[0];
+                               for (const std::int32_t corner : corners) {
+                                   least = std::min(least, corner);
+                                   greatest = std::max(greatest, corner);
+                               }
+                               const bool inside = least >= 0 && greatest < header.nrOfVertices;
+                               for (std::size_t i = 0; !inside && i < corners.size(); ++i) {
                                    if (corners[i] < 0 || corners[i] >= header.nrOfVertices) {
                                        logText(formatText("Export to FreeSurfer did not succeed: %s holds the triangle "
                                                           "corner %d (at position %zu), which is no vertex index of its "
