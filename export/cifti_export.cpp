@@ -120,20 +120,7 @@ bool exportPatches(const std::string& name, bool fromFile) {
     dumpPoiHeader(poi, false, true);
     const std::string structure = structureOf({poi.fromMeshFile, poi.fileName}, poi.fileName);
     if (structure.empty()) return false;
-    if (poi.nrOfMeshVertices <= 0 || poi.nrOfMeshVertices > kMostMeshVertices) {
-        logText(formatText("Export to CIFTI-2 did not succeed: %s gives its mesh %d vertices; one label per vertex "
-                           "needs a count from 1 to %d.",
-                           poi.fileName.c_str(), poi.nrOfMeshVertices, kMostMeshVertices));
-        return false;
-    }
-    for (const PoiPatch& patch : poi.patches) {
-        const std::string what = "vertex of patch \"" + patch.name + "\"";
-        if (!indicesWithinMesh(patch.vertices.data(), patch.vertices.size(), poi.nrOfMeshVertices, poi.fileName,
-                               what.c_str())) {
-            logText("Export to CIFTI-2 did not succeed: one label per vertex needs every patch vertex inside the mesh.");
-            return false;
-        }
-    }
+    if (!patchesInsideTheirMesh(poi, "CIFTI-2", "one label per vertex")) return false;
     std::vector<std::int32_t> labels(static_cast<std::size_t>(poi.nrOfMeshVertices));
     std::string table;
     for (const LabelEntry& entry : labelsPerVertex(poi, labels.data())) table += labelXml(entry);

@@ -69,6 +69,9 @@ bool exportSurfaceStreamed(const std::string& name) {
     SrfData srf;
     bool read = false, started = false;
     std::size_t cornersSeen = 0;
+    // Why the triangles stopped coming, when they did: a corner beyond the
+    // mesh, or a failed write (said by finish()).
+    enum class Stop { None, BadCorner, Write } stopped = Stop::None;
     const std::string date = freeSurferDate();
     const bool written = writeFileAtomically(path, FileMode::Binary, [&](std::FILE* file) {
         FreeSurferSurfaceStream stream(file);
@@ -81,7 +84,10 @@ bool exportSurfaceStreamed(const std::string& name) {
         };
         read = readSrfFile(name, srf, SrfDetail::WithoutNormalsAndNeighbors,
                            [&](const SrfData& header, std::span<const std::int32_t> corners) {
-                               if (!started && !begin(header)) return false;
+                               if (!started && !begin(header)) {
+                                   stopped = Stop::Write;
+                                   return false;
+                               }
                                // The block's least and greatest corners first: a loop without a branch.
                                std::int32_t least = 0, greatest = 0;
                                if (!corners.empty()) least = greatest = corners[0];
@@ -97,16 +103,20 @@ bool exportSurfaceStreamed(const std::string& name) {
                                                           "%d vertices.",
                                                           name.c_str(), corners[i], cornersSeen + i,
                                                           header.nrOfVertices));
+                                       stopped = Stop::BadCorner;
                                        return false;
                                    }
                                }
                                cornersSeen += corners.size();
-                               return stream.add(corners);
+                               if (stream.add(corners)) return true;
+                               stopped = Stop::Write;
+                               return false;
                            });
         if (read && !started && !begin(srf)) return false;  // a surface without triangles
         return read && stream.finish();
     });
-    if (!read) {
+    if (stopped == Stop::BadCorner) return false;  // the log says which corner
+    if (!read && stopped == Stop::None) {           // the reader says why
         logText("Export to FreeSurfer did not succeed.");
         return false;
     }
@@ -214,20 +224,7 @@ bool exportPatchesFile(const std::string& name, bool fromFile) {
     const PoiData poi = loadPoi(name, fromFile);
     if (isFailedLoad(poi)) return false;
     dumpPoiHeader(poi, false, true);
-    if (poi.nrOfMeshVertices <= 0 || poi.nrOfMeshVertices > kMostMeshVertices) {
-        logText(formatText("Export to FreeSurfer did not succeed: %s gives its mesh %d vertices; an annotation "
-                           "needs a count from 1 to %d.",
-                           poi.fileName.c_str(), poi.nrOfMeshVertices, kMostMeshVertices));
-        return false;
-    }
-    for (const PoiPatch& patch : poi.patches) {
-        const std::string what = "vertex of patch \"" + patch.name + "\"";
-        if (!indicesWithinMesh(patch.vertices.data(), patch.vertices.size(), poi.nrOfMeshVertices, poi.fileName,
-                               what.c_str())) {
-            logText("Export to FreeSurfer did not succeed: an annotation needs every patch vertex inside the mesh.");
-            return false;
-        }
-    }
+    if (!patchesInsideTheirMesh(poi, "FreeSurfer", "an annotation")) return false;
     const std::string path = replaceExtension(poi.fileName, ".annot");
     if (!mayWrite(path, FreeSurferOutput::Annotation, "POI")) return false;
 
@@ -248,24 +245,7 @@ bool exportPatchesFile(const std::string& name, bool fromFile) {
         entries.push_back(entry);
     }
     // Each vertex carries the first patch it is in; vertices in none, no label.
-    std::vector<std::int32_t> labels(static_cast<std::size_t>(poi.nrOfMeshVertices), -1);
-    std::vector<unsigned char> inSeveral(labels.size(), 0);
-    std::size_t several = 0;
-    for (std::size_t p = 0; p < poi.patches.size(); ++p) {
-        for (const std::int32_t vertex : poi.patches[p].vertices) {
-            std::int32_t& label = labels[static_cast<std::size_t>(vertex)];
-            if (label < 0) {
-                label = static_cast<std::int32_t>(p);
-            } else if (label != static_cast<std::int32_t>(p) && !inSeveral[static_cast<std::size_t>(vertex)]) {
-                inSeveral[static_cast<std::size_t>(vertex)] = 1;
-                ++several;
-            }
-        }
-    }
-    if (several > 0)
-        logText(formatText("%zu %s in several patches: each carries the first of them, as an annotation gives a "
-                           "vertex one label.",
-                           several, several == 1 ? "vertex is" : "vertices are"));
+    const std::vector<std::int32_t> labels = firstPatchOfVertices(poi);
     return finish(writeAnnotation(path, labels, entries, noteOf(poi.fileName)), path);
 }
 

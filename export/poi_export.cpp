@@ -61,29 +61,58 @@ bool nonNegativeIndices(std::span<const std::int32_t> indices, const std::string
 
 }  // namespace
 
-std::vector<LabelEntry> labelsPerVertex(const PoiData& poi, std::int32_t* labels) {
-    std::fill_n(labels, poi.nrOfMeshVertices, 0);
-    std::vector<LabelEntry> table = {{0, kUnlabeled, {0.0f, 0.0f, 0.0f, 0.0f}}};
-    std::vector<bool> counted(static_cast<std::size_t>(poi.nrOfMeshVertices));  // as in more than one patch
+std::vector<std::int32_t> firstPatchOfVertices(const PoiData& poi, const std::string& skipped) {
+    std::vector<std::int32_t> first(static_cast<std::size_t>(poi.nrOfMeshVertices), -1);
+    std::vector<bool> counted(first.size());  // as in more than one patch
     std::size_t inSeveral = 0;
     for (std::size_t i = 0; i < poi.patches.size(); ++i) {
         const PoiPatch& patch = poi.patches[i];
-        if (patch.name == kUnlabeled) continue;
-        const auto key = static_cast<std::int32_t>(i + 1);
+        if (!skipped.empty() && patch.name == skipped) continue;
+        const auto index = static_cast<std::int32_t>(i);
         for (std::int32_t vertex : patch.vertices) {
             const auto v = static_cast<std::size_t>(vertex);
-            if (labels[v] == 0) {
-                labels[v] = key;
-            } else if (labels[v] != key && !counted[v]) {
+            if (first[v] < 0) {
+                first[v] = index;
+            } else if (first[v] != index && !counted[v]) {
                 counted[v] = true;
                 ++inSeveral;
             }
         }
-        table.push_back({key, patch.name, opaqueRgbaOfPacked(patch.color)});
     }
     if (inSeveral > 0)
         logText(formatText("%zu vertices lie in more than one patch; each keeps the label of its first patch.",
                            inSeveral));
+    return first;
+}
+
+bool patchesInsideTheirMesh(const PoiData& poi, const char* format, const char* needs) {
+    if (poi.nrOfMeshVertices <= 0 || poi.nrOfMeshVertices > kMostMeshVertices) {
+        logText(formatText("Export to %s did not succeed: %s gives its mesh %d vertices; %s needs a count from 1 to "
+                           "%d.",
+                           format, poi.fileName.c_str(), poi.nrOfMeshVertices, needs, kMostMeshVertices));
+        return false;
+    }
+    for (const PoiPatch& patch : poi.patches) {
+        const std::string what = "vertex of patch \"" + patch.name + "\"";
+        if (!indicesWithinMesh(patch.vertices.data(), patch.vertices.size(), poi.nrOfMeshVertices, poi.fileName,
+                               what.c_str())) {
+            logText(formatText("Export to %s did not succeed: %s needs every patch vertex inside the mesh.", format,
+                               needs));
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<LabelEntry> labelsPerVertex(const PoiData& poi, std::int32_t* labels) {
+    const std::vector<std::int32_t> first = firstPatchOfVertices(poi, kUnlabeled);
+    for (std::size_t v = 0; v < first.size(); ++v) labels[v] = first[v] + 1;  // no patch: key 0
+    std::vector<LabelEntry> table = {{0, kUnlabeled, {0.0f, 0.0f, 0.0f, 0.0f}}};
+    for (std::size_t i = 0; i < poi.patches.size(); ++i) {
+        const PoiPatch& patch = poi.patches[i];
+        if (patch.name != kUnlabeled)
+            table.push_back({static_cast<std::int32_t>(i + 1), patch.name, opaqueRgbaOfPacked(patch.color)});
+    }
     return table;
 }
 

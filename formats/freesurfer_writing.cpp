@@ -42,9 +42,8 @@ constexpr std::uint32_t bigEndianBits(std::uint32_t value) {
 // Big-endian bytes, gathered in a block and handed on when it is full.
 class BigEndianBlock {
 public:
-    explicit BigEndianBlock(std::function<bool(const unsigned char*, std::size_t)> take,
-                            std::size_t blockSize = std::size_t{64} << 10)
-        : take_(std::move(take)), block_(blockSize) {}
+    explicit BigEndianBlock(std::function<bool(const unsigned char*, std::size_t)> take)
+        : take_(std::move(take)), block_(std::size_t{64} << 10) {}
 
     void int32(std::int32_t value) { uint32(static_cast<std::uint32_t>(value)); }
     void int16(std::int16_t value) {
@@ -230,32 +229,58 @@ void bigEndianWords(const std::array<const T*, columns>& from, std::size_t count
     }
 }
 
-// Writes `count` items in chunks of `perChunk`: `make(first, n, bytes)`
-// makes the bytes of a chunk on a worker (pure computation) while this
-// thread writes the chunk before.
-bool writeInChunks(std::FILE* file, std::size_t count, std::size_t perChunk,
-                   const std::function<void(std::size_t, std::size_t, std::vector<unsigned char>&)>& make) {
-    std::vector<unsigned char> buffers[2];
-    const std::vector<unsigned char>* previous = nullptr;
-    Worker worker;
-    bool working = false, ok = true;
-    for (std::size_t first = 0, index = 0; first < count; first += perChunk, ++index) {
-        std::vector<unsigned char>& bytes = buffers[index % 2];
-        if (working && !worker.wait()) ok = false;
-        working = false;
-        if (!ok) break;
-        const std::size_t part = std::min(perChunk, count - first);
-        worker.start([&make, &bytes, first, part] {
-            make(first, part, bytes);
+// Chunks written to a file in order, each made on a worker (pure
+// computation) while this thread writes the chunk before and gathers the
+// inputs of the next. What a chunk is made from must stay as it is until the
+// next add() or finish(): callers that fill inputs alternate two by slot().
+class ChunkWriter {
+public:
+    explicit ChunkWriter(std::FILE* file) : file_(file) {}
+    ~ChunkWriter() {
+        if (working_) worker_.wait();
+    }
+    ChunkWriter(const ChunkWriter&) = delete;
+    ChunkWriter& operator=(const ChunkWriter&) = delete;
+
+    // The input buffer (0 or 1) of the next chunk; its last chunk is made.
+    std::size_t slot() const { return index_ % 2; }
+
+    // The next chunk, whose bytes `make` puts into the vector it is given;
+    // false once anything failed.
+    bool add(std::function<void(std::vector<unsigned char>&)> make) {
+        if (working_ && !worker_.wait()) ok_ = false;
+        working_ = false;
+        if (!ok_) return false;
+        std::vector<unsigned char>& bytes = bytes_[index_++ % 2];
+        worker_.start([make = std::move(make), &bytes] {
+            make(bytes);
             return true;
         });
-        working = true;
-        if (previous && !writeAll(file, *previous)) ok = false;
-        previous = &bytes;
+        working_ = true;
+        if (previous_ && !writeAll(file_, *previous_)) ok_ = false;
+        previous_ = &bytes;
+        return ok_;
     }
-    if (working) ok = worker.wait() && ok && previous && writeAll(file, *previous);
-    return ok;
-}
+
+    // Writes the last chunk; whether every chunk was made and written.
+    bool finish() {
+        if (working_) {
+            working_ = false;
+            if (!worker_.wait()) ok_ = false;
+            if (ok_ && previous_ && !writeAll(file_, *previous_)) ok_ = false;
+        }
+        previous_ = nullptr;
+        return ok_;
+    }
+
+private:
+    std::FILE* file_;
+    Worker worker_;
+    std::vector<unsigned char> bytes_[2];
+    const std::vector<unsigned char>* previous_ = nullptr;
+    std::size_t index_ = 0;
+    bool working_ = false, ok_ = true;
+};
 
 // The big-endian bytes that `write` gives a block, gathered.
 template <class Write>
@@ -396,22 +421,15 @@ std::string freeSurferDate() {
 }
 
 struct FreeSurferSurfaceStream::State {
+    explicit State(std::FILE* out) : file(out), chunks(out) {}
     std::FILE* file;
-    Worker worker;
-    std::vector<std::int32_t> blocks[2];
-    std::vector<unsigned char> bytes[2];
-    const std::vector<unsigned char>* previous = nullptr;
-    std::size_t index = 0;
-    bool working = false, ok = true;
+    std::vector<std::int32_t> blocks[2];  // before the writer: its worker may read them until it ends
+    ChunkWriter chunks;
 };
 
-FreeSurferSurfaceStream::FreeSurferSurfaceStream(std::FILE* file) : state_(std::make_unique<State>()) {
-    state_->file = file;
-}
+FreeSurferSurfaceStream::FreeSurferSurfaceStream(std::FILE* file) : state_(std::make_unique<State>(file)) {}
 
-FreeSurferSurfaceStream::~FreeSurferSurfaceStream() {
-    if (state_->working) state_->worker.wait();
-}
+FreeSurferSurfaceStream::~FreeSurferSurfaceStream() = default;
 
 bool FreeSurferSurfaceStream::start(std::span<const float> x, std::span<const float> y, std::span<const float> z,
                                     std::size_t triangles, const std::string& date) {
@@ -423,46 +441,26 @@ bool FreeSurferSurfaceStream::start(std::span<const float> x, std::span<const fl
         out.int32(static_cast<std::int32_t>(x.size()));
         out.int32(static_cast<std::int32_t>(triangles));
     });
-    return state_->ok = writeAll(state_->file, head) &&
-                        writeInChunks(state_->file, x.size(), kChunkBytes / 12,
-                                      [&](std::size_t first, std::size_t count, std::vector<unsigned char>& bytes) {
-                                          bigEndianWords(std::array<const float*, 3>{x.data() + first, y.data() + first,
-                                                                                     z.data() + first},
-                                                         count, bytes);
-                                      });
+    if (!writeAll(state_->file, head)) return false;
+    constexpr std::size_t kPerChunk = kChunkBytes / 12;
+    for (std::size_t first = 0; first < x.size(); first += kPerChunk) {
+        const std::size_t count = std::min(kPerChunk, x.size() - first);
+        const std::array<const float*, 3> from{x.data() + first, y.data() + first, z.data() + first};
+        if (!state_->chunks.add([from, count](std::vector<unsigned char>& bytes) { bigEndianWords(from, count, bytes); }))
+            return false;
+    }
+    return true;
 }
 
 bool FreeSurferSurfaceStream::add(std::span<const std::int32_t> corners) {
-    State& s = *state_;
-    if (!s.ok) return false;
-    const std::size_t slot = s.index++ % 2;
-    // Its buffers were written before the block of the other slot was started.
-    s.blocks[slot].assign(corners.begin(), corners.end());
-    if (s.working && !s.worker.wait()) s.ok = false;
-    s.working = false;
-    if (!s.ok) return false;
-    std::vector<std::int32_t>& block = s.blocks[slot];
-    std::vector<unsigned char>& bytes = s.bytes[slot];
-    s.worker.start([&block, &bytes] {
+    std::vector<std::int32_t>& block = state_->blocks[state_->chunks.slot()];
+    block.assign(corners.begin(), corners.end());
+    return state_->chunks.add([&block](std::vector<unsigned char>& bytes) {
         bigEndianWords(std::array<const std::int32_t*, 1>{block.data()}, block.size(), bytes);
-        return true;
     });
-    s.working = true;
-    if (s.previous && !writeAll(s.file, *s.previous)) s.ok = false;
-    s.previous = &bytes;
-    return s.ok;
 }
 
-bool FreeSurferSurfaceStream::finish() {
-    State& s = *state_;
-    if (s.working) {
-        s.working = false;
-        if (!s.worker.wait()) s.ok = false;
-        if (s.ok && s.previous && !writeAll(s.file, *s.previous)) s.ok = false;
-    }
-    s.previous = nullptr;
-    return s.ok;
-}
+bool FreeSurferSurfaceStream::finish() { return state_->chunks.finish(); }
 
 bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, std::span<const float> y,
                             std::span<const float> z, std::span<const std::int32_t> triangles,
@@ -501,38 +499,23 @@ bool writeMgzOverlay(const std::string& path, std::int32_t vertices, std::int32_
         // The values, in chunks of whole frames: while this thread reads a
         // chunk and writes the one before, a worker (pure computation)
         // turns the chunk between into a gzip member of big-endian values.
-        struct Chunk {
-            std::vector<float> values;
-            std::vector<unsigned char> member;
-        };
         const auto perFrame = static_cast<std::size_t>(vertices);
         const std::size_t framesPerChunk = std::max<std::size_t>(1, kChunkBytes / (4 * perFrame));
-        Chunk chunks[2];
-        Chunk* previous = nullptr;
-        Worker worker;
-        bool working = false;
-        bool ok = true;
-        for (std::size_t first = 0, index = 0; ok && first < static_cast<std::size_t>(frames);
-             first += framesPerChunk, ++index) {
-            Chunk& chunk = chunks[index % 2];
+        std::vector<float> values[2];  // before the writer: its worker may read them until it ends
+        ChunkWriter chunks(file);
+        for (std::size_t first = 0; first < static_cast<std::size_t>(frames); first += framesPerChunk) {
+            std::vector<float>& chunk = values[chunks.slot()];
             const std::size_t count = std::min(framesPerChunk, static_cast<std::size_t>(frames) - first);
-            chunk.values.resize(count * perFrame);
-            for (std::size_t k = 0; ok && k < count; ++k)
-                ok = fill(static_cast<std::int32_t>(first + k), chunk.values.data() + k * perFrame);
-            if (working && !worker.wait()) ok = false;
-            working = false;
-            if (!ok) break;
-            worker.start([&chunk] {
-                storedMember(reinterpret_cast<const unsigned char*>(chunk.values.data()),
-                             chunk.values.size() * sizeof(float), true, chunk.member);
-                return true;
-            });
-            working = true;
-            if (previous && !writeAll(file, previous->member)) ok = false;
-            previous = &chunk;
+            chunk.resize(count * perFrame);
+            for (std::size_t k = 0; k < count; ++k)
+                if (!fill(static_cast<std::int32_t>(first + k), chunk.data() + k * perFrame)) return false;
+            if (!chunks.add([&chunk](std::vector<unsigned char>& bytes) {
+                    storedMember(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size() * sizeof(float),
+                                 true, bytes);
+                }))
+                return false;
         }
-        if (working) ok = worker.wait() && ok && previous && writeAll(file, previous->member);
-        if (!ok) return false;
+        if (!chunks.finish()) return false;
 
         const std::vector<unsigned char> trailer = bigEndianBytes([&](BigEndianBlock& out) {
             out.real(trMs);

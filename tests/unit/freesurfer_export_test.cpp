@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <filesystem>
+#include <tuple>
 
 #include "formats/freesurfer_writing.h"
 #include "formats/mtc_file.h"
@@ -13,6 +14,7 @@
 #include "formats/smp_file.h"
 #include "formats/srf_file.h"
 #include "plugin/commands.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/host_test.h"
 
 using ::testing::HasSubstr;
@@ -209,8 +211,8 @@ TEST_F(FreeSurferExportTest, PatchesBecomeAnAnnotationWhereEachPatchHasAColourOf
                                               "label to FreeSurfer): it is written as 255 0 1, one step away, as "
                                               "FreeSurfer tells labels by their colours."));
     EXPECT_THAT(host.log, ::testing::Contains(HasSubstr("it is written as 0 0 1, one step away")));
-    EXPECT_THAT(host.log, ::testing::Contains("1 vertex is in several patches: each carries the first of them, as an "
-                                              "annotation gives a vertex one label."));
+    EXPECT_THAT(host.log, ::testing::Contains("1 vertices lie in more than one patch; each keeps the label of its "
+                                              "first patch."));
     const std::int32_t v1 = 255, v2 = 255 + (1 << 16), mt = 1 << 16;
     BigEndian expected;
     expected.i32(5).i32(0).i32(v1).i32(1).i32(v1).i32(2).i32(v2).i32(3).i32(mt).i32(4).i32(0);
@@ -227,6 +229,59 @@ TEST_F(FreeSurferExportTest, PatchesBecomeAnAnnotationWhereEachPatchHasAColourOf
     ASSERT_TRUE(writePoiFile(poi));
     EXPECT_FALSE(exportTo(kFileTypePoi, dir.file("lh.areas.poi")));
     EXPECT_EQ(readFile(dir.file("lh.areas.annot")), expected.str());
+}
+
+TEST_F(FreeSurferExportTest, AFailedWriteSaysWhyAndLeavesTheEarlierExportAsItWas) {
+    constexpr std::int32_t n = 2000;  // every output beyond the limit below
+    HugePageVector<float> ramp(n);
+    for (std::int32_t v = 0; v < n; ++v) ramp[static_cast<std::size_t>(v)] = static_cast<float>(v);
+    SrfData srf;
+    srf.version = 3.0f;
+    srf.nrOfVertices = n;
+    srf.nrOfTriangles = n - 2;
+    srf.vertexX = srf.vertexY = srf.vertexZ = srf.normalX = srf.normalY = srf.normalZ = ramp;
+    srf.vertexColors = HugePageVector<std::int32_t>(n, 0);
+    HugePageVector<std::int32_t> triangles;
+    for (std::int32_t f = 0; f + 2 < n; ++f) triangles.insert(triangles.end(), {f, f + 1, f + 2});
+    srf.triangles = std::move(triangles);
+    srf.neighbors.assignEmpty(n);
+    srf.fileName = dir.file("big.srf");
+    ASSERT_TRUE(writeSrfFile(srf));
+    SmpData smp{.version = 5, .nrOfVertices = n, .nrOfMaps = 1, .fileName = dir.file("big.smp")};
+    smp.maps.push_back({.name = "ramp", .data = ramp});
+    ASSERT_TRUE(writeSmpFile(smp));
+    MtcData mtc{.version = 1, .nrOfVertices = n, .nrOfVolumes = 1, .tr = 2000.0f, .data = ramp,
+                .fileName = dir.file("run.mtc")};
+    ASSERT_TRUE(writeMtcFile(mtc));
+    PoiData poi{.version = 2, .nrOfMeshVertices = n, .nrOfPOIs = 1, .fileName = dir.file("areas.poi")};
+    PoiPatch patch;
+    patch.name = "all";
+    patch.color = 0x00FF00;
+    patch.vertices = HugePageVector<std::int32_t>(n, 0);
+    for (std::int32_t v = 0; v < n; ++v) patch.vertices[static_cast<std::size_t>(v)] = v;
+    patch.nrOfVertices = n;
+    poi.patches.push_back(std::move(patch));
+    ASSERT_TRUE(writePoiFile(poi));
+
+    for (const auto& [type, source, target] :
+         {std::tuple{kFileTypeSrf, "big.srf", "big"}, std::tuple{kFileTypeSmp, "big.smp", "big.mgz"},
+          std::tuple{kFileTypeMtc, "run.mtc", "run.mgz"}, std::tuple{kFileTypePoi, "areas.poi", "areas.annot"}}) {
+        ASSERT_TRUE(exportTo(type, dir.file(source))) << source;
+        std::filesystem::permissions(dir.file(target), std::filesystem::perms(0640));
+        const std::string earlier = readFile(dir.file(target));
+        const auto entries = dir.entries();
+        host.log.clear();
+        {
+            FileSizeLimit limit(4096);
+            EXPECT_FALSE(exportTo(type, dir.file(source))) << source;
+        }
+        ASSERT_GE(host.log.size(), 2u) << source;
+        EXPECT_EQ(host.log[host.log.size() - 2], "Could not write " + dir.file(target) + ": File too large.");
+        EXPECT_EQ(host.lastLog(), "Export to FreeSurfer did not succeed.");
+        EXPECT_EQ(readFile(dir.file(target)), earlier) << source;
+        EXPECT_EQ(std::filesystem::status(dir.file(target)).permissions(), std::filesystem::perms(0640)) << source;
+        EXPECT_EQ(dir.entries(), entries) << source;
+    }
 }
 
 TEST_F(FreeSurferExportTest, NotTogetherWithCifti) {
