@@ -449,7 +449,8 @@ bool FreeSurferSurfaceStream::start(std::span<const float> x, std::span<const fl
         if (!state_->chunks.add([from, count](std::vector<unsigned char>& bytes) { bigEndianWords(from, count, bytes); }))
             return false;
     }
-    return true;
+    // All written before this returns: the coordinates need not outlive the call.
+    return state_->chunks.finish();
 }
 
 bool FreeSurferSurfaceStream::add(std::span<const std::int32_t> corners) {

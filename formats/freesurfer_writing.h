@@ -22,7 +22,8 @@ bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, s
 
 // The same surface written into an open file as its triangles come, a block
 // at a time (as they are read from an SRF file): start() writes the counts
-// and coordinates, add() a block of corners, finish() what is left. Each
+// and coordinates (all of them before it returns), add() a block of corners,
+// finish() what is left. Each
 // block is turned into big-endian bytes on a worker thread (pure
 // computation) while the caller reads the next; the blocks are copied.
 class FreeSurferSurfaceStream {
