@@ -46,12 +46,7 @@ ProcessResult runProcess(const std::vector<std::string>& command, const std::str
 ProcessResult runNativeMeshbridge(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
     std::vector<std::string> command = {MESHBRIDGE_BINARY_DIR "/meshbridge"};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    ProcessResult result = runProcess(command, workingDirectory);
-    // The stand-in always logs its first line: a run that failed without a
-    // word never started (the emulator, loaded by other work, can fail to
-    // start a program), and is tried once more.
-    if (result.exitCode != 0 && result.out.empty() && result.err.empty()) result = runProcess(command, workingDirectory);
-    return result;
+    return runProcess(command, workingDirectory);
 }
 
 bool testingWindowsBuild() {
@@ -68,12 +63,20 @@ std::string inTextMode(const std::string& text) {
 
 ProcessResult runMeshbridge(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
     const char* replacement = std::getenv("MESHBRIDGE_E2E_COMMAND");
-    if (!replacement || !*replacement) return runNativeMeshbridge(arguments, workingDirectory);
     std::vector<std::string> command;
-    std::istringstream words(replacement);
-    for (std::string word; words >> word;) command.push_back(word);
+    if (replacement && *replacement) {
+        std::istringstream words(replacement);
+        for (std::string word; words >> word;) command.push_back(word);
+    } else {
+        command.push_back(MESHBRIDGE_BINARY_DIR "/meshbridge");
+    }
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return runProcess(command, workingDirectory);
+    ProcessResult result = runProcess(command, workingDirectory);
+    // The stand-in always logs its first line: a run that failed without a
+    // word never started (the emulator, loaded by other work, can fail to
+    // start a program), and is tried once more.
+    if (result.exitCode != 0 && result.out.empty() && result.err.empty()) result = runProcess(command, workingDirectory);
+    return result;
 }
 
 ProcessResult runMeshbridgeOk(const std::vector<std::string>& arguments) {
