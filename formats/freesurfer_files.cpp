@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "common/binary_io.h"
+#include "common/replace_extension.h"
 #include "common/text.h"
 
 namespace meshbridge {
@@ -524,6 +526,50 @@ bool parseLabelFile(std::span<const unsigned char> bytes, FreeSurferLabel& label
     }
     return true;
 }
+
+namespace {
+
+constexpr std::size_t kHeadBytes = 4096;  // enough to tell a gzip'ed file or text, and an MGZ header
+
+bool endsWithExtension(const std::string& path, const char* extension) {
+    const std::string name = lastPathComponent(path);
+    const std::size_t length = std::strlen(extension);
+    return name.size() > length && name.compare(name.size() - length, length, extension) == 0;
+}
+
+}  // namespace
+
+FreeSurferKind freeSurferKindOfFile(const std::string& path) {
+    FilePtr file = openFile(path, "rb");
+    const std::int64_t size = file ? bytesLeftInFile(file.get()) : -1;
+    if (size < 0) return FreeSurferKind::None;
+    std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::int64_t>(size, kHeadBytes)));
+    if (std::fread(head.data(), 1, head.size(), file.get()) != head.size()) return FreeSurferKind::None;
+    // A file whose name and first bytes both say MGH (version 1) or MGZ
+    // (gzip) is judged as one, even where its header is damaged: its reader
+    // then says what is wrong, rather than another kind's.
+    const bool gzip = head.size() >= 2 && head[0] == 0x1F && head[1] == 0x8B;
+    if (endsWithExtension(path, ".mgh") && head.size() >= 4 && head[0] == 0 && head[1] == 0 && head[2] == 0 && head[3] == 1)
+        return FreeSurferKind::Overlay;
+    if (endsWithExtension(path, ".mgz") && gzip) return FreeSurferKind::CompressedOverlay;
+    if (gzip) {
+        std::vector<unsigned char> inflated;
+        std::string problem;
+        inflateGzip(head, kHeadBytes, inflated, problem);  // a head cut short inflates partly, which is enough
+        return freeSurferKindOf(head, static_cast<std::uint64_t>(size), inflated);
+    }
+    const FreeSurferKind kind = freeSurferKindOf(head, static_cast<std::uint64_t>(size));
+    // An annotation longer than the head: its colour-table flag lies beyond.
+    const std::uint64_t flagAt = annotationTableFlagAt(head);
+    if (kind != FreeSurferKind::None || flagAt + 8 <= head.size() || flagAt + 8 > static_cast<std::uint64_t>(size))
+        return kind;
+    unsigned char flag[4] = {};
+    const bool annotation = seekFile(file.get(), static_cast<std::int64_t>(flagAt)) &&
+                            std::fread(flag, 1, 4, file.get()) == 4 && flag[0] == 0 && flag[1] == 0 &&
+                            flag[2] == 0 && flag[3] == 1;
+    return annotation ? FreeSurferKind::Annotation : FreeSurferKind::None;
+}
+
 
 bool inflateGzip(std::span<const unsigned char> bytes, std::uint64_t limit, std::vector<unsigned char>& out,
                  std::string& problem, GzipCheck check) {

@@ -25,6 +25,12 @@ enum class FreeSurferKind { None, Surface, QuadSurface, Morphometry, Overlay, Co
 FreeSurferKind freeSurferKindOf(std::span<const unsigned char> head, std::uint64_t size,
                                 std::span<const unsigned char> inflatedHead = {});
 
+// What kind of FreeSurfer file the file at `path` is, told by its first bytes
+// (an MGH or MGZ file by its name and first bytes together, so that a damaged
+// header is still judged as one); None where they tell nothing or the file
+// cannot be read.
+FreeSurferKind freeSurferKindOfFile(const std::string& path);
+
 // Where an annotation that begins with `head` keeps its colour-table flag
 // (1, as the big-endian numbers of the file are stored), after its vertex
 // count and pairs; 0 when `head` can begin no annotation.

@@ -26,6 +26,7 @@
 #include "formats/mtc_file.h"
 #include "formats/poi_file.h"
 #include "host/host_calls.h"
+#include "import/import_support.h"
 #include "import/map_import.h"
 
 namespace meshbridge {
@@ -474,7 +475,7 @@ bool isCiftiCandidate(const std::string& path) {
 
 std::string ciftiOutputName(const std::string& path, const std::string& structure, const std::string& mapName,
                             const char* suffix) {
-    std::string stem = path;
+    std::string stem = outputBaseFor(path);
     for (const char* extension : {".dscalar.nii", ".dtseries.nii", ".dlabel.nii", ".nii"}) {
         if (endsWith(lastPathComponent(stem), extension) && lastPathComponent(stem).size() > std::strlen(extension)) {
             stem.resize(stem.size() - std::strlen(extension));

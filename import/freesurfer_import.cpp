@@ -17,8 +17,6 @@ namespace meshbridge {
 
 namespace {
 
-constexpr std::size_t kHeadBytes = 4096;  // enough to tell a gzip'ed file or text, and an MGZ header
-
 // Whether the last path component ends in `extension` and holds more.
 bool hasExtension(const std::string& path, const char* extension) {
     const std::string name = lastPathComponent(path);
@@ -157,39 +155,6 @@ GiftiImagePtr overlayImage(const FreeSurferValues& overlay, const std::string& p
     return image;
 }
 
-// The kind the first bytes of the file at `path` tell (with its name for an
-// MGH or MGZ file), None where they tell nothing.
-FreeSurferKind freeSurferKindOfContent(const std::string& path) {
-    FilePtr file = openFile(path, "rb");
-    const std::int64_t size = file ? bytesLeftInFile(file.get()) : -1;
-    if (size < 0) return FreeSurferKind::None;
-    std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::int64_t>(size, kHeadBytes)));
-    if (std::fread(head.data(), 1, head.size(), file.get()) != head.size()) return FreeSurferKind::None;
-    // A file whose name and first bytes both say MGH (version 1) or MGZ
-    // (gzip) is judged as one, even where its header is damaged: its reader
-    // then says what is wrong, rather than another kind's.
-    const bool gzip = head.size() >= 2 && head[0] == 0x1F && head[1] == 0x8B;
-    if (hasExtension(path, ".mgh") && head.size() >= 4 && head[0] == 0 && head[1] == 0 && head[2] == 0 && head[3] == 1)
-        return FreeSurferKind::Overlay;
-    if (hasExtension(path, ".mgz") && gzip) return FreeSurferKind::CompressedOverlay;
-    if (gzip) {
-        std::vector<unsigned char> inflated;
-        std::string problem;
-        inflateGzip(head, kHeadBytes, inflated, problem);  // a head cut short inflates partly, which is enough
-        return freeSurferKindOf(head, static_cast<std::uint64_t>(size), inflated);
-    }
-    const FreeSurferKind kind = freeSurferKindOf(head, static_cast<std::uint64_t>(size));
-    // An annotation longer than the head: its colour-table flag lies beyond.
-    const std::uint64_t flagAt = annotationTableFlagAt(head);
-    if (kind != FreeSurferKind::None || flagAt + 8 <= head.size() || flagAt + 8 > static_cast<std::uint64_t>(size))
-        return kind;
-    unsigned char flag[4] = {};
-    const bool annotation = seekFile(file.get(), static_cast<std::int64_t>(flagAt)) &&
-                            std::fread(flag, 1, 4, file.get()) == 4 && flag[0] == 0 && flag[1] == 0 &&
-                            flag[2] == 0 && flag[3] == 1;
-    return annotation ? FreeSurferKind::Annotation : FreeSurferKind::None;
-}
-
 // The whole read, which may run out of memory.
 GiftiImagePtr readFreeSurferFileBytes(const std::string& path, FreeSurferKind kind, bool asTimeCourse,
                                       const std::string& what) {
@@ -279,7 +244,7 @@ GiftiImagePtr readFreeSurferFileBytes(const std::string& path, FreeSurferKind ki
 }  // namespace
 
 FreeSurferKind freeSurferFileKind(const std::string& path) {
-    const FreeSurferKind kind = freeSurferKindOfContent(path);
+    const FreeSurferKind kind = freeSurferKindOfFile(path);
     if (kind != FreeSurferKind::None) return kind;
     // A damaged file whose content tells nothing goes by its extension, so
     // that the reader says what is wrong with it.
@@ -291,9 +256,10 @@ FreeSurferKind freeSurferFileKind(const std::string& path) {
 }
 
 std::string freeSurferOutputName(const std::string& path, const std::string& suffix) {
+    const std::string base = outputBaseFor(path);
     for (const char* replaced : {".annot", ".label", ".mgh", ".mgz"})
-        if (hasExtension(path, replaced)) return path.substr(0, path.size() - std::strlen(replaced)) + suffix;
-    return path + suffix;
+        if (hasExtension(base, replaced)) return base.substr(0, base.size() - std::strlen(replaced)) + suffix;
+    return base + suffix;
 }
 
 GiftiImagePtr readFreeSurferFile(const std::string& path, FreeSurferKind kind, bool asTimeCourse) {

@@ -1,6 +1,7 @@
 #include "import/import_support.h"
 
 #include "common/gifti_values.h"
+#include "common/replace_extension.h"
 #include "common/text.h"
 #include "host/host_calls.h"
 
@@ -15,6 +16,11 @@ bool refuseImport(const char* what, const std::string& path, const std::string& 
 
 namespace {
 
+std::string& outputFolder() {
+    static std::string folder;
+    return folder;
+}
+
 bool isPerVertexList(const giiDataArray& array, int index, std::int32_t count, std::string& problem) {
     if (count >= 0 && announcedValueCount(array) == static_cast<std::uint64_t>(count) && array.dims[0] == count)
         return true;
@@ -23,6 +29,22 @@ bool isPerVertexList(const giiDataArray& array, int index, std::int32_t count, s
 }
 
 }  // namespace
+
+std::string outputBaseFor(const std::string& inputPath) {
+    const std::string& folder = outputFolder();
+    if (folder.empty()) return inputPath;
+    const char last = folder.back();
+    if (last == '/' || last == '\\') return folder + lastPathComponent(inputPath);
+    // The folder's own separator: a Windows path written with "\\" keeps it.
+    const bool backslashes = folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos;
+    return folder + (backslashes ? "\\" : "/") + lastPathComponent(inputPath);
+}
+
+ScopedOutputFolder::ScopedOutputFolder(std::string folder) : previous_(std::move(outputFolder())) {
+    outputFolder() = std::move(folder);
+}
+
+ScopedOutputFolder::~ScopedOutputFolder() { outputFolder() = std::move(previous_); }
 
 bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, HugePageVector<float>& converted,
                      std::span<float>& values, std::string& problem) {

@@ -27,4 +27,23 @@ bool perVertexValues(const giiDataArray& array, int index, std::int32_t count, H
 bool perVertexFloats(giiDataArray& array, int index, std::int32_t count, HugePageVector<float>& converted,
                      std::span<float>& values, std::string& problem);
 
+// Where an import's results are named from: the input's own path, or, while
+// an import into another folder runs, that folder joined with the input's
+// last component (the results' names then follow from it as they would
+// beside the input).
+std::string outputBaseFor(const std::string& inputPath);
+
+// Sends the results of the imports run in its lifetime into `folder` (empty:
+// beside each input).
+class ScopedOutputFolder {
+public:
+    explicit ScopedOutputFolder(std::string folder);
+    ~ScopedOutputFolder();
+    ScopedOutputFolder(const ScopedOutputFolder&) = delete;
+    ScopedOutputFolder& operator=(const ScopedOutputFolder&) = delete;
+
+private:
+    std::string previous_;
+};
+
 }  // namespace meshbridge

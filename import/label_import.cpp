@@ -58,7 +58,7 @@ std::int32_t meshVertexCount(std::int32_t labelValues, std::int32_t highestNode)
 bool importLabelTable(const gifti_image& image, const std::string& path, bool printToLogtab, bool openInHost,
                       const std::string& outputName) {
     PoiData poi;
-    poi.fileName = outputName.empty() ? replaceExtension(path, ".poi") : outputName;
+    poi.fileName = outputName.empty() ? replaceExtension(outputBaseFor(path), ".poi") : outputName;
     const giiDataArray* labelArray = arrayWithIntent(image, {NIFTI_INTENT_LABEL}, ArrayPick::Last);
     if (!labelArray) {
         messageBox("No label data found in GIFTI file!\nCannot convert to POI.");

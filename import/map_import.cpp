@@ -189,7 +189,7 @@ bool importSurfaceMap(gifti_image& image, const std::string& path, bool printToL
         return refuseImport("The maps", path, formatText("it has more than %d data arrays", kMaxMaps));
 
     SmpData smp;
-    smp.fileName = outputName.empty() ? replaceExtension(path, ".smp") : outputName;
+    smp.fileName = outputName.empty() ? replaceExtension(outputBaseFor(path), ".smp") : outputName;
     smp.nrOfVertices = arrayAt(image, 0).dims[0];
     smp.nrOfMaps = static_cast<std::int16_t>(image.numDA);
     smp.version = 5;

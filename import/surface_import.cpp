@@ -88,7 +88,7 @@ bool importSurface(gifti_image& image, const std::string& path, bool printToLogt
     if (!readMesh(image, mesh, problem)) return refuseImport("The surface", path, problem);
 
     SrfData srf;
-    srf.fileName = outputName.empty() ? replaceExtension(path, ".srf") : outputName;
+    srf.fileName = outputName.empty() ? replaceExtension(outputBaseFor(path), ".srf") : outputName;
     srf.reserved = 0;
     srf.nrOfVertices = static_cast<std::int32_t>(mesh.points.size() / 3);
     srf.nrOfTriangles = static_cast<std::int32_t>(mesh.triangles.size() / 3);

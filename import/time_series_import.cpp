@@ -171,7 +171,7 @@ bool importTimeSeries(gifti_image& image, const std::string& path, bool printToL
         trAccount = formatText("TR %d ms, as given.", asked);
     }
     mtc.headerFlag = 1;
-    mtc.fileName = outputName.empty() ? replaceExtension(path, ".mtc") : outputName;
+    mtc.fileName = outputName.empty() ? replaceExtension(outputBaseFor(path), ".mtc") : outputName;
 
     // Every array must hold one plain number per vertex, as many as the first.
     // The values go from the library's arrays straight into the host's time

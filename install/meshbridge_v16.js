@@ -7,6 +7,7 @@
 //   Command        "Import", "Export" or "Print"
 //   FileTypeId     1 GIFTI, 2 SRF, 3 MTC, 4 SMP, 5 POI
 //   Import:  PrintToLogtab, OpenInCRZT, ReverseWinding, AddColorsFile, DoImportAsTimeCourse
+//            OutputFolder (a folder for the results; this dialog sets it empty: beside the input)
 //   Export:  DoBinaryExport, UseCurrentFile, DoExportColors, DoExportLabelsPerVertex,
 //            DoExportRetinotopyAsReal, DoExportCifti, DoExportFreeSurfer
 //   Print:   PrintToLog, PrintToFile, UseCurrentFile
@@ -40,6 +41,8 @@ function runImport(host, dialog) {
     // Plain arrays (such as a Workbench time series split into metric files) as one time course.
     host.setIntParameter("DoImportAsTimeCourse", flag(dialog.checkAsTimeCourse.checked));
     host.setStringParameter("SrfFileName", "");
+    // The results go beside the file chosen.
+    host.setStringParameter("OutputFolder", "");
     var succeeded = host.executePlugin();
     var surface = host.getStringParameter("SrfFileName");
     if (succeeded && dialog.checkOpenResult.checked && surface !== "") {

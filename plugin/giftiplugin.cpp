@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "dump/gifti_dump.h"
 #include "host/host_calls.h"
+#include "import/import_support.h"
 #include "plugin/commands.h"
 
 namespace meshbridge {
@@ -31,6 +32,8 @@ bool runImport() {
     const bool reverseWinding = flag("ReverseWinding");
     const bool addColorsFile = flag("AddColorsFile");
     const bool asTimeCourse = flag("DoImportAsTimeCourse");
+    // The results go beside the input unless a folder is named for them.
+    const ScopedOutputFolder outputFolder(stringParameter("OutputFolder"));
     return importGiftiFile(fileTypeId, printToLogtab, openInHost, reverseWinding, addColorsFile, asTimeCourse);
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <set>
 
 #include "common/plugin_info.h"
@@ -29,7 +31,7 @@ struct OptionUse {
     void (*apply)(const std::string& value, Invocation& invocation, Options& options);
 };
 
-const std::set<std::string> kCommands = {"print", "import", "export", "run"};
+const std::set<std::string> kCommands = {"print", "import", "export", "run", "convert"};
 
 // Options by name; "--colors" names a file for import and is a flag for export.
 const std::vector<OptionUse>& optionTable() {
@@ -62,6 +64,15 @@ const std::vector<OptionUse>& optionTable() {
         {"--freesurfer", false, {"export"}, [](const std::string&, Invocation&, Options& o) { o.freesurfer = true; }},
         {"--labels-per-vertex", false, {"export"},
          [](const std::string&, Invocation&, Options& o) { o.labelsPerVertex = true; }},
+        {"--output", true, {"import", "convert"},
+         [](const std::string& v, Invocation& i, Options&) { i.outputFolder = v; }},
+        {"--map-type", true, {"import", "convert"}, nullptr},  // checked where it is parsed
+        {"--dof", true, {"import", "convert"}, nullptr},       // checked where it is parsed
+        {"--tr", true, {"import", "convert"}, nullptr},        // checked where it is parsed
+        {"--jobs", true, {"convert"}, nullptr},                // checked where it is parsed
+        {"--shard", true, {"convert"}, nullptr},               // checked where it is parsed
+        {"--skip-existing", false, {"convert"},
+         [](const std::string&, Invocation& i, Options&) { i.skipExisting = true; }},
     };
     return table;
 }
@@ -82,6 +93,47 @@ bool parseHostVersion(const std::string& text, HostVersion& version) {
     if (std::sscanf(text.c_str(), "%d.%d.%d%c", &first, &second, &third, &extra) != 3) return false;
     version = HostVersion{first, second, third};
     return true;
+}
+
+// A whole number from `lowest` to `highest`, written in digits only.
+std::optional<int> wholeNumberIn(const std::string& text, int lowest, int highest) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const int number = std::stoi(text);
+    if (number < lowest || number > highest) return std::nullopt;
+    return number;
+}
+
+// A number of degrees of freedom as the plug-in's questions take them.
+std::optional<double> degreesOfFreedom(const std::string& text) {
+    char* end = nullptr;
+    const double number = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(number >= -1000.0 && number <= 1000.0)) return std::nullopt;
+    return number;
+}
+
+// The options that answer the questions of a run, or the usage error.
+std::string parseStandingAnswer(const std::string& name, const std::string& value, StandingAnswers& standing) {
+    if (name == "--map-type") {
+        static const std::map<std::string, int> kChoices = {{"t", 1}, {"r", 2}, {"F", 3}, {"z", 4}, {"shape", 5}};
+        const auto choice = kChoices.find(value);
+        if (choice == kChoices.end()) return "--map-type wants z, t, r, F or shape, not " + value;
+        standing.mapChoice = choice->second;
+    } else if (name == "--dof") {
+        const std::size_t comma = value.find(',');
+        const auto first = degreesOfFreedom(value.substr(0, comma));
+        const auto second = comma == std::string::npos ? std::optional<double>() : degreesOfFreedom(value.substr(comma + 1));
+        if (!first || (comma != std::string::npos && !second))
+            return "--dof wants the degrees of freedom, such as 30 (or 2,30 for F maps), from -1000 to 1000, not " +
+                   value;
+        standing.firstDof = first;
+        standing.secondDof = second;
+    } else {  // --tr
+        const auto milliseconds = wholeNumberIn(value, 1, 100000);
+        if (!milliseconds) return "--tr wants the repetition time in whole milliseconds, 1 to 100000, not " + value;
+        standing.repetitionTimeMs = milliseconds;
+    }
+    return {};
 }
 
 std::string lowered(std::string text) {
@@ -113,6 +165,10 @@ int fileTypeIdForKind(const std::string& kind) {
 std::string findCommand(const std::vector<std::string>& arguments) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
+        if (argument == "-o") {
+            ++i;
+            continue;
+        }
         if (argument.rfind("--", 0) != 0 || argument.size() == 2) return argument;
         const std::string name = argument.substr(0, argument.find('='));
         const OptionUse* use = findOption(name, "");
@@ -145,14 +201,15 @@ std::string scanArguments(const std::vector<std::string>& arguments, Invocation&
             positional.insert(positional.end(), arguments.begin() + static_cast<long>(i) + 1, arguments.end());
             break;
         }
-        if (argument.size() > 1 && argument[0] == '-' && argument[1] != '-')
+        const bool shortOutput = argument == "-o";  // the one short option: -o DIR, as --output DIR
+        if (argument.size() > 1 && argument[0] == '-' && argument[1] != '-' && !shortOutput)
             return "unknown option " + argument + " (options are spelt --name; a file named so follows --)";
-        if (argument.rfind("--", 0) != 0 || argument.size() == 2) {
+        if (!shortOutput && (argument.rfind("--", 0) != 0 || argument.size() == 2)) {
             positional.push_back(argument);
             continue;
         }
-        const std::size_t equals = argument.find('=');
-        const std::string name = argument.substr(0, equals);
+        const std::size_t equals = shortOutput ? std::string::npos : argument.find('=');
+        const std::string name = shortOutput ? "--output" : argument.substr(0, equals);
         const OptionUse* use = findOption(name, command);
         if (!use) return "unknown option " + name;
         if (!use->commands.empty() && !use->commands.count(command) && invocation.action != Action::Version)
@@ -176,9 +233,26 @@ std::string scanArguments(const std::vector<std::string>& arguments, Invocation&
                                 value.find_first_not_of("0123456789") == std::string::npos && std::stoi(value) > 0;
             if (!number) return "--code-page wants a code page number such as 1251, not " + value;
             invocation.codePage = std::stoi(value);
+            invocation.passedOn.insert(invocation.passedOn.end(), {name, value});
+        } else if (name == "--map-type" || name == "--dof" || name == "--tr") {
+            if (std::string problem = parseStandingAnswer(name, value, invocation.standing); !problem.empty())
+                return problem;
+            invocation.passedOn.insert(invocation.passedOn.end(), {name, value});
+        } else if (name == "--jobs") {
+            const auto jobs = wholeNumberIn(value, 1, 64);
+            if (!jobs) return "--jobs wants a number of processes from 1 to 64, not " + value;
+            invocation.jobs = *jobs;
+        } else if (name == "--shard") {
+            const std::size_t slash = value.find('/');
+            const auto count = slash == std::string::npos ? std::nullopt : wholeNumberIn(value.substr(slash + 1), 1, 1000000);
+            const auto index = count ? wholeNumberIn(value.substr(0, slash), 1, *count) : std::nullopt;
+            if (!index) return "--shard wants K/N, the K-th of N shares (1 <= K <= N), not " + value;
+            invocation.shardIndex = *index;
+            invocation.shardCount = *count;
         } else if (name == "--host-version") {
             if (!parseHostVersion(value, invocation.hostVersion))
                 return "--host-version wants three numbers such as 2.10.0, not " + value;
+            invocation.passedOn.insert(invocation.passedOn.end(), {name, value});
         } else {  // --param
             const std::size_t at = value.find('=');
             if (at == std::string::npos || at == 0) return "--param wants NAME=VALUE, not " + value;
@@ -197,6 +271,7 @@ std::string checkInvocation(const Invocation& invocation, const Options& options
                                     &invocation.timeCoursePath, &invocation.patchesPath}) {
         paths.push_back(*path);
     }
+    paths.push_back(invocation.outputFolder);
     for (const std::string& path : paths) {
         if (path.size() >= kHostPathCapacity)
             return "the path " + path + " is longer than the " + std::to_string(kHostPathCapacity - 1) +
@@ -212,6 +287,10 @@ std::string buildImport(Invocation& invocation, const Options& options, int file
     if (invocation.files.empty()) return "import wants the GIFTI or FreeSurfer FILE to import";
     if (fileType == 0) fileType = importFileTypeIdForName(invocation.files.front());
     if (!options.colorsFile.empty()) invocation.files.insert(invocation.files.begin() + 1, options.colorsFile);
+    if (invocation.standing.mapChoice) {
+        // Shape values are thickness or curvature as the file's name says.
+        invocation.standing.thickness = lastComponent(invocation.files.front()).find("thickness") != std::string::npos;
+    }
     invocation.parameters = {
         {"Command", "Import"},
         {"FileTypeId", std::to_string(fileType)},
@@ -220,6 +299,7 @@ std::string buildImport(Invocation& invocation, const Options& options, int file
         {"ReverseWinding", flag(options.reverseWinding)},
         {"AddColorsFile", flag(!options.colorsFile.empty())},
         {"DoImportAsTimeCourse", flag(options.asTimeCourse)},
+        {"OutputFolder", invocation.outputFolder},
     };
     return {};
 }
@@ -302,6 +382,10 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
     }
     invocation.command = positional.front();
     invocation.files.assign(positional.begin() + 1, positional.end());
+    if (invocation.command == "convert") {
+        if (invocation.files.empty()) result.error = "convert wants the folders or files to convert";
+        return result;
+    }
     result.error = checkInvocation(invocation, options);
     if (!result.error.empty() || invocation.command == "run") return result;
 
@@ -318,6 +402,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string helpText() {
     return R"(Usage: meshbridge [OPTIONS] COMMAND [ARGUMENTS]
+       meshbridge convert PATH... [-o OUT] [--jobs N] [--map-type KIND] [--dof N] [--tr MS]
 
 meshbridge converts between GIFTI files and the host application's own surface
 files (SRF, SMP, MTC, POI), and imports FreeSurfer's surfaces, morphometry,
@@ -375,6 +460,18 @@ Commands:
                         on the current surface and load the file there; a
                         time series: link the saved file to the surface;
                         patches: load them in the host).
+      -o DIR, --output DIR
+                        Write the results into DIR (made if need be) instead
+                        of beside FILE, under the names they would have there.
+      --map-type KIND   Answer what an overlay's or CIFTI file's values are
+                        (z, t, r, F or shape) instead of asking; shape values
+                        (of these or a GIFTI file) are thickness when the
+                        file's name holds "thickness", else curvature.
+      --dof N[,M]       Answer the questions for the maps' degrees of freedom
+                        (N; N and M for F maps) the file does not give.
+      --tr MS           Answer the question for the repetition time (with
+                        --as-time-course) in milliseconds.
+                        --answer values are used first, these after them.
       --type KIND       The kind the import dialog is opened for (srf, mtc,
                         smp, poi); by default from FILE's name. For print and
                         export, the kind of FILE or of the current document
@@ -430,6 +527,43 @@ Commands:
       --to-file         Also write the dump to an info file, named after the
                         file with "_info.txt" in place of its extension.
       --no-log          Do not send the dump to the log.
+  convert PATH...       Import every file the import takes (GIFTI, FreeSurfer,
+                        CIFTI-2; told by their contents) in the folders
+                        PATH (walked to the bottom) and the files PATH, each
+                        in a process of its own, without asking anything:
+                        what a file does not tell comes from --map-type,
+                        --dof and --tr (a name with thickness, curv, sulc,
+                        area or volume says shape values), else the file
+                        is left out. A time series (its TR from the file or
+                        its BIDS sidecar, else --tr) and a label file of some
+                        vertices go with the converted surface of their
+                        subject, hemisphere and vertex count (white before
+                        midthickness before pial); surfaces are converted
+                        first. Other files are skipped and counted. Each
+                        file's row goes to the report OUT/meshbridge-report.tsv
+                        (path, kind, outputs, status: converted, refused or
+                        left out, reason, seconds) as it is done; a summary
+                        line ends the run. On a terminal a progress line
+                        shows what is done, failed and left; otherwise a
+                        line a file.
+      -o OUT, --output OUT
+                        Write the results under OUT in the shape of the
+                        folders (a folder PATH's under its own name); by
+                        default beside each file, the report in the current
+                        folder.
+      --jobs N          Run N imports at a time (default: the machine's cores).
+      --skip-existing   Leave out what the report of an earlier run names
+                        converted, its outputs all there (after an
+                        interrupted run: every row written is a whole file's).
+      --shard K/N       Convert only the K-th of N shares, whole subjects each
+                        (in the order of their folders), for a cluster's array
+                        jobs; its report is OUT/meshbridge-report.K-of-N.tsv,
+                        the header in the first share's, so that the shares'
+                        reports concatenate.
+      --map-type KIND, --dof N[,M], --tr MS
+                        The answers of the run, as for import.
+                        Exit status: 0 when every file recognised was
+                        converted, 1 when any was refused or left out.
   run [FILE...]         Send one command with the dialog parameters given by
                         --param; each FILE answers one file dialog, in order.
       --param NAME=VALUE
@@ -467,8 +601,9 @@ the plug-in is given (FILEs and the documents above) are at most 255 bytes
 long, as in Corvana.
 
 Exit status:
-  0  the plug-in reported success
-  1  the plug-in reported failure (see the log and the message boxes)
+  0  the plug-in reported success (convert: every file recognised was converted)
+  1  the plug-in reported failure (see the log and the message boxes; convert:
+     a file was refused or left out, see the report)
   2  usage error, or the plug-in could not be loaded or initialised
 )";
 }

@@ -23,7 +23,13 @@ struct Invocation {
     HostVersion hostVersion;
     std::vector<std::string> answers;               // --answer, in order
     std::map<std::string, std::string> parameters;  // the dialog parameters to send
-    std::vector<std::string> files;                 // answers to file dialogs, in order
+    std::vector<std::string> files;                 // answers to file dialogs, in order; convert: its PATHs
+    StandingAnswers standing;                       // --map-type, --dof, --tr
+    std::string outputFolder;                       // -o: where an import's results go; empty: beside the input
+    int jobs = 0;                                   // convert --jobs; 0: the machine's cores
+    bool skipExisting = false;                      // convert --skip-existing
+    int shardIndex = 1, shardCount = 1;             // convert --shard K/N
+    std::vector<std::string> passedOn;              // the options a convert run hands to each import, in pairs
 };
 
 struct ParseResult {

@@ -76,6 +76,31 @@ std::optional<std::string> HostSession::answerFileDialog(const std::string& titl
     return file;
 }
 
+std::optional<std::string> HostSession::standingAnswer(const std::string& question, const char*& source) const {
+    const auto has = [&](const char* words) { return question.find(words) != std::string::npos; };
+    if (question.rfind("Which values does ", 0) == 0 && standing.mapChoice) {
+        source = "from --map-type";
+        return std::to_string(*standing.mapChoice);
+    }
+    if (has("Is this a Cortical Thickness (Yes) or Curvature (No)") && standing.thickness) {
+        source = "from --map-type and the file's name";
+        return *standing.thickness ? "yes" : "no";
+    }
+    if (has("first degrees of freedom") && standing.firstDof) {
+        source = "from --dof";
+        return numberText(*standing.firstDof, false);
+    }
+    if (has("second degrees of freedom") && standing.secondDof) {
+        source = "from --dof";
+        return numberText(*standing.secondDof, false);
+    }
+    if (has("repetition time (TR)") && standing.repetitionTimeMs) {
+        source = "from --tr";
+        return std::to_string(*standing.repetitionTimeMs);
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> HostSession::nextAnswer(const std::string& question, const char*& source) {
     if (!answers.empty()) {
         std::string answer = answers.front();
@@ -83,6 +108,7 @@ std::optional<std::string> HostSession::nextAnswer(const std::string& question, 
         source = "from --answer";
         return answer;
     }
+    if (std::optional<std::string> answer = standingAnswer(question, source)) return answer;
     if (MESHBRIDGE_ISATTY(MESHBRIDGE_FILENO(stdin))) {
         std::cerr << question << "\n> " << std::flush;
         std::string line;

@@ -15,6 +15,15 @@ struct HostVersion {
     int third = 0;
 };
 
+// Answers given once for a run, each to the questions of one kind, after the
+// --answer values are used up.
+struct StandingAnswers {
+    std::optional<int> mapChoice;          // "Which values does X hold?": 1 to 5
+    std::optional<bool> thickness;         // thickness (yes) or curvature (no) of shape values
+    std::optional<double> firstDof, secondDof;
+    std::optional<int> repetitionTimeMs;   // the TR of a time course
+};
+
 class HostSession {
 public:
     static HostSession& current();
@@ -22,7 +31,8 @@ public:
     HostVersion version;
     std::map<std::string, std::string> parameters;
     std::deque<std::string> dialogFiles;   // answers to file dialogs, in order
-    std::deque<std::string> answers;       // answers to questions, in order; then the terminal
+    std::deque<std::string> answers;       // answers to questions, in order; then the standing answers
+    StandingAnswers standing;              // then the terminal
 
     // A file dialog: the next FILE argument, or nothing (cancelled).
     std::optional<std::string> answerFileDialog(const std::string& title, const std::string& filter);
@@ -37,6 +47,7 @@ public:
 
 private:
     std::optional<std::string> nextAnswer(const std::string& question, const char*& source);
+    std::optional<std::string> standingAnswer(const std::string& question, const char*& source) const;
 };
 
 }  // namespace meshbridge::standin

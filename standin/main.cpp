@@ -15,6 +15,7 @@
 
 #include "plugin/plugin_interface.h"
 #include "standin/command_line.h"
+#include "standin/convert_command.h"
 #include "standin/host_documents.h"
 #include "standin/host_session.h"
 #include "standin/plugin_library.h"
@@ -130,6 +131,10 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (invocation.action == Action::Version) return printVersion(library, path);
+    if (invocation.command == "convert") {
+        std::error_code error;
+        return runConvert(invocation, std::filesystem::absolute(path, error).string());
+    }
 
     // The surface first: the maps, time course and patches lie on it.
     using Open = bool (HostDocuments::*)(const std::string&, std::string&);
@@ -149,11 +154,22 @@ int main(int argc, char** argv) {
         }
     }
 
+    // An import into another folder makes it first, as a save dialog would.
+    if (!invocation.outputFolder.empty()) {
+        std::error_code error;
+        if (!std::filesystem::create_directories(invocation.outputFolder, error) && error) {
+            std::cerr << "meshbridge: --output: cannot make the folder " << invocation.outputFolder << ": "
+                      << error.message() << "\n";
+            return kExitUsage;
+        }
+    }
+
     HostSession& session = HostSession::current();
     session.version = invocation.hostVersion;
     session.parameters = invocation.parameters;
     session.dialogFiles.assign(invocation.files.begin(), invocation.files.end());
     session.answers.assign(invocation.answers.begin(), invocation.answers.end());
+    session.standing = invocation.standing;
 
     std::unique_ptr<CRZTPluginInterface, PluginDeleter> plugin(library.entryPoints().createPlugin());
     if (!plugin) {
