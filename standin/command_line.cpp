@@ -290,6 +290,8 @@ std::string buildImport(Invocation& invocation, const Options& options, int file
     if (invocation.standing.mapChoice) {
         // Shape values are thickness or curvature as the file's name says.
         invocation.standing.thickness = lastComponent(invocation.files.front()).find("thickness") != std::string::npos;
+        // Curvature is kept as a map type that asks for degrees of freedom, which shape values have none of.
+        if (*invocation.standing.mapChoice == 5 && !invocation.standing.firstDof) invocation.standing.firstDof = 0.0;
     }
     invocation.parameters = {
         {"Command", "Import"},

@@ -110,6 +110,7 @@ private:
     struct Running {
         std::size_t input;
         Clock::time_point started;
+        std::string surface;  // the surface it is paired with, if any
     };
 
     std::vector<std::string> importArguments(const PlannedInput& input, const std::string& surface) const;
@@ -175,7 +176,7 @@ bool ConvertRun::startNext(std::deque<std::size_t>& queue, bool dependent) {
         if (scratch_.path().empty()) problem = "no temporary folder for the imports' output can be made";
         if (problem.empty() && children_.start(static_cast<std::int64_t>(index), program_,
                                                importArguments(input, surface), stem + ".out", stem + ".err", problem)) {
-            running_[static_cast<std::int64_t>(index)] = Running{index, Clock::now()};
+            running_[static_cast<std::int64_t>(index)] = Running{index, Clock::now(), surface};
             if (isSurfaceKind(input.recognised.kind)) ++surfacesRunning_;
             return true;
         }
@@ -244,7 +245,9 @@ void ConvertRun::run(std::ostream& report, const std::map<std::string, EarlierCo
         running_.erase(ended->id);
         if (isSurfaceKind(inputs_[finished.input].recognised.kind)) --surfacesRunning_;
         const std::string stem = (scratch_.path() / std::to_string(finished.input)).string();
-        const Outcome outcome = outcomeOfImport(ended->exitStatus, fileText(stem + ".out"), fileText(stem + ".err"));
+        Outcome outcome = outcomeOfImport(ended->exitStatus, fileText(stem + ".out"), fileText(stem + ".err"));
+        if (outcome.status == Status::Converted && !finished.surface.empty())
+            outcome.reason = "on the surface " + finished.surface;
         std::error_code error;
         fs::remove(stem + ".out", error);
         fs::remove(stem + ".err", error);
