@@ -205,8 +205,10 @@ Outcome outcomeOfImport(int exitStatus, const std::string& log, const std::strin
         return outcome;
     }
     for (const std::string& question : messagesAfter(errors, "meshbridge: question \"")) {
-        const std::size_t end = question.rfind("\": cancelled");
-        if (end == std::string::npos || question.find("(no answer given)", end) == std::string::npos) continue;
+        // A question no answer was given for: a yes/no question goes on as no, others cancel.
+        const std::string cancelled = "\": cancelled (no answer given)";
+        const std::size_t end = question.size() >= cancelled.size() ? question.size() - cancelled.size() : 0;
+        if (question.compare(end, std::string::npos, cancelled) != 0) continue;
         outcome.status = Status::LeftOut;
         outcome.reason = reasonForQuestion(question.substr(0, end));
         return outcome;

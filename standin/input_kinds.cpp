@@ -142,7 +142,7 @@ Recognised recogniseInput(const std::string& path) {
         const std::vector<unsigned char>& bytes = gzip ? inflated : head;
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         if (!isGiftiText(text)) break;
-        const bool whole = head.size() < wanted || wanted == kGiftiHeadBytes;
+        const bool whole = (gzip ? inflated.size() < wanted : head.size() < wanted) || wanted == kGiftiHeadBytes;
         if (whole || text.find("<DataArray") != std::string_view::npos) return giftiKind(text);
         head = fileHead(path, kGiftiHeadBytes, size);
     }

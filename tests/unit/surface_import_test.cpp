@@ -7,6 +7,7 @@
 
 #include "formats/srf_file.h"
 #include "import/import_dispatch.h"
+#include "import/import_support.h"
 #include "plugin/commands.h"
 #include "tests/support/host_test.h"
 #include "tests/support/gifti_builder.h"
@@ -195,3 +196,20 @@ TEST_F(ImportDispatch, DialogTitlesUnknownTypesAndClassificationByIntentsInFixed
     EXPECT_EQ(classifiedIntents(*image({3, 4, 2005, 1008})), (std::set<int>{2, 1008}));
 }
 
+
+TEST(ImportOutputFolder, ResultsAreNamedInTheFolderGivenAsTheyWouldBeBesideTheInput) {
+    EXPECT_EQ(outputBaseFor("subjects/bert/surf/lh.white"), "subjects/bert/surf/lh.white");
+    {
+        const ScopedOutputFolder folder("out/bert");
+        EXPECT_EQ(outputBaseFor("subjects/bert/surf/lh.white"), "out/bert/lh.white");
+        {
+            // A Windows folder keeps its own separator, also after a trailing one.
+            const ScopedOutputFolder inner("C:\\converted\\bert");
+            EXPECT_EQ(outputBaseFor("D:\\subjects\\bert\\surf\\lh.white"), "C:\\converted\\bert\\lh.white");
+            const ScopedOutputFolder trailing("C:/converted/");
+            EXPECT_EQ(outputBaseFor("D:\\subjects\\lh.white"), "C:/converted/lh.white");
+        }
+        EXPECT_EQ(outputBaseFor("lh.white"), "out/bert/lh.white");
+    }
+    EXPECT_EQ(outputBaseFor("lh.white"), "lh.white");
+}
