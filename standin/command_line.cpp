@@ -531,7 +531,8 @@ Commands:
       --no-log          Do not send the dump to the log.
   convert PATH...       Import every file the import takes (GIFTI, FreeSurfer,
                         CIFTI-2; told by their contents) in the folders
-                        PATH (walked to the bottom) and the files PATH, each
+                        PATH (walked to the bottom, links to folders
+                        followed, each folder once) and the files PATH, each
                         in a process of its own, without asking anything:
                         what a file does not tell comes from --map-type,
                         --dof and --tr (a name with thickness, curv, sulc,
@@ -545,7 +546,10 @@ Commands:
                         file's row goes to the report OUT/meshbridge-report.tsv
                         (path, kind, outputs, status: converted, refused or
                         left out, reason, seconds) as it is done; a summary
-                        line ends the run. On a terminal a progress line
+                        line ends the run. Two files that would make one
+                        output (lh.white, lh.white.gii) are not both taken
+                        for converted: the later is refused, saying so.
+                        On a terminal a progress line
                         shows what is done, failed and left; otherwise a
                         line a file.
       -o OUT, --output OUT

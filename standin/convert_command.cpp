@@ -115,7 +115,7 @@ private:
 
     std::vector<std::string> importArguments(const PlannedInput& input, const std::string& surface) const;
     bool startNext(std::deque<std::size_t>& queue, bool dependent);
-    void finish(std::size_t index, const Outcome& outcome, double seconds);
+    void finish(std::size_t index, Outcome outcome, double seconds);
     void showProgress();
 
     const Invocation& invocation_;
@@ -127,6 +127,7 @@ private:
     ChildProcesses children_;
     std::map<std::int64_t, Running> running_;
     std::vector<ConvertedSurface> surfaces_;
+    std::map<std::string, std::string> claimedOutputs_;  // each output and the input that made it
     std::ostream* report_ = nullptr;
     Clock::time_point start_ = Clock::now();
     std::size_t done_ = 0;
@@ -185,9 +186,18 @@ bool ConvertRun::startNext(std::deque<std::size_t>& queue, bool dependent) {
     return false;
 }
 
-void ConvertRun::finish(std::size_t index, const Outcome& outcome, double seconds) {
+void ConvertRun::finish(std::size_t index, Outcome outcome, double seconds) {
     const PlannedInput& input = inputs_[index];
     ++done_;
+    // Two files of one name but their extensions (lh.white, lh.white.gii)
+    // make the same output: the later replaced the earlier's, which is said.
+    for (const std::string& output : outcome.outputs) {
+        const auto [claim, fresh] = claimedOutputs_.emplace(output, input.path);
+        if (fresh || outcome.status != Status::Converted) continue;
+        outcome.status = Status::Refused;
+        outcome.reason = "its output " + output + " is also that of " + claim->second +
+                         ", which it replaced: rename one of them and convert again";
+    }
     if (outcome.status == Status::Converted) ++converted;
     if (outcome.status == Status::Refused) ++refused;
     if (outcome.status == Status::LeftOut) ++leftOut;

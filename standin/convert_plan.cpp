@@ -15,6 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr int kDeepestFolder = 40;
+
 std::string lowered(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -69,12 +71,20 @@ FoundInputs findInputs(const std::vector<std::string>& paths, const std::string&
         std::vector<std::pair<fs::path, fs::path>> files;  // each file and its output folder
         if (fs::is_directory(status)) {
             const fs::path base = root.empty() ? fs::path() : root / folderName(path);
-            fs::recursive_directory_iterator walk(path, fs::directory_options::skip_permission_denied, error);
+            // Links to folders are followed (FreeSurfer's fsaverage is often
+            // one), each folder walked once, so that a loop ends.
+            std::set<fs::path> walked{fs::weakly_canonical(path, error)};
+            fs::recursive_directory_iterator walk(
+                path, fs::directory_options::skip_permission_denied | fs::directory_options::follow_directory_symlink,
+                error);
             for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
                 const fs::directory_entry& entry = *walk;
                 std::error_code entryError;
                 if (entry.is_directory(entryError)) {
-                    if (sameFolder(entry.path(), root)) walk.disable_recursion_pending();
+                    const bool fresh = walked.insert(fs::weakly_canonical(entry.path(), entryError)).second;
+                    // Deeper than any study, a loop the canonical paths did not show.
+                    if (!fresh || walk.depth() >= kDeepestFolder || sameFolder(entry.path(), root))
+                        walk.disable_recursion_pending();
                     continue;
                 }
                 if (!entry.is_regular_file(entryError)) continue;

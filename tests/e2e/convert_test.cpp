@@ -244,3 +244,27 @@ TEST(Convert, ImportAnswersQuestionsByKindAndWritesIntoAnotherFolder) {
                               "-o", dir.file("o")});
     EXPECT_THAT(result.err, HasSubstr("Curvature (No) map\": yes (from --map-type and the file's name)"));
 }
+
+// A folder linked in (FreeSurfer's fsaverage often is) is walked, a loop of
+// links once; two files that make one output are not both reported converted.
+TEST(Convert, LinkedFoldersAreWalkedOnceAndOutputsOfTwoFilesAreNotBothTakenForConverted) {
+    if (testingWindowsBuild()) GTEST_SKIP() << "links between folders are the Linux build's";
+    TempDir dir;
+    makeFiles(dir, "study", "3");
+    const fs::path bert = dir.path() / "study/freesurfer/bert";
+    fs::create_directory_symlink("..", bert / "surf/up");
+    fs::copy_file(dir.file("study/fmriprep/sub-01/anat/sub-01_hemi-L_white.surf.gii"), bert / "surf/lh.white.gii");
+    fs::create_directories(dir.path() / "linked");
+    fs::create_directory_symlink(bert, dir.path() / "linked/bert");
+    const ProcessResult run = runMeshbridge({"convert", "linked", "-o", "out", "--map-type", "z"}, dir.path().string());
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    const auto rows = reportRows(readFile(dir.file("out/meshbridge-report.tsv")), "linked/bert/");
+    EXPECT_EQ(rows.count("surf/lh.white"), 1u);
+    EXPECT_EQ(rows.count("surf/up/surf/lh.white"), 0u);  // the loop's files are the files walked
+    const Row& white = rows.at("surf/lh.white");
+    const Row& gifti = rows.at("surf/lh.white.gii");
+    EXPECT_NE(white.status, gifti.status);
+    const Row& later = white.status == "refused" ? white : gifti;
+    EXPECT_THAT(later.reason, HasSubstr("is also that of linked/bert/surf/lh.white"));
+    EXPECT_THAT(later.reason, HasSubstr("rename one of them"));
+}
