@@ -226,6 +226,9 @@ Outcome outcomeOfImport(int exitStatus, const std::string& log, const std::strin
     outcome.status = Status::Refused;
     if (exitStatus >= 128) {
         outcome.reason = "the import ended abnormally (status " + std::to_string(exitStatus) + ")";
+    } else if (exitStatus == 2 && log.empty()) {  // the stand-in refused what it was given: its first line says why
+        outcome.reason = errors.substr(0, errors.find('\n'));
+        if (outcome.reason.rfind("meshbridge: ", 0) == 0) outcome.reason.erase(0, 12);
     } else if (const auto boxes = messagesAfter(errors, "meshbridge: [message box] "); !boxes.empty()) {
         outcome.reason = boxes.front();
     } else {

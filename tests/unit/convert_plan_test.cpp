@@ -191,6 +191,10 @@ TEST(ConvertPlan, AnImportsOutputSaysWhatItWroteOrWhyNot) {
     EXPECT_EQ(std::tuple(outcome.status, outcome.reason), std::tuple(Status::Refused, "The surface in x cannot be imported."));
     EXPECT_EQ(outcomeOfImport(1, "first\nlast\n\n", "").reason, "last");
     EXPECT_EQ(outcomeOfImport(139, "", "").reason, "the import ended abnormally (status 139)");
+    EXPECT_EQ(outcomeOfImport(2, "", "meshbridge: the path x is longer than the 255 bytes Corvana hands to a plug-in\n"
+                                     "Try 'meshbridge --help'.\n")
+                  .reason,
+              "the path x is longer than the 255 bytes Corvana hands to a plug-in");
 }
 
 TEST(ConvertPlan, ReportRowsKeepTheirFieldsAndARerunFindsWhatWasConverted) {
