@@ -161,6 +161,20 @@ TEST(Convert, AStudyIsConvertedAsFarAsItTellsAndRerunsAndSharesCoverEveryFileOnc
               "no surface of its hemisphere (CortexLeft) with its 2562 vertices was converted in study/fmriprep/sub-01");
     EXPECT_EQ(rows.at("freesurfer/bert/surf/rh.pial").status, "refused");
     EXPECT_FALSE(fs::exists(dir.file("out/study/freesurfer/bert/surf/lh.sig.smp")));
+    // Every kind's outputs are what the import of that one file writes.
+    const std::string single = dir.file("single");
+    for (const auto& import : std::vector<std::vector<std::string>>{
+             {"fmriprep/sub-01/anat/sub-01_hemi-R_white.surf.gii"},
+             {"fmriprep/sub-01/anat/sub-01_hemi-L_thickness.shape.gii", "--map-type", "shape"},
+             {"freesurfer/bert/surf/lh.sulc", "--map-type", "shape"},
+             {"freesurfer/bert/label/lh.V1.label", "--surface", dir.file("out/study/freesurfer/bert/surf/lh.white.srf")},
+             {func + "space-fsLR_den-91k_bold.dtseries.nii"}}) {
+        std::vector<std::string> arguments = {"import", dir.file("study/" + import[0]), "-o", single};
+        arguments.insert(arguments.end(), import.begin() + 1, import.end());
+        runMeshbridgeOk(arguments);
+        for (const std::string& output : outputsOf(rows.at(import[0])))
+            EXPECT_EQ(readFile(dir.file(output)), readFile(single + "/" + fs::path(output).filename().string())) << output;
+    }
 
     // An interrupted run: its report holds the rows of the files done. The
     // rerun leaves them as they are (one whose output is gone aside) and
@@ -215,6 +229,13 @@ TEST(Convert, EverythingConvertedExitsWithZeroAndUsageErrorsWithTwo) {
     // Without -o the results lie beside their files.
     EXPECT_TRUE(fs::exists(dir.file("study/fmriprep/sub-01/anat/sub-01_hemi-L_white.surf.srf")));
     EXPECT_TRUE(fs::exists(dir.file("study/freesurfer/bert/label/lh.aparc.poi")));
+    // With processes to spare, a time series still waits for its surface.
+    const ProcessResult paired = runMeshbridge(
+        {"convert", dir.file("study/fmriprep/sub-01/func/sub-01_task-rest_hemi-L_space-fsnative_bold.func.gii"),
+         dir.file("study/fmriprep/sub-01/anat/sub-01_hemi-L_white.surf.gii"), "-o", "paired", "--jobs", "4"},
+        dir.path().string());
+    EXPECT_EQ(paired.exitCode, 0) << paired.out << paired.err;
+    EXPECT_TRUE(fs::exists(dir.file("paired/sub-01_task-rest_hemi-L_space-fsnative_bold.func.mtc")));
     for (const auto& [arguments, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"convert"}, "convert wants the folders or files to convert"},
              {{"convert", dir.file("study"), "--shard", "3/2"}, "--shard wants K/N"},
