@@ -77,7 +77,7 @@ bool BinaryReader::skip(std::uint64_t size) {
     consume(static_cast<std::size_t>(fromBuffer));
     std::uint64_t rest = size - fromBuffer;
     // Far: past it by seeking, not by reading (the buffer is empty now).
-    if (rest >= kBlockSize && rest <= static_cast<std::uint64_t>(INT64_MAX) &&
+    if (rest >= kBlockSize / 16 && rest <= static_cast<std::uint64_t>(INT64_MAX) &&
         seekForward(file_, static_cast<std::int64_t>(rest))) {
         remaining_ -= rest;
         return true;
@@ -87,6 +87,37 @@ bool BinaryReader::skip(std::uint64_t size) {
         const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(rest, end_ - position_));
         consume(step);
         rest -= step;
+    }
+    return true;
+}
+
+bool BinaryReader::skipCountedLists(std::uint64_t lists, std::uint64_t& negativeAt, std::int32_t& negativeCount) {
+    negativeAt = UINT64_MAX;
+    for (std::uint64_t list = 0; list < lists; ++list) {
+        // The lists within the buffer, in one pass over it.
+        while (list < lists && end_ - position_ >= 4) {
+            std::int32_t count = 0;
+            std::memcpy(&count, buffer_.data() + position_, 4);
+            count = detail::fromLittleEndian(count);
+            if (count < 0) {
+                negativeAt = list;
+                negativeCount = count;
+                return false;
+            }
+            const std::size_t size = 4 + 4 * static_cast<std::size_t>(count);
+            if (end_ - position_ < size) break;
+            consume(size);
+            ++list;
+        }
+        if (list == lists) break;
+        std::int32_t count = 0;
+        if (!read(count)) return false;
+        if (count < 0) {
+            negativeAt = list;
+            negativeCount = count;
+            return false;
+        }
+        if (!skip(4 * static_cast<std::uint64_t>(count))) return false;
     }
     return true;
 }

@@ -75,16 +75,28 @@ public:
         if (count > remaining_ / sizeof(T)) return tooFewBytes(count, sizeof(T));
         const std::size_t start = values.size();
         values.resize(start + static_cast<std::size_t>(count));
-        if (!readBytes(values.data() + start, static_cast<std::size_t>(count) * sizeof(T)))
-            return fail("the file could not be read");
+        return readValues(values.data() + start, static_cast<std::size_t>(count));
+    }
+
+    // `count` values into memory the caller has (reused blocks need no clearing first).
+    template <class T>
+    bool readValues(T* values, std::size_t count) {
+        if (count > remaining_ / sizeof(T)) return tooFewBytes(count, sizeof(T));
+        if (!readBytes(values, count * sizeof(T))) return fail("the file could not be read");
         if constexpr (std::endian::native == std::endian::big) {
-            for (std::size_t i = start; i < values.size(); ++i) values[i] = detail::fromLittleEndian(values[i]);
+            for (std::size_t i = 0; i < count; ++i) values[i] = detail::fromLittleEndian(values[i]);
         }
         return true;
     }
 
     // Passes over `size` bytes.
     bool skip(std::uint64_t size);
+
+    // Passes over `lists` lists of 4-byte values, each stored as its count
+    // and its values; false at a list whose count is negative (its index in
+    // `negativeAt`, the count in `negativeCount`; else `negativeAt` is
+    // UINT64_MAX) or one the file does not hold.
+    bool skipCountedLists(std::uint64_t lists, std::uint64_t& negativeAt, std::int32_t& negativeCount);
 
     // A text stored as its bytes and one zero byte, of at most `maxLength` bytes.
     bool readZeroTerminated(std::string& text, std::size_t maxLength = 65536);

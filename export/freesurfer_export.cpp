@@ -62,6 +62,37 @@ std::string noteOf(const std::string& source) {
     return formatText("Meshbridge %s export of %s", kPluginVersion, lastPathComponent(source).c_str());
 }
 
+// The coordinates of an SRF file, a block of vertices at a time: the file
+// keeps all x, then all y, then all z, and each column is read in turn by a
+// reader of its own, so that no column is ever held whole.
+class CoordinateColumns {
+public:
+    // The reader of the header has found the file to hold every column.
+    bool open(const std::string& name, const SrfData& header) {
+        const auto column = 4 * static_cast<std::uint64_t>(header.nrOfVertices);
+        for (std::size_t c = 0; c < 3; ++c) {
+            files_[c] = openFile(name, "rb");
+            if (!files_[c] || !seekFile(files_[c].get(), static_cast<std::int64_t>(header.coordinatesOffset + c * column)))
+                return false;
+        }
+        return true;
+    }
+    // Straight into the blocks: large reads pass by the files' buffers.
+    bool fill(std::size_t count, float* x, float* y, float* z) {
+        float* const blocks[3] = {x, y, z};
+        for (std::size_t c = 0; c < 3; ++c) {
+            if (std::fread(blocks[c], 4, count, files_[c].get()) != count) return false;
+            if constexpr (std::endian::native == std::endian::big) {
+                for (std::size_t i = 0; i < count; ++i) blocks[c][i] = detail::fromLittleEndian(blocks[c][i]);
+            }
+        }
+        return true;
+    }
+
+private:
+    FilePtr files_[3];
+};
+
 // An SRF file's triangles go out as they are read, a block at a time.
 bool exportSurfaceStreamed(const std::string& name) {
     const std::string path = replaceExtension(name, "");
@@ -75,14 +106,17 @@ bool exportSurfaceStreamed(const std::string& name) {
     const std::string date = freeSurferDate();
     const bool written = writeFileAtomically(path, FileMode::Binary, [&](std::FILE* file) {
         FreeSurferSurfaceStream stream(file);
+        CoordinateColumns columns;
         const auto begin = [&](const SrfData& header) {
             started = true;
-            return stream.start({header.vertexX.data(), header.vertexX.size()},
-                                {header.vertexY.data(), header.vertexY.size()},
-                                {header.vertexZ.data(), header.vertexZ.size()},
-                                static_cast<std::size_t>(header.nrOfTriangles), date);
+            return columns.open(name, header) &&
+                   stream.start(static_cast<std::size_t>(header.nrOfVertices),
+                                static_cast<std::size_t>(header.nrOfTriangles), date,
+                                [&](std::size_t count, float* x, float* y, float* z) {
+                                    return columns.fill(count, x, y, z);
+                                });
         };
-        read = readSrfFile(name, srf, SrfDetail::WithoutNormalsAndNeighbors,
+        read = readSrfFile(name, srf, SrfDetail::HeaderOnly,
                            [&](const SrfData& header, std::span<const std::int32_t> corners) {
                                if (!started && !begin(header)) {
                                    stopped = Stop::Write;

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <memory>
 
@@ -231,13 +232,19 @@ void bigEndianWords(const std::array<const T*, columns>& from, std::size_t count
 
 // Chunks written to a file in order, each made on a worker (pure
 // computation) while this thread writes the chunk before and gathers the
-// inputs of the next. What a chunk is made from must stay as it is until the
-// next add() or finish(): callers that fill inputs alternate two by slot().
+// inputs of the next, or, where making a chunk costs less than handing it
+// over (turning words big-endian), made on this thread. What a chunk is made
+// from must stay as it is until the next add() or finish(): callers that
+// fill inputs alternate two by slot().
+enum class ChunkMaking { OnWorker, HereAndNow };
+
 class ChunkWriter {
 public:
-    explicit ChunkWriter(std::FILE* file) : file_(file) {}
+    explicit ChunkWriter(std::FILE* file, ChunkMaking making = ChunkMaking::OnWorker) : file_(file) {
+        if (making == ChunkMaking::OnWorker) worker_.emplace();
+    }
     ~ChunkWriter() {
-        if (working_) worker_.wait();
+        if (working_) worker_->wait();
     }
     ChunkWriter(const ChunkWriter&) = delete;
     ChunkWriter& operator=(const ChunkWriter&) = delete;
@@ -248,15 +255,19 @@ public:
     // The next chunk, whose bytes `make` puts into the vector it is given;
     // false once anything failed.
     bool add(std::function<void(std::vector<unsigned char>&)> make) {
-        if (working_ && !worker_.wait()) ok_ = false;
+        if (working_ && !worker_->wait()) ok_ = false;
         working_ = false;
         if (!ok_) return false;
         std::vector<unsigned char>& bytes = bytes_[index_++ % 2];
-        worker_.start([make = std::move(make), &bytes] {
+        if (worker_) {
+            worker_->start([make = std::move(make), &bytes] {
+                make(bytes);
+                return true;
+            });
+            working_ = true;
+        } else {
             make(bytes);
-            return true;
-        });
-        working_ = true;
+        }
         if (previous_ && !writeAll(file_, *previous_)) ok_ = false;
         previous_ = &bytes;
         return ok_;
@@ -264,18 +275,16 @@ public:
 
     // Writes the last chunk; whether every chunk was made and written.
     bool finish() {
-        if (working_) {
-            working_ = false;
-            if (!worker_.wait()) ok_ = false;
-            if (ok_ && previous_ && !writeAll(file_, *previous_)) ok_ = false;
-        }
+        if (working_ && !worker_->wait()) ok_ = false;
+        working_ = false;
+        if (ok_ && previous_ && !writeAll(file_, *previous_)) ok_ = false;
         previous_ = nullptr;
         return ok_;
     }
 
 private:
     std::FILE* file_;
-    Worker worker_;
+    std::optional<Worker> worker_;
     std::vector<unsigned char> bytes_[2];
     const std::vector<unsigned char>* previous_ = nullptr;
     std::size_t index_ = 0;
@@ -421,9 +430,10 @@ std::string freeSurferDate() {
 }
 
 struct FreeSurferSurfaceStream::State {
-    explicit State(std::FILE* out) : file(out), chunks(out) {}
+    explicit State(std::FILE* out) : file(out), chunks(out, ChunkMaking::HereAndNow) {}
     std::FILE* file;
-    std::vector<std::int32_t> blocks[2];  // before the writer: its worker may read them until it ends
+    std::vector<std::int32_t> blocks[2];
+    std::vector<float> coordinates[2];  // a block's x, y and z, one after the other
     ChunkWriter chunks;
 };
 
@@ -431,25 +441,52 @@ FreeSurferSurfaceStream::FreeSurferSurfaceStream(std::FILE* file) : state_(std::
 
 FreeSurferSurfaceStream::~FreeSurferSurfaceStream() = default;
 
-bool FreeSurferSurfaceStream::start(std::span<const float> x, std::span<const float> y, std::span<const float> z,
-                                    std::size_t triangles, const std::string& date) {
-    if (x.size() != y.size() || x.size() != z.size() || x.size() > INT32_MAX || triangles > INT32_MAX) return false;
+namespace {
+
+constexpr std::size_t kVerticesPerChunk = kChunkBytes / 12;
+
+bool writeSurfaceHead(std::FILE* file, std::size_t vertices, std::size_t triangles, const std::string& date) {
     const std::string line = formatText("created by Meshbridge %s on %s\n\n", kPluginVersion, date.c_str());
     const std::vector<unsigned char> head = bigEndianBytes([&](BigEndianBlock& out) {
         out.bytes(kTriangleMagic, 3);
         out.bytes(line.data(), line.size());
-        out.int32(static_cast<std::int32_t>(x.size()));
+        out.int32(static_cast<std::int32_t>(vertices));
         out.int32(static_cast<std::int32_t>(triangles));
     });
-    if (!writeAll(state_->file, head)) return false;
-    constexpr std::size_t kPerChunk = kChunkBytes / 12;
-    for (std::size_t first = 0; first < x.size(); first += kPerChunk) {
-        const std::size_t count = std::min(kPerChunk, x.size() - first);
+    return writeAll(file, head);
+}
+
+}  // namespace
+
+bool FreeSurferSurfaceStream::start(std::span<const float> x, std::span<const float> y, std::span<const float> z,
+                                    std::size_t triangles, const std::string& date) {
+    if (x.size() != y.size() || x.size() != z.size() || x.size() > INT32_MAX || triangles > INT32_MAX) return false;
+    if (!writeSurfaceHead(state_->file, x.size(), triangles, date)) return false;
+    for (std::size_t first = 0; first < x.size(); first += kVerticesPerChunk) {
+        const std::size_t count = std::min(kVerticesPerChunk, x.size() - first);
         const std::array<const float*, 3> from{x.data() + first, y.data() + first, z.data() + first};
         if (!state_->chunks.add([from, count](std::vector<unsigned char>& bytes) { bigEndianWords(from, count, bytes); }))
             return false;
     }
     // All written before this returns: the coordinates need not outlive the call.
+    return state_->chunks.finish();
+}
+
+bool FreeSurferSurfaceStream::start(std::size_t vertices, std::size_t triangles, const std::string& date,
+                                    const CoordinateFill& fill) {
+    if (vertices > INT32_MAX || triangles > INT32_MAX) return false;
+    if (!writeSurfaceHead(state_->file, vertices, triangles, date)) return false;
+    for (std::size_t first = 0; first < vertices; first += kVerticesPerChunk) {
+        const std::size_t count = std::min(kVerticesPerChunk, vertices - first);
+        // The slot's block was made into bytes before the chunk before this one.
+        std::vector<float>& block = state_->coordinates[state_->chunks.slot()];
+        block.resize(3 * kVerticesPerChunk);
+        float* x = block.data();
+        if (!fill(count, x, x + count, x + 2 * count)) return false;
+        const std::array<const float*, 3> from{x, x + count, x + 2 * count};
+        if (!state_->chunks.add([from, count](std::vector<unsigned char>& bytes) { bigEndianWords(from, count, bytes); }))
+            return false;
+    }
     return state_->chunks.finish();
 }
 

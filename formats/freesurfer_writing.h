@@ -35,6 +35,11 @@ public:
 
     bool start(std::span<const float> x, std::span<const float> y, std::span<const float> z,
                std::size_t triangles, const std::string& date);
+    // The same, the coordinates taken a block at a time: `fill(count, x, y,
+    // z)` puts the next `count` vertices' coordinates into the three blocks
+    // (false when it cannot).
+    using CoordinateFill = std::function<bool(std::size_t count, float* x, float* y, float* z)>;
+    bool start(std::size_t vertices, std::size_t triangles, const std::string& date, const CoordinateFill& fill);
     bool add(std::span<const std::int32_t> corners);
     bool finish();
 

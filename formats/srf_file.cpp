@@ -26,9 +26,11 @@ bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail, const TriangleSi
         return in.fail(formatText("the counts of vertices (%d) and triangles (%d) must not be negative",
                                   srf.nrOfVertices, srf.nrOfTriangles));
     const auto n = static_cast<std::uint64_t>(srf.nrOfVertices);
+    const bool headerOnly = detail == SrfDetail::HeaderOnly;
     in.setSection("vertex coordinates");
+    srf.coordinatesOffset = in.offset();
     for (HostArray<float>* array : {&srf.vertexX, &srf.vertexY, &srf.vertexZ}) {
-        if (!in.readArray(array->owned(), n)) return false;
+        if (!(headerOnly ? in.skip(4 * n) : in.readArray(array->owned(), n))) return false;
     }
     in.setSection("normals");
     for (HostArray<float>* array : {&srf.normalX, &srf.normalY, &srf.normalZ}) {
@@ -39,24 +41,28 @@ bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail, const TriangleSi
         if (!in.read(value)) return false;
     for (float& value : srf.concaveColor)
         if (!in.read(value)) return false;
-    if (!in.readArray(srf.vertexColors.owned(), n)) return false;
+    if (!(headerOnly ? in.skip(4 * n) : in.readArray(srf.vertexColors.owned(), n))) return false;
     srf.neighbors.offsets.assign(1, 0);
     srf.neighbors.offsets.reserve(static_cast<std::size_t>(n) + 1);
     srf.neighbors.indices.clear();
     in.setSection("neighbour lists");
-    for (std::uint64_t v = 0; v < n; ++v) {
+    if (!whole) {
+        // Checked and passed over in one go.
+        std::uint64_t at = 0;
+        std::int32_t count = 0;
+        if (!in.skipCountedLists(n, at, count))
+            return at != UINT64_MAX &&
+                   in.fail(formatText("vertex %llu has %d neighbours", static_cast<unsigned long long>(at), count));
+        srf.neighbors.assignEmpty(0);
+    }
+    for (std::uint64_t v = 0; whole && v < n; ++v) {
         std::int32_t count = 0;
         if (!in.read(count)) return false;
         if (count < 0)
             return in.fail(formatText("vertex %llu has %d neighbours", static_cast<unsigned long long>(v), count));
-        if (whole) {
-            if (!in.appendArray(srf.neighbors.indices, static_cast<std::uint64_t>(count))) return false;
-            srf.neighbors.offsets.push_back(srf.neighbors.indices.size());
-        } else if (!in.skip(4 * static_cast<std::uint64_t>(count))) {
-            return false;
-        }
+        if (!in.appendArray(srf.neighbors.indices, static_cast<std::uint64_t>(count))) return false;
+        srf.neighbors.offsets.push_back(srf.neighbors.indices.size());
     }
-    if (!whole) srf.neighbors.assignEmpty(0);
     in.setSection("triangles");
     const std::uint64_t corners = 3 * static_cast<std::uint64_t>(srf.nrOfTriangles);
     if (!take) {

@@ -66,13 +66,17 @@ struct SrfData {
     std::int32_t nrOfStripElements = 0;
     std::vector<std::int32_t> stripElements;
     std::string fileName;
+    std::uint64_t coordinatesOffset = 0;  // of vertexX in the file (vertexY and vertexZ follow), as read
 };
 
 inline bool isFailedLoad(const SrfData& srf) { return static_cast<int>(srf.version) == -1; }
 
-// What a reader fills: the whole record, or all but the normals and the
-// neighbour lists (which the exports do not use; they are checked and skipped).
-enum class SrfDetail { Whole, WithoutNormalsAndNeighbors };
+// What a reader fills: the whole record, all but the normals and the
+// neighbour lists (which the exports do not use; they are checked and
+// skipped), or the header alone: every array is checked and skipped, and
+// `coordinatesOffset` says where the coordinates lie in the file, for a
+// reader that takes them a block at a time.
+enum class SrfDetail { Whole, WithoutNormalsAndNeighbors, HeaderOnly };
 
 // The file `name` (fromFile) or the host's current surface; never fails to
 // return a record: a failed load has version -1.

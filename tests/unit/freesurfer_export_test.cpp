@@ -291,3 +291,57 @@ TEST_F(FreeSurferExportTest, NotTogetherWithCifti) {
                                   "Procedure finished.");
     EXPECT_TRUE(host.dialogs.empty());
 }
+
+// The coordinates are read a block of vertices at a time from their three
+// columns; damaged neighbour lists and a file cut short make no surface.
+TEST_F(FreeSurferExportTest, CoordinatesOfManyBlocksInterleaveAndDamagedSrfFilesAreRefused) {
+    constexpr int kVertices = 100000;  // more than two blocks
+    SrfData srf;
+    srf.version = 3.0f;
+    srf.nrOfVertices = kVertices;
+    srf.nrOfTriangles = 1;
+    srf.vertexX.owned().resize(kVertices);
+    srf.vertexY.owned().resize(kVertices);
+    srf.vertexZ.owned().resize(kVertices);
+    for (int v = 0; v < kVertices; ++v) {
+        srf.vertexX.owned()[v] = static_cast<float>(v);
+        srf.vertexY.owned()[v] = -static_cast<float>(v);
+        srf.vertexZ.owned()[v] = 0.5f * static_cast<float>(v);
+    }
+    srf.normalX = srf.normalY = srf.normalZ = HugePageVector<float>(kVertices, 0.0f);
+    srf.vertexColors = HugePageVector<std::int32_t>(kVertices, 0);
+    srf.neighbors.assignEmpty(kVertices);
+    srf.triangles = HugePageVector<std::int32_t>{0, 43690, kVertices - 1};
+    srf.fileName = dir.file("rh.pial.srf");
+    ASSERT_TRUE(writeSrfFile(srf));
+    ASSERT_TRUE(exportTo(kFileTypeSrf, dir.file("rh.pial.srf")));
+    const std::string bytes = readFile(dir.file("rh.pial"));
+    const std::size_t coordinates = bytes.find("\n\n") + 2 + 8;
+    ASSERT_EQ(bytes.size(), coordinates + 12 * kVertices + 12);
+    for (const int v : {0, 43689, 43690, 87380, kVertices - 1}) {
+        const BigEndian expected = BigEndian().f32(static_cast<float>(v)).f32(-static_cast<float>(v)).f32(0.5f * v);
+        EXPECT_EQ(bytes.substr(coordinates + 12 * static_cast<std::size_t>(v), 12), expected.str()) << v;
+    }
+    EXPECT_EQ(bytes.substr(coordinates + 12 * kVertices), BigEndian().i32(0).i32(43690).i32(kVertices - 1).str());
+
+    // Three vertices whose second neighbour list claims -2 entries, then the
+    // same file cut within its lists.
+    srf.nrOfVertices = 3;
+    for (HostArray<float>* column : {&srf.vertexX, &srf.vertexY, &srf.vertexZ, &srf.normalX, &srf.normalY, &srf.normalZ})
+        column->owned().resize(3);
+    srf.vertexColors.owned().resize(3);
+    srf.neighbors.assignEmpty(3);
+    srf.triangles = HugePageVector<std::int32_t>{0, 1, 2};
+    srf.fileName = dir.file("lh.sphere.srf");
+    ASSERT_TRUE(writeSrfFile(srf));
+    std::string damaged = readFile(dir.file("lh.sphere.srf"));
+    const std::size_t lists = 28 + 12 * 3 + 12 * 3 + 32 + 4 * 3;
+    damaged.replace(lists + 4, 4, std::string("\xFE\xFF\xFF\xFF", 4));  // -2, little-endian
+    writeFile(dir.file("lh.sphere.srf"), damaged);
+    EXPECT_FALSE(exportTo(kFileTypeSrf, dir.file("lh.sphere.srf")));
+    EXPECT_THAT(host.log, ::testing::Contains(HasSubstr("vertex 1 has -2 neighbours")));
+    writeFile(dir.file("lh.sphere.srf"), damaged.substr(0, lists + 6));
+    EXPECT_FALSE(exportTo(kFileTypeSrf, dir.file("lh.sphere.srf")));
+    EXPECT_THAT(host.log, ::testing::Contains(HasSubstr("the file ends at byte " + std::to_string(lists + 6))));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("lh.sphere")));
+}
