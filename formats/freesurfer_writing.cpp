@@ -10,7 +10,6 @@
 #include <ctime>
 #include <condition_variable>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <memory>
 
@@ -232,19 +231,13 @@ void bigEndianWords(const std::array<const T*, columns>& from, std::size_t count
 
 // Chunks written to a file in order, each made on a worker (pure
 // computation) while this thread writes the chunk before and gathers the
-// inputs of the next, or, where making a chunk costs less than handing it
-// over (turning words big-endian), made on this thread. What a chunk is made
-// from must stay as it is until the next add() or finish(): callers that
-// fill inputs alternate two by slot().
-enum class ChunkMaking { OnWorker, HereAndNow };
-
+// inputs of the next. What a chunk is made from must stay as it is until the
+// next add() or finish(): callers that fill inputs alternate two by slot().
 class ChunkWriter {
 public:
-    explicit ChunkWriter(std::FILE* file, ChunkMaking making = ChunkMaking::OnWorker) : file_(file) {
-        if (making == ChunkMaking::OnWorker) worker_.emplace();
-    }
+    explicit ChunkWriter(std::FILE* file) : file_(file) {}
     ~ChunkWriter() {
-        if (working_) worker_->wait();
+        if (working_) worker_.wait();
     }
     ChunkWriter(const ChunkWriter&) = delete;
     ChunkWriter& operator=(const ChunkWriter&) = delete;
@@ -255,19 +248,15 @@ public:
     // The next chunk, whose bytes `make` puts into the vector it is given;
     // false once anything failed.
     bool add(std::function<void(std::vector<unsigned char>&)> make) {
-        if (working_ && !worker_->wait()) ok_ = false;
+        if (working_ && !worker_.wait()) ok_ = false;
         working_ = false;
         if (!ok_) return false;
         std::vector<unsigned char>& bytes = bytes_[index_++ % 2];
-        if (worker_) {
-            worker_->start([make = std::move(make), &bytes] {
-                make(bytes);
-                return true;
-            });
-            working_ = true;
-        } else {
+        worker_.start([make = std::move(make), &bytes] {
             make(bytes);
-        }
+            return true;
+        });
+        working_ = true;
         if (previous_ && !writeAll(file_, *previous_)) ok_ = false;
         previous_ = &bytes;
         return ok_;
@@ -275,16 +264,18 @@ public:
 
     // Writes the last chunk; whether every chunk was made and written.
     bool finish() {
-        if (working_ && !worker_->wait()) ok_ = false;
-        working_ = false;
-        if (ok_ && previous_ && !writeAll(file_, *previous_)) ok_ = false;
+        if (working_) {
+            working_ = false;
+            if (!worker_.wait()) ok_ = false;
+            if (ok_ && previous_ && !writeAll(file_, *previous_)) ok_ = false;
+        }
         previous_ = nullptr;
         return ok_;
     }
 
 private:
     std::FILE* file_;
-    std::optional<Worker> worker_;
+    Worker worker_;
     std::vector<unsigned char> bytes_[2];
     const std::vector<unsigned char>* previous_ = nullptr;
     std::size_t index_ = 0;
@@ -429,12 +420,22 @@ std::string freeSurferDate() {
     return day + formatText("%2d", local.tm_mday) + rest;
 }
 
+// The surface's blocks are made big-endian on this thread and written at
+// once: making one costs less than handing it to a worker, and one buffer
+// of each kind then serves the whole file.
 struct FreeSurferSurfaceStream::State {
-    explicit State(std::FILE* out) : file(out), chunks(out, ChunkMaking::HereAndNow) {}
+    explicit State(std::FILE* out) : file(out) {}
     std::FILE* file;
-    std::vector<std::int32_t> blocks[2];
-    std::vector<float> coordinates[2];  // a block's x, y and z, one after the other
-    ChunkWriter chunks;
+    std::vector<float> coordinates;  // a block's x, y and z, one after the other
+    std::vector<unsigned char> bytes;
+    bool ok = true;
+
+    template <class T, std::size_t columns>
+    bool write(const std::array<const T*, columns>& from, std::size_t count) {
+        bigEndianWords(from, count, bytes);
+        ok = ok && writeAll(file, bytes);
+        return ok;
+    }
 };
 
 FreeSurferSurfaceStream::FreeSurferSurfaceStream(std::FILE* file) : state_(std::make_unique<State>(file)) {}
@@ -464,41 +465,32 @@ bool FreeSurferSurfaceStream::start(std::span<const float> x, std::span<const fl
     if (!writeSurfaceHead(state_->file, x.size(), triangles, date)) return false;
     for (std::size_t first = 0; first < x.size(); first += kVerticesPerChunk) {
         const std::size_t count = std::min(kVerticesPerChunk, x.size() - first);
-        const std::array<const float*, 3> from{x.data() + first, y.data() + first, z.data() + first};
-        if (!state_->chunks.add([from, count](std::vector<unsigned char>& bytes) { bigEndianWords(from, count, bytes); }))
+        if (!state_->write(std::array<const float*, 3>{x.data() + first, y.data() + first, z.data() + first}, count))
             return false;
     }
-    // All written before this returns: the coordinates need not outlive the call.
-    return state_->chunks.finish();
+    return true;
 }
 
 bool FreeSurferSurfaceStream::start(std::size_t vertices, std::size_t triangles, const std::string& date,
                                     const CoordinateFill& fill) {
     if (vertices > INT32_MAX || triangles > INT32_MAX) return false;
     if (!writeSurfaceHead(state_->file, vertices, triangles, date)) return false;
+    std::vector<float>& block = state_->coordinates;
     for (std::size_t first = 0; first < vertices; first += kVerticesPerChunk) {
         const std::size_t count = std::min(kVerticesPerChunk, vertices - first);
-        // The slot's block was made into bytes before the chunk before this one.
-        std::vector<float>& block = state_->coordinates[state_->chunks.slot()];
-        block.resize(3 * kVerticesPerChunk);
+        block.resize(3 * count);
         float* x = block.data();
         if (!fill(count, x, x + count, x + 2 * count)) return false;
-        const std::array<const float*, 3> from{x, x + count, x + 2 * count};
-        if (!state_->chunks.add([from, count](std::vector<unsigned char>& bytes) { bigEndianWords(from, count, bytes); }))
-            return false;
+        if (!state_->write(std::array<const float*, 3>{x, x + count, x + 2 * count}, count)) return false;
     }
-    return state_->chunks.finish();
+    return true;
 }
 
 bool FreeSurferSurfaceStream::add(std::span<const std::int32_t> corners) {
-    std::vector<std::int32_t>& block = state_->blocks[state_->chunks.slot()];
-    block.assign(corners.begin(), corners.end());
-    return state_->chunks.add([&block](std::vector<unsigned char>& bytes) {
-        bigEndianWords(std::array<const std::int32_t*, 1>{block.data()}, block.size(), bytes);
-    });
+    return state_->write(std::array<const std::int32_t*, 1>{corners.data()}, corners.size());
 }
 
-bool FreeSurferSurfaceStream::finish() { return state_->chunks.finish(); }
+bool FreeSurferSurfaceStream::finish() { return state_->ok; }
 
 bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, std::span<const float> y,
                             std::span<const float> z, std::span<const std::int32_t> triangles,

@@ -23,9 +23,9 @@ bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, s
 // The same surface written into an open file as its triangles come, a block
 // at a time (as they are read from an SRF file): start() writes the counts
 // and coordinates (all of them before it returns), add() a block of corners,
-// finish() what is left. Each
-// block is turned into big-endian bytes on a worker thread (pure
-// computation) while the caller reads the next; the blocks are copied.
+// finish() says whether everything was written. Each block is turned into
+// big-endian bytes and written before the call returns: the caller's
+// blocks need not outlive it.
 class FreeSurferSurfaceStream {
 public:
     explicit FreeSurferSurfaceStream(std::FILE* file);
