@@ -1,8 +1,12 @@
 // The readers of the host's own files on any bytes: the first byte chooses
 // the kind (SRF, SMP, MTC, POI), the rest is the file. A read either fails
-// cleanly or gives a record that writes back.
+// cleanly or gives a record that writes back. An SRF file also goes to the
+// FreeSurfer export, which reads its header alone and its coordinates and
+// triangles a block at a time.
 #include <unistd.h>
 
+#include "common/plugin_info.h"
+#include "export/freesurfer_export.h"
 #include "formats/mtc_file.h"
 #include "formats/poi_file.h"
 #include "formats/smp_file.h"
@@ -16,10 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (data[0] % 4) {
         case 0: {
             SrfData srf;
-            if (readSrfFile(fuzz::writeInput("input.srf", data + 1, size - 1), srf)) {
+            const std::string input = fuzz::writeInput("input.srf", data + 1, size - 1);
+            if (readSrfFile(input, srf)) {
                 srf.fileName = (fuzz::workFolder() / "output.srf").string();
                 writeSrfFile(srf);
             }
+            exportFreeSurferFile(kFileTypeSrf, input, true);
             break;
         }
         case 1: {
