@@ -64,6 +64,7 @@ std::string subjectOf(const std::string& path) {
 FoundInputs findInputs(const std::vector<std::string>& paths, const std::string& outputRoot) {
     FoundInputs found;
     const fs::path root = outputRoot;
+    std::set<fs::path> taken;  // a file given twice (itself, and within a folder given) is converted once
     for (const std::string& given : paths) {
         std::error_code error;
         const fs::path path = given;
@@ -99,6 +100,8 @@ FoundInputs findInputs(const std::vector<std::string>& paths, const std::string&
             continue;
         }
         for (const auto& [file, folder] : files) {
+            std::error_code canonicalError;
+            if (!taken.insert(fs::weakly_canonical(file, canonicalError)).second) continue;
             PlannedInput input = planned(file, folder);
             input.recognised = recogniseInput(input.path);
             if (input.recognised.kind == InputKind::None) {

@@ -218,3 +218,21 @@ TEST(ConvertPlan, WindowsCommandLinesSplitBackIntoTheSameWords) {
               "\"C:\\Program Files\\Corvana.exe\" import \"a b.gii\" \"say \\\"hi\\\"\" \"C:\\out dir\\\\\" "
               "C:\\plain\\ \"\" \"x\\\\\\\\\\\"y\"");
 }
+
+TEST(ConvertPlan, AFileGivenTwiceIsFoundOnceAndTheOutputFolderIsNotWalked) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() / "sub/surf");
+    std::filesystem::create_directories(dir.path() / "sub/out");
+    const std::string surface = giftiWith(arrayTag("NIFTI_INTENT_POINTSET", 6));
+    writeFile(dir.file("sub/surf/lh.surf.gii"), surface);
+    writeFile(dir.file("sub/out/lh.surf.gii"), surface);  // an earlier run's copy in the output folder
+    writeFile(dir.file("sub/notes.txt"), "not a surface");
+    const FoundInputs found =
+        findInputs({dir.file("sub"), dir.file("sub/surf/lh.surf.gii")}, dir.file("sub/out"));
+    ASSERT_EQ(found.inputs.size(), 1u);
+    EXPECT_EQ(found.inputs[0].path, dir.file("sub/surf/lh.surf.gii"));
+    EXPECT_EQ(found.inputs[0].outputFolder, (dir.path() / "sub/out/sub/surf").string());
+    EXPECT_EQ(found.inputs[0].hemisphere, "CortexLeft");  // lh. as FreeSurfer names it
+    EXPECT_EQ(found.unrecognised, 1);
+    EXPECT_TRUE(found.missing.empty());
+}
