@@ -289,3 +289,34 @@ TEST(Convert, LinkedFoldersAreWalkedOnceAndOutputsOfTwoFilesAreNotBothTakenForCo
     EXPECT_THAT(later.reason, HasSubstr("is also that of linked/bert/surf/lh.white"));
     EXPECT_THAT(later.reason, HasSubstr("rename one of them"));
 }
+
+// What Workbench and nibabel write is told by its content: dense scalars,
+// series and labels, metric and label files; arrays of no statistic intent
+// are refused with the import's own reason.
+TEST(Convert, WorkbenchAndNibabelFilesAreToldByTheirContent) {
+    TempDir dir;
+    fs::create_directory(dir.file("hcp"));
+    const ProcessResult made = runProcess({kPython, testScript("cifti_files.py"), "make", dir.file("hcp")});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const ProcessResult run =
+        runMeshbridge({"convert", "hcp", "-o", "out", "--map-type", "z", "--dof", "0,1"}, dir.path().string());
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;  // the plain arrays of no intent
+    EXPECT_THAT(run.out, HasSubstr(" 5 not recognised"));  // nibabel's values kept for the checks, as .npy
+    const auto rows = reportRows(readFile(dir.file("out/meshbridge-report.tsv")), "hcp/");
+    const std::map<std::string, std::pair<std::string, std::string>> expected = {
+        {"wb.dscalar.nii", {"CIFTI dense scalars", "converted"}},
+        {"wb.dtseries.nii", {"CIFTI dense time series", "converted"}},
+        {"wb.dlabel.nii", {"CIFTI dense labels", "converted"}},
+        {"nibbig.dtseries.nii", {"CIFTI dense time series", "converted"}},
+        {"nib2.dlabel.nii", {"CIFTI dense labels", "converted"}},
+        {"wbsep_L.func.gii", {"GIFTI maps", "converted"}},
+        {"wbsep_lab_R.label.gii", {"GIFTI labels", "converted"}},
+        {"maps_L.func.gii", {"GIFTI maps", "refused"}}};
+    for (const auto& [file, kindAndStatus] : expected) {
+        ASSERT_EQ(rows.count(file), 1u) << file;
+        EXPECT_EQ(std::pair(rows.at(file).kind, rows.at(file).status), kindAndStatus) << file << ": " << rows.at(file).reason;
+    }
+    EXPECT_THAT(rows.at("maps_L.func.gii").reason, HasSubstr("GIfTI filetype not supported"));
+    EXPECT_EQ(outputsOf(rows.at("wb.dlabel.nii")),
+              (std::vector<std::string>{"out/hcp/wb_LH.poi", "out/hcp/wb_RH.poi"}));
+}
