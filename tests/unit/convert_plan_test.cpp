@@ -230,8 +230,11 @@ TEST(ConvertPlan, AFileGivenTwiceIsFoundOnceAndTheOutputFolderIsNotWalked) {
     const FoundInputs found =
         findInputs({dir.file("sub"), dir.file("sub/surf/lh.surf.gii")}, dir.file("sub/out"));
     ASSERT_EQ(found.inputs.size(), 1u);
-    EXPECT_EQ(found.inputs[0].path, dir.file("sub/surf/lh.surf.gii"));
-    EXPECT_EQ(found.inputs[0].outputFolder, (dir.path() / "sub/out/sub/surf").string());
+    // Compared as paths: a Windows build writes its own separators.
+    EXPECT_EQ(std::filesystem::path(found.inputs[0].path).lexically_normal(),
+              (dir.path() / "sub/surf/lh.surf.gii").lexically_normal());
+    EXPECT_EQ(std::filesystem::path(found.inputs[0].outputFolder).lexically_normal(),
+              (dir.path() / "sub/out/sub/surf").lexically_normal());
     EXPECT_EQ(found.inputs[0].hemisphere, "CortexLeft");  // lh. as FreeSurfer names it
     EXPECT_EQ(found.unrecognised, 1);
     EXPECT_TRUE(found.missing.empty());
