@@ -1,10 +1,10 @@
 #include "standin/convert_command.h"
 
 #include <chrono>
-#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <map>
 #include <random>
@@ -60,15 +60,16 @@ bool takesMapType(InputKind kind) {
 }
 
 std::string secondsText(double seconds) {
-    char text[32];
+    std::ostringstream text;
+    text << std::fixed;
     if (seconds < 90.0) {
-        std::snprintf(text, sizeof text, "%.0f s", seconds);
+        text << std::setprecision(0) << seconds << " s";
     } else if (seconds < 5400.0) {
-        std::snprintf(text, sizeof text, "%.0f min", seconds / 60.0);
+        text << std::setprecision(0) << seconds / 60.0 << " min";
     } else {
-        std::snprintf(text, sizeof text, "%.1f h", seconds / 3600.0);
+        text << std::setprecision(1) << seconds / 3600.0 << " h";
     }
-    return text;
+    return text.str();
 }
 
 // A folder of its own for the runs' output and errors, removed at the end.

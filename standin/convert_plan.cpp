@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <iomanip>
 #include <map>
 #include <set>
 #include <sstream>
@@ -245,10 +246,10 @@ Outcome outcomeOfImport(int exitStatus, const std::string& log, const std::strin
 std::string reportRow(const std::string& path, const std::string& kind, const Outcome& outcome, double seconds) {
     std::string outputs;
     for (const std::string& output : outcome.outputs) outputs += (outputs.empty() ? "" : ";") + output;
-    char time[32];
-    std::snprintf(time, sizeof time, "%.2f", seconds);
+    std::ostringstream time;
+    time << std::fixed << std::setprecision(2) << seconds;
     return fieldText(path) + "\t" + fieldText(kind) + "\t" + fieldText(outputs) + "\t" + statusName(outcome.status) +
-           "\t" + fieldText(outcome.reason) + "\t" + time;
+           "\t" + fieldText(outcome.reason) + "\t" + time.str();
 }
 
 std::vector<EarlierConversion> convertedInReport(const std::string& reportText) {
