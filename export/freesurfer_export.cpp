@@ -16,6 +16,7 @@
 #include "common/text_encoding.h"
 #include "export/gifti_writing.h"
 #include "export/poi_export.h"
+#include "export/surface_export.h"
 #include "formats/freesurfer_writing.h"
 #include "formats/mtc_file.h"
 #include "formats/poi_file.h"
@@ -161,12 +162,8 @@ bool exportSurfaceStreamed(const std::string& name) {
 
 bool exportSurfaceFile(const std::string& name, bool fromFile) {
     if (fromFile) return exportSurfaceStreamed(name);
-    const SrfData srf = loadSrf(name, fromFile, SrfDetail::WithoutNormalsAndNeighbors);
+    const SrfData srf = loadSrfForExport(name, fromFile);
     if (isFailedLoad(srf)) return false;
-    dumpSrfHeader(srf, false, true);
-    if (!indicesWithinMesh(srf.triangles.data(), srf.triangles.size(), srf.nrOfVertices, srf.fileName,
-                           "triangle corner"))
-        return false;
     const std::string path = replaceExtension(srf.fileName, "");
     if (!mayWrite(path, FreeSurferOutput::Surface, "SRF")) return false;
     logText("No volume geometry is written: FreeSurfer takes the coordinates as tkregister (surface RAS) space.");

@@ -66,13 +66,19 @@ bool buildSurfaceImage(const SrfData& srf, bool compressed, gifti_image& image, 
 
 }  // namespace
 
-bool exportSurface(const std::string& name, bool fromFile, bool doBinaryExport, bool doExportColors) {
-    const SrfData srf = loadSrf(name, fromFile, SrfDetail::WithoutNormalsAndNeighbors);
-    if (isFailedLoad(srf)) return false;
+SrfData loadSrfForExport(const std::string& name, bool fromFile) {
+    SrfData srf = loadSrf(name, fromFile, SrfDetail::WithoutNormalsAndNeighbors);
+    if (isFailedLoad(srf)) return srf;
     dumpSrfHeader(srf, false, true);
     if (!indicesWithinMesh(srf.triangles.data(), srf.triangles.size(), srf.nrOfVertices, srf.fileName,
                            "triangle corner"))
-        return false;
+        srf.version = -1.0f;
+    return srf;
+}
+
+bool exportSurface(const std::string& name, bool fromFile, bool doBinaryExport, bool doExportColors) {
+    const SrfData srf = loadSrfForExport(name, fromFile);
+    if (isFailedLoad(srf)) return false;
 
     bool colorsWritten = true;
     if (doExportColors) colorsWritten = exportSurfaceColors(srf, doBinaryExport);

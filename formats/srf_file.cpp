@@ -43,7 +43,7 @@ bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail, const TriangleSi
         if (!in.read(value)) return false;
     if (!(headerOnly ? in.skip(4 * n) : in.readArray(srf.vertexColors.owned(), n))) return false;
     srf.neighbors.offsets.assign(1, 0);
-    srf.neighbors.offsets.reserve(static_cast<std::size_t>(n) + 1);
+    if (whole) srf.neighbors.offsets.reserve(static_cast<std::size_t>(n) + 1);
     srf.neighbors.indices.clear();
     in.setSection("neighbour lists");
     if (!whole) {

@@ -13,16 +13,8 @@
 
 #include "standin/child_processes.h"
 #include "standin/convert_plan.h"
+#include "standin/terminal.h"
 
-#if defined(_WIN32)
-#include <io.h>
-#define MESHBRIDGE_ISATTY _isatty
-#define MESHBRIDGE_FILENO _fileno
-#else
-#include <unistd.h>
-#define MESHBRIDGE_ISATTY isatty
-#define MESHBRIDGE_FILENO fileno
-#endif
 
 namespace meshbridge::standin {
 
@@ -100,7 +92,7 @@ class ConvertRun {
 public:
     ConvertRun(const Invocation& invocation, std::string pluginPath, std::vector<PlannedInput> inputs)
         : invocation_(invocation), pluginPath_(std::move(pluginPath)), inputs_(std::move(inputs)),
-          terminal_(MESHBRIDGE_ISATTY(MESHBRIDGE_FILENO(stderr)) != 0) {}
+          terminal_(isTerminal(stderr)) {}
 
     // Converts every input, the report's rows written to `report` as they come.
     void run(std::ostream& report, const std::map<std::string, EarlierConversion>& earlier);

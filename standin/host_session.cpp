@@ -6,15 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#if defined(_WIN32)
-#include <io.h>
-#define MESHBRIDGE_ISATTY _isatty
-#define MESHBRIDGE_FILENO _fileno
-#else
-#include <unistd.h>
-#define MESHBRIDGE_ISATTY isatty
-#define MESHBRIDGE_FILENO fileno
-#endif
+#include "standin/terminal.h"
 
 namespace meshbridge::standin {
 
@@ -109,7 +101,7 @@ std::optional<std::string> HostSession::nextAnswer(const std::string& question, 
         return answer;
     }
     if (std::optional<std::string> answer = standingAnswer(question, source)) return answer;
-    if (MESHBRIDGE_ISATTY(MESHBRIDGE_FILENO(stdin))) {
+    if (isTerminal(stdin)) {
         std::cerr << question << "\n> " << std::flush;
         std::string line;
         if (std::getline(std::cin, line)) {

@@ -18,14 +18,22 @@ constexpr std::size_t kFirstBytes = 1 << 16;      // enough to tell every kind b
 constexpr std::size_t kGiftiHeadBytes = 1 << 20;  // a GIFTI header and its first arrays' tags
 constexpr std::uint64_t kMostCiftiXmlBytes = 64u << 20;
 
-// The first `count` bytes of the file (fewer when it is shorter), and its size.
-std::vector<unsigned char> fileHead(const std::string& path, std::size_t count, std::int64_t& size) {
+// At most `count` bytes of the file from byte `offset` on (fewer where it
+// ends), and its size.
+std::vector<unsigned char> fileBytes(const std::string& path, std::uint64_t offset, std::size_t count,
+                                     std::int64_t& size) {
     FilePtr file = openFile(path, "rb");
     size = file ? bytesLeftInFile(file.get()) : -1;
-    if (size < 0) return {};
-    std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::int64_t>(size, static_cast<std::int64_t>(count))));
-    head.resize(std::fread(head.data(), 1, head.size(), file.get()));
-    return head;
+    if (size < 0 || offset > static_cast<std::uint64_t>(size) ||
+        (offset > 0 && !seekFile(file.get(), static_cast<std::int64_t>(offset))))
+        return {};
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(size - offset, count)));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
+    return bytes;
+}
+
+std::vector<unsigned char> fileHead(const std::string& path, std::size_t count, std::int64_t& size) {
+    return fileBytes(path, 0, count, size);
 }
 
 // The value of attribute `name` in the tag text `tag`, or empty.
@@ -98,7 +106,7 @@ std::uint32_t int32At(const std::vector<unsigned char>& bytes, std::size_t at, b
 // A CIFTI file: a NIfTI-2 (or, refused by the import with a hint, NIfTI-1)
 // header followed by an extension of code 32, the CIFTI XML; its kind from
 // the XML's index map of the other dimension. NIfTI volumes are no input.
-InputKind ciftiKind(const std::string& path, const std::vector<unsigned char>& head, std::int64_t size) {
+InputKind ciftiKind(const std::string& path, const std::vector<unsigned char>& head) {
     if (head.size() < 352) return InputKind::None;
     const bool nifti2 = std::memcmp(head.data() + 4, "n+2\0\r\n\032\n", 8) == 0;
     const bool nifti1 = std::memcmp(head.data() + 344, "n+1\0", 4) == 0;
@@ -109,13 +117,10 @@ InputKind ciftiKind(const std::string& path, const std::vector<unsigned char>& h
     const std::uint32_t extensionSize = int32At(head, extensionAt + 4, bigEndian);
     if (int32At(head, extensionAt + 8, bigEndian) != 32) return InputKind::None;
     if (nifti1) return InputKind::Cifti;
-    const std::uint64_t xmlBytes = std::min<std::uint64_t>(
-        {extensionSize > 8 ? extensionSize - 8u : 0u, kMostCiftiXmlBytes,
-         static_cast<std::uint64_t>(std::max<std::int64_t>(size - static_cast<std::int64_t>(extensionAt + 12), 0))});
+    const std::uint64_t xmlBytes = std::min<std::uint64_t>(extensionSize > 8 ? extensionSize - 8u : 0u, kMostCiftiXmlBytes);
     std::int64_t ignored = 0;
-    const std::vector<unsigned char> start = fileHead(path, extensionAt + 12 + static_cast<std::size_t>(xmlBytes), ignored);
-    const std::string_view xml(reinterpret_cast<const char*>(start.data()) + std::min(start.size(), extensionAt + 12),
-                               start.size() - std::min(start.size(), extensionAt + 12));
+    const std::vector<unsigned char> text = fileBytes(path, extensionAt + 12, static_cast<std::size_t>(xmlBytes), ignored);
+    const std::string_view xml(reinterpret_cast<const char*>(text.data()), text.size());
     if (xml.find("CIFTI_INDEX_TYPE_BRAIN_MODELS") == std::string_view::npos) return InputKind::Cifti;
     if (xml.find("CIFTI_INDEX_TYPE_PARCELS") != std::string_view::npos) return InputKind::Cifti;
     if (xml.find("CIFTI_INDEX_TYPE_SCALARS") != std::string_view::npos) return InputKind::CiftiScalars;
@@ -147,7 +152,7 @@ Recognised recogniseInput(const std::string& path) {
         head = fileHead(path, kGiftiHeadBytes, size);
     }
     if (!gzip)
-        if (const InputKind cifti = ciftiKind(path, head, size); cifti != InputKind::None) return {cifti};
+        if (const InputKind cifti = ciftiKind(path, head); cifti != InputKind::None) return {cifti};
     switch (freeSurferKindOfFile(path)) {
         case FreeSurferKind::Surface:
         case FreeSurferKind::QuadSurface: return {InputKind::FreeSurferSurface};

@@ -4,7 +4,6 @@
 // command lines of Windows children.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,7 @@
 
 #include "standin/child_processes.h"
 #include "standin/convert_plan.h"
+#include "tests/support/gzip.h"
 #include "tests/support/temp_dir.h"
 
 using ::testing::HasSubstr;
@@ -19,20 +19,6 @@ using namespace meshbridge::standin;
 using namespace meshbridge::test;
 
 namespace {
-
-std::string gzipped(const std::string& text) {
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, text.size()) + 32, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
 
 std::string giftiWith(const std::string& arrays, const std::string& metadata = "") {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE GIFTI SYSTEM \"http://www.nitrc.org/frs/download.php/115/gifti.dtd\">\n"

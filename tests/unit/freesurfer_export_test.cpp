@@ -15,6 +15,7 @@
 #include "formats/srf_file.h"
 #include "plugin/commands.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/gzip.h"
 #include "tests/support/host_test.h"
 
 using ::testing::HasSubstr;
@@ -63,20 +64,6 @@ std::string gunzip(const std::string& bytes) {
         if (status != Z_OK) break;
     }
     inflateEnd(&stream);
-    return out;
-}
-
-std::string gzipped(const std::string& bytes) {
-    z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, bytes.size()) + 32, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(out.size() - stream.avail_out);
-    deflateEnd(&stream);
     return out;
 }
 

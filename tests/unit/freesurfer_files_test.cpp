@@ -2,7 +2,6 @@
 // and what it says of damaged ones.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <bit>
 #include <cstring>
@@ -11,9 +10,11 @@
 #include "formats/freesurfer_files.h"
 #include "import/freesurfer_import.h"
 #include "tests/support/describe.h"
+#include "tests/support/gzip.h"
 #include "tests/support/host_test.h"
 
 using namespace meshbridge;
+using meshbridge::test::gzipped;
 using ::testing::ElementsAre;
 
 namespace {
@@ -51,20 +52,6 @@ Bytes mghOfShorts() {
     file.i32(1).i32(2).i32(1).i32(1).i32(2).i32(4).i32(0).i16(0);
     file.data.resize(284, 0);
     return file.i16(1).i16(-2).i16(300).i16(4).f32(2000.0f);
-}
-
-std::vector<unsigned char> gzipped(const std::vector<unsigned char>& bytes) {
-    z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::vector<unsigned char> out(deflateBound(&stream, bytes.size()) + 32);
-    stream.next_in = const_cast<unsigned char*>(bytes.data());
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
 }
 
 }  // namespace
