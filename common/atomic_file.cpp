@@ -238,6 +238,27 @@ std::string throughLinks(const std::string& path) {
 #endif
 }
 
+// The temporary, new and empty, opened for writing. On POSIX systems it is
+// not truncated as fopen's "w" would: a truncation to nothing makes ext4
+// push the whole file to the disk when it is closed, which cost more than
+// a tenth of writing a surface of 160 000 vertices.
+std::FILE* openTemporaryForWriting(const std::string& temporary, FileMode mode) {
+#ifdef _WIN32
+    return std::fopen(temporary.c_str(), mode == FileMode::Text ? "w" : "wb");
+#else
+    (void)mode;  // one kind of file on POSIX systems
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "w");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
+#endif
+}
+
 }  // namespace
 
 const std::string& lastWriteFailure() { return failure; }
@@ -263,7 +284,7 @@ bool produceFileAtomically(const std::string& named, const std::function<bool(co
 
 bool writeFileAtomically(const std::string& path, FileMode mode, const std::function<bool(std::FILE*)>& write) {
     return produceFileAtomically(path, [&](const std::string& temporary) {
-        std::FILE* file = std::fopen(temporary.c_str(), mode == FileMode::Text ? "w" : "wb");
+        std::FILE* file = openTemporaryForWriting(temporary, mode);
         if (!file) return fail(errno, "the file could not be created");
         bool written = false;
         try {

@@ -16,7 +16,7 @@
 namespace meshbridge {
 
 namespace {
-constexpr std::size_t kBlockSize = 1 << 20;
+constexpr std::size_t kBlockSize = 256 << 10;
 }
 
 bool BinaryReader::fail(const std::string& what) {

@@ -73,6 +73,7 @@ public:
         const auto column = 4 * static_cast<std::uint64_t>(header.nrOfVertices);
         for (std::size_t c = 0; c < 3; ++c) {
             files_[c] = openFile(name, "rb");
+            if (files_[c]) std::setvbuf(files_[c].get(), nullptr, _IONBF, 0);  // one read a block
             if (!files_[c] || !seekFile(files_[c].get(), static_cast<std::int64_t>(header.coordinatesOffset + c * column)))
                 return false;
         }
@@ -123,14 +124,13 @@ bool exportSurfaceStreamed(const std::string& name) {
                                    stopped = Stop::Write;
                                    return false;
                                }
-                               // The block's least and greatest corners first: a loop without a branch.
-                               std::int32_t least = 0, greatest = 0;
-                               if (!corners.empty()) least = greatest = corners[0];
-                               for (const std::int32_t corner : corners) {
-                                   least = std::min(least, corner);
-                                   greatest = std::max(greatest, corner);
-                               }
-                               const bool inside = least >= 0 && greatest < header.nrOfVertices;
+                               // Whether the block holds any corner beyond the mesh, first, in a loop
+                               // without a branch: as unsigned numbers, negative corners are beyond it too.
+                               const auto vertices = static_cast<std::uint32_t>(header.nrOfVertices);
+                               std::uint32_t beyond = 0;
+                               for (const std::int32_t corner : corners)
+                                   beyond |= static_cast<std::uint32_t>(corner) >= vertices ? 1u : 0u;
+                               const bool inside = beyond == 0;
                                for (std::size_t i = 0; !inside && i < corners.size(); ++i) {
                                    if (corners[i] < 0 || corners[i] >= header.nrOfVertices) {
                                        logText(formatText("Export to FreeSurfer did not succeed: %s holds the triangle "

@@ -15,6 +15,7 @@
 
 #include "common/atomic_file.h"
 #include "common/binary_io.h"
+#include "common/byte_order.h"
 #include "common/plugin_info.h"
 #include "common/text.h"
 
@@ -29,13 +30,9 @@ constexpr std::int32_t kMghFloat = 3;
 constexpr std::int32_t kCommandLineTag = 3;     // FreeSurfer's tag of a command that made the file
 constexpr std::size_t kMostMarkBytes = 4096;    // a mark, or a tag that may hold one, is no longer
 
-constexpr std::uint32_t swapped(std::uint32_t value) {
-    return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
-}
-
 // The big-endian form of a 32-bit value's bits.
 constexpr std::uint32_t bigEndianBits(std::uint32_t value) {
-    if constexpr (std::endian::native == std::endian::little) return swapped(value);
+    if constexpr (std::endian::native == std::endian::little) return reversedBytes(value);
     return value;
 }
 
@@ -126,12 +123,7 @@ void storedMember(const unsigned char* data, std::size_t size, bool swapWords, s
         at[4] = static_cast<unsigned char>(~length >> 8);
         at += 5;
         if (swapWords && std::endian::native == std::endian::little) {
-            for (std::size_t i = 0; i < length; i += 4) {
-                std::uint32_t word;
-                std::memcpy(&word, data + from + i, 4);
-                word = swapped(word);
-                std::memcpy(at + i, &word, 4);
-            }
+            reverseWordBytes(data + from, at, length / 4);
         } else if (length > 0) {
             std::memcpy(at, data + from, length);
         }
@@ -221,6 +213,10 @@ void bigEndianWords(const std::array<const T*, columns>& from, std::size_t count
     static_assert(sizeof(T) == 4);
     bytes.resize(4 * columns * count);
     unsigned char* at = bytes.data();
+    if constexpr (columns == 1 && std::endian::native == std::endian::little) {
+        reverseWordBytes(reinterpret_cast<const unsigned char*>(from[0]), at, count);
+        return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         for (std::size_t c = 0; c < columns; ++c, at += 4) {
             const std::uint32_t bits = bigEndianBits(std::bit_cast<std::uint32_t>(from[c][i]));
@@ -438,13 +434,18 @@ struct FreeSurferSurfaceStream::State {
     }
 };
 
-FreeSurferSurfaceStream::FreeSurferSurfaceStream(std::FILE* file) : state_(std::make_unique<State>(file)) {}
+FreeSurferSurfaceStream::FreeSurferSurfaceStream(std::FILE* file) : state_(std::make_unique<State>(file)) {
+    // Without the file's own small buffer, each block is one write; through
+    // it, most were two (the buffer's rest, then the block's), and every
+    // write costs a file system some microseconds of its own.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+}
 
 FreeSurferSurfaceStream::~FreeSurferSurfaceStream() = default;
 
 namespace {
 
-constexpr std::size_t kVerticesPerChunk = kChunkBytes / 12;
+constexpr std::size_t kVerticesPerChunk = (kChunkBytes / 2) / 12;  // blocks of 256 KB
 
 bool writeSurfaceHead(std::FILE* file, std::size_t vertices, std::size_t triangles, const std::string& date) {
     const std::string line = formatText("created by Meshbridge %s on %s\n\n", kPluginVersion, date.c_str());

@@ -25,7 +25,8 @@ bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, s
 // and coordinates (all of them before it returns), add() a block of corners,
 // finish() says whether everything was written. Each block is turned into
 // big-endian bytes and written before the call returns: the caller's
-// blocks need not outlive it.
+// blocks need not outlive it. The blocks go to the file unbuffered, one
+// write each, so the stream takes a file that nothing was written to yet.
 class FreeSurferSurfaceStream {
 public:
     explicit FreeSurferSurfaceStream(std::FILE* file);

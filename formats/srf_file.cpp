@@ -69,7 +69,7 @@ bool readBody(BinaryReader& in, SrfData& srf, SrfDetail detail, const TriangleSi
         if (!in.readArray(srf.triangles.owned(), corners)) return false;
     } else {
         if (corners > in.remaining() / 4) return in.readArray(srf.triangles.owned(), corners);  // says why
-        constexpr std::uint64_t kBlock = 3 * 43690;  // whole triangles, about 512 KB
+        constexpr std::uint64_t kBlock = 3 * 21845;  // whole triangles, about 256 KB
         std::vector<std::int32_t> block;
         for (std::uint64_t done = 0; done < corners; done += block.size()) {
             if (!in.readArray(block, std::min(kBlock, corners - done))) return false;
@@ -117,6 +117,8 @@ bool readSrfFile(const std::string& name, SrfData& srf, SrfDetail detail, const 
         logText(formatText("%s cannot be opened: %s.", name.c_str(), std::strerror(errno)));
         return false;
     }
+    // The reader keeps blocks of its own: each is one read of the file.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
     const std::int64_t size = bytesLeftInFile(file.get());
     BinaryReader in(file.get(), size < 0 ? 0 : static_cast<std::uint64_t>(size));
     bool complete = false;

@@ -298,18 +298,33 @@ TEST_F(FreeSurferExportTest, CoordinatesOfManyBlocksInterleaveAndDamagedSrfFiles
     srf.normalX = srf.normalY = srf.normalZ = HugePageVector<float>(kVertices, 0.0f);
     srf.vertexColors = HugePageVector<std::int32_t>(kVertices, 0);
     srf.neighbors.assignEmpty(kVertices);
-    srf.triangles = HugePageVector<std::int32_t>{0, 43690, kVertices - 1};
+    // Triangles of several blocks too, the last one short and of a length
+    // that is no multiple of four corners.
+    constexpr int kTriangles = 50001;
+    srf.nrOfTriangles = kTriangles;
+    srf.triangles.owned().resize(3 * kTriangles);
+    for (std::size_t c = 0; c < 3 * kTriangles; ++c)
+        srf.triangles.owned()[c] = static_cast<std::int32_t>((c * 7919) % kVertices);
     srf.fileName = dir.file("rh.pial.srf");
     ASSERT_TRUE(writeSrfFile(srf));
     ASSERT_TRUE(exportTo(kFileTypeSrf, dir.file("rh.pial.srf")));
     const std::string bytes = readFile(dir.file("rh.pial"));
     const std::size_t coordinates = bytes.find("\n\n") + 2 + 8;
-    ASSERT_EQ(bytes.size(), coordinates + 12 * kVertices + 12);
-    for (const int v : {0, 43689, 43690, 87380, kVertices - 1}) {
+    ASSERT_EQ(bytes.size(), coordinates + 12 * kVertices + 12 * kTriangles);
+    for (const int v : {0, 21844, 21845, 43689, 43690, 87380, kVertices - 1}) {
         const BigEndian expected = BigEndian().f32(static_cast<float>(v)).f32(-static_cast<float>(v)).f32(0.5f * v);
         EXPECT_EQ(bytes.substr(coordinates + 12 * static_cast<std::size_t>(v), 12), expected.str()) << v;
     }
-    EXPECT_EQ(bytes.substr(coordinates + 12 * kVertices), BigEndian().i32(0).i32(43690).i32(kVertices - 1).str());
+    BigEndian corners;
+    for (const std::int32_t corner : srf.triangles) corners.i32(corner);
+    EXPECT_TRUE(bytes.substr(coordinates + 12 * kVertices) == corners.str());
+    // A negative corner in a later block is beyond the mesh too, and named where it is.
+    srf.triangles.owned()[100000] = -1;
+    ASSERT_TRUE(writeSrfFile(srf));
+    EXPECT_FALSE(exportTo(kFileTypeSrf, dir.file("rh.pial.srf")));
+    EXPECT_THAT(host.log, ::testing::Contains(HasSubstr("holds the triangle corner -1 (at position 100000), which is "
+                                                        "no vertex index of its 100000 vertices.")));
+    EXPECT_TRUE(readFile(dir.file("rh.pial")) == bytes);
 
     // Three vertices whose second neighbour list claims -2 entries, then the
     // same file cut within its lists.
@@ -318,6 +333,7 @@ TEST_F(FreeSurferExportTest, CoordinatesOfManyBlocksInterleaveAndDamagedSrfFiles
         column->owned().resize(3);
     srf.vertexColors.owned().resize(3);
     srf.neighbors.assignEmpty(3);
+    srf.nrOfTriangles = 1;
     srf.triangles = HugePageVector<std::int32_t>{0, 1, 2};
     srf.fileName = dir.file("lh.sphere.srf");
     ASSERT_TRUE(writeSrfFile(srf));
