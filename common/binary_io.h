@@ -124,7 +124,10 @@ private:
 // Collects little-endian values and writes them to a file in large blocks.
 class BinaryWriter {
 public:
-    explicit BinaryWriter(std::FILE* file) : file_(file) {}
+    // Takes a file that nothing was written to yet: the writer keeps its own
+    // buffer, so the file's is turned off, and each block is one write (not
+    // the rest of the file's small buffer, then the block's).
+    explicit BinaryWriter(std::FILE* file) : file_(file) { std::setvbuf(file, nullptr, _IONBF, 0); }
     ~BinaryWriter() { flush(); }
     BinaryWriter(const BinaryWriter&) = delete;
     BinaryWriter& operator=(const BinaryWriter&) = delete;

@@ -100,6 +100,30 @@ TEST(CiftiFile, ReadsTheHeaderXmlAndMatrixOfADenseScalarFile) {
     EXPECT_THAT(values, ::testing::ElementsAre(10.0f, 11.0f, 20.0f, 21.0f));
 }
 
+TEST(CiftiFile, ReadsVertexIndicesOfEveryLengthAndSpacing) {
+    // Numbers of one to thirteen characters, signs, leading zeros and every
+    // kind of blank, the last at the very end of the text.
+    const char* indices = "7 42\t+305\n0004096 65536 123456 1234567 12345678 99999999 -0 100000000 "
+                          "0000000000013 5 \r\n 8";
+    constexpr int kCount = 14;
+    const std::string models = surfaceModel("CORTEX_LEFT", 0, kCount, 100000001, indices);
+    const std::string rows = "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" "
+                             "IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\"><NamedMap><MapName>m</MapName>"
+                             "</NamedMap></MatrixIndicesMap>\n";
+    for (const std::string& mapRows : {rows, std::string(kScalars)}) {  // with the lists kept from the parser, or not
+        const std::int64_t maps = mapRows == rows ? 1 : 2;
+        const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, maps, kCount, xmlOf(mapRows, models));
+        std::string bytes(header.begin(), header.end());
+        bytes.append(static_cast<std::size_t>(4 * maps * kCount), '\0');
+        test::TempDir dir;
+        const Read read = readBytes(dir, bytes);
+        ASSERT_TRUE(read.ok) << read.problem;
+        EXPECT_THAT(read.header.models.at(0).vertexIndices,
+                    ::testing::ElementsAre(7, 42, 305, 4096, 65536, 123456, 1234567, 12345678, 99999999, 0, 100000000,
+                                           13, 5, 8));
+    }
+}
+
 TEST(CiftiFile, ConvertsEveryIntegerAndRealTypeAndAppliesTheScale) {
     test::TempDir dir;
     std::string bytes = scalarFile();
@@ -222,6 +246,8 @@ TEST(CiftiFile, RefusesDamagedAndForeignFilesWithTheirReason) {
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 99999999999999999999 1")),
          "name a vertex beyond 4"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 1x 3")), "hold something other than whole numbers"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "1x 3 0 2 4")), "hold something other than whole numbers"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "1 3 0 2 4;")), "hold something other than whole numbers"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 1")), "has 4 VertexIndices for its IndexCount of 5"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 1 3 2")), "hold more than its IndexCount of 5"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 4, "0 1 2 3 4")), "has 5 brainordinates for a surface of 4"},
