@@ -23,10 +23,11 @@ bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, s
 // The same surface written into an open file as its triangles come, a block
 // at a time (as they are read from an SRF file): start() writes the counts
 // and coordinates (all of them before it returns), add() a block of corners,
-// finish() says whether everything was written. Each block is turned into
-// big-endian bytes and written before the call returns: the caller's
-// blocks need not outlive it. The blocks go to the file unbuffered, one
-// write each, so the stream takes a file that nothing was written to yet.
+// finish() writes the rest and says whether everything was written. Each
+// block is turned into big-endian bytes before the call returns: the
+// caller's blocks need not outlive it. The bytes go to the file in whole
+// blocks of 256 KB, unbuffered, so the stream takes a file that nothing was
+// written to yet.
 class FreeSurferSurfaceStream {
 public:
     explicit FreeSurferSurfaceStream(std::FILE* file);
