@@ -144,20 +144,40 @@ bool BinaryReader::readZeroTerminated(std::string& text, std::size_t maxLength) 
                            static_cast<unsigned long long>(start)));
 }
 
+void BinaryWriter::buffer(const unsigned char* bytes, std::size_t size) {
+    while (size > 0) {
+        const std::size_t now = std::min(size, kBufferSize - used_);
+        std::memcpy(buffer_.get() + used_, bytes, now);
+        used_ += now;
+        bytes += now;
+        size -= now;
+        if (used_ == kBufferSize) flush();
+    }
+}
+
 void BinaryWriter::appendLarge(const void* bytes, std::size_t size) {
-    flush();
-    const auto* begin = static_cast<const unsigned char*>(bytes);
-    if (size >= kDirectSize) {
-        if (!failed_ && std::fwrite(begin, 1, size, file_) != size) failed_ = true;
+    const auto* from = static_cast<const unsigned char*>(bytes);
+    if (size < kDirectSize) {  // small, but more than the buffer has room for
+        buffer(from, size);
         return;
     }
-    std::memcpy(buffer_.get(), begin, size);
-    used_ = size;
+    // Up to the file's next page boundary through the buffer, which is then
+    // written; the whole pages after it straight from the array; the rest
+    // into the buffer.
+    const std::size_t intoPage = static_cast<std::size_t>((written_ + used_) % kPage);
+    const std::size_t head = intoPage == 0 ? 0 : kPage - intoPage;
+    buffer(from, head);
+    flush();
+    const std::size_t whole = (size - head) / kPage * kPage;
+    if (whole > 0 && !failed_ && std::fwrite(from + head, 1, whole, file_) != whole) failed_ = true;
+    written_ += whole;
+    buffer(from + head + whole, size - head - whole);
 }
 
 bool BinaryWriter::flush() {
     if (used_ > 0) {
         if (!failed_ && std::fwrite(buffer_.get(), 1, used_, file_) != used_) failed_ = true;
+        written_ += used_;
         used_ = 0;
     }
     return !failed_;

@@ -155,12 +155,15 @@ public:
     bool flush();
 
 private:
-    static constexpr std::size_t kBufferSize = 1 << 20;
-    // Writes from this size on (a map, a column of coordinates) go to the
-    // file as they are, not through the buffer.
+    // Small values gather in the buffer; large arrays (a map, a column of
+    // coordinates) go to the file from where they are, all but their first
+    // and last bytes. Every write starts at a page boundary of the file and
+    // all but the last end at one: a file system takes whole pages a third
+    // faster than writes across pages (ext4 with large folios).
+    static constexpr std::size_t kBufferSize = 256 << 10;
     static constexpr std::size_t kDirectSize = 64 << 10;
+    static constexpr std::size_t kPage = 4096;
 
-    // Small writes (a count, a vertex's neighbours) are only copied, in line.
     void append(const void* bytes, std::size_t size) {
         if (size == 0) return;  // an empty array may have no data pointer
         if (size < kDirectSize && size <= kBufferSize - used_) {
@@ -171,10 +174,13 @@ private:
         }
     }
     void appendLarge(const void* bytes, std::size_t size);
+    // `size` bytes into the buffer, written whenever it is full.
+    void buffer(const unsigned char* bytes, std::size_t size);
 
     std::FILE* file_;
     std::unique_ptr<unsigned char[]> buffer_ = std::make_unique_for_overwrite<unsigned char[]>(kBufferSize);
     std::size_t used_ = 0;
+    std::uint64_t written_ = 0;  // bytes handed to the file
     bool failed_ = false;
 };
 
