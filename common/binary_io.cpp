@@ -180,6 +180,8 @@ bool BinaryWriter::flush() {
         written_ += used_;
         used_ = 0;
     }
+    // The file's error flag too: not every kind of stream says in fwrite's count.
+    if (std::ferror(file_)) failed_ = true;
     return !failed_;
 }
 
