@@ -228,12 +228,18 @@ void endVertexIndices(XmlReading& r) {
         if (negative || *p == '+') ++p;
         const char* const digits = p;
         std::uint64_t index = 0;
-        for (unsigned digit; p != last && (digit = static_cast<unsigned>(*p - '0')) <= 9; ++p) {
+        for (unsigned digit; p != last && (digit = static_cast<unsigned>(*p - '0')) <= 9; ++p)
             index = index * 10 + digit;
-            if (index > INT32_MAX)
-                return r.fail(formatText("the VertexIndices of %s name a vertex beyond %d", model.structure.c_str(),
-                                         model.surfaceVertices - 1));
+        // The sum is exact up to 19 digits, and leading zeros add nothing to it;
+        // more than ten digits besides them are beyond every vertex.
+        if (p - digits > 10) {
+            const char* first = digits;
+            while (first + 1 < p && *first == '0') ++first;
+            if (p - first > 10) index = UINT64_MAX;
         }
+        if (index > INT32_MAX)
+            return r.fail(formatText("the VertexIndices of %s name a vertex beyond %d", model.structure.c_str(),
+                                     model.surfaceVertices - 1));
         if (p == digits || (p != last && !blank(*p)))
             return r.fail("the VertexIndices of " + model.structure + " hold something other than whole numbers");
         if (index >= vertices || (negative && index > 0))
