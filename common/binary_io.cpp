@@ -38,17 +38,23 @@ bool BinaryReader::tooFewBytes(std::uint64_t count, std::size_t valueSize) {
 
 bool BinaryReader::buffered(std::size_t size) {
     if (end_ - position_ >= size) return true;
-    // A block, or less for a small file: no more than the bytes left.
-    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, std::max<std::uint64_t>(size, remaining_)));
-    if (buffer_.size() < wanted) buffer_.resize(wanted);
-    std::memmove(buffer_.data(), buffer_.data() + position_, end_ - position_);
+    if (!buffer_) {  // a block, or less for a small file: no more than the bytes left
+        capacity_ = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, std::max<std::uint64_t>(size, remaining_)));
+        buffer_ = std::make_unique_for_overwrite<unsigned char[]>(capacity_);
+    }
+    std::memmove(buffer_.get(), buffer_.get() + position_, end_ - position_);
     end_ -= position_;
     position_ = 0;
+    // The first filling, and the first after a seek, asks for little, and each
+    // after it for twice as much, up to the block: a header, or the few values
+    // between two far skips, do not cost a whole block's read.
     while (end_ < size) {
-        const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+        const std::size_t wanted = std::min(capacity_ - end_, std::max(size - end_, nextRead_));
+        const std::size_t got = std::fread(buffer_.get() + end_, 1, wanted, file_);
         if (got == 0) return false;
         end_ += got;
     }
+    nextRead_ = std::min(2 * nextRead_, kBlockSize);
     return true;
 }
 
@@ -56,13 +62,13 @@ bool BinaryReader::readBytes(void* destination, std::size_t size) {
     if (size == 0) return true;
     auto* out = static_cast<unsigned char*>(destination);
     const std::size_t fromBuffer = std::min(size, end_ - position_);
-    if (fromBuffer > 0) std::memcpy(out, buffer_.data() + position_, fromBuffer);
+    if (fromBuffer > 0) std::memcpy(out, buffer_.get() + position_, fromBuffer);
     consume(fromBuffer);
     const std::size_t rest = size - fromBuffer;
     if (rest == 0) return true;
     if (rest < kBlockSize / 4) {  // small: through the buffer
         if (!buffered(rest)) return false;
-        std::memcpy(out + fromBuffer, buffer_.data() + position_, rest);
+        std::memcpy(out + fromBuffer, buffer_.get() + position_, rest);
         consume(rest);
         return true;
     }
@@ -80,6 +86,7 @@ bool BinaryReader::skip(std::uint64_t size) {
     if (rest >= kBlockSize / 16 && rest <= static_cast<std::uint64_t>(INT64_MAX) &&
         seekForward(file_, static_cast<std::int64_t>(rest))) {
         remaining_ -= rest;
+        nextRead_ = kFirstRead;
         return true;
     }
     while (rest > 0) {
@@ -97,7 +104,7 @@ bool BinaryReader::skipCountedLists(std::uint64_t lists, std::uint64_t& negative
         // The lists within the buffer, in one pass over it.
         while (list < lists && end_ - position_ >= 4) {
             std::int32_t count = 0;
-            std::memcpy(&count, buffer_.data() + position_, 4);
+            std::memcpy(&count, buffer_.get() + position_, 4);
             count = detail::fromLittleEndian(count);
             if (count < 0) {
                 negativeAt = list;
@@ -127,7 +134,7 @@ bool BinaryReader::readZeroTerminated(std::string& text, std::size_t maxLength) 
     const std::uint64_t start = offset();
     while (remaining_ > 0) {
         if (!buffered(1)) return fail("the file could not be read");
-        const unsigned char* begin = buffer_.data() + position_;
+        const unsigned char* begin = buffer_.get() + position_;
         const auto* zero = static_cast<const unsigned char*>(std::memchr(begin, 0, end_ - position_));
         const std::size_t length = zero ? static_cast<std::size_t>(zero - begin) : end_ - position_;
         if (text.size() + length > maxLength)

@@ -55,7 +55,7 @@ public:
     template <class T>
     bool read(T& value) {
         if (remaining_ < sizeof(T) || !buffered(sizeof(T))) return cutShort(sizeof(T));
-        std::memcpy(&value, buffer_.data() + position_, sizeof(T));
+        std::memcpy(&value, buffer_.get() + position_, sizeof(T));
         consume(sizeof(T));
         value = detail::fromLittleEndian(value);
         return true;
@@ -116,9 +116,12 @@ private:
     std::uint64_t remaining_;
     std::string section_;
     std::string problem_;
-    std::vector<unsigned char> buffer_;
+    std::unique_ptr<unsigned char[]> buffer_;  // made at the first read, not cleared
+    std::size_t capacity_ = 0;
     std::size_t position_ = 0;  // next unread byte of the buffer
     std::size_t end_ = 0;       // end of the buffered bytes
+    std::size_t nextRead_ = kFirstRead;  // bytes the next filling of the buffer asks for
+    static constexpr std::size_t kFirstRead = 16 << 10;
 };
 
 // Collects little-endian values and writes them to a file in large blocks.
