@@ -1,5 +1,6 @@
-// The binary writer: every byte in order whatever the mix of small values and
-// large arrays, written in writes that start at page boundaries of the file.
+// The binary reader across the fillings of its buffer, and the binary writer:
+// every byte in order whatever the mix of small values and large arrays,
+// written in writes that start at page boundaries of the file.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,8 +10,65 @@
 #include <vector>
 
 #include "common/binary_io.h"
+#include "tests/support/temp_dir.h"
 
 using namespace meshbridge;
+
+TEST(BinaryReader, ListsValuesAndSkipsAcrossEveryFillingOfItsBuffer) {
+    // 30 000 counted lists of 0 to 40 values (about 2.5 MB), a far skip, then
+    // values and a text: the buffer's fillings grow from 16 KB to 256 KB and
+    // start small again after the skip, so lists and values lie across them.
+    std::string bytes;
+    const auto put = [&bytes](std::int32_t value) { bytes.append(reinterpret_cast<const char*>(&value), 4); };
+    for (std::int32_t list = 0; list < 30000; ++list) {
+        const std::int32_t count = (list * 7) % 41;
+        put(count);
+        for (std::int32_t i = 0; i < count; ++i) put(list);
+    }
+    put(-12345);  // the first value after the lists
+    bytes.append(100000, 'x');  // passed over by seeking
+    for (std::int32_t v = 0; v < 20000; ++v) put(v);
+    bytes += "end";
+    bytes.push_back('\0');
+    test::TempDir dir;
+    test::writeFile(dir.file("lists.bin"), bytes);
+    FilePtr file = openFile(dir.file("lists.bin"), "rb");
+    ASSERT_NE(file, nullptr);
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    BinaryReader in(file.get(), bytes.size());
+    std::uint64_t negativeAt = 0;
+    std::int32_t negativeCount = 0;
+    ASSERT_TRUE(in.skipCountedLists(30000, negativeAt, negativeCount)) << in.problem();
+    std::int32_t value = 0;
+    ASSERT_TRUE(in.read(value));
+    EXPECT_EQ(value, -12345);
+    ASSERT_TRUE(in.skip(100000));
+    std::int32_t v = 0;
+    for (; v < 19990; v += 1 + v % 3) {  // single values and runs, some passed over
+        if (v % 5 == 0) {
+            std::vector<std::int32_t> run;
+            ASSERT_TRUE(in.readArray(run, 1)) << v;
+            EXPECT_EQ(run[0], v);
+        } else {
+            ASSERT_TRUE(in.read(value));
+            EXPECT_EQ(value, v);
+        }
+        ASSERT_TRUE(in.skip(4 * static_cast<std::uint64_t>(v % 3)));
+    }
+    ASSERT_TRUE(in.skip(4 * static_cast<std::uint64_t>(20000 - v)));
+    std::string text;
+    ASSERT_TRUE(in.readZeroTerminated(text));
+    EXPECT_EQ(text, "end");
+    EXPECT_EQ(in.remaining(), 0u);
+    // A negative count is named with its list.
+    bytes.replace(4, 4, std::string("\xF6\xFF\xFF\xFF", 4));  // list 1 (list 0 is empty): -10
+    test::writeFile(dir.file("negative.bin"), bytes);
+    FilePtr negative = openFile(dir.file("negative.bin"), "rb");
+    BinaryReader bad(negative.get(), bytes.size());
+    EXPECT_FALSE(bad.skipCountedLists(30000, negativeAt, negativeCount));
+    EXPECT_EQ(negativeAt, 1u);
+    EXPECT_EQ(negativeCount, -10);
+}
 
 #ifdef __GLIBC__
 namespace {
