@@ -16,7 +16,7 @@
 namespace meshbridge {
 
 namespace {
-constexpr std::size_t kBlockSize = 256 << 10;
+constexpr std::size_t kBlockSize = 64 << 10;
 }
 
 bool BinaryReader::fail(const std::string& what) {

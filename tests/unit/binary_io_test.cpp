@@ -16,7 +16,7 @@ using namespace meshbridge;
 
 TEST(BinaryReader, ListsValuesAndSkipsAcrossEveryFillingOfItsBuffer) {
     // 30 000 counted lists of 0 to 40 values (about 2.5 MB), a far skip, then
-    // values and a text: the buffer's fillings grow from 16 KB to 256 KB and
+    // values and a text: the buffer's fillings grow from 16 KB to 64 KB and
     // start small again after the skip, so lists and values lie across them.
     std::string bytes;
     const auto put = [&bytes](std::int32_t value) { bytes.append(reinterpret_cast<const char*>(&value), 4); };
