@@ -1,6 +1,8 @@
 #include "standin/child_processes.h"
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -88,9 +90,21 @@ bool ChildProcesses::start(std::int64_t id, const std::string& program, const st
     startup.hStdError = errors;
     PROCESS_INFORMATION process{};
     const bool ready = input != INVALID_HANDLE_VALUE && output != INVALID_HANDLE_VALUE && errors != INVALID_HANDLE_VALUE;
-    const bool started = ready && CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                                 nullptr, &startup, &process);
-    const DWORD error = GetLastError();
+    bool started = false;
+    DWORD error = ready ? ERROR_SUCCESS : GetLastError();
+    // A start that fails for want of something passing (memory, the system's
+    // resources, an internal error: Wine's process start fails so now and
+    // then) is tried twice more; a missing or unusable program at once fails.
+    for (int attempt = 0; ready && !started && attempt < 3; ++attempt) {
+        if (attempt > 0) Sleep(static_cast<DWORD>(50 * attempt));
+        started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &startup, &process);
+        error = started ? ERROR_SUCCESS : GetLastError();
+        const bool passing = error == ERROR_INTERNAL_ERROR || error == ERROR_NO_SYSTEM_RESOURCES ||
+                             error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+                             error == ERROR_COMMITMENT_LIMIT;
+        if (!started && !passing) break;
+    }
     for (const HANDLE handle : {input, output, errors})
         if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
     if (!started) {
@@ -140,7 +154,14 @@ bool ChildProcesses::start(std::int64_t id, const std::string& program, const st
     posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    // A start that fails for want of something passing (processes, memory)
+    // is tried twice more; a missing or unusable program at once fails.
+    int error = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+        error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+        if (error != EAGAIN && error != ENOMEM) break;
+    }
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
         problem = "cannot start " + program + ": " + std::strerror(error);
