@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <memory>
 
 #include "common/atomic_file.h"
@@ -214,6 +215,10 @@ void bigEndianWords(const std::array<const T*, columns>& from, std::size_t first
     static_assert(sizeof(T) == 4);
     if constexpr (columns == 1 && std::endian::native == std::endian::little) {
         reverseWordBytes(reinterpret_cast<const unsigned char*>(from[0] + first), to, count);
+        return;
+    }
+    if constexpr (columns == 3 && std::is_same_v<T, float> && std::endian::native == std::endian::little) {
+        interleaveReversedWords(from[0] + first, from[1] + first, from[2] + first, to, count);
         return;
     }
     for (std::size_t i = first; i < first + count; ++i) {

@@ -311,7 +311,11 @@ TEST_F(FreeSurferExportTest, CoordinatesOfManyBlocksInterleaveAndDamagedSrfFiles
     const std::string bytes = readFile(dir.file("rh.pial"));
     const std::size_t coordinates = bytes.find("\n\n") + 2 + 8;
     ASSERT_EQ(bytes.size(), coordinates + 12 * kVertices + 12 * kTriangles);
-    for (const int v : {0, 21844, 21845, 43689, 43690, 87380, kVertices - 1}) {
+    BigEndian vertices;
+    for (int v = 0; v < kVertices; ++v)
+        vertices.f32(static_cast<float>(v)).f32(-static_cast<float>(v)).f32(0.5f * static_cast<float>(v));
+    EXPECT_TRUE(bytes.substr(coordinates, 12 * kVertices) == vertices.str());
+    for (const int v : {0, 1, 2, 3, 4, 21844, 21845, 43689, 43690, 87380, kVertices - 1}) {
         const BigEndian expected = BigEndian().f32(static_cast<float>(v)).f32(-static_cast<float>(v)).f32(0.5f * v);
         EXPECT_EQ(bytes.substr(coordinates + 12 * static_cast<std::size_t>(v), 12), expected.str()) << v;
     }
