@@ -33,9 +33,10 @@ namespace meshbridge {
 
 namespace {
 
-// Brainordinates read at a time: about 512 KB of values, a block that stays
-// in the cache while its values are spread over the rows.
-constexpr std::size_t kBlockBytes = 512u << 10;
+// Brainordinates read at a time: about 64 KB of values, a block that stays
+// in the cache while its values are spread over the rows, and little fresh
+// memory (a block of 512 KB took 0.2 ms of a 3.5 ms import to fault in).
+constexpr std::size_t kBlockBytes = 64u << 10;
 // The values of a file's surfaces may take much more room than the file's own
 // (a small region of a large mesh), but not more than this and 16 times the
 // file's values both: a file that claims more is refused before anything is
