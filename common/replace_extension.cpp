@@ -1,5 +1,7 @@
 #include "common/replace_extension.h"
 
+#include <cstring>
+
 #include "common/text_encoding.h"
 
 namespace meshbridge {
@@ -50,6 +52,12 @@ std::string replaceExtension(const std::string& name, const std::string& suffix)
 std::string lastPathComponent(const std::string& path) {
     const std::size_t separator = lastSeparator(path);
     return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+bool hasExtension(const std::string& path, const char* extension) {
+    const std::string name = lastPathComponent(path);
+    const std::size_t length = std::strlen(extension);
+    return name.size() > length && name.compare(name.size() - length, length, extension) == 0;
 }
 
 }  // namespace meshbridge

@@ -20,4 +20,8 @@ std::string replaceExtension(const std::string& name, const std::string& suffix)
 // when it has neither): C:\fs/lh.white -> lh.white.
 std::string lastPathComponent(const std::string& path);
 
+// Whether the last component of `path` ends in `extension` and holds more
+// than it: lh.thickness.mgz ends in ".mgz"; a file named ".mgz" does not.
+bool hasExtension(const std::string& path, const char* extension);
+
 }  // namespace meshbridge

@@ -531,12 +531,6 @@ namespace {
 
 constexpr std::size_t kHeadBytes = 4096;  // enough to tell a gzip'ed file or text, and an MGZ header
 
-bool endsWithExtension(const std::string& path, const char* extension) {
-    const std::string name = lastPathComponent(path);
-    const std::size_t length = std::strlen(extension);
-    return name.size() > length && name.compare(name.size() - length, length, extension) == 0;
-}
-
 }  // namespace
 
 FreeSurferKind freeSurferKindOfFile(const std::string& path) {
@@ -549,9 +543,9 @@ FreeSurferKind freeSurferKindOfFile(const std::string& path) {
     // (gzip) is judged as one, even where its header is damaged: its reader
     // then says what is wrong, rather than another kind's.
     const bool gzip = head.size() >= 2 && head[0] == 0x1F && head[1] == 0x8B;
-    if (endsWithExtension(path, ".mgh") && head.size() >= 4 && head[0] == 0 && head[1] == 0 && head[2] == 0 && head[3] == 1)
+    if (hasExtension(path, ".mgh") && head.size() >= 4 && head[0] == 0 && head[1] == 0 && head[2] == 0 && head[3] == 1)
         return FreeSurferKind::Overlay;
-    if (endsWithExtension(path, ".mgz") && gzip) return FreeSurferKind::CompressedOverlay;
+    if (hasExtension(path, ".mgz") && gzip) return FreeSurferKind::CompressedOverlay;
     if (gzip) {
         std::vector<unsigned char> inflated;
         std::string problem;

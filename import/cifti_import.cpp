@@ -478,7 +478,7 @@ std::string ciftiOutputName(const std::string& path, const std::string& structur
                             const char* suffix) {
     std::string stem = outputBaseFor(path);
     for (const char* extension : {".dscalar.nii", ".dtseries.nii", ".dlabel.nii", ".nii"}) {
-        if (endsWith(lastPathComponent(stem), extension) && lastPathComponent(stem).size() > std::strlen(extension)) {
+        if (hasExtension(stem, extension)) {
             stem.resize(stem.size() - std::strlen(extension));
             break;
         }

@@ -17,13 +17,6 @@ namespace meshbridge {
 
 namespace {
 
-// Whether the last path component ends in `extension` and holds more.
-bool hasExtension(const std::string& path, const char* extension) {
-    const std::string name = lastPathComponent(path);
-    const std::size_t length = std::strlen(extension);
-    return name.size() > length && name.compare(name.size() - length, length, extension) == 0;
-}
-
 // The part of the last component before `extension`, where it ends so.
 std::string stemOf(const std::string& path, const char* extension) {
     std::string name = lastPathComponent(path);
