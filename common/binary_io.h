@@ -154,6 +154,31 @@ public:
         append(text.c_str(), text.size() + 1);
     }
 
+    // `count` items of `kItem` bytes each, which `make(first, n, to)` makes
+    // (items first to first + n - 1, as bytes from `to` on) straight into
+    // the buffer; the one across the buffer's end is made apart and copied.
+    template <std::size_t kItem, class Make>
+    void writeMade(std::size_t count, const Make& make) {
+        static_assert(kItem > 0 && kItem <= 64);
+        for (std::size_t i = 0; !failed_ && i < count;) {
+            const std::size_t fit = std::min((kBufferSize - used_) / kItem, count - i);
+            if (fit == 0) {
+                unsigned char item[kItem];
+                make(i, std::size_t{1}, item);
+                buffer(item, kItem);
+                ++i;
+                continue;
+            }
+            make(i, fit, buffer_.get() + used_);
+            used_ += fit * kItem;
+            i += fit;
+            if (used_ == kBufferSize) flush();
+        }
+    }
+
+    // Whether every write so far went through (flush() says it for the rest).
+    bool ok() const { return !failed_; }
+
     // Writes what is buffered; false once any write has failed.
     bool flush();
 

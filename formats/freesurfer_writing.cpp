@@ -420,62 +420,25 @@ std::string freeSurferDate() {
     return day + formatText("%2d", local.tm_mday) + rest;
 }
 
-// The surface's values are made big-endian on this thread, straight into a
-// block of the file's bytes, which is written whenever it is full: making
-// them costs less than handing them to a worker, and every write but the
-// last starts at a page boundary of the file and fills whole pages, which a
-// file system takes a third faster than writes across pages (ext4 with
-// large folios).
+// The surface's values are made big-endian on this thread, straight into the
+// binary writer's buffer, which is written whenever it is full (from page
+// boundaries of the file): making them costs less than handing them to a
+// worker.
 struct FreeSurferSurfaceStream::State {
-    static constexpr std::size_t kBlock = std::size_t{256} << 10;
-    explicit State(std::FILE* out) : file(out), block(std::make_unique_for_overwrite<unsigned char[]>(kBlock)) {}
-    std::FILE* file;
+    explicit State(std::FILE* file) : out(file) {}
+    BinaryWriter out;
     std::vector<float> coordinates;  // a block's x, y and z, one after the other
-    std::unique_ptr<unsigned char[]> block;
-    std::size_t used = 0;
-    bool ok = true;
 
-    bool flush() {
-        if (ok && used > 0) ok = std::fwrite(block.get(), 1, used, file) == used;
-        used = 0;
-        return ok;
-    }
-    void bytes(const unsigned char* data, std::size_t size) {
-        while (ok && size > 0) {
-            const std::size_t now = std::min(size, kBlock - used);
-            std::memcpy(block.get() + used, data, now);
-            used += now;
-            data += now;
-            size -= now;
-            if (used == kBlock) flush();
-        }
-    }
     template <class T, std::size_t columns>
     bool put(const std::array<const T*, columns>& from, std::size_t count) {
-        constexpr std::size_t kItem = 4 * columns;  // a vertex's coordinates, or a corner
-        for (std::size_t i = 0; ok && i < count;) {
-            const std::size_t fit = std::min((kBlock - used) / kItem, count - i);
-            if (fit == 0) {  // the one across the block's end
-                unsigned char item[kItem];
-                bigEndianWords(from, i, 1, item);
-                bytes(item, kItem);
-                ++i;
-                continue;
-            }
-            bigEndianWords(from, i, fit, block.get() + used);
-            used += fit * kItem;
-            i += fit;
-            if (used == kBlock) flush();
-        }
-        return ok;
+        out.writeMade<4 * columns>(count, [&from](std::size_t first, std::size_t n, unsigned char* to) {
+            bigEndianWords(from, first, n, to);
+        });
+        return out.ok();
     }
 };
 
-FreeSurferSurfaceStream::FreeSurferSurfaceStream(std::FILE* file) : state_(std::make_unique<State>(file)) {
-    // Without the file's own small buffer, each block is one write; through
-    // it, most were two (the buffer's rest, then the block's).
-    std::setvbuf(file, nullptr, _IONBF, 0);
-}
+FreeSurferSurfaceStream::FreeSurferSurfaceStream(std::FILE* file) : state_(std::make_unique<State>(file)) {}
 
 FreeSurferSurfaceStream::~FreeSurferSurfaceStream() = default;
 
@@ -483,8 +446,7 @@ namespace {
 
 constexpr std::size_t kVerticesPerChunk = (kChunkBytes / 2) / 12;  // blocks of 256 KB
 
-template <class Out>
-void writeSurfaceHead(Out& file, std::size_t vertices, std::size_t triangles, const std::string& date) {
+void writeSurfaceHead(BinaryWriter& file, std::size_t vertices, std::size_t triangles, const std::string& date) {
     const std::string line = formatText("created by Meshbridge %s on %s\n\n", kPluginVersion, date.c_str());
     const std::vector<unsigned char> head = bigEndianBytes([&](BigEndianBlock& out) {
         out.bytes(kTriangleMagic, 3);
@@ -492,7 +454,7 @@ void writeSurfaceHead(Out& file, std::size_t vertices, std::size_t triangles, co
         out.int32(static_cast<std::int32_t>(vertices));
         out.int32(static_cast<std::int32_t>(triangles));
     });
-    file.bytes(head.data(), head.size());
+    file.writeArray(head.data(), head.size());
 }
 
 }  // namespace
@@ -500,14 +462,14 @@ void writeSurfaceHead(Out& file, std::size_t vertices, std::size_t triangles, co
 bool FreeSurferSurfaceStream::start(std::span<const float> x, std::span<const float> y, std::span<const float> z,
                                     std::size_t triangles, const std::string& date) {
     if (x.size() != y.size() || x.size() != z.size() || x.size() > INT32_MAX || triangles > INT32_MAX) return false;
-    writeSurfaceHead(*state_, x.size(), triangles, date);
+    writeSurfaceHead(state_->out, x.size(), triangles, date);
     return state_->put(std::array<const float*, 3>{x.data(), y.data(), z.data()}, x.size());
 }
 
 bool FreeSurferSurfaceStream::start(std::size_t vertices, std::size_t triangles, const std::string& date,
                                     const CoordinateFill& fill) {
     if (vertices > INT32_MAX || triangles > INT32_MAX) return false;
-    writeSurfaceHead(*state_, vertices, triangles, date);
+    writeSurfaceHead(state_->out, vertices, triangles, date);
     std::vector<float>& block = state_->coordinates;
     for (std::size_t first = 0; first < vertices; first += kVerticesPerChunk) {
         const std::size_t count = std::min(kVerticesPerChunk, vertices - first);
@@ -523,7 +485,7 @@ bool FreeSurferSurfaceStream::add(std::span<const std::int32_t> corners) {
     return state_->put(std::array<const std::int32_t*, 1>{corners.data()}, corners.size());
 }
 
-bool FreeSurferSurfaceStream::finish() { return state_->flush(); }
+bool FreeSurferSurfaceStream::finish() { return state_->out.flush(); }
 
 bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, std::span<const float> y,
                             std::span<const float> z, std::span<const std::int32_t> triangles,

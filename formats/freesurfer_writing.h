@@ -25,9 +25,9 @@ bool writeFreeSurferSurface(const std::string& path, std::span<const float> x, s
 // and coordinates (all of them before it returns), add() a block of corners,
 // finish() writes the rest and says whether everything was written. Each
 // block is turned into big-endian bytes before the call returns: the
-// caller's blocks need not outlive it. The bytes go to the file in whole
-// blocks of 256 KB, unbuffered, so the stream takes a file that nothing was
-// written to yet.
+// caller's blocks need not outlive it. The bytes go through a binary writer
+// (common/binary_io.h), so the stream takes a file that nothing was written
+// to yet.
 class FreeSurferSurfaceStream {
 public:
     explicit FreeSurferSurfaceStream(std::FILE* file);
