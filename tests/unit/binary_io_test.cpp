@@ -118,6 +118,13 @@ TEST(BinaryWriter, KeepsEveryByteInOrderAndWritesFromPageBoundaries) {
             out.writeZeroTerminated("name");
             expected += std::string("name", 5);
         }
+        // Items of 12 bytes made in place, some across the buffer's end.
+        out.writeMade<12>(50000, [](std::size_t first, std::size_t n, unsigned char* to) {
+            for (std::size_t i = first; i < first + n; ++i)
+                for (std::size_t b = 0; b < 12; ++b) *to++ = static_cast<unsigned char>((i * 12 + b) % 253);
+        });
+        for (std::size_t i = 0; i < 50000 * 12; ++i) expected.push_back(static_cast<char>(i % 253));
+        EXPECT_TRUE(out.ok());
         EXPECT_TRUE(out.flush());
     }
     std::fclose(file);
