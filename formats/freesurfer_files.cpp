@@ -564,7 +564,6 @@ FreeSurferKind freeSurferKindOfFile(const std::string& path) {
     return annotation ? FreeSurferKind::Annotation : FreeSurferKind::None;
 }
 
-
 bool inflateGzip(std::span<const unsigned char> bytes, std::uint64_t limit, std::vector<unsigned char>& out,
                  std::string& problem, GzipCheck check) {
     out.clear();
