@@ -8,6 +8,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -151,6 +152,13 @@ bool BinaryReader::readZeroTerminated(std::string& text, std::size_t maxLength) 
                            static_cast<unsigned long long>(start)));
 }
 
+BinaryWriter::BinaryWriter(std::FILE* file) : file_(file) {
+    std::setvbuf(file, nullptr, _IONBF, 0);
+#ifndef _WIN32
+    gathers_ = ::fileno(file) >= 0;
+#endif
+}
+
 void BinaryWriter::buffer(const unsigned char* bytes, std::size_t size) {
     while (size > 0) {
         const std::size_t now = std::min(size, kBufferSize - used_);
@@ -168,6 +176,7 @@ void BinaryWriter::appendLarge(const void* bytes, std::size_t size) {
         buffer(from, size);
         return;
     }
+    if (!kept_.empty()) flush();
     // Up to the file's next page boundary through the buffer, which is then
     // written; the whole pages after it straight from the array; the rest
     // into the buffer.
@@ -181,8 +190,60 @@ void BinaryWriter::appendLarge(const void* bytes, std::size_t size) {
     buffer(from + head + whole, size - head - whole);
 }
 
+void BinaryWriter::keep(const void* bytes, std::size_t size) {
+    if (!gathers_ || size < kDirectSize) {
+        append(bytes, size);
+        return;
+    }
+    constexpr std::size_t kMostKept = 256;
+    if (used_ > keptFrom_) kept_.push_back({buffer_.get() + keptFrom_, used_ - keptFrom_});
+    keptFrom_ = used_;
+    kept_.push_back({static_cast<const unsigned char*>(bytes), size});
+    if (kept_.size() >= kMostKept) flush();
+}
+
+void BinaryWriter::writeKept() {
+    if (used_ > keptFrom_) kept_.push_back({buffer_.get() + keptFrom_, used_ - keptFrom_});
+#ifndef _WIN32
+    constexpr int kPiecesAtOnce = 64;
+    const int descriptor = ::fileno(file_);
+    std::size_t next = 0, into = 0;  // the first piece not written whole, and its bytes written
+    while (!failed_ && next < kept_.size()) {
+        iovec pieces[kPiecesAtOnce];
+        int count = 0;
+        for (std::size_t i = next; i < kept_.size() && count < kPiecesAtOnce; ++i, ++count) {
+            const std::size_t skip = i == next ? into : 0;
+            pieces[count].iov_base = const_cast<unsigned char*>(kept_[i].data + skip);
+            pieces[count].iov_len = kept_[i].size - skip;
+        }
+        const ssize_t done = ::writev(descriptor, pieces, count);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            failed_ = true;
+            break;
+        }
+        written_ += static_cast<std::uint64_t>(done);
+        for (auto left = static_cast<std::size_t>(done); left > 0;) {
+            const std::size_t rest = kept_[next].size - into;
+            if (left < rest) {
+                into += left;
+                break;
+            }
+            left -= rest;
+            ++next;
+            into = 0;
+        }
+    }
+#endif
+    kept_.clear();
+    keptFrom_ = 0;
+    used_ = 0;
+}
+
 bool BinaryWriter::flush() {
-    if (used_ > 0) {
+    if (!kept_.empty()) {
+        writeKept();
+    } else if (used_ > 0) {
         if (!failed_ && std::fwrite(buffer_.get(), 1, used_, file_) != used_) failed_ = true;
         written_ += used_;
         used_ = 0;

@@ -124,7 +124,7 @@ void writeMap(BinaryWriter& out, const SmpMap& map, std::size_t values) {
     out.writeZeroTerminated(map.lutFileName);
     out.write(map.transparentColorFactor);
     out.writeZeroTerminated(map.name);
-    out.writeArray(map.data.data(), values);
+    out.writeArrayInPlace(map.data.data(), values);
 }
 
 const char* mapTypeName(std::int32_t mapType) {

@@ -139,6 +139,58 @@ TEST(BinaryWriter, KeepsEveryByteInOrderAndWritesFromPageBoundaries) {
     }
 }
 
+TEST(BinaryWriter, ArraysWrittenInPlaceKeepTheirOrderAmongEveryOtherWrite) {
+    // Through a file descriptor the large ones wait for one gathering write;
+    // more than the pieces kept at once, and writes that must flush them
+    // first, come between.
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::string expected;
+    std::vector<std::string> arrays;
+    for (unsigned seed = 0; seed < 300; ++seed) arrays.push_back(pattern(seed % 3 == 0 ? 100 : 65536 + seed * 40, seed));
+    {
+        BinaryWriter out(file);
+        for (std::size_t i = 0; i < arrays.size(); ++i) {
+            out.write(static_cast<std::int16_t>(i));
+            expected += std::string{static_cast<char>(i & 0xFF), static_cast<char>(i >> 8)};
+            out.writeArrayInPlace(arrays[i].data(), arrays[i].size());
+            expected += arrays[i];
+            if (i % 50 == 7) {
+                const std::string copied = pattern(300000, static_cast<unsigned>(i));
+                out.writeArray(copied.data(), copied.size());
+                expected += copied;
+            }
+            if (i % 70 == 3) {
+                out.writeMade<4>(70000, [](std::size_t first, std::size_t n, unsigned char* to) {
+                    for (std::size_t k = first; k < first + n; ++k)
+                        for (std::size_t b = 0; b < 4; ++b) *to++ = static_cast<unsigned char>(k + b);
+                });
+                for (std::size_t k = 0; k < 70000; ++k)
+                    for (std::size_t b = 0; b < 4; ++b) expected.push_back(static_cast<char>(k + b));
+            }
+        }
+        EXPECT_TRUE(out.flush());
+    }
+    std::rewind(file);
+    std::string bytes(expected.size() + 1, '\0');
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    std::fclose(file);
+    EXPECT_TRUE(bytes == expected) << bytes.size() << " bytes against " << expected.size();
+}
+
+TEST(BinaryWriter, AFailedGatheringWriteIsReportedByFlush) {
+    std::FILE* file = std::fopen("/dev/full", "wb");
+    if (!file) GTEST_SKIP() << "no /dev/full here";
+    {
+        BinaryWriter out(file);
+        const std::string bytes = pattern(300000, 1);
+        out.write(1.0f);
+        out.writeArrayInPlace(bytes.data(), bytes.size());
+        EXPECT_FALSE(out.flush());
+    }
+    std::fclose(file);
+}
+
 TEST(BinaryWriter, AFailedWriteIsReportedByFlush) {
     std::FILE* file = fopencookie(nullptr, "w", cookie_io_functions_t{nullptr, failWrite, nullptr, nullptr});
     ASSERT_NE(file, nullptr);
