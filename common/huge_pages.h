@@ -20,6 +20,8 @@ void meshbridge_advise_huge_pages(void* data, long long bytes);
 #include <cstddef>
 #include <limits>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace meshbridge {
@@ -55,6 +57,27 @@ struct HugePageAllocator {
 // The arrays of records and of the conversions' large working tables.
 template <class T>
 using HugePageVector = std::vector<T, HugePageAllocator<T>>;
+
+// The same memory, whose values are left as they are when the vector grows
+// (not cleared first): for arrays whose every value is written before it is
+// read.
+template <class T>
+struct UnclearedHugePageAllocator : HugePageAllocator<T> {
+    UnclearedHugePageAllocator() = default;
+    template <class U>
+    UnclearedHugePageAllocator(const UnclearedHugePageAllocator<U>&) noexcept {}  // NOLINT: rebinding
+    template <class U>
+    void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+
+template <class T>
+using UnclearedHugePageVector = std::vector<T, UnclearedHugePageAllocator<T>>;
 
 }  // namespace meshbridge
 #endif

@@ -27,6 +27,11 @@ constexpr std::size_t kNifti1HeaderSize = 348;
 constexpr unsigned char kNifti2Magic[8] = {'n', '+', '2', '\0', '\r', '\n', 0x1A, '\n'};
 constexpr std::int32_t kCiftiExtensionCode = 32;
 constexpr std::size_t kReadBlock = 1 << 20;
+// An XML of this size and more is read into the room of one huge page
+// (touched first in about the time of 600 KB in small pages), which the
+// import reuses for its values.
+constexpr std::size_t kXmlInHugePage = 256 << 10;
+constexpr std::size_t kHugePageBytes = 2 << 20;
 
 // Offsets in the NIfTI-2 header.
 constexpr std::size_t kDatatypeAt = 12, kDimAt = 16, kVoxOffsetAt = 168, kSlopeAt = 176, kInterceptAt = 184,
@@ -429,12 +434,12 @@ bool parseCiftiXml(std::string_view whole, CiftiHeader& header, std::string& pro
         return false;
     }
     // The models must cover the brainordinates, each once, in order.
-    std::vector<const CiftiBrainModel*> byOffset;
-    for (const CiftiBrainModel& model : header.models) byOffset.push_back(&model);
+    std::vector<CiftiBrainModel*> byOffset;
+    for (CiftiBrainModel& model : header.models) byOffset.push_back(&model);
     std::sort(byOffset.begin(), byOffset.end(),
               [](const CiftiBrainModel* a, const CiftiBrainModel* b) { return a->indexOffset < b->indexOffset; });
     std::int64_t next = 0;
-    for (const CiftiBrainModel* model : byOffset) {
+    for (CiftiBrainModel* model : byOffset) {
         if (model->indexOffset != next) {
             problem = formatText("its brain models do not tile its %lld brainordinates: %s starts at %lld, where "
                                  "%lld was due",
@@ -450,7 +455,8 @@ bool parseCiftiXml(std::string_view whole, CiftiHeader& header, std::string& pro
             return false;
         }
         const auto& indices = model->vertexIndices;
-        if (model->surface && !std::is_sorted(indices.begin(), indices.end(), std::less_equal<std::int32_t>())) {
+        model->verticesInOrder = std::is_sorted(indices.begin(), indices.end(), std::less_equal<std::int32_t>());
+        if (model->surface && !model->verticesInOrder) {
             // Sorted, a vertex named twice stands beside itself.
             std::vector<std::int32_t> sorted = indices;
             std::sort(sorted.begin(), sorted.end());
@@ -471,8 +477,8 @@ bool parseCiftiXml(std::string_view whole, CiftiHeader& header, std::string& pro
 
 // The text of the CIFTI extension, read from the extensions between the
 // header and the matrix.
-bool readCiftiExtension(std::FILE* file, const CiftiHeader& header, bool swapped, HugePageVector<char>& xml,
-                        std::string& problem) {
+bool readCiftiExtension(std::FILE* file, const CiftiHeader& header, bool swapped, UnclearedHugePageVector<float>& room,
+                        std::string_view& xml, std::string& problem) {
     unsigned char extender[4] = {};
     if (!seekFile(file, static_cast<std::int64_t>(kNifti2HeaderSize)) || header.matrixOffset < 548 ||
         std::fread(extender, 1, 4, file) != 4 || extender[0] == 0) {
@@ -493,11 +499,16 @@ bool readCiftiExtension(std::FILE* file, const CiftiHeader& header, bool swapped
             return false;
         }
         if (code == kCiftiExtensionCode) {
-            xml.resize(static_cast<std::size_t>(size) - 8);
-            if (std::fread(xml.data(), 1, xml.size(), file) != xml.size()) {
+            const auto bytes = static_cast<std::size_t>(size) - 8;
+            const std::size_t floats = (bytes + sizeof(float) - 1) / sizeof(float);
+            if (bytes >= kXmlInHugePage) room.reserve(std::max(floats, kHugePageBytes / sizeof(float)));
+            room.resize(floats);
+            char* text = reinterpret_cast<char*>(room.data());
+            if (std::fread(text, 1, bytes, file) != bytes) {
                 problem = "its CIFTI extension cannot be read";
                 return false;
             }
+            xml = {text, bytes};
             return true;
         }
         at += size;
@@ -528,6 +539,12 @@ const char* ciftiKindName(CiftiKind kind) {
 }
 
 bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem) {
+    UnclearedHugePageVector<float> room;
+    return readCiftiHeader(file, size, header, problem, room);
+}
+
+bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem,
+                     UnclearedHugePageVector<float>& room) {
     header = CiftiHeader{};
     unsigned char bytes[kNifti2HeaderSize] = {};
     const std::size_t got = std::fread(bytes, 1, sizeof bytes, file);
@@ -607,9 +624,9 @@ bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, s
     if (!std::isfinite(header.slope) || header.slope == 0.0) header.slope = 1.0;
     if (!std::isfinite(header.intercept)) header.intercept = 0.0;
     // The kind comes from the XML's maps, not from the intent code.
-    HugePageVector<char> xml;
-    if (!readCiftiExtension(file, header, swapped, xml, problem)) return false;
-    return parseCiftiXml({xml.data(), xml.size()}, header, problem);
+    std::string_view xml;
+    if (!readCiftiExtension(file, header, swapped, room, xml, problem)) return false;
+    return parseCiftiXml(xml, header, problem);
 }
 
 bool readCiftiValues(std::FILE* file, const CiftiHeader& header, std::int64_t first, std::int64_t count,

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "common/huge_pages.h"
+
 namespace meshbridge {
 
 enum class CiftiKind { Scalars, Series, Labels };
@@ -33,6 +35,7 @@ struct CiftiBrainModel {
     std::int64_t indexCount = 0;
     std::int32_t surfaceVertices = 0;  // of a surface model: the vertices of the whole surface
     std::vector<std::int32_t> vertexIndices;  // of a surface model: the vertex of each of its brainordinates
+    bool verticesInOrder = false;             // whether they increase from each brainordinate to the next
 };
 
 struct CiftiHeader {
@@ -58,6 +61,11 @@ const char* ciftiKindName(CiftiKind kind);
 // "it is a NIfTI-1 volume, not a CIFTI file") when it is no dense CIFTI-2 file
 // this reader takes.
 bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem);
+// The same, with the XML read into `room`, which the caller may then reuse
+// for the values: a large XML is given the room of a whole huge page, which
+// costs as much to touch first as the XML alone.
+bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem,
+                     UnclearedHugePageVector<float>& room);
 
 // The values of brainordinates first to first + count - 1, each's `rows`
 // values in turn, as floats with the header's scaling applied.

@@ -85,21 +85,22 @@ std::string fileNamePart(const std::string& name) {
 // one value per vertex of its surface (0 where the file has none).
 struct SurfaceValues {
     const CiftiBrainModel* model;
-    std::vector<HugePageVector<float>> rows;  // where the caller does not give targets
-    std::vector<float*> targets;              // each row's values, zeros where the file has none
+    std::vector<HugePageVector<float>> rows;
 };
 
-// Reads brainordinates `from` to `to` - 1 of the matrix in blocks and hands
-// each block, with its first brainordinate and count, to `take`.
+// Floats for the blocks of brainordinates read at a time: at least one
+// brainordinate's rows.
+std::size_t blockFloats(std::size_t rows) { return std::max(rows, kBlockBytes / sizeof(float)); }
+
+// Reads brainordinates `from` to `to` - 1 of the matrix in blocks of as many
+// as `block` holds and hands each block, with its first brainordinate and
+// count, to `take`.
 template <class Take>
 bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::int64_t from, std::int64_t to,
-                  HugePageVector<float>& block, std::string& problem, Take take) {
-    const auto rows = static_cast<std::size_t>(header.rows);
-    const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / sizeof(float) / rows);
-    const std::size_t size = std::min<std::size_t>(perBlock, static_cast<std::size_t>(to - from)) * rows;
-    if (block.size() < size) HugePageVector<float>(size).swap(block);
+                  std::span<float> block, std::string& problem, Take take) {
+    const auto perBlock = static_cast<std::int64_t>(block.size() / static_cast<std::size_t>(header.rows));
     for (std::int64_t first = from; first < to;) {
-        const auto count = std::min<std::int64_t>(static_cast<std::int64_t>(perBlock), to - first);
+        const auto count = std::min(perBlock, to - first);
         if (!readCiftiValues(file, header, first, count, block.data(), problem)) return false;
         take(first, count, block.data());
         first += count;
@@ -107,50 +108,58 @@ bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::int64_t from,
     return true;
 }
 
-// Row after row (maps, or label maps): every surface model's values; only
-// the brainordinates of surface models are read.
-bool readSurfaceRows(std::FILE* file, const CiftiHeader& header, std::span<SurfaceValues> surfaces,
-                     HugePageVector<float>& block, std::string& problem) {
-    const auto rows = static_cast<std::size_t>(header.rows);
-    for (SurfaceValues& surface : surfaces) {
-        if (surface.targets.empty()) {
-            surface.rows.resize(rows);
-            for (auto& row : surface.rows) {
-                row.resize(static_cast<std::size_t>(surface.model->surfaceVertices));
-                surface.targets.push_back(row.data());
-            }
-        }
-        const CiftiBrainModel& model = *surface.model;
-        const bool done = forEachBlock(
-            file, header, model.indexOffset, model.indexOffset + model.indexCount, block, problem,
-            [&](std::int64_t first, std::int64_t count, const float* read) {
-                for (std::int64_t b = first; b < first + count; ++b) {
-                    const auto vertex =
-                        static_cast<std::size_t>(model.vertexIndices[static_cast<std::size_t>(b - model.indexOffset)]);
-                    const float* values = read + static_cast<std::size_t>(b - first) * rows;
-                    for (std::size_t r = 0; r < rows; ++r) surface.targets[r][vertex] = values[r];
+// One surface model's rows (maps, or label maps), read into `targets` (one
+// array of the surface's vertices for each row). Unless the targets are
+// `cleared`, the vertices the file leaves out are set to 0: in passing where
+// the model names its vertices in increasing order, else all first. Only the
+// model's brainordinates are read.
+bool readModelRows(std::FILE* file, const CiftiHeader& header, const CiftiBrainModel& model,
+                   std::span<float* const> targets, std::span<float> block, bool cleared, std::string& problem) {
+    const std::size_t rows = targets.size();
+    const auto vertices = static_cast<std::size_t>(model.surfaceVertices);
+    const bool inPassing = !cleared && model.verticesInOrder;
+    if (!cleared && !inPassing)
+        for (float* row : targets) std::fill_n(row, vertices, 0.0f);
+    std::size_t unwritten = 0;  // filling in passing: the first vertex not written yet
+    const auto zeroUpTo = [&](std::size_t end) {
+        for (; unwritten < end; ++unwritten)
+            for (float* row : targets) row[unwritten] = 0.0f;
+    };
+    const bool done = forEachBlock(
+        file, header, model.indexOffset, model.indexOffset + model.indexCount, block, problem,
+        [&](std::int64_t first, std::int64_t count, const float* read) {
+            const std::int32_t* vertexOf = model.vertexIndices.data() + (first - model.indexOffset);
+            for (std::size_t b = 0; b < static_cast<std::size_t>(count); ++b) {
+                const auto vertex = static_cast<std::size_t>(vertexOf[b]);
+                if (inPassing) {
+                    zeroUpTo(vertex);
+                    unwritten = vertex + 1;
                 }
-            });
-        if (!done) return false;
+                const float* values = read + b * rows;
+                for (std::size_t r = 0; r < rows; ++r) targets[r][vertex] = values[r];
+            }
+        });
+    if (inPassing) zeroUpTo(vertices);
+    return done;
+}
+
+// Row after row (label maps): every surface model's values, in arrays of
+// their own.
+bool readSurfaceRows(std::FILE* file, const CiftiHeader& header, std::span<SurfaceValues> surfaces,
+                     std::string& problem) {
+    const auto rows = static_cast<std::size_t>(header.rows);
+    UnclearedHugePageVector<float> block(blockFloats(rows));
+    for (SurfaceValues& surface : surfaces) {
+        std::vector<float*> targets;
+        surface.rows.resize(rows);
+        for (auto& row : surface.rows) {
+            row.resize(static_cast<std::size_t>(surface.model->surfaceVertices));
+            targets.push_back(row.data());
+        }
+        if (!readModelRows(file, header, *surface.model, targets, block, true, problem)) return false;
     }
     return true;
 }
-
-// Memory for `count` floats, not cleared (every value is written before it
-// is read), given back when it goes.
-class FloatBuffer {
-public:
-    explicit FloatBuffer(std::size_t count)
-        : count_(count), data_(static_cast<float*>(allocateHugePageBuffer(count * sizeof(float)))) {}
-    ~FloatBuffer() { releaseHugePageBuffer(data_, count_ * sizeof(float)); }
-    FloatBuffer(const FloatBuffer&) = delete;
-    FloatBuffer& operator=(const FloatBuffer&) = delete;
-    float* data() { return data_; }
-
-private:
-    std::size_t count_;
-    float* data_;
-};
 
 // Whole volumes made from the courses of one model, a batch at a time, on a
 // worker thread (pure computation: it never calls the host) while the
@@ -253,7 +262,7 @@ private:
 // volumes a batch at a time in small buffers that stay in the cache while
 // they are written.
 bool writeVolumes(std::FILE* in, const CiftiHeader& header, const CiftiBrainModel& model, const MtcData& mtc,
-                  FloatBuffer& courses, std::string& problem) {
+                  UnclearedHugePageVector<float>& courses, std::string& problem) {
     constexpr std::size_t kVolumesAtOnce = 16;
     const auto frames = static_cast<std::size_t>(header.rows);
     if (!readCiftiValues(in, header, model.indexOffset, model.indexCount, courses.data(), problem)) return false;
@@ -277,7 +286,8 @@ bool writeVolumes(std::FILE* in, const CiftiHeader& header, const CiftiBrainMode
 }
 
 bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
-                   const std::string& path, bool printToLogtab, bool openInHost) {
+                   UnclearedHugePageVector<float>& room, const std::string& path, bool printToLogtab,
+                   bool openInHost) {
     if (header.rows > kMostMaps)
         return refuse(path, formatText("it holds %lld maps; an SMP file holds %d at most",
                                        static_cast<long long>(header.rows), kMostMaps));
@@ -286,34 +296,31 @@ bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<Surfa
         logText(formatText("The import of %s is cancelled: no file was written.", path.c_str()));
         return false;
     }
-    // One structure at a time, its maps' values go straight into one array
-    // (zeros where the file has none), lent to the arrays of an image that
-    // the map import takes and writes from; the next structure reuses it.
+    // One structure at a time, its maps' values go straight into one array,
+    // lent to the arrays of an image that the map import takes and writes
+    // from; the block the matrix is read in follows them. The next structure
+    // reuses the array, as the first reuses the room the XML was read into.
     const auto rows = static_cast<std::size_t>(header.rows);
-    std::size_t most = 0;
-    for (const SurfaceValues& surface : surfaces)
-        most = std::max(most, static_cast<std::size_t>(surface.model->surfaceVertices));
-    HugePageVector<float> values(most * rows);
-    HugePageVector<float> block;
     MapAnswers answers;
-    bool first = true;
     for (SurfaceValues& surface : surfaces) {
         const auto vertices = static_cast<std::size_t>(surface.model->surfaceVertices);
-        if (!first) std::fill_n(values.data(), vertices * rows, 0.0f);
-        first = false;
+        room.resize(vertices * rows + blockFloats(rows));
         GiftiImagePtr image = createExportImage(static_cast<int>(rows));
         if (!image) return refuse(path, "its maps do not fit in memory");
         LentValues lent(image.get());
+        std::vector<float*> targets;
         for (std::size_t r = 0; r < rows; ++r) {
             giiDataArray& array = *image->darray[r];
             setArrayFields(array, *intent, NIFTI_TYPE_FLOAT32, {surface.model->surfaceVertices}, false);
-            float* data = values.data() + r * vertices;
+            float* data = room.data() + r * vertices;
             lent.lend(static_cast<int>(r), data);
-            surface.targets.push_back(data);
+            targets.push_back(data);
             addArrayMetadata(array, "Name", header.mapNames[r]);
         }
+        const std::span<float> block(room.data() + vertices * rows, blockFloats(rows));
         std::string problem;
-        if (!readSurfaceRows(file, header, {&surface, 1}, block, problem)) return refuse(path, problem);
+        if (!readModelRows(file, header, *surface.model, targets, block, false, problem))
+            return refuse(path, problem);
         const std::string output = ciftiOutputName(path, surface.model->structure, "", ".smp");
         if (!importSurfaceMap(*image, path, printToLogtab, openInHost, output, &answers)) return false;
     }
@@ -348,7 +355,7 @@ bool importSeries(std::FILE* file, const CiftiHeader& header, const std::vector<
     mtc.headerFlag = 1;
     std::int64_t most = 0;
     for (const SurfaceValues& surface : surfaces) most = std::max(most, surface.model->indexCount);
-    FloatBuffer courses(static_cast<std::size_t>(most) * static_cast<std::size_t>(header.rows));
+    UnclearedHugePageVector<float> courses(static_cast<std::size_t>(most) * static_cast<std::size_t>(header.rows));
     for (const SurfaceValues& surface : surfaces) {
         const CiftiBrainModel& model = *surface.model;
         mtc.nrOfVertices = model.surfaceVertices;
@@ -406,8 +413,7 @@ PoiData patchesOfLabels(const HugePageVector<float>& keys, const std::vector<Cif
 bool importLabels(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
                   const std::string& path, bool printToLogtab, bool openInHost) {
     std::string problem;
-    HugePageVector<float> block;
-    if (!readSurfaceRows(file, header, surfaces, block, problem)) return refuse(path, problem);
+    if (!readSurfaceRows(file, header, surfaces, problem)) return refuse(path, problem);
     // With several label maps, each file is named after its map too.
     std::vector<std::string> parts(header.mapNames.size());
     std::set<std::string> taken;
@@ -445,7 +451,7 @@ std::vector<SurfaceValues> surfaceModels(const CiftiHeader& header, const std::s
             voxelStructures.insert(model.structure);
             continue;
         }
-        surfaces.push_back({&model, {}, {}});
+        surfaces.push_back({&model, {}});
         const std::int64_t missing = model.surfaceVertices - model.indexCount;
         logText(formatText("%s: %s of %s vertices hold values%s", model.structure.c_str(),
                            grouped(model.indexCount).c_str(), grouped(model.surfaceVertices).c_str(),
@@ -500,7 +506,9 @@ bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHos
     if (size < 0) return refuse(path, std::string("it cannot be opened: ") + std::strerror(errno));
     CiftiHeader header;
     std::string problem;
-    if (!readCiftiHeader(file.get(), static_cast<std::uint64_t>(size), header, problem)) return refuse(path, problem);
+    UnclearedHugePageVector<float> room;  // the XML's, then the maps'
+    if (!readCiftiHeader(file.get(), static_cast<std::uint64_t>(size), header, problem, room))
+        return refuse(path, problem);
     logText(formatText("Reading %s: a CIFTI-2 %s of %lld %s by %lld brainordinates.", path.c_str(),
                        ciftiKindName(header.kind), static_cast<long long>(header.rows),
                        header.kind == CiftiKind::Series ? (header.rows == 1 ? "frame" : "frames")
@@ -523,10 +531,11 @@ bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHos
     if (openInHost && !open)
         logText("The results are not opened in Corvana: the file holds several structures or label maps; open each "
                 "on its own surface.");
+    if (header.kind != CiftiKind::Scalars) UnclearedHugePageVector<float>().swap(room);
     try {
         switch (header.kind) {
             case CiftiKind::Scalars:
-                if (!importScalars(file.get(), header, surfaces, path, printToLogtab, open)) return false;
+                if (!importScalars(file.get(), header, surfaces, room, path, printToLogtab, open)) return false;
                 break;
             case CiftiKind::Series:
                 if (!importSeries(file.get(), header, surfaces, path, printToLogtab)) return false;

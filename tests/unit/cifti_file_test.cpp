@@ -7,6 +7,7 @@
 
 #include "common/binary_io.h"
 #include "formats/mtc_file.h"
+#include "formats/smp_file.h"
 #include "import/cifti_import.h"
 #include "tests/support/host_test.h"
 #include "tests/support/temp_dir.h"
@@ -314,4 +315,50 @@ TEST_F(CiftiImport, ASeriesGivesEachHemisphereItsVolumesWithZerosWhereTheFileHas
     EXPECT_EQ(volumes("run_RH.mtc"), (std::vector<float>{500, 0, 0, 400, 600, 0, 0,
                                                           501, 0, 0, 401, 601, 0, 0,
                                                           502, 0, 0, 402, 602, 0, 0}));
+}
+
+TEST_F(CiftiImport, MapsGiveEachStructureItsValuesWithZerosWhereTheFileHasNone) {
+    // Left: vertices 1, 2 and 5 of 7 (ascending: the gaps and the end are
+    // made 0 while the values are read); right: 3, 0 and 4 of 9 (cleared
+    // first); the cerebellum: all 4 of its vertices. Between them, so many
+    // voxels that the XML passes 256 KB: the left's values lie where the XML
+    // was read, the right's need more room than the left's, the cerebellum's
+    // lie where the right's were.
+    const int voxels = 24000;
+    std::string ijk;
+    for (int v = 0; v < voxels; ++v) ijk += "100 101 102\n";
+    const std::string models =
+        surfaceModel("CORTEX_LEFT", 0, 3, 7, "1 2 5") +
+        "<BrainModel IndexOffset=\"3\" IndexCount=\"" + std::to_string(voxels) +
+        "\" ModelType=\"CIFTI_MODEL_TYPE_VOXELS\" BrainStructure=\"CIFTI_STRUCTURE_THALAMUS_LEFT\"><VoxelIndicesIJK>" +
+        ijk + "</VoxelIndicesIJK></BrainModel>\n" + surfaceModel("CORTEX_RIGHT", 3 + voxels, 3, 9, "3 0 4") +
+        surfaceModel("CEREBELLUM", 6 + voxels, 4, 4, "0 1 2 3");
+    const int brainordinates = 10 + voxels;
+    const std::string xml = xmlOf(kScalars, models);
+    ASSERT_GT(xml.size(), 256u << 10);
+    const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, 2, brainordinates, xml);
+    std::string bytes(header.begin(), header.end());
+    for (int b = 0; b < brainordinates; ++b)
+        for (int m = 0; m < 2; ++m) {
+            const float value = static_cast<float>(100 * (b + 1) + m);  // brainordinate b + 1, map m
+            bytes.append(reinterpret_cast<const char*>(&value), 4);
+        }
+    test::writeFile(dir.file("maps.dscalar.nii"), bytes);
+    host.integerAnswers = {4};
+    ASSERT_TRUE(importCiftiFile(dir.file("maps.dscalar.nii"), false, false)) << host.logText();
+    const auto maps = [&](const char* name) {
+        SmpData smp;
+        EXPECT_TRUE(readSmpFile(dir.file(name), smp)) << name;
+        std::vector<std::vector<float>> values;
+        for (const SmpMap& map : smp.maps) values.emplace_back(map.data.begin(), map.data.end());
+        return values;
+    };
+    const float r1 = 100 * (4 + voxels), r2 = r1 + 100, r3 = r2 + 100;  // the right's brainordinates
+    const float c1 = r3 + 100, c2 = c1 + 100, c3 = c2 + 100, c4 = c3 + 100;
+    EXPECT_EQ(maps("maps_LH.smp"), (std::vector<std::vector<float>>{{0, 100, 200, 0, 0, 300, 0},
+                                                                     {0, 101, 201, 0, 0, 301, 0}}));
+    EXPECT_EQ(maps("maps_RH.smp"), (std::vector<std::vector<float>>{{r2, 0, 0, r1, r3, 0, 0, 0, 0},
+                                                                     {r2 + 1, 0, 0, r1 + 1, r3 + 1, 0, 0, 0, 0}}));
+    EXPECT_EQ(maps("maps_CEREBELLUM.smp"),
+              (std::vector<std::vector<float>>{{c1, c2, c3, c4}, {c1 + 1, c2 + 1, c3 + 1, c4 + 1}}));
 }
