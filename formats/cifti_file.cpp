@@ -227,6 +227,30 @@ void endVertexIndices(XmlReading& r) {
     std::size_t count = 0;
     indices.resize(most);
     while (true) {
+        // Most numbers are one to seven digits and one blank: read eight
+        // bytes at a time, without a branch for each digit. Anything else
+        // (and a vertex beyond the surface, to be named) is read below.
+        while (last - p >= 8 && count < most) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if constexpr (std::endian::native == std::endian::big) word = byteSwapped(word);
+            // Digits become 0 to 9; the first byte that was none has its top
+            // bit set in `stop` (bytes after it may be changed by borrows).
+            const std::uint64_t digits = word - 0x3030303030303030u;
+            const std::uint64_t stop = (digits | (digits + 0x7676767676767676u)) & 0x8080808080808080u;
+            if (stop == 0) break;
+            const int length = std::countr_zero(stop) / 8;
+            if (length == 0 || !blank(p[length])) break;
+            // The digits moved to the top (zeros before them), then summed in
+            // pairs, fours and eights.
+            std::uint64_t index = digits << (64 - 8 * length);
+            index = (index * 10 + (index >> 8)) & 0x00FF00FF00FF00FFu;
+            index = (index * 100 + (index >> 16)) & 0x0000FFFF0000FFFFu;
+            index = (index * 10000 + (index >> 32)) & 0xFFFFFFFFu;
+            if (index >= vertices) break;
+            indices[count++] = static_cast<std::int32_t>(index);
+            p += length + 1;
+        }
         while (p != last && blank(*p)) ++p;
         if (p == last) break;
         const bool negative = *p == '-';
