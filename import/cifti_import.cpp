@@ -129,14 +129,31 @@ bool readModelRows(std::FILE* file, const CiftiHeader& header, const CiftiBrainM
         file, header, model.indexOffset, model.indexOffset + model.indexCount, block, problem,
         [&](std::int64_t first, std::int64_t count, const float* read) {
             const std::int32_t* vertexOf = model.vertexIndices.data() + (first - model.indexOffset);
-            for (std::size_t b = 0; b < static_cast<std::size_t>(count); ++b) {
+            const auto n = static_cast<std::size_t>(count);
+            for (std::size_t b = 0; b < n;) {
                 const auto vertex = static_cast<std::size_t>(vertexOf[b]);
+                const float* values = read + b * rows;
+                // Four brainordinates of consecutive vertices (most are):
+                // each row's four values are stored together.
+                const bool four = b + 4 <= n && vertexOf[b + 1] - vertexOf[b] == 1 &&
+                                  vertexOf[b + 2] - vertexOf[b] == 2 && vertexOf[b + 3] - vertexOf[b] == 3;
                 if (inPassing) {
                     zeroUpTo(vertex);
-                    unwritten = vertex + 1;
+                    unwritten = vertex + (four ? 4 : 1);
                 }
-                const float* values = read + b * rows;
-                for (std::size_t r = 0; r < rows; ++r) targets[r][vertex] = values[r];
+                if (four) {
+                    for (std::size_t r = 0; r < rows; ++r) {
+                        float* to = targets[r] + vertex;
+                        to[0] = values[r];
+                        to[1] = values[rows + r];
+                        to[2] = values[2 * rows + r];
+                        to[3] = values[3 * rows + r];
+                    }
+                    b += 4;
+                } else {
+                    for (std::size_t r = 0; r < rows; ++r) targets[r][vertex] = values[r];
+                    ++b;
+                }
             }
         });
     if (inPassing) zeroUpTo(vertices);

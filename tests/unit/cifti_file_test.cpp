@@ -322,8 +322,10 @@ TEST_F(CiftiImport, ASeriesGivesEachHemisphereItsVolumesWithZerosWhereTheFileHas
 
 TEST_F(CiftiImport, MapsGiveEachStructureItsValuesWithZerosWhereTheFileHasNone) {
     // Left: vertices 1, 2 and 5 of 7 (ascending: the gaps and the end are
-    // made 0 while the values are read); right: 3, 0 and 4 of 9 (cleared
-    // first); the cerebellum: all 4 of its vertices. Between them, so many
+    // made 0 while the values are read); right: 3, 0, 4 to 7, then 1 of 9
+    // (cleared first; four consecutive vertices among them); the cerebellum:
+    // all 6 of its vertices, none four in a row, though vertex 2 has 4 and 5
+    // two and three places on. Between them, so many
     // voxels that the XML passes 256 KB: the left's values lie where the XML
     // was read, the right's need more room than the left's, the cerebellum's
     // lie where the right's were.
@@ -334,9 +336,9 @@ TEST_F(CiftiImport, MapsGiveEachStructureItsValuesWithZerosWhereTheFileHasNone) 
         surfaceModel("CORTEX_LEFT", 0, 3, 7, "1 2 5") +
         "<BrainModel IndexOffset=\"3\" IndexCount=\"" + std::to_string(voxels) +
         "\" ModelType=\"CIFTI_MODEL_TYPE_VOXELS\" BrainStructure=\"CIFTI_STRUCTURE_THALAMUS_LEFT\"><VoxelIndicesIJK>" +
-        ijk + "</VoxelIndicesIJK></BrainModel>\n" + surfaceModel("CORTEX_RIGHT", 3 + voxels, 3, 9, "3 0 4") +
-        surfaceModel("CEREBELLUM", 6 + voxels, 4, 4, "0 1 2 3");
-    const int brainordinates = 10 + voxels;
+        ijk + "</VoxelIndicesIJK></BrainModel>\n" + surfaceModel("CORTEX_RIGHT", 3 + voxels, 7, 9, "3 0 4 5 6 7 1") +
+        surfaceModel("CEREBELLUM", 10 + voxels, 6, 6, "2 0 4 5 1 3");
+    const int brainordinates = 16 + voxels;
     const std::string xml = xmlOf(kScalars, models);
     ASSERT_GT(xml.size(), 256u << 10);
     const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, 2, brainordinates, xml);
@@ -356,12 +358,15 @@ TEST_F(CiftiImport, MapsGiveEachStructureItsValuesWithZerosWhereTheFileHasNone) 
         for (const SmpMap& map : smp.maps) values.emplace_back(map.data.begin(), map.data.end());
         return values;
     };
-    const float r1 = 100 * (4 + voxels), r2 = r1 + 100, r3 = r2 + 100;  // the right's brainordinates
-    const float c1 = r3 + 100, c2 = c1 + 100, c3 = c2 + 100, c4 = c3 + 100;
+    const float r1 = 100 * (4 + voxels), r2 = r1 + 100, r3 = r2 + 100, r4 = r3 + 100, r5 = r4 + 100,
+                r6 = r5 + 100, r7 = r6 + 100;  // the right's brainordinates
+    const float c1 = r7 + 100, c2 = c1 + 100, c3 = c2 + 100, c4 = c3 + 100, c5 = c4 + 100, c6 = c5 + 100;
     EXPECT_EQ(maps("maps_LH.smp"), (std::vector<std::vector<float>>{{0, 100, 200, 0, 0, 300, 0},
                                                                      {0, 101, 201, 0, 0, 301, 0}}));
-    EXPECT_EQ(maps("maps_RH.smp"), (std::vector<std::vector<float>>{{r2, 0, 0, r1, r3, 0, 0, 0, 0},
-                                                                     {r2 + 1, 0, 0, r1 + 1, r3 + 1, 0, 0, 0, 0}}));
+    EXPECT_EQ(maps("maps_RH.smp"),
+              (std::vector<std::vector<float>>{{r2, r7, 0, r1, r3, r4, r5, r6, 0},
+                                               {r2 + 1, r7 + 1, 0, r1 + 1, r3 + 1, r4 + 1, r5 + 1, r6 + 1, 0}}));
     EXPECT_EQ(maps("maps_CEREBELLUM.smp"),
-              (std::vector<std::vector<float>>{{c1, c2, c3, c4}, {c1 + 1, c2 + 1, c3 + 1, c4 + 1}}));
+              (std::vector<std::vector<float>>{{c2, c5, c1, c6, c3, c4},
+                                               {c2 + 1, c5 + 1, c1 + 1, c6 + 1, c3 + 1, c4 + 1}}));
 }
