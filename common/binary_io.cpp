@@ -322,16 +322,24 @@ std::string whyNotOpened(const std::string& path) {
 }
 
 std::string notAFileOfKind(const std::string& path, const char* kind) {
+    FilePtr file;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error)) file = openFile(path, "rb");
+    return notAFileOfKind(path, kind, file.get());
+}
+
+std::string notAFileOfKind(const std::string& path, const char* kind, std::FILE* file) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (!error && std::filesystem::is_directory(status))
         return formatText("%s is a folder, not %s.", path.c_str(), kind);
     if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return formatText("%s is not a regular file, so not %s.", path.c_str(), kind);
-    FilePtr file = openFile(path, "rb");
     if (!file) return {};
     unsigned char start[64] = {};
-    const std::size_t got = std::fread(start, 1, sizeof start, file.get());
+    const std::size_t got = std::fread(start, 1, sizeof start, file);
+    std::clearerr(file);
+    if (!seekFile(file, 0)) return {};
     if (got >= 2 && start[0] == 0x1f && start[1] == 0x8b)
         return formatText("%s is not %s: it holds gzip-compressed data.", path.c_str(), kind);
     std::size_t at = got >= 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF ? 3 : 0;  // a UTF-8 mark

@@ -270,5 +270,9 @@ std::int64_t bytesLeftInFile(std::FILE* file);
 // first bytes are XML text (as GIFTI files hold) or gzip-compressed data.
 // Empty when nothing tells.
 std::string notAFileOfKind(const std::string& path, const char* kind);
+// The same, with the first bytes read from `file`, open at the start of
+// `path` (where it is left), when it is not null: the file is not opened
+// again.
+std::string notAFileOfKind(const std::string& path, const char* kind, std::FILE* file);
 
 }  // namespace meshbridge

@@ -511,14 +511,14 @@ std::string ciftiOutputName(const std::string& path, const std::string& structur
 }
 
 bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHost) {
-    if (const std::string foreign = notAFileOfKind(path, "a CIFTI file"); !foreign.empty()) {
+    FilePtr file = openFile(path, "rb");
+    // Read in large blocks, straight into their arrays: no buffer in between.
+    if (file) std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    if (const std::string foreign = notAFileOfKind(path, "a CIFTI file", file.get()); !foreign.empty()) {
         logText(foreign);
         messageBox(foreign);
         return false;
     }
-    FilePtr file = openFile(path, "rb");
-    // Read in large blocks, straight into their arrays: no buffer in between.
-    if (file) std::setvbuf(file.get(), nullptr, _IONBF, 0);
     const std::int64_t size = file ? bytesLeftInFile(file.get()) : -1;
     if (size < 0) return refuse(path, std::string("it cannot be opened: ") + std::strerror(errno));
     CiftiHeader header;

@@ -370,3 +370,20 @@ TEST_F(CiftiImport, MapsGiveEachStructureItsValuesWithZerosWhereTheFileHasNone) 
               (std::vector<std::vector<float>>{{c2, c5, c1, c6, c3, c4},
                                                {c2 + 1, c5 + 1, c1 + 1, c6 + 1, c3 + 1, c4 + 1}}));
 }
+
+TEST_F(CiftiImport, FoldersAndFilesOfOtherKindsAreToldApartBeforeTheyAreRead) {
+    std::filesystem::create_directory(dir.file("folder.dscalar.nii"));
+    test::writeFile(dir.file("surface.dscalar.nii"), "\n<?xml version=\"1.0\"?><GIFTI/>");
+    test::writeFile(dir.file("packed.dtseries.nii"), std::string("\x1f\x8b\x08\x00", 4) + scalarFile());
+    const std::pair<const char*, const char*> cases[] = {
+        {"folder.dscalar.nii", " is a folder, not a CIFTI file."},
+        {"surface.dscalar.nii", " is not a CIFTI file: it holds XML text, as GIFTI files do."},
+        {"packed.dtseries.nii", " is not a CIFTI file: it holds gzip-compressed data."},
+    };
+    for (const auto& [name, message] : cases) {
+        host.log.clear();
+        EXPECT_FALSE(importCiftiFile(dir.file(name), false, false)) << name;
+        EXPECT_THAT(host.logText(), HasSubstr(dir.file(name) + message));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);  // nothing written
+}
