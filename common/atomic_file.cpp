@@ -203,14 +203,22 @@ Unnamed produceThroughUnnamedFile(const std::string& path, const Target& target,
         return Unnamed::NotPossible;
     }
     bool done = runProducer(produce, procPath) && finishFile(fd, target);
+    // Where nothing stands, the finished file takes the target's name at
+    // once; else (also when something took the name meanwhile) a temporary
+    // name first, which then replaces the target.
+    bool named = false;
+    if (done && !target.exists) {
+        named = ::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        if (!named && errno != EEXIST) done = fail(errno, "the finished file could not be named");
+    }
     std::string staging;
-    for (int attempt = 0; done && staging.empty() && attempt < 100; ++attempt) {
+    for (int attempt = 0; done && !named && staging.empty() && attempt < 100; ++attempt) {
         const std::string name = temporaryName(path);
         if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) staging = name;
         else if (errno != EEXIST) done = fail(errno, "the finished file could not be named");
     }
-    if (done && staging.empty()) done = fail(0, "the finished file could not be named");
-    if (done && !replaceFile(staging, path)) {
+    if (done && !named && staging.empty()) done = fail(0, "the finished file could not be named");
+    if (done && !named && !replaceFile(staging, path)) {
         std::remove(staging.c_str());
         done = false;
     }

@@ -120,6 +120,19 @@ TEST_P(AtomicFileBothWays, AnyLegalNameAndWritersOfOneTargetAtOnce) {
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{longName, "same.gii"}));
 }
 
+TEST_P(AtomicFileBothWays, ANameTakenWhileTheNewFileIsWrittenIsReplacedByIt) {
+    // Nothing stands at the target when the writing starts (a new file takes
+    // the name at once); a file that takes the name meanwhile is replaced,
+    // as an old one would be.
+    const bool written = writeFileAtomically(dir.file("taken.smp"), FileMode::Binary, [&](std::FILE* file) {
+        test::writeFile(dir.file("taken.smp"), "other writer");
+        return std::fputs("ours", file) >= 0;
+    });
+    EXPECT_TRUE(written);
+    EXPECT_EQ(test::readFile(dir.file("taken.smp")), "ours");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"taken.smp"}));
+}
+
 #ifndef _WIN32
 TEST_P(AtomicFileBothWays, AReplacementKeepsThePermissionsAndAReadOnlyFileIsNotReplaced) {
     ASSERT_TRUE(write("private.srf", "old"));
