@@ -14,6 +14,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "common/atomic_file.h"
 #include "common/binary_io.h"
 #include "common/colors.h"
@@ -108,6 +112,33 @@ bool forEachBlock(std::FILE* file, const CiftiHeader& header, std::int64_t from,
     return true;
 }
 
+// The rows of four brainordinates (each one's values together, as the file
+// holds them) stored at vertices `vertex` to `vertex` + 3 of each row's
+// target: four rows at a time turned over in registers where the processor
+// has SSE (every x86-64 one).
+void storeFour(const float* values, std::span<float* const> targets, std::size_t vertex) {
+    const std::size_t rows = targets.size();
+    std::size_t r = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    for (; r + 4 <= rows; r += 4) {
+        __m128 first = _mm_loadu_ps(values + r), second = _mm_loadu_ps(values + rows + r),
+               third = _mm_loadu_ps(values + 2 * rows + r), fourth = _mm_loadu_ps(values + 3 * rows + r);
+        _MM_TRANSPOSE4_PS(first, second, third, fourth);
+        _mm_storeu_ps(targets[r] + vertex, first);
+        _mm_storeu_ps(targets[r + 1] + vertex, second);
+        _mm_storeu_ps(targets[r + 2] + vertex, third);
+        _mm_storeu_ps(targets[r + 3] + vertex, fourth);
+    }
+#endif
+    for (; r < rows; ++r) {
+        float* to = targets[r] + vertex;
+        to[0] = values[r];
+        to[1] = values[rows + r];
+        to[2] = values[2 * rows + r];
+        to[3] = values[3 * rows + r];
+    }
+}
+
 // One surface model's rows (maps, or label maps), read into `targets` (one
 // array of the surface's vertices for each row). Unless the targets are
 // `cleared`, the vertices the file leaves out are set to 0: in passing where
@@ -142,13 +173,7 @@ bool readModelRows(std::FILE* file, const CiftiHeader& header, const CiftiBrainM
                     unwritten = vertex + (four ? 4 : 1);
                 }
                 if (four) {
-                    for (std::size_t r = 0; r < rows; ++r) {
-                        float* to = targets[r] + vertex;
-                        to[0] = values[r];
-                        to[1] = values[rows + r];
-                        to[2] = values[2 * rows + r];
-                        to[3] = values[3 * rows + r];
-                    }
+                    storeFour(values, targets, vertex);
                     b += 4;
                 } else {
                     for (std::size_t r = 0; r < rows; ++r) targets[r][vertex] = values[r];

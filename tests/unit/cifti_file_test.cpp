@@ -387,3 +387,39 @@ TEST_F(CiftiImport, FoldersAndFilesOfOtherKindsAreToldApartBeforeTheyAreRead) {
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);  // nothing written
 }
+
+TEST_F(CiftiImport, SixMapsOfFourConsecutiveVerticesTurnOverIntoTheirMaps) {
+    // Four maps at a time and the two left, for vertices 0 to 3 (then 4 and
+    // 6) on the left and 2 to 5 (after 7, before 0) on the right.
+    std::string rows =
+        "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\">";
+    for (int m = 0; m < 6; ++m) rows += "<NamedMap><MapName>m" + std::to_string(m) + "</MapName></NamedMap>";
+    rows += "</MatrixIndicesMap>\n";
+    const std::string models = surfaceModel("CORTEX_LEFT", 0, 6, 8, "0 1 2 3 4 6") +
+                               surfaceModel("CORTEX_RIGHT", 6, 6, 8, "7 2 3 4 5 0");
+    const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, 6, 12, xmlOf(rows, models));
+    std::string bytes(header.begin(), header.end());
+    for (int b = 0; b < 12; ++b)
+        for (int m = 0; m < 6; ++m) {
+            const float value = static_cast<float>(100 * (b + 1) + m);  // brainordinate b + 1, map m
+            bytes.append(reinterpret_cast<const char*>(&value), 4);
+        }
+    test::writeFile(dir.file("six.dscalar.nii"), bytes);
+    host.integerAnswers = {4};
+    ASSERT_TRUE(importCiftiFile(dir.file("six.dscalar.nii"), false, false)) << host.logText();
+    // Each vertex's brainordinate (0: none).
+    const std::pair<const char*, std::vector<int>> expected[] = {{"six_LH.smp", {1, 2, 3, 4, 5, 0, 6, 0}},
+                                                                 {"six_RH.smp", {12, 0, 8, 9, 10, 11, 0, 7}}};
+    for (const auto& [name, brainordinateOf] : expected) {
+        SmpData smp;
+        ASSERT_TRUE(readSmpFile(dir.file(name), smp)) << name;
+        ASSERT_EQ(smp.maps.size(), 6u);
+        for (int m = 0; m < 6; ++m)
+            for (int v = 0; v < 8; ++v) {
+                const int b = brainordinateOf[static_cast<std::size_t>(v)];
+                EXPECT_EQ(smp.maps[static_cast<std::size_t>(m)].data[static_cast<std::size_t>(v)],
+                          b == 0 ? 0.0f : static_cast<float>(100 * b + m))
+                    << name << " map " << m << " vertex " << v;
+            }
+    }
+}
