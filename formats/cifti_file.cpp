@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 
 #include "common/atomic_file.h"
@@ -136,6 +137,7 @@ struct XmlReading {
     const std::vector<std::string_view>* cutVertexTexts = nullptr;  // the VertexIndices' texts, kept from the parser
     std::size_t nextCut = 0;
     std::optional<std::string_view> cutText;  // the collected element's text where it was kept out, else in `text`
+    std::pmr::memory_resource* indexMemory = std::pmr::get_default_resource();  // for the vertex indices
     CiftiLabel label;
 
     void fail(const std::string& what) {
@@ -182,7 +184,7 @@ void startMatrixIndicesMap(XmlReading& r, const XML_Char** attributes) {
 
 void startBrainModel(XmlReading& r, const XML_Char** attributes) {
     if (r.mapDimensions != 2 || r.typeOfDimension[1] != "BRAIN_MODELS") return;
-    CiftiBrainModel model;
+    CiftiBrainModel model(r.indexMemory);
     const std::string type = withoutPrefix(attribute(attributes, "ModelType"), "CIFTI_MODEL_TYPE_");
     model.structure = withoutPrefix(attribute(attributes, "BrainStructure"), "CIFTI_STRUCTURE_");
     const std::size_t number = r.header.models.size();
@@ -222,7 +224,7 @@ void endVertexIndices(XmlReading& r) {
     const char* const last = p + all.size();
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     const auto most = static_cast<std::size_t>(model.indexCount);
-    std::vector<std::int32_t>& indices = model.vertexIndices;
+    std::pmr::vector<std::int32_t>& indices = model.vertexIndices;
     const auto vertices = static_cast<std::uint64_t>(std::max(model.surfaceVertices, 0));
     std::size_t count = 0;
     indices.resize(most);
@@ -389,12 +391,14 @@ std::vector<std::string_view> piecesWithoutIndexLists(std::string_view xml, std:
     return pieces;
 }
 
-bool parseCiftiXml(std::string_view whole, CiftiHeader& header, std::string& problem) {
+bool parseCiftiXml(std::string_view whole, CiftiHeader& header, std::pmr::memory_resource* indexMemory,
+                   std::string& problem) {
     // The extension may be padded with zero bytes after the XML.
     whole = whole.substr(0, std::min(whole.size(), whole.find('\0')));
     std::vector<std::string_view> vertexTexts;
     const std::vector<std::string_view> pieces = piecesWithoutIndexLists(whole, vertexTexts);
     XmlReading reading(header);
+    reading.indexMemory = indexMemory;
     reading.cutVertexTexts = &vertexTexts;
     std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
                                                                                         &XML_ParserFree);
@@ -482,7 +486,7 @@ bool parseCiftiXml(std::string_view whole, CiftiHeader& header, std::string& pro
         model->verticesInOrder = std::is_sorted(indices.begin(), indices.end(), std::less_equal<std::int32_t>());
         if (model->surface && !model->verticesInOrder) {
             // Sorted, a vertex named twice stands beside itself.
-            std::vector<std::int32_t> sorted = indices;
+            std::vector<std::int32_t> sorted(indices.begin(), indices.end());
             std::sort(sorted.begin(), sorted.end());
             if (const auto twice = std::adjacent_find(sorted.begin(), sorted.end()); twice != sorted.end()) {
                 problem = formatText("the VertexIndices of %s name the vertex %d twice", model->structure.c_str(),
@@ -501,7 +505,7 @@ bool parseCiftiXml(std::string_view whole, CiftiHeader& header, std::string& pro
 
 // The text of the CIFTI extension, read from the extensions between the
 // header and the matrix.
-bool readCiftiExtension(std::FILE* file, const CiftiHeader& header, bool swapped, UnclearedHugePageVector<float>& room,
+bool readCiftiExtension(std::FILE* file, const CiftiHeader& header, bool swapped, CiftiRoom& room,
                         std::string_view& xml, std::string& problem) {
     unsigned char extender[4] = {};
     if (!seekFile(file, static_cast<std::int64_t>(kNifti2HeaderSize)) || header.matrixOffset < 548 ||
@@ -524,10 +528,7 @@ bool readCiftiExtension(std::FILE* file, const CiftiHeader& header, bool swapped
         }
         if (code == kCiftiExtensionCode) {
             const auto bytes = static_cast<std::size_t>(size) - 8;
-            const std::size_t floats = (bytes + sizeof(float) - 1) / sizeof(float);
-            if (bytes >= kXmlInHugePage) room.reserve(std::max(floats, kHugePageBytes / sizeof(float)));
-            room.resize(floats);
-            char* text = reinterpret_cast<char*>(room.data());
+            char* text = room.makeForXml(bytes);
             if (std::fread(text, 1, bytes, file) != bytes) {
                 problem = "its CIFTI extension cannot be read";
                 return false;
@@ -562,13 +563,47 @@ const char* ciftiKindName(CiftiKind kind) {
     return "CIFTI file";
 }
 
-bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem) {
-    UnclearedHugePageVector<float> room;
-    return readCiftiHeader(file, size, header, problem, room);
+CiftiRoom::~CiftiRoom() {
+    if (data_) releaseHugePageBuffer(data_, size_);
 }
 
-bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem,
-                     UnclearedHugePageVector<float>& room) {
+char* CiftiRoom::makeForXml(std::size_t bytes) {
+    if (data_) throw std::logic_error("the room of a CIFTI file's XML is made once");
+    const std::size_t size = bytes >= kXmlInHugePage ? std::max(bytes, kHugePageBytes) : std::max<std::size_t>(bytes, 1);
+    data_ = static_cast<unsigned char*>(allocateHugePageBuffer(size));
+    size_ = size;
+    bottom_ = bytes;
+    top_ = size;
+    return reinterpret_cast<char*>(data_);
+}
+
+float* CiftiRoom::floats(std::size_t count) {
+    if (!data_ || count > top_ / sizeof(float)) return nullptr;
+    bottom_ = std::max(bottom_, count * sizeof(float));
+    return reinterpret_cast<float*>(data_);
+}
+
+void* CiftiRoom::do_allocate(std::size_t bytes, std::size_t alignment) {
+    if (data_ && bytes <= top_ && alignment <= alignof(std::max_align_t)) {
+        const std::size_t at = (top_ - bytes) / alignment * alignment;
+        if (at >= bottom_) {
+            top_ = at;
+            return data_ + at;
+        }
+    }
+    return std::pmr::new_delete_resource()->allocate(bytes, alignment);
+}
+
+void CiftiRoom::do_deallocate(void* at, std::size_t bytes, std::size_t alignment) {
+    const auto* byte = static_cast<unsigned char*>(at);
+    if (data_ && byte >= data_ && byte < data_ + size_) return;  // the room goes as a whole
+    std::pmr::new_delete_resource()->deallocate(at, bytes, alignment);
+}
+
+namespace {
+
+bool readHeaderAndXml(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem,
+                      CiftiRoom& room, std::pmr::memory_resource* indexMemory) {
     header = CiftiHeader{};
     unsigned char bytes[kNifti2HeaderSize] = {};
     const std::size_t got = std::fread(bytes, 1, sizeof bytes, file);
@@ -650,7 +685,21 @@ bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, s
     // The kind comes from the XML's maps, not from the intent code.
     std::string_view xml;
     if (!readCiftiExtension(file, header, swapped, room, xml, problem)) return false;
-    return parseCiftiXml(xml, header, problem);
+    return parseCiftiXml(xml, header, indexMemory, problem);
+}
+
+}  // namespace
+
+bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem) {
+    // The XML in a room of its own; the vertex indices from the heap, as
+    // the header outlives the room.
+    CiftiRoom room;
+    return readHeaderAndXml(file, size, header, problem, room, std::pmr::get_default_resource());
+}
+
+bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem,
+                     CiftiRoom& room) {
+    return readHeaderAndXml(file, size, header, problem, room, &room);
 }
 
 bool readCiftiValues(std::FILE* file, const CiftiHeader& header, std::int64_t first, std::int64_t count,

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory_resource>
 #include <string>
 #include <vector>
 
@@ -29,12 +30,15 @@ struct CiftiLabel {
 };
 
 struct CiftiBrainModel {
+    CiftiBrainModel() = default;
+    explicit CiftiBrainModel(std::pmr::memory_resource* indexMemory) : vertexIndices(indexMemory) {}
+
     std::string structure;             // without its "CIFTI_STRUCTURE_": "CORTEX_LEFT"
     bool surface = false;              // else a model of voxels
     std::int64_t indexOffset = 0;      // its first brainordinate
     std::int64_t indexCount = 0;
     std::int32_t surfaceVertices = 0;  // of a surface model: the vertices of the whole surface
-    std::vector<std::int32_t> vertexIndices;  // of a surface model: the vertex of each of its brainordinates
+    std::pmr::vector<std::int32_t> vertexIndices;  // of a surface model: the vertex of each of its brainordinates
     bool verticesInOrder = false;             // whether they increase from each brainordinate to the next
 };
 
@@ -61,11 +65,41 @@ const char* ciftiKindName(CiftiKind kind);
 // "it is a NIfTI-1 volume, not a CIFTI file") when it is no dense CIFTI-2 file
 // this reader takes.
 bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem);
-// The same, with the XML read into `room`, which the caller may then reuse
-// for the values: a large XML is given the room of a whole huge page, which
-// costs as much to touch first as the XML alone.
+
+// The memory an import reads a file's XML into and then reuses for its maps:
+// for a large XML a whole huge page (which costs as much to touch first as
+// the XML alone), never moved while it lives. The XML and later the maps lie
+// at its bottom; the surface models' vertex indices are made at its top (it
+// is their memory resource) and live as long as the room, which must outlive
+// the header they belong to. What does not fit comes from the heap.
+class CiftiRoom final : public std::pmr::memory_resource {
+public:
+    CiftiRoom() = default;
+    ~CiftiRoom() override;
+    CiftiRoom(const CiftiRoom&) = delete;
+    CiftiRoom& operator=(const CiftiRoom&) = delete;
+
+    // Room for the XML's `bytes` at the bottom; made once, before anything
+    // else. Throws std::bad_alloc when there is no memory.
+    char* makeForXml(std::size_t bytes);
+    // `count` floats at the bottom, below the vertex indices (where the XML
+    // was), or null when they do not fit.
+    float* floats(std::size_t count);
+
+private:
+    void* do_allocate(std::size_t bytes, std::size_t alignment) override;
+    void do_deallocate(void* at, std::size_t bytes, std::size_t alignment) override;
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+
+    unsigned char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t bottom_ = 0;  // bytes used at the bottom
+    std::size_t top_ = 0;     // the first byte of the vertex indices
+};
+
+// The same, with the XML read into `room` and the vertex indices made in it.
 bool readCiftiHeader(std::FILE* file, std::uint64_t size, CiftiHeader& header, std::string& problem,
-                     UnclearedHugePageVector<float>& room);
+                     CiftiRoom& room);
 
 // The values of brainordinates first to first + count - 1, each's `rows`
 // values in turn, as floats with the header's scaling applied.

@@ -328,8 +328,7 @@ bool writeVolumes(std::FILE* in, const CiftiHeader& header, const CiftiBrainMode
 }
 
 bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<SurfaceValues>& surfaces,
-                   UnclearedHugePageVector<float>& room, const std::string& path, bool printToLogtab,
-                   bool openInHost) {
+                   CiftiRoom& room, const std::string& path, bool printToLogtab, bool openInHost) {
     if (header.rows > kMostMaps)
         return refuse(path, formatText("it holds %lld maps; an SMP file holds %d at most",
                                        static_cast<long long>(header.rows), kMostMaps));
@@ -340,13 +339,20 @@ bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<Surfa
     }
     // One structure at a time, its maps' values go straight into one array,
     // lent to the arrays of an image that the map import takes and writes
-    // from; the block the matrix is read in follows them. The next structure
-    // reuses the array, as the first reuses the room the XML was read into.
+    // from; the block the matrix is read in follows them. The array lies
+    // where the XML was read, where it fits, and is reused for the next
+    // structure.
     const auto rows = static_cast<std::size_t>(header.rows);
+    UnclearedHugePageVector<float> own;  // where the room has too little
     MapAnswers answers;
     for (SurfaceValues& surface : surfaces) {
         const auto vertices = static_cast<std::size_t>(surface.model->surfaceVertices);
-        room.resize(vertices * rows + blockFloats(rows));
+        const std::size_t floats = vertices * rows + blockFloats(rows);
+        float* values = room.floats(floats);
+        if (!values) {
+            own.resize(floats);
+            values = own.data();
+        }
         GiftiImagePtr image = createExportImage(static_cast<int>(rows));
         if (!image) return refuse(path, "its maps do not fit in memory");
         LentValues lent(image.get());
@@ -354,12 +360,12 @@ bool importScalars(std::FILE* file, const CiftiHeader& header, std::vector<Surfa
         for (std::size_t r = 0; r < rows; ++r) {
             giiDataArray& array = *image->darray[r];
             setArrayFields(array, *intent, NIFTI_TYPE_FLOAT32, {surface.model->surfaceVertices}, false);
-            float* data = room.data() + r * vertices;
+            float* data = values + r * vertices;
             lent.lend(static_cast<int>(r), data);
             targets.push_back(data);
             addArrayMetadata(array, "Name", header.mapNames[r]);
         }
-        const std::span<float> block(room.data() + vertices * rows, blockFloats(rows));
+        const std::span<float> block(values + vertices * rows, blockFloats(rows));
         std::string problem;
         if (!readModelRows(file, header, *surface.model, targets, block, false, problem))
             return refuse(path, problem);
@@ -546,9 +552,11 @@ bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHos
     }
     const std::int64_t size = file ? bytesLeftInFile(file.get()) : -1;
     if (size < 0) return refuse(path, std::string("it cannot be opened: ") + std::strerror(errno));
-    CiftiHeader header;
     std::string problem;
-    UnclearedHugePageVector<float> room;  // the XML's, then the maps'
+    // The XML's room, then the maps'; the header's vertex indices lie in it,
+    // so it goes after the header.
+    CiftiRoom room;
+    CiftiHeader header;
     if (!readCiftiHeader(file.get(), static_cast<std::uint64_t>(size), header, problem, room))
         return refuse(path, problem);
     logText(formatText("Reading %s: a CIFTI-2 %s of %lld %s by %lld brainordinates.", path.c_str(),
@@ -573,7 +581,6 @@ bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHos
     if (openInHost && !open)
         logText("The results are not opened in Corvana: the file holds several structures or label maps; open each "
                 "on its own surface.");
-    if (header.kind != CiftiKind::Scalars) UnclearedHugePageVector<float>().swap(room);
     try {
         switch (header.kind) {
             case CiftiKind::Scalars:

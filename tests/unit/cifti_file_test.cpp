@@ -423,3 +423,30 @@ TEST_F(CiftiImport, SixMapsOfFourConsecutiveVerticesTurnOverIntoTheirMaps) {
             }
     }
 }
+
+TEST(CiftiRoom, MapsBelowTheVertexIndicesAndWhatDoesNotFitFromTheHeap) {
+    CiftiRoom room;
+    const char* xml = room.makeForXml(300 << 10);  // a large XML: one huge page
+    const auto* start = reinterpret_cast<const unsigned char*>(xml);
+    const auto within = [&](const void* at) {
+        const auto* byte = static_cast<const unsigned char*>(at);
+        return byte >= start && byte < start + (2 << 20);
+    };
+    std::pmr::vector<std::int32_t> left(1000, 7, &room);  // at the top
+    ASSERT_TRUE(within(left.data()));
+    EXPECT_EQ(reinterpret_cast<const unsigned char*>(left.data() + 1000), start + (2 << 20));
+    std::pmr::vector<std::int32_t> beyond((2 << 20) / 4, 0, &room);  // more than is left above the XML
+    EXPECT_FALSE(within(beyond.data()));
+    const std::size_t below = ((2 << 20) - 4000) / sizeof(float);
+    EXPECT_EQ(room.floats(below + 1), nullptr);
+    ASSERT_EQ(room.floats(below), reinterpret_cast<const float*>(xml));
+    std::fill_n(room.floats(below), below, 1.0f);
+    EXPECT_EQ(left, std::pmr::vector<std::int32_t>(1000, 7));
+    std::pmr::vector<std::int32_t> late(10, 1, &room);  // nothing left between the maps and the indices
+    EXPECT_FALSE(within(late.data()));
+
+    CiftiRoom small;
+    small.makeForXml(1000);
+    EXPECT_EQ(small.floats(251), nullptr);
+    EXPECT_NE(small.floats(250), nullptr);
+}
