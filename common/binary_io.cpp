@@ -269,6 +269,25 @@ bool seekForward(std::FILE* file, std::int64_t bytes) { return seek(file, bytes,
 
 bool seekFile(std::FILE* file, std::int64_t offset) { return seek(file, offset, SEEK_SET); }
 
+bool readBytesAt(std::FILE* file, std::int64_t offset, void* data, std::size_t bytes) {
+#ifndef _WIN32
+    if (const int descriptor = ::fileno(file); descriptor >= 0) {
+        auto* to = static_cast<unsigned char*>(data);
+        while (bytes > 0) {
+            const ssize_t got = ::pread(descriptor, to, std::min<std::size_t>(bytes, std::size_t{1} << 30),
+                                        static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            to += got;
+            offset += got;
+            bytes -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+#endif
+    return seekFile(file, offset) && std::fread(data, 1, bytes, file) == bytes;
+}
+
 std::int64_t bytesLeftInFile(std::FILE* file) {
 #ifdef _WIN32
     const std::int64_t start = _ftelli64(file);

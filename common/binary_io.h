@@ -262,6 +262,11 @@ bool seekFile(std::FILE* file, std::int64_t offset);
 // Moves `bytes` ahead of the current position.
 bool seekForward(std::FILE* file, std::int64_t bytes);
 
+// `bytes` bytes from `offset` on into `data`, without a seek of their own
+// where the system reads at an offset (the stream's position is then left
+// as it was); false when the file ends first or cannot be read.
+bool readBytesAt(std::FILE* file, std::int64_t offset, void* data, std::size_t bytes);
+
 // Size of an open file from its current position to its end, or -1.
 std::int64_t bytesLeftInFile(std::FILE* file);
 

@@ -707,18 +707,18 @@ bool readCiftiValues(std::FILE* file, const CiftiHeader& header, std::int64_t fi
     const std::size_t valueBytes = bytesOfDatatype(header.datatype);
     const auto total = static_cast<std::size_t>(count) * static_cast<std::size_t>(header.rows);
     const std::int64_t offset = header.matrixOffset + first * header.rows * static_cast<std::int64_t>(valueBytes);
-    if (!seekFile(file, offset)) {
-        problem = "its matrix cannot be read";
-        return false;
-    }
     const bool swapped = header.bigEndian == (std::endian::native == std::endian::little);
     const bool scaled = header.slope != 1.0 || header.intercept != 0.0;
     if (header.datatype == 16 && !swapped) {
-        if (std::fread(values, sizeof(float), total, file) != total) {
+        if (!readBytesAt(file, offset, values, total * sizeof(float))) {
             problem = "its matrix cannot be read (the file ends early or cannot be read)";
             return false;
         }
     } else {
+        if (!seekFile(file, offset)) {
+            problem = "its matrix cannot be read";
+            return false;
+        }
         std::vector<unsigned char> block(std::min(total * valueBytes, kReadBlock));
         const std::size_t perBlock = block.size() / valueBytes;
         for (std::size_t done = 0; done < total;) {

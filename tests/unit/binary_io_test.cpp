@@ -70,6 +70,23 @@ TEST(BinaryReader, ListsValuesAndSkipsAcrossEveryFillingOfItsBuffer) {
     EXPECT_EQ(negativeCount, -10);
 }
 
+TEST(ReadBytesAt, ReadsFromAnyOffsetAndLeavesTheStreamWhereItStood) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::string bytes(100000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    ASSERT_EQ(std::fseek(file, 123, SEEK_SET), 0);
+    std::string read(70000, '\0');
+    ASSERT_TRUE(readBytesAt(file, 29999, read.data(), read.size()));
+    EXPECT_TRUE(read == bytes.substr(29999, 70000));
+    EXPECT_FALSE(readBytesAt(file, 30001, read.data(), read.size()));  // one byte past the end
+#ifndef _WIN32
+    EXPECT_EQ(std::ftell(file), 123);
+#endif
+    std::fclose(file);
+}
+
 #ifdef __GLIBC__
 namespace {
 
