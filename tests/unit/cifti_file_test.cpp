@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <set>
 
 #include "common/binary_io.h"
 #include "formats/mtc_file.h"
@@ -122,6 +124,43 @@ TEST(CiftiFile, ReadsVertexIndicesOfEveryLengthAndSpacing) {
         EXPECT_THAT(read.header.models.at(0).vertexIndices,
                     ::testing::ElementsAre(7, 42, 305, 4096, 65536, 123456, 1234567, 12345678, 99999999, 0, 100000000,
                                            13, 5, 8));
+    }
+}
+
+TEST(CiftiFile, ReadsLongListsOfEveryMixOfNumbersAndBlanks) {
+    // 20 000 different vertices of up to eight digits, some with a plus sign
+    // or leading zeros (up to ten characters), one to three blanks of every
+    // kind between them.
+    constexpr std::int32_t kVertices = 60000000;
+    std::mt19937 random(7);
+    std::set<std::int32_t> taken;
+    std::vector<std::int32_t> expected;
+    std::string text;
+    while (expected.size() < 20000) {
+        const int digits = 1 + static_cast<int>(random() % 8);
+        std::int32_t vertex = static_cast<std::int32_t>(random() % 100000000);
+        for (int d = digits; d < 8; ++d) vertex /= 10;
+        if (vertex >= kVertices || !taken.insert(vertex).second) continue;
+        expected.push_back(vertex);
+        const unsigned form = random() % 16;
+        text += (form == 0 ? "+" : form == 1 ? "00" : form == 2 ? "0" : "") + std::to_string(vertex);
+        for (unsigned blanks = 1 + random() % 3 * (random() % 4 == 0); blanks > 0; --blanks) text += " \n\t\r"[random() % 4];
+    }
+    const auto count = static_cast<int>(expected.size());
+    const std::string models = surfaceModel("CORTEX_LEFT", 0, count, kVertices, text.c_str());
+    const std::string rows = "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" "
+                             "IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\"><NamedMap><MapName>m</MapName>"
+                             "</NamedMap></MatrixIndicesMap>\n";
+    for (const std::string& mapRows : {rows, std::string(kScalars)}) {  // with the list kept from the parser, or not
+        const std::int64_t maps = mapRows == rows ? 1 : 2;
+        const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, maps, count, xmlOf(mapRows, models));
+        std::string bytes(header.begin(), header.end());
+        bytes.append(static_cast<std::size_t>(4 * maps * count), '\0');
+        test::TempDir dir;
+        const Read read = readBytes(dir, bytes);
+        ASSERT_TRUE(read.ok) << read.problem;
+        const auto& indices = read.header.models.at(0).vertexIndices;
+        EXPECT_TRUE(std::equal(indices.begin(), indices.end(), expected.begin(), expected.end()));
     }
 }
 
