@@ -1,19 +1,27 @@
 // The import of CIFTI-2 files on any bytes: the header, XML and whole matrix
-// read as the import reads them, then the import itself (without a host:
-// the map type question is cancelled; series and labels are written beside
-// the input and removed after it).
+// read as the import reads them, then the import itself (with a host that
+// answers the map type question with z maps and nothing else; maps, series
+// and labels are written beside the input and removed after it).
 #include <filesystem>
 #include <vector>
 
 #include "common/binary_io.h"
 #include "formats/cifti_file.h"
 #include "fuzz/fuzz_support.h"
+#include "host/host_functions.h"
 #include "import/cifti_import.h"
 
 using namespace meshbridge;
 
+namespace {
+
+int zMaps(const char*, int, int, int) { return 4; }
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
+    hostFunctions().ztGetIntegerInput = zMaps;
     static const char* const kNames[] = {"x.dscalar.nii", "x.dtseries.nii", "x.dlabel.nii"};
     const std::string name = kNames[data[0] % 3];
     const std::string path = fuzz::writeInput(name, data + 1, size - 1);
