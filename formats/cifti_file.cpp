@@ -229,9 +229,10 @@ void endVertexIndices(XmlReading& r) {
     std::size_t count = 0;
     indices.resize(most);
     while (true) {
-        // Most numbers are one to seven digits and one blank: read eight
-        // bytes at a time, without a branch for each digit. Anything else
-        // (and a vertex beyond the surface, to be named) is read below.
+        // Most numbers are one to seven digits and a blank: read eight
+        // bytes at a time, without a branch for each digit, blanks passed
+        // over. Anything else (and a vertex beyond the surface, to be named)
+        // is read below, a number at a time, and the rest here again.
         while (last - p >= 8 && count < most) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
@@ -242,6 +243,10 @@ void endVertexIndices(XmlReading& r) {
             const std::uint64_t stop = (digits | (digits + 0x7676767676767676u)) & 0x8080808080808080u;
             if (stop == 0) break;
             const int length = std::countr_zero(stop) / 8;
+            if (length == 0 && blank(*p)) {
+                ++p;
+                continue;
+            }
             if (length == 0 || !blank(p[length])) break;
             // The digits moved to the top (zeros before them), then summed in
             // pairs, fours and eights.
