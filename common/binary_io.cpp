@@ -341,9 +341,7 @@ std::string whyNotOpened(const std::string& path) {
 }
 
 std::string notAFileOfKind(const std::string& path, const char* kind) {
-    FilePtr file;
-    std::error_code error;
-    if (std::filesystem::is_regular_file(path, error)) file = openFile(path, "rb");
+    const FilePtr file = openFile(path, "rb");  // none for folders and other files that are not regular
     return notAFileOfKind(path, kind, file.get());
 }
 

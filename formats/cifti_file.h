@@ -17,8 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "common/huge_pages.h"
-
 namespace meshbridge {
 
 enum class CiftiKind { Scalars, Series, Labels };

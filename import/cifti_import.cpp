@@ -543,6 +543,7 @@ std::string ciftiOutputName(const std::string& path, const std::string& structur
 
 bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHost) {
     FilePtr file = openFile(path, "rb");
+    const int openError = errno;
     // Read in large blocks, straight into their arrays: no buffer in between.
     if (file) std::setvbuf(file.get(), nullptr, _IONBF, 0);
     if (const std::string foreign = notAFileOfKind(path, "a CIFTI file", file.get()); !foreign.empty()) {
@@ -551,7 +552,7 @@ bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHos
         return false;
     }
     const std::int64_t size = file ? bytesLeftInFile(file.get()) : -1;
-    if (size < 0) return refuse(path, std::string("it cannot be opened: ") + std::strerror(errno));
+    if (size < 0) return refuse(path, std::string("it cannot be opened: ") + std::strerror(file ? errno : openError));
     std::string problem;
     // The XML's room, then the maps'; the header's vertex indices lie in it,
     // so it goes after the header.

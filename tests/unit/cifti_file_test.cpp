@@ -103,28 +103,42 @@ TEST(CiftiFile, ReadsTheHeaderXmlAndMatrixOfADenseScalarFile) {
     EXPECT_THAT(values, ::testing::ElementsAre(10.0f, 11.0f, 20.0f, 21.0f));
 }
 
+namespace {
+
+// The vertex indices of one surface model of `count` brainordinates on a
+// surface of `vertices`, read from `text` both with the list kept from the
+// parser (one map) and given to it (two maps, one of whose names holds a
+// reference).
+std::vector<std::vector<std::int32_t>> vertexIndicesBothWays(const std::string& text, int count, int vertices) {
+    const std::string models = surfaceModel("CORTEX_LEFT", 0, count, vertices, text.c_str());
+    const std::string rows = "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" "
+                             "IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\"><NamedMap><MapName>m</MapName>"
+                             "</NamedMap></MatrixIndicesMap>\n";
+    std::vector<std::vector<std::int32_t>> read;
+    for (const std::string& mapRows : {rows, std::string(kScalars)}) {
+        const std::int64_t maps = mapRows == rows ? 1 : 2;
+        const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, maps, count, xmlOf(mapRows, models));
+        std::string bytes(header.begin(), header.end());
+        bytes.append(static_cast<std::size_t>(4 * maps * count), '\0');
+        test::TempDir dir;
+        const Read file = readBytes(dir, bytes);
+        EXPECT_TRUE(file.ok) << file.problem;
+        const auto& indices = file.ok ? file.header.models.at(0).vertexIndices : std::pmr::vector<std::int32_t>();
+        read.emplace_back(indices.begin(), indices.end());
+    }
+    return read;
+}
+
+}  // namespace
+
 TEST(CiftiFile, ReadsVertexIndicesOfEveryLengthAndSpacing) {
     // Numbers of one to thirteen characters, signs, leading zeros and every
     // kind of blank, the last at the very end of the text.
     const char* indices = "7 42\t+305\n0004096 65536 123456 1234567 12345678 99999999 -0 100000000 "
                           "0000000000013 5 \r\n 8";
-    constexpr int kCount = 14;
-    const std::string models = surfaceModel("CORTEX_LEFT", 0, kCount, 100000001, indices);
-    const std::string rows = "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" "
-                             "IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\"><NamedMap><MapName>m</MapName>"
-                             "</NamedMap></MatrixIndicesMap>\n";
-    for (const std::string& mapRows : {rows, std::string(kScalars)}) {  // with the lists kept from the parser, or not
-        const std::int64_t maps = mapRows == rows ? 1 : 2;
-        const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, maps, kCount, xmlOf(mapRows, models));
-        std::string bytes(header.begin(), header.end());
-        bytes.append(static_cast<std::size_t>(4 * maps * kCount), '\0');
-        test::TempDir dir;
-        const Read read = readBytes(dir, bytes);
-        ASSERT_TRUE(read.ok) << read.problem;
-        EXPECT_THAT(read.header.models.at(0).vertexIndices,
-                    ::testing::ElementsAre(7, 42, 305, 4096, 65536, 123456, 1234567, 12345678, 99999999, 0, 100000000,
-                                           13, 5, 8));
-    }
+    for (const std::vector<std::int32_t>& read : vertexIndicesBothWays(indices, 14, 100000001))
+        EXPECT_THAT(read, ::testing::ElementsAre(7, 42, 305, 4096, 65536, 123456, 1234567, 12345678, 99999999, 0,
+                                                 100000000, 13, 5, 8));
 }
 
 TEST(CiftiFile, ReadsLongListsOfEveryMixOfNumbersAndBlanks) {
@@ -146,22 +160,8 @@ TEST(CiftiFile, ReadsLongListsOfEveryMixOfNumbersAndBlanks) {
         text += (form == 0 ? "+" : form == 1 ? "00" : form == 2 ? "0" : "") + std::to_string(vertex);
         for (unsigned blanks = 1 + random() % 3 * (random() % 4 == 0); blanks > 0; --blanks) text += " \n\t\r"[random() % 4];
     }
-    const auto count = static_cast<int>(expected.size());
-    const std::string models = surfaceModel("CORTEX_LEFT", 0, count, kVertices, text.c_str());
-    const std::string rows = "<MatrixIndicesMap AppliesToMatrixDimension=\"0\" "
-                             "IndicesMapToDataType=\"CIFTI_INDEX_TYPE_SCALARS\"><NamedMap><MapName>m</MapName>"
-                             "</NamedMap></MatrixIndicesMap>\n";
-    for (const std::string& mapRows : {rows, std::string(kScalars)}) {  // with the list kept from the parser, or not
-        const std::int64_t maps = mapRows == rows ? 1 : 2;
-        const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, maps, count, xmlOf(mapRows, models));
-        std::string bytes(header.begin(), header.end());
-        bytes.append(static_cast<std::size_t>(4 * maps * count), '\0');
-        test::TempDir dir;
-        const Read read = readBytes(dir, bytes);
-        ASSERT_TRUE(read.ok) << read.problem;
-        const auto& indices = read.header.models.at(0).vertexIndices;
-        EXPECT_TRUE(std::equal(indices.begin(), indices.end(), expected.begin(), expected.end()));
-    }
+    for (const std::vector<std::int32_t>& read : vertexIndicesBothWays(text, static_cast<int>(expected.size()), kVertices))
+        EXPECT_TRUE(read == expected);
 }
 
 TEST(CiftiFile, ConvertsEveryIntegerAndRealTypeAndAppliesTheScale) {
