@@ -228,6 +228,37 @@ void endVertexIndices(XmlReading& r) {
     const auto vertices = static_cast<std::uint64_t>(std::max(model.surfaceVertices, 0));
     std::size_t count = 0;
     indices.resize(most);
+    // Lists run on by one for long stretches (a whole surface, or all of it
+    // but the medial wall), so the next number's text is known before it is
+    // read: after "1233 " comes "1234 ". The vertex `next` as its digits and
+    // a space, in the order they lie in the text, with the mask of their
+    // bytes (0: nothing expected, when it would be beyond the surface or take
+    // more than eight bytes).
+    std::uint64_t next = 0, expected = 0, expectedMask = 0;
+    int expectedBytes = 0;
+    const auto maskOf = [](int bytes) { return bytes == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << 8 * bytes) - 1; };
+    const auto expect = [&](std::uint64_t vertex) {
+        next = vertex;
+        expectedMask = 0;
+        if (vertex >= vertices || vertex > 9999999) return;
+        expected = 0;
+        expectedBytes = 1;
+        for (;; vertex /= 10) {
+            expected = expected << 8 | ('0' + vertex % 10);
+            ++expectedBytes;
+            if (vertex < 10) break;
+        }
+        expected |= std::uint64_t{' '} << 8 * (expectedBytes - 1);
+        expectedMask = maskOf(expectedBytes);
+    };
+    // From the vertex expected to the one after it: its last digit goes up
+    // by one, unless it is a 9 (or the vertex after is beyond the surface).
+    const auto expectTheNext = [&] {
+        const int lastDigit = 8 * (expectedBytes - 2);
+        if ((expected >> lastDigit & 0xFF) == '9' || next + 1 >= vertices) return expect(next + 1);
+        expected += std::uint64_t{1} << lastDigit;
+        ++next;
+    };
     while (true) {
         // Most numbers are one to seven digits and a blank: read eight
         // bytes at a time, without a branch for each digit, blanks passed
@@ -237,6 +268,12 @@ void endVertexIndices(XmlReading& r) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
             if constexpr (std::endian::native == std::endian::big) word = byteSwapped(word);
+            if ((word & expectedMask) == expected && expectedMask != 0) {
+                indices[count++] = static_cast<std::int32_t>(next);
+                p += expectedBytes;
+                expectTheNext();
+                continue;
+            }
             // Digits become 0 to 9; the first byte that was none has its top
             // bit set in `stop` (bytes after it may be changed by borrows).
             const std::uint64_t digits = word - 0x3030303030303030u;
@@ -257,6 +294,12 @@ void endVertexIndices(XmlReading& r) {
             if (index >= vertices) break;
             indices[count++] = static_cast<std::int32_t>(index);
             p += length + 1;
+            // The number's own text (leading zeros too), with a space.
+            next = index;
+            expectedBytes = length + 1;
+            expectedMask = maskOf(expectedBytes);
+            expected = (word & maskOf(length)) | std::uint64_t{' '} << 8 * length;
+            expectTheNext();
         }
         while (p != last && blank(*p)) ++p;
         if (p == last) break;
@@ -286,6 +329,7 @@ void endVertexIndices(XmlReading& r) {
             return r.fail(formatText("the VertexIndices of %s hold more than its IndexCount of %lld vertices",
                                      model.structure.c_str(), static_cast<long long>(model.indexCount)));
         indices[count++] = static_cast<std::int32_t>(index);
+        expect(index + 1);
     }
     indices.resize(count);
 }

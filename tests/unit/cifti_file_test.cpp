@@ -164,6 +164,34 @@ TEST(CiftiFile, ReadsLongListsOfEveryMixOfNumbersAndBlanks) {
         EXPECT_TRUE(read == expected);
 }
 
+TEST(CiftiFile, ReadsRunsOfConsecutiveVerticesAcrossEveryNumberOfDigits) {
+    // Runs that go on by one, across 9 to 10, 99 to 100 and so on up to
+    // eight digits; after each a number that starts with the text the run
+    // would have next (121 after 120: "1210"), leading zeros, and runs with
+    // other blanks or more than one.
+    std::vector<std::int32_t> expected;
+    std::string text;
+    const auto add = [&](std::int32_t vertex, const std::string& written, const char* blank) {
+        expected.push_back(vertex);
+        text += written + blank;
+    };
+    for (const auto& [first, last] : {std::pair{0, 120}, {995, 1005}, {9990, 10010}, {99995, 100004},
+                                      {999990, 1000020}, {9999990, 10000005}}) {
+        for (std::int32_t v = first; v <= last; ++v) add(v, std::to_string(v), " ");
+        const std::int32_t follower = (last + 1) * 10;
+        add(follower, std::to_string(follower), " ");
+    }
+    add(130, "0130", " ");
+    add(131, "0131", " ");
+    add(132, "132", "\n");
+    add(133, "133", "  ");
+    add(134, "+134", "\t");
+    add(135, "135", " ");
+    for (const std::vector<std::int32_t>& read :
+         vertexIndicesBothWays(text, static_cast<int>(expected.size()), 200000000))
+        EXPECT_TRUE(read == expected);
+}
+
 TEST(CiftiFile, ConvertsEveryIntegerAndRealTypeAndAppliesTheScale) {
     test::TempDir dir;
     std::string bytes = scalarFile();
@@ -286,6 +314,11 @@ TEST(CiftiFile, RefusesDamagedAndForeignFilesWithTheirReason) {
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "5 4 0 2 1")), "name the vertex 5, outside 0 to 4"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "1234567 4 0 2 1")),
          "name the vertex 1234567, outside 0 to 4"},
+        // Runs that go on past the surface's last vertex.
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 9, 10, "5 6 7 8 9 10 11 12 13")),
+         "name the vertex 10, outside 0 to 9"},
+        {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 11, 15, "8 9 10 11 12 13 14 15 16 17 18")),
+         "name the vertex 15, outside 0 to 14"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 99999999999999999999 1")),
          "name a vertex beyond 4"},
         {xml(kScalars, surfaceModel("CORTEX_LEFT", 0, 5, 5, "4 0 2 1x 3")), "hold something other than whole numbers"},
