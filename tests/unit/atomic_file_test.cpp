@@ -245,3 +245,32 @@ TEST_P(AtomicFileBothWays, OnlyAFileThatReplacesAnotherIsFlushedToTheDiskAndAFai
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"n.txt"});
 }
 #endif
+
+#ifdef __linux__
+TEST_P(AtomicFileBothWays, WithoutADescriptorLeftTheOldFileStaysAndNoneIsLeftOpen) {
+    // Room for one more open file, then for none: a file without a name
+    // needs two descriptors while it is written (its own and the stream's),
+    // a named one a single one at a time.
+    test::writeFile(dir.file("a.smp"), "old content");
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &previous), 0);
+    for (const int room : GetParam() ? std::vector<int>{0} : std::vector<int>{1, 0}) {
+        rlimit limit = previous;
+        limit.rlim_cur = static_cast<rlim_t>(lowestFree + room);
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+        const bool written = write("a.smp", "new content");
+        const std::string failure = lastWriteFailure();
+        setrlimit(RLIMIT_NOFILE, &previous);
+        EXPECT_FALSE(written) << room;
+        EXPECT_EQ(failure, "Too many open files") << room;
+        const int next = ::dup(0);
+        EXPECT_EQ(next, lowestFree) << room;  // nothing the failed write opened is still open
+        ::close(next);
+    }
+    EXPECT_EQ(test::readFile(dir.file("a.smp")), "old content");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.smp"});
+}
+#endif
