@@ -251,10 +251,10 @@ std::string throughLinks(const std::string& path) {
 // The temporary, new and empty, opened for writing: through a copy of its
 // descriptor where it has one (opening it again through /proc, and writing
 // through what that opened, made the import of an HCP-sized scalar file
-// nearly a tenth slower), else by its path. On POSIX
-// systems it is not truncated as fopen's "w" would: a truncation to nothing
-// makes ext4 push the whole file to the disk when it is closed, which cost
-// more than a tenth of writing a surface of 160 000 vertices.
+// nearly a tenth slower), else by its path. On POSIX systems it is not
+// truncated as fopen's "w" would: a truncation to nothing makes ext4 push
+// the whole file to the disk when it is closed, which cost more than a tenth
+// of writing a surface of 160 000 vertices.
 std::FILE* openTemporaryForWriting(const std::string& temporary, [[maybe_unused]] int descriptor, FileMode mode) {
 #ifdef _WIN32
     return std::fopen(temporary.c_str(), mode == FileMode::Text ? "w" : "wb");
