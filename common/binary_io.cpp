@@ -346,12 +346,19 @@ std::string notAFileOfKind(const std::string& path, const char* kind) {
 }
 
 std::string notAFileOfKind(const std::string& path, const char* kind, std::FILE* file) {
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (!error && std::filesystem::is_directory(status))
-        return formatText("%s is a folder, not %s.", path.c_str(), kind);
-    if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return formatText("%s is not a regular file, so not %s.", path.c_str(), kind);
+#ifdef _WIN32
+    const bool lookAtPath = true;
+#else
+    const bool lookAtPath = !file;  // openFile opens regular files only
+#endif
+    if (lookAtPath) {
+        std::error_code error;
+        const auto status = std::filesystem::status(path, error);
+        if (!error && std::filesystem::is_directory(status))
+            return formatText("%s is a folder, not %s.", path.c_str(), kind);
+        if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+            return formatText("%s is not a regular file, so not %s.", path.c_str(), kind);
+    }
     if (!file) return {};
     unsigned char start[64] = {};
     const std::size_t got = std::fread(start, 1, sizeof start, file);

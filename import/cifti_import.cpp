@@ -49,11 +49,6 @@ constexpr double kRoomWithoutQuestion = 1024.0 * 1024.0 * 1024.0;
 constexpr double kMostTimesTheFile = 16.0;
 constexpr int kMostMaps = 32767;  // an SMP file counts its maps in 16 bits
 
-bool endsWith(const std::string& text, const char* end) {
-    const std::size_t length = std::strlen(end);
-    return text.size() >= length && text.compare(text.size() - length, length, end) == 0;
-}
-
 // Refuses the import: the log and a message box say why.
 bool refuse(const std::string& path, const std::string& problem) {
     const std::string text = formatText("The CIFTI file %s cannot be imported: %s.", path.c_str(), problem.c_str());
@@ -517,8 +512,7 @@ std::vector<SurfaceValues> surfaceModels(const CiftiHeader& header, const std::s
 }  // namespace
 
 bool isCiftiCandidate(const std::string& path) {
-    const std::string name = lastPathComponent(path);
-    if (endsWith(name, ".nii") || endsWith(name, ".nii.gz")) return true;
+    if (hasExtension(path, ".nii") || hasExtension(path, ".nii.gz")) return true;
     FilePtr file = openFile(path, "rb");
     unsigned char head[12] = {};
     if (!file || std::fread(head, 1, sizeof head, file.get()) != sizeof head) return false;
@@ -555,7 +549,7 @@ bool importCiftiFile(const std::string& path, bool printToLogtab, bool openInHos
     if (size < 0) return refuse(path, std::string("it cannot be opened: ") + std::strerror(file ? errno : openError));
     std::string problem;
     // The XML's room, then the maps'; the header's vertex indices lie in it,
-    // so it goes after the header.
+    // so it is made first and goes after the header.
     CiftiRoom room;
     CiftiHeader header;
     if (!readCiftiHeader(file.get(), static_cast<std::uint64_t>(size), header, problem, room))

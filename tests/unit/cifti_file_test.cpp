@@ -57,6 +57,19 @@ std::string scalarFile(const std::string& xml = xmlOf(kScalars, kModels)) {
     return bytes;
 }
 
+// A dense file's bytes whose value of brainordinate b (from 0) and row r is
+// 100 * (b + 1) + r.
+std::string numberedFile(CiftiKind kind, int rows, int brainordinates, const std::string& xml) {
+    const std::vector<unsigned char> header = ciftiHeaderBytes(kind, rows, brainordinates, xml);
+    std::string bytes(header.begin(), header.end());
+    for (int b = 0; b < brainordinates; ++b)
+        for (int r = 0; r < rows; ++r) {
+            const float value = static_cast<float>(100 * (b + 1) + r);
+            bytes.append(reinterpret_cast<const char*>(&value), 4);
+        }
+    return bytes;
+}
+
 template <class T>
 void patch(std::string& bytes, std::size_t at, T value) {
     std::memcpy(bytes.data() + at, &value, sizeof(T));
@@ -368,14 +381,8 @@ TEST_F(CiftiImport, ASeriesGivesEachHemisphereItsVolumesWithZerosWhereTheFileHas
         "NumberOfSeriesPoints=\"3\" SeriesExponent=\"0\" SeriesStep=\"1.5\" SeriesUnit=\"SECOND\"/>";
     const std::string models =
         surfaceModel("CORTEX_LEFT", 0, 3, 7, "1 2 5") + surfaceModel("CORTEX_RIGHT", 3, 3, 7, "3 0 4");
-    const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Series, 3, 6, xmlOf(series, models));
-    std::string bytes(header.begin(), header.end());
-    for (int b = 0; b < 6; ++b)
-        for (int t = 0; t < 3; ++t) {
-            const float value = static_cast<float>(100 * (b + 1) + t);  // brainordinate b + 1, volume t
-            bytes.append(reinterpret_cast<const char*>(&value), 4);
-        }
-    test::writeFile(dir.file("run.dtseries.nii"), bytes);
+    // Brainordinate b's volume t: 100 * (b + 1) + t.
+    test::writeFile(dir.file("run.dtseries.nii"), numberedFile(CiftiKind::Series, 3, 6, xmlOf(series, models)));
     ASSERT_TRUE(importCiftiFile(dir.file("run.dtseries.nii"), false, false));
     EXPECT_THAT(host.logText(), HasSubstr("TR 1500 ms from the series' step of 1.5 s.\n"));
     const auto volumes = [&](const char* name) {
@@ -413,14 +420,8 @@ TEST_F(CiftiImport, MapsGiveEachStructureItsValuesWithZerosWhereTheFileHasNone) 
     const int brainordinates = 16 + voxels;
     const std::string xml = xmlOf(kScalars, models);
     ASSERT_GT(xml.size(), 256u << 10);
-    const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, 2, brainordinates, xml);
-    std::string bytes(header.begin(), header.end());
-    for (int b = 0; b < brainordinates; ++b)
-        for (int m = 0; m < 2; ++m) {
-            const float value = static_cast<float>(100 * (b + 1) + m);  // brainordinate b + 1, map m
-            bytes.append(reinterpret_cast<const char*>(&value), 4);
-        }
-    test::writeFile(dir.file("maps.dscalar.nii"), bytes);
+    // Brainordinate b's map m: 100 * (b + 1) + m.
+    test::writeFile(dir.file("maps.dscalar.nii"), numberedFile(CiftiKind::Scalars, 2, brainordinates, xml));
     host.integerAnswers = {4};
     ASSERT_TRUE(importCiftiFile(dir.file("maps.dscalar.nii"), false, false)) << host.logText();
     const auto maps = [&](const char* name) {
@@ -469,14 +470,8 @@ TEST_F(CiftiImport, SixMapsOfFourConsecutiveVerticesTurnOverIntoTheirMaps) {
     rows += "</MatrixIndicesMap>\n";
     const std::string models = surfaceModel("CORTEX_LEFT", 0, 6, 8, "0 1 2 3 4 6") +
                                surfaceModel("CORTEX_RIGHT", 6, 6, 8, "7 2 3 4 5 0");
-    const std::vector<unsigned char> header = ciftiHeaderBytes(CiftiKind::Scalars, 6, 12, xmlOf(rows, models));
-    std::string bytes(header.begin(), header.end());
-    for (int b = 0; b < 12; ++b)
-        for (int m = 0; m < 6; ++m) {
-            const float value = static_cast<float>(100 * (b + 1) + m);  // brainordinate b + 1, map m
-            bytes.append(reinterpret_cast<const char*>(&value), 4);
-        }
-    test::writeFile(dir.file("six.dscalar.nii"), bytes);
+    // Brainordinate b's map m: 100 * (b + 1) + m.
+    test::writeFile(dir.file("six.dscalar.nii"), numberedFile(CiftiKind::Scalars, 6, 12, xmlOf(rows, models)));
     host.integerAnswers = {4};
     ASSERT_TRUE(importCiftiFile(dir.file("six.dscalar.nii"), false, false)) << host.logText();
     // Each vertex's brainordinate (0: none).
